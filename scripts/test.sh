@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test (GUI tests on the offscreen platform).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+bash "$here/scripts/build.sh"
+export QT_QPA_PLATFORM=offscreen
+cd "$here/build"
+ctest --output-on-failure -j2 --timeout 300

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "../setup/heldsetup.h"
+#include "../setup/operatorui.h"
+#include "linkclock.h"
+#include "portselection.h"
+#include "serialcontrol.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace quillon {
+
+class TraceFile;
+
+// How a Get or Send ended, for callers that need more than what the operator was shown.
+enum class FlowKind { Get, Send };
+enum class FlowOutcome { Succeeded, Failed };
+
+// The card connection: transmitter, receiver and dispatcher, the Get and Send flows, Open Port
+// and Close Port, keep-alive, and EndTransfer. It owns the link's timers (RetranTimer,
+// AckPause, timeComCon, tSendRec). It never waits in a loop: every wait of the flows is a
+// suspended job that the next serial event or timer resumes.
+class CardLink {
+public:
+    CardLink(SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held,
+             OperatorUi& ui, TraceFile& trace);
+    ~CardLink();
+    CardLink(const CardLink&) = delete;
+    CardLink& operator=(const CardLink&) = delete;
+
+    // Commands.
+    void GetConfiguration();  // Tools > Get Configuration, toolbar button 6
+    void SendConfiguration(); // Tools > Send Configuration, toolbar button 5
+    void OpenPort();          // the Controls window's "Open Port"
+    void ClosePort();         // the Controls window's "Close Port"
+    void Cancel();            // the progress dialog's Cancel: EndTransfer(8)
+    void EndTransfer(int reason);
+    // Closing the main window: stop the timers, EndTransfer(7), drop every waiting job.
+    void Shutdown();
+
+    // The name shown in the flash-result messages (CurrentFileName).
+    std::function<QString()> currentFileName;
+    // Told once per Get or Send when it ends.
+    std::function<void(FlowKind, FlowOutcome)> onFlowFinished;
+
+    // Read-only view of the link state, for the windows and tests.
+    struct State;
+    const State& state() const;
+    bool portOpen() const;
+    bool flowRunning() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace quillon

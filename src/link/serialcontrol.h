@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+namespace quillon {
+
+// The members of the serial communications control that the link uses. Events are delivered
+// later on the event loop, never from inside a call of one of these members.
+class SerialControl {
+public:
+    enum CommEvent { DataReceived = 2, WriteTimeout = 1002, ReceiveOverflow = 1008 };
+
+    virtual ~SerialControl() = default;
+
+    virtual void setCommPort(int port) = 0; // 1..4: the device for the next opening
+    virtual int commPort() const = 0;
+    // "9600,n,8,2": baud, parity, data bits, stop bits; takes effect at once, also while open.
+    virtual void setSettings(const QString& settings) = 0;
+    virtual QString settings() const = 0;
+    // Opening fails (false) when the device is missing or held elsewhere. Closing first lets
+    // what is queued for sending leave (bounded wait).
+    virtual bool setPortOpen(bool open) = 0;
+    virtual bool portOpen() const = 0;
+    virtual int inBufferCount() const = 0;  // received bytes waiting to be read
+    virtual int outBufferCount() const = 0; // bytes not yet taken by the operating system
+    virtual QByteArray input(int maxBytes) = 0;
+    virtual void output(const QByteArray& bytes) = 0;
+
+    // OnComm: DataReceived, WriteTimeout; also raised with DataReceived when the port closed
+    // by itself (device unplugged), so waiters look again.
+    std::function<void(int event)> onComm;
+    // The output buffer became empty: everything written has been taken by the system.
+    std::function<void()> onOutputDrained;
+};
+
+// The baud rate of a settings text such as "1200,n,8,2" (9600 when unreadable).
+int baudOfSettings(const QString& settings);
+// Whether two settings texts mean the same line settings ("9600,N,8,2" equals "9600,n,8,2").
+bool sameSettings(const QString& a, const QString& b);
+
+} // namespace quillon

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon {
+
+// Stages of a Get or Send, for the progress dialog's bar.
+enum class TransferStage { LinkSetUp, CardIdentified, ImageTransferred, FlashResult };
+
+// Everything the code below the windows shows the operator goes through here: the desktop
+// program shows message boxes and status panels, the command-line tool prints, tests record.
+// A message never holds up the caller: it returns at once, as if OK had been pressed.
+class OperatorUi {
+public:
+    virtual ~OperatorUi() = default;
+
+    // A message box with the title "Quillon", an OK button and no icon.
+    virtual void message(const QString& text) = 0;
+    // Status bar panel 1 (kind of set-up held), 2 (progress and result) or 3 (card detected).
+    virtual void status(int panel, const QString& text) = 0;
+
+    // Toolbar buttons 5 ("send") and 6 ("get").
+    virtual void transferButtonsEnabled(bool enabled) { (void)enabled; }
+    // The Controls window's hidden diagnostic labels Label13(0..2).
+    virtual void diagnosticLabel(int index, const QString& text) { (void)index; (void)text; }
+    virtual void showProgress() {}
+    virtual void progress(TransferStage stage) { (void)stage; }
+    virtual void hideProgress() {}
+    virtual void focusMainWindow() {}
+};
+
+// Drops everything; for callers that have nobody to tell.
+class SilentUi : public OperatorUi {
+public:
+    void message(const QString&) override {}
+    void status(int, const QString&) override {}
+};
+
+} // namespace quillon
