@@ -1,0 +1,56 @@
+#pragma once
+
+#include "portselection.h"
+
+#include <QString>
+#include <array>
+#include <functional>
+
+namespace quillon {
+
+class SerialControl;
+class SettingsStore;
+
+// Port discovery and the Options menu's port and speed choice, as a GUI-free model: the menu
+// shows comItem(1..4), slowChecked() and turboChecked(), and calls the click handlers.
+// Stored keys: "Comm" and "Speed" in section "File".
+class PortManager : public PortSelection {
+public:
+    struct ComItem {
+        bool enabled = false;
+        bool checked = false;
+        QString device; // what the item stands for, for its tooltip
+    };
+
+    PortManager(SerialControl& port, SettingsStore& store);
+
+    QString DiscoverPorts();                // probes ports 1..4; "13" when 1 and 3 opened
+    bool IsPortUsable(int port) const override;
+    int SelectedPort() const override;
+    void com_start();                       // discovery, menus, control set-up; port stays closed
+    void portreset();
+    void SetComMenu(int port, bool checkedBeforeClick, int unused = 0);
+
+    void clickComItem(int port);            // mnuOptionsCom1..4
+    void clickSlow();                       // mnuSlow "Snail Slow"
+    void clickTurbo();                      // mnuTurbo "Turbo"
+
+    const ComItem& comItem(int port) const; // 1..4
+    bool slowChecked() const { return slowChecked_; }
+    bool turboChecked() const { return turboChecked_; }
+
+    std::function<void()> onMenusChanged;
+
+private:
+    void readSpeedMarks();
+    void markOnly(int port);
+    SerialControl& port_;
+    SettingsStore& store_;
+    std::array<bool, 17> portUsable_{};
+    std::array<ComItem, 5> items_{};
+    int selectedPort_ = 0;
+    bool slowChecked_ = false;
+    bool turboChecked_ = false;
+};
+
+} // namespace quillon
