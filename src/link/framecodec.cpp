@@ -1,0 +1,171 @@
+#include "framecodec.h"
+
+namespace quillon {
+
+QString checkModeText(CheckMode mode)
+{
+    switch (mode) {
+    case CheckMode::Bits8: return QStringLiteral("8bit");
+    case CheckMode::Bits16: return QStringLiteral("16bit");
+    case CheckMode::None: break;
+    }
+    return QStringLiteral("None");
+}
+
+static std::array<quint16, 256> buildCrcTable()
+{
+    std::array<quint16, 256> table{};
+    for (quint32 i = 0; i < 256; ++i) {
+        quint32 n = i << 8;
+        for (int bit = 0; bit < 8; ++bit)
+            n = (n & 0x8000) ? (n << 1) ^ 0x1021 : n << 1;
+        table[i] = static_cast<quint16>(n & 0xFFFF);
+    }
+    return table;
+}
+
+const std::array<quint16, 256>& CrcTable()
+{
+    static const std::array<quint16, 256> table = buildCrcTable();
+    return table;
+}
+
+quint16 CrcStep(quint16 crc, quint8 byte)
+{
+    return static_cast<quint16>(((crc & 0xFF) << 8) ^ byte ^ CrcTable()[crc >> 8]);
+}
+
+quint16 crc16(const QByteArray& bytes, quint16 start)
+{
+    quint16 crc = start;
+    for (char c : bytes)
+        crc = CrcStep(crc, static_cast<quint8>(c));
+    return crc;
+}
+
+quint8 check8(const QByteArray& bytes)
+{
+    quint8 sum = 0;
+    for (char c : bytes)
+        sum = static_cast<quint8>(sum + static_cast<quint8>(c));
+    return static_cast<quint8>(255 - sum);
+}
+
+bool NeedsEscape(quint8 byte)
+{
+    switch (byte) {
+    case 0x02: case 0x03: case 0x06: case 0x0A: case 0x0D: case 0x10: case 0x16: case 0x18:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QByteArray StuffBytes(const QByteArray& bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size() * 2);
+    for (char c : bytes) {
+        const auto byte = static_cast<quint8>(c);
+        if (NeedsEscape(byte)) {
+            out.append(static_cast<char>(DLE));
+            out.append(static_cast<char>(byte ^ 0xA0));
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+std::optional<QByteArray> unstuff(const QByteArray& raw)
+{
+    QByteArray out;
+    out.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        auto byte = static_cast<quint8>(raw[i]);
+        if (byte == DLE) {
+            if (++i == raw.size())
+                return std::nullopt;
+            byte = static_cast<quint8>(raw[i]) ^ 0xA0;
+        }
+        out.append(static_cast<char>(byte));
+    }
+    return out;
+}
+
+quint8 controlByteFor(CheckMode check, bool header, PacketKind kind)
+{
+    switch (check) {
+    case CheckMode::None: return header ? 0xC0 : 0xC4;
+    case CheckMode::Bits8: return header ? 0xC1 : 0xC5;
+    case CheckMode::Bits16:
+        if (!header)
+            return 0xC6;
+        if (kind == PacketKind::Ack)
+            return 0x42;
+        if (kind == PacketKind::Nack)
+            return 0x82;
+        return 0xC2;
+    }
+    return 0xC4;
+}
+
+std::optional<FrameModes> modesFromControl(quint8 controlByte)
+{
+    switch (controlByte) {
+    case 0x04: return FrameModes{CheckMode::None, false};
+    case 0xC2: return FrameModes{CheckMode::Bits16, true};
+    case 0xC4: return FrameModes{CheckMode::None, false};
+    case 0xC5: return FrameModes{CheckMode::Bits8, false};
+    case 0xC6: return FrameModes{CheckMode::Bits16, false};
+    default: return std::nullopt;
+    }
+}
+
+QByteArray buildFrame(CheckMode check, bool header, PacketKind kind, quint8 echoSeq, quint8 ownSeq,
+                      const QByteArray& payload)
+{
+    const bool isAck = kind == PacketKind::Ack || kind == PacketKind::Nack;
+    const quint8 control = controlByteFor(check, header, kind);
+
+    // The body as it goes out, before stuffing; acknowledgements carry theirs unstuffed.
+    QByteArray body;
+    if (isAck) {
+        body.append(static_cast<char>(echoSeq));
+        body.append('\0');
+    } else {
+        if (header) {
+            body.append(static_cast<char>(echoSeq));
+            body.append(static_cast<char>(ownSeq));
+        }
+        body.append(payload);
+    }
+
+    QByteArray checkBytes;
+    if (check == CheckMode::Bits16) {
+        const quint16 crc = crc16(QByteArray(1, static_cast<char>(control)) + body);
+        checkBytes.append(static_cast<char>(crc >> 8));
+        checkBytes.append(static_cast<char>(crc & 0xFF));
+    } else if (check == CheckMode::Bits8) {
+        checkBytes.append(static_cast<char>(check8(QByteArray(1, static_cast<char>(control)) + body)));
+    }
+
+    QByteArray frame;
+    frame.append(static_cast<char>(STX));
+    frame.append(static_cast<char>(control));
+    frame.append(isAck ? body : StuffBytes(body));
+    frame.append(StuffBytes(checkBytes));
+    frame.append(static_cast<char>(ETX));
+    return frame;
+}
+
+bool crcMatches(const QByteArray& packet)
+{
+    if (packet.size() < 3)
+        return false;
+    const quint16 expected = static_cast<quint16>((static_cast<quint8>(packet[packet.size() - 2]) << 8)
+                                                  | static_cast<quint8>(packet[packet.size() - 1]));
+    return crc16(packet.first(packet.size() - 2)) == expected;
+}
+
+} // namespace quillon
