@@ -1,0 +1,135 @@
+#include "appstate.h"
+
+#include "../../files/setupfiles.h"
+#include "../../files/setupnames.h"
+#include "../../link/settingsstore.h"
+#include "../../setup/setupimage.h"
+
+#include <QDir>
+#include <exception>
+
+namespace quillon {
+
+namespace {
+const QString FileSection = QStringLiteral("File");
+const QString FolderKey = QStringLiteral("load");
+const QString CaptionPrefix = QStringLiteral("Norvane - Quillon - ");
+
+QString extensionFor(CardType kind)
+{
+    return kind == CardType::AVM ? QStringLiteral(".kxm") : QStringLiteral(".kxd");
+}
+
+QString reasonOf(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+} // namespace
+
+AppState::AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store)
+    : held_(held), ui_(ui), store_(store)
+{
+}
+
+QString AppState::storedFolder() const
+{
+    return store_.value(FileSection, FolderKey, QStringLiteral("C:\\windows"));
+}
+
+void AppState::ShowSetupName()
+{
+    held_.LoadedCardType = setupKindFromName(currentFileName_);
+    const SetupName name = splitSetupName(currentFileName_);
+    currentFileName_ = name.bareName;
+    store_.setValue(FileSection, FolderKey, name.folder);
+    caption_ = CaptionPrefix + currentFileName_;
+    ui_.caption(caption_);
+    ui_.status(1, held_.LoadedCardType == CardType::AVM ? QStringLiteral("AVM Config Loaded")
+                                                        : QStringLiteral("SID Config Loaded"));
+}
+
+void AppState::LoadDefaultConfig()
+{
+    if (beforeDefaults)
+        beforeDefaults();
+    quillon::LoadDefaultConfig(held_.fields);
+    if (afterDefaults)
+        afterDefaults();
+}
+
+void AppState::NewSetup()
+{
+    LoadDefaultConfig();
+    currentFileName_ = UnsavedName;
+    ShowSetupName();
+}
+
+void AppState::ResetConfiguration()
+{
+    LoadDefaultConfig();
+}
+
+void AppState::adoptPath(const QString& path)
+{
+    currentFileName_ = path;
+    ShowSetupName();
+}
+
+QString AppState::startFolder() const
+{
+    // The stored folder may come from another machine ("C:\windows" by default); offer it only
+    // where it exists here.
+    const QString folder = storedFolder();
+    return !folder.isEmpty() && QDir(folder).exists() ? folder : QString();
+}
+
+// A failed or cancelled Save leaves the file name, caption, panels and stored folder as they
+// were: the name is adopted only once the file is written.
+void AppState::SaveFileToDisk(FileDialogs& dialogs)
+{
+    const CardType kind = held_.LoadedCardType;
+    const FileQuestion question{kind == CardType::AVM ? AvmFilter : SidFilter, 1,
+                                currentFileName_ + extensionFor(kind), startFolder()};
+    const std::optional<QString> path = dialogs.askSaveName(question);
+    if (!path || path->isEmpty()) {
+        ui_.failure(SaveFailedMessage, {});
+        return;
+    }
+    try {
+        if (setupKindFromName(*path) == CardType::AVM)
+            SaveSetupImage(*path, held_.SetupImage);
+        else
+            ExportSetupText(*path, held_.fields.values());
+    } catch (const std::exception& e) {
+        ui_.failure(SaveFailedMessage, reasonOf(e));
+        return;
+    }
+    adoptPath(*path);
+    ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Saved"));
+}
+
+// As Save: the name is adopted only once the file has been read; the readers change nothing
+// when they fail.
+void AppState::OpenFileFromDisk(FileDialogs& dialogs)
+{
+    ui_.status(2, QStringLiteral("Getting Saved Data"));
+    const FileQuestion question{OpenFilter, 2, QStringLiteral(".kxm"), startFolder()};
+    const std::optional<QString> path = dialogs.askOpenName(question);
+    if (!path || path->isEmpty()) {
+        ui_.failure(OpenFailedMessage, {});
+        return;
+    }
+    try {
+        if (setupKindFromName(*path) == CardType::AVM)
+            LoadSetupImage(*path, held_);
+        else
+            ImportSetupText(*path, held_);
+    } catch (const std::exception& e) {
+        ui_.failure(OpenFailedMessage, reasonOf(e));
+        return;
+    }
+    adoptPath(*path);
+    ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Loaded"));
+}
+
+} // namespace quillon

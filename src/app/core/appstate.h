@@ -1,0 +1,59 @@
+#pragma once
+
+#include "../../setup/heldsetup.h"
+#include "filedialogs.h"
+#include "shellui.h"
+
+#include <QString>
+#include <functional>
+
+namespace quillon {
+
+class SettingsStore;
+
+inline const QString UnsavedName = QStringLiteral("Unsaved");
+inline const QString StartCaption = QStringLiteral("Quillon");
+inline const QString SaveFailedMessage = QStringLiteral("Error during save, save aborted!");
+// The open command has always said "save aborted"; operators and their notes know it so.
+inline const QString OpenFailedMessage = QStringLiteral("Error during load, save aborted!");
+
+// The application state the main window owns: the current set-up file's name, the caption,
+// and the commands that change them (New/Close, Reset Configuration, Save, Open).
+class AppState {
+public:
+    AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store);
+
+    // "Unsaved", or the bare name of the last set-up file saved or opened.
+    const QString& CurrentFileName() const { return currentFileName_; }
+    const QString& caption() const { return caption_; }
+    // The folder of the last set-up file, as stored under "load".
+    QString storedFolder() const;
+
+    // Called first by LoadDefaultConfig, for the windows: they hide before the defaults go in.
+    std::function<void()> beforeDefaults;
+    // And after the defaults are in (the windows are maximised then).
+    std::function<void()> afterDefaults;
+
+    // The caption update: kind of set-up from the name's last letter, bare name, stored
+    // folder, caption and status panel 1.
+    void ShowSetupName();
+    // Every setting to its default; file name, caption and status bar stay.
+    void LoadDefaultConfig();
+    void NewSetup();           // File > New, File > Close, toolbar "close"
+    void ResetConfiguration(); // Edit > Reset Configuration
+    void SaveFileToDisk(FileDialogs& dialogs);
+    void OpenFileFromDisk(FileDialogs& dialogs);
+
+private:
+    // Applies a chosen path as the current file: name, kind, folder, caption, panel 1.
+    void adoptPath(const QString& path);
+    QString startFolder() const;
+
+    HeldSetup& held_;
+    ShellUi& ui_;
+    SettingsStore& store_;
+    QString currentFileName_ = UnsavedName;
+    QString caption_ = StartCaption;
+};
+
+} // namespace quillon
