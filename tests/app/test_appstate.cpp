@@ -1,0 +1,366 @@
+#include "app/core/appstate.h"
+#include "files/setupfiles.h"
+#include "link/settingsstore.h"
+#include "recordingui.h"
+#include "setup/setupimage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::RecordingUi;
+using test::ScriptedDialogs;
+
+QByteArray avmImage()
+{
+    QByteArray image(120, '\x5A');
+    image[0] = char(24);
+    image[1] = char(3);
+    return image;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+class AppStateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        store.setValue("File", "load", "");
+        quillon::LoadDefaultConfig(held.fields);
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString folder() const { return dir.path() + "/"; }
+
+    // Something a test can recognise as not being the defaults.
+    void editSomething() { held.fields.setText(Field::tGPIText0, "ON AIR"); }
+
+    struct Snapshot {
+        QString name, caption, panel1, panel2, folder;
+        CardType loaded;
+        bool operator==(const Snapshot&) const = default;
+    };
+    Snapshot snapshot() const
+    {
+        return {app.CurrentFileName(), ui.shownCaption, ui.panels.value(1), ui.panels.value(2),
+                app.storedFolder(), held.LoadedCardType};
+    }
+
+    QTemporaryDir dir;
+    HeldSetup held;
+    RecordingUi ui;
+    SettingsStore store;
+    AppState app{held, ui, store};
+    ScriptedDialogs dialogs;
+};
+
+// ---- the caption update --------------------------------------------------------------------
+
+struct NameRow {
+    QString path, bareName, folder;
+    CardType kind;
+};
+
+class CaptionUpdate : public AppStateTest, public ::testing::WithParamInterface<NameRow> {};
+
+TEST_P(CaptionUpdate, reducesTheNameAndShowsItsKind)
+{
+    const NameRow row = GetParam();
+    dialogs.nextAnswer = row.path;
+    app.SaveFileToDisk(dialogs);
+    ASSERT_TRUE(ui.messages.isEmpty()) << ui.reasons.join("; ").toStdString();
+    EXPECT_EQ(app.CurrentFileName(), row.bareName);
+    EXPECT_EQ(app.storedFolder(), row.folder);
+    EXPECT_EQ(held.LoadedCardType, row.kind);
+    EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - " + row.bareName);
+    EXPECT_EQ(ui.panels.value(1),
+              row.kind == CardType::AVM ? "AVM Config Loaded" : "SID Config Loaded");
+}
+
+QTemporaryDir& namesDir()
+{
+    static QTemporaryDir d;
+    return d;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, CaptionUpdate,
+    ::testing::Values(
+        NameRow{namesDir().path() + "/Studio.kxd", "Studio", namesDir().path() + "/", CardType::SID},
+        NameRow{namesDir().path() + "/Studio.A.kxm", "Studio", namesDir().path() + "/", CardType::AVM},
+        NameRow{namesDir().path() + "/Studio.KXM", "Studio", namesDir().path() + "/", CardType::AVM},
+        NameRow{namesDir().path() + "/Studio.txt", "Studio", namesDir().path() + "/", CardType::SID},
+        NameRow{namesDir().path() + "/Studio", "Studio", namesDir().path() + "/", CardType::SID},
+        // A backslash ends a folder too, as in names from Windows.
+        NameRow{namesDir().path() + "/Sets\\Studio.A.kxm", "Studio",
+                namesDir().path() + "/Sets\\", CardType::AVM}));
+
+TEST_F(AppStateTest, freshStateIsUnsavedWithThePlainCaption)
+{
+    EXPECT_EQ(app.CurrentFileName(), "Unsaved");
+    EXPECT_EQ(app.caption(), "Quillon");
+    EXPECT_TRUE(ui.shownCaption.isEmpty()); // the caption update does not run at start-up
+}
+
+// ---- New / Close and Reset -----------------------------------------------------------------
+
+TEST_F(AppStateTest, newRestoresDefaultsAndNamesTheSetupUnsaved)
+{
+    writeFile(path("Studio.kxm"), avmImage());
+    dialogs.nextAnswer = path("Studio.kxm");
+    app.OpenFileFromDisk(dialogs);
+    editSomething();
+    QStringList calls;
+    app.beforeDefaults = [&] { calls << "hide"; };
+    app.afterDefaults = [&] { calls << "maximise"; };
+
+    app.NewSetup();
+
+    EXPECT_EQ(held.fields.values(), defaultSetupValues());
+    EXPECT_EQ(calls, QStringList({"hide", "maximise"}));
+    EXPECT_EQ(app.CurrentFileName(), "Unsaved");
+    EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Unsaved");
+    EXPECT_EQ(app.caption(), ui.shownCaption);
+    EXPECT_EQ(ui.panels.value(1), "SID Config Loaded");
+    EXPECT_EQ(held.LoadedCardType, CardType::SID);
+    EXPECT_EQ(app.storedFolder(), "");
+}
+
+TEST_F(AppStateTest, resetRestoresDefaultsOnlyEvenWithAnAvmFileOpen)
+{
+    writeFile(path("Studio.kxm"), avmImage());
+    dialogs.nextAnswer = path("Studio.kxm");
+    app.OpenFileFromDisk(dialogs);
+    editSomething();
+    const Snapshot before = snapshot();
+
+    app.ResetConfiguration();
+
+    EXPECT_EQ(held.fields.values(), defaultSetupValues());
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(held.SetupImage, avmImage());
+}
+
+// ---- Save ----------------------------------------------------------------------------------
+
+TEST_F(AppStateTest, saveQuestionFollowsTheKindOfSetupHeld)
+{
+    app.SaveFileToDisk(dialogs); // cancelled
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.kinds.front(), "save");
+    EXPECT_EQ(dialogs.questions[0].filter, "Norvane KX40SID Card Set-up|*.kxd");
+    EXPECT_EQ(dialogs.questions[0].filterIndex, 1);
+    EXPECT_EQ(dialogs.questions[0].proposedName, "Unsaved.kxd");
+
+    held.LoadedCardType = CardType::AVM; // as after an AVM card's set-up arrived
+    app.SaveFileToDisk(dialogs);
+    EXPECT_EQ(dialogs.questions[1].filter, "Norvane KX40AVM Card Set-up|*.kxm");
+    EXPECT_EQ(dialogs.questions[1].filterIndex, 1);
+    EXPECT_EQ(dialogs.questions[1].proposedName, "Unsaved.kxm");
+}
+
+TEST_F(AppStateTest, saveProposesTheCurrentBareName)
+{
+    dialogs.nextAnswer = path("Studio.kxd");
+    app.SaveFileToDisk(dialogs);
+    dialogs.nextAnswer.reset();
+    app.SaveFileToDisk(dialogs);
+    EXPECT_EQ(dialogs.questions.back().proposedName, "Studio.kxd");
+}
+
+TEST_F(AppStateTest, savingASidNameWritesTheSettingsAndAdoptsTheName)
+{
+    editSomething();
+    dialogs.nextAnswer = path("Studio.kxd");
+    app.SaveFileToDisk(dialogs);
+
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(readAll(path("Studio.kxd")), setupText(held.fields.values()));
+    EXPECT_EQ(app.CurrentFileName(), "Studio");
+    EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Studio");
+    EXPECT_EQ(ui.panels.value(1), "SID Config Loaded");
+    EXPECT_EQ(ui.panels.value(2), "File Studio Saved");
+    EXPECT_EQ(app.storedFolder(), folder());
+}
+
+TEST_F(AppStateTest, theKindOfFileSavedFollowsTheChosenNameNotTheFilter)
+{
+    held.SetupImage = avmImage();
+    dialogs.nextAnswer = path("Studio.KXM"); // asked under the SID filter
+    app.SaveFileToDisk(dialogs);
+    EXPECT_EQ(readAll(path("Studio.KXM")), avmImage());
+    EXPECT_EQ(held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(ui.panels.value(1), "AVM Config Loaded");
+
+    dialogs.nextAnswer = path("Studio.txt"); // asked under the AVM filter now
+    app.SaveFileToDisk(dialogs);
+    EXPECT_EQ(dialogs.questions.back().filter, AvmFilter);
+    EXPECT_EQ(readAll(path("Studio.txt")), setupText(held.fields.values()));
+    EXPECT_EQ(held.LoadedCardType, CardType::SID);
+}
+
+TEST_F(AppStateTest, savingOverAnExistingFileReplacesIt)
+{
+    writeFile(path("Studio.kxd"), QByteArray(5000, 'x'));
+    dialogs.nextAnswer = path("Studio.kxd");
+    app.SaveFileToDisk(dialogs);
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(readAll(path("Studio.kxd")), setupText(held.fields.values()));
+}
+
+// A cancelled or failed Save or Open leaves everything the operator sees as it was.
+struct FailureRow {
+    const char* what;
+    bool open;
+    std::function<QString(const QTemporaryDir&)> answer; // empty result: cancel
+    QString message;
+    bool hasReason;
+};
+
+class CommandFailure : public AppStateTest, public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(CommandFailure, leavesNameKindCaptionPanelsAndFolderAsTheyWere)
+{
+    const FailureRow row = GetParam();
+    // A SID file in use first, so that every piece of state has a value to lose.
+    dialogs.nextAnswer = path("Before.kxd");
+    app.SaveFileToDisk(dialogs);
+    ASSERT_TRUE(ui.messages.isEmpty());
+    writeFile(path("Broken.kxm"), QByteArray()); // an AVM file with nothing in it
+    const QByteArray image = held.SetupImage;
+    const SetupValues values = held.fields.values();
+    Snapshot before = snapshot();
+
+    const QString answer = row.answer(dir);
+    dialogs.nextAnswer = answer.isEmpty() ? std::nullopt : std::optional<QString>(answer);
+    if (row.open)
+        app.OpenFileFromDisk(dialogs);
+    else
+        app.SaveFileToDisk(dialogs);
+
+    ASSERT_EQ(ui.messages, QStringList{row.message});
+    EXPECT_EQ(!ui.reasons.front().isEmpty(), row.hasReason);
+    if (row.open)
+        before.panel2 = "Getting Saved Data";
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(held.SetupImage, image);
+    EXPECT_EQ(held.fields.values(), values);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandFailure,
+    ::testing::Values(
+        FailureRow{"saveCancelled", false, [](const QTemporaryDir&) { return QString(); },
+                   "Error during save, save aborted!", false},
+        FailureRow{"saveIntoMissingFolder", false,
+                   [](const QTemporaryDir& d) { return d.filePath("missing/Studio.kxm"); },
+                   "Error during save, save aborted!", true},
+        FailureRow{"openCancelled", true, [](const QTemporaryDir&) { return QString(); },
+                   "Error during load, save aborted!", false},
+        FailureRow{"openMissingAvmName", true,
+                   [](const QTemporaryDir& d) { return d.filePath("Nowhere\\Studio.A.kxm"); },
+                   "Error during load, save aborted!", true},
+        FailureRow{"openMissingSidName", true,
+                   [](const QTemporaryDir& d) { return d.filePath("Nowhere.kxd"); },
+                   "Error during load, save aborted!", true},
+        FailureRow{"openEmptyAvmFile", true,
+                   [](const QTemporaryDir& d) { return d.filePath("Broken.kxm"); },
+                   "Error during load, save aborted!", true}),
+    [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.what); });
+
+// ---- Open ----------------------------------------------------------------------------------
+
+TEST_F(AppStateTest, openAsksWithBothFiltersAndTheAvmEntrySelected)
+{
+    app.OpenFileFromDisk(dialogs);
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.kinds.front(), "open");
+    EXPECT_EQ(dialogs.questions[0].filter,
+              "Norvane SID Card Set-up|*.kxd|Norvane KX40AVM Card Set-up|*.kxm");
+    EXPECT_EQ(dialogs.questions[0].filterIndex, 2);
+    EXPECT_EQ(dialogs.questions[0].proposedName, ".kxm");
+}
+
+TEST_F(AppStateTest, openingASidFileLoadsTheSettingsAndKeepsTheImage)
+{
+    editSomething();
+    const SetupValues edited = held.fields.values();
+    ExportSetupText(path("Studio.kxd"), edited);
+    quillon::LoadDefaultConfig(held.fields);
+    held.SetupImage = avmImage();
+    held.ConnectedCardType = CardType::AVM;
+
+    dialogs.nextAnswer = path("Studio.kxd");
+    app.OpenFileFromDisk(dialogs);
+
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(held.fields.values(), edited);
+    EXPECT_EQ(held.SetupImage, avmImage());
+    EXPECT_EQ(held.ConnectedCardType, CardType::SID);
+    EXPECT_EQ(held.LoadedCardType, CardType::SID);
+    EXPECT_EQ(app.CurrentFileName(), "Studio");
+    EXPECT_EQ(ui.panels.value(2), "File Studio Loaded");
+}
+
+TEST_F(AppStateTest, openingAnAvmFileLoadsTheImageAndKeepsTheSettings)
+{
+    writeFile(path("Studio.A.kxm"), avmImage());
+    editSomething();
+    const SetupValues edited = held.fields.values();
+
+    dialogs.nextAnswer = path("Studio.A.kxm");
+    app.OpenFileFromDisk(dialogs);
+
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(held.SetupImage, avmImage());
+    EXPECT_EQ(held.fields.values(), edited);
+    EXPECT_EQ(held.ConnectedCardType, CardType::AVM);
+    EXPECT_EQ(held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Studio");
+    EXPECT_EQ(ui.panels.value(1), "AVM Config Loaded");
+    EXPECT_EQ(ui.panels.value(2), "File Studio Loaded");
+    EXPECT_EQ(app.storedFolder(), folder());
+}
+
+TEST_F(AppStateTest, dialogsStartInTheStoredFolderOnlyWhenItExistsHere)
+{
+    store.setValue("File", "load", "C:\\windows");
+    app.OpenFileFromDisk(dialogs);
+    EXPECT_TRUE(dialogs.questions.back().startFolder.isEmpty());
+
+    store.setValue("File", "load", folder());
+    app.SaveFileToDisk(dialogs);
+    EXPECT_EQ(dialogs.questions.back().startFolder, folder());
+}
+
+// ---- filters -------------------------------------------------------------------------------
+
+TEST(NameFilters, pairsBecomeDialogFilters)
+{
+    EXPECT_EQ(nameFiltersFromPairs(OpenFilter),
+              QStringList({"Norvane SID Card Set-up (*.kxd)", "Norvane KX40AVM Card Set-up (*.kxm)"}));
+    EXPECT_EQ(nameFiltersFromPairs(AvmFilter), QStringList{"Norvane KX40AVM Card Set-up (*.kxm)"});
+    EXPECT_EQ(nameFiltersFromPairs("Both|*.kxd;*.kxm"), QStringList{"Both (*.kxd *.kxm)"});
+    EXPECT_EQ(nameFiltersFromPairs("No pattern"), QStringList());
+    EXPECT_EQ(nameFiltersFromPairs(""), QStringList());
+}
+
+} // namespace
+} // namespace quillon
