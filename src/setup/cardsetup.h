@@ -65,6 +65,10 @@ struct FieldInfo {
 const FieldInfo& fieldInfo(Field field);
 const std::array<FieldInfo, FieldCount>& allFields();
 QString formCaption(const char* form); // "frmAudioConfig" -> "Set-up Audio"
+// How messages name a setting: its caption, then its field name in brackets.
+QString describeField(Field field);
+// The text a choice field shows for an index: its item, or an empty text for -1.
+QString choiceText(Field field, int index);
 
 // A value that a control could not hold (a list index past its items, a level outside its
 // slider, a check state other than 0..2). The message names the field and the value.
