@@ -1,0 +1,261 @@
+#include "setupfiles.h"
+
+#include "../setup/codepage.h"
+#include "../setup/numbers.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+#include <limits>
+
+namespace quillon {
+
+namespace {
+
+// No real setting comes near this; it only keeps a file without carriage returns from being
+// read into memory whole.
+constexpr qsizetype LongestLine = 65536;
+
+// The field line n (1 to 68) is written from. The last two lines carry the SID window's position,
+// where the NO SID message is shown; they are read into the NO SID message's own position.
+Field writtenField(int line)
+{
+    if (line == 67)
+        return Field::tHor1;
+    if (line == 68)
+        return Field::tVer1;
+    return fieldAt(line - 1);
+}
+
+Field readField(int line)
+{
+    return fieldAt(line - 1);
+}
+
+bool keptByFilter(char c)
+{
+    const auto code = static_cast<unsigned char>(c);
+    return code == 32 || (code >= 35 && code <= 126);
+}
+
+// The next filtered line; tooLong is set when it ran past 'limit' characters.
+QString readFilteredLine(QIODevice& file, qsizetype limit, bool* tooLong)
+{
+    QByteArray line;
+    char c = 0;
+    while (file.getChar(&c)) {
+        if (c == '\r')
+            break;
+        if (!keptByFilter(c))
+            continue;
+        if (line.size() >= limit) {
+            *tooLong = true;
+            break;
+        }
+        line += c;
+    }
+    return QString::fromLatin1(line); // the filter keeps ASCII only
+}
+
+void writeAtomically(const QString& path, const QByteArray& content)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
+        || !file.commit()) {
+        throw SetupFileError(QStringLiteral("Could not save the set-up file \"%1\": %2. Any file "
+                                            "of that name was left as it was.")
+                                 .arg(path, file.errorString()));
+    }
+}
+
+QByteArray quotedText(Field f, const QString& text)
+{
+    const auto bytes = toSingleByte(text);
+    if (!bytes) {
+        throw SetupFileError(QStringLiteral("%1 holds the character \"%2\", which a set-up file "
+                                            "cannot store.")
+                                 .arg(describeField(f), QString(*firstUnencodable(text))));
+    }
+    QByteArray line = *bytes;
+    // A carriage return inside a text would end the line early and shift every later setting
+    // by one line when the file is read; the reader could never give it back anyway.
+    line.replace('\r', QByteArray());
+    return '"' + line + '"';
+}
+
+int lineNumberValue(const QString& line, int lineNumber, Field f, Range allowed,
+                    const QString& allowedText)
+{
+    const auto value = roundToRange(leadingNumber(line), allowed.min, allowed.max);
+    if (!value || !allowed.contains(*value)) {
+        throw SetupFileError(QStringLiteral("line %1 holds \"%2\" for %3, which takes %4.")
+                                 .arg(lineNumber)
+                                 .arg(line, describeField(f), allowedText));
+    }
+    return *value;
+}
+
+void applyLine(SetupValues& values, int n, const QString& line)
+{
+    const Field f = readField(n);
+    const FieldInfo& info = fieldInfo(f);
+    switch (info.kind) {
+    case FieldKind::Choice: {
+        const int last = int(info.items.size()) - 1;
+        values.setChoice(f, lineNumberValue(line, n, f, {-1, last},
+                                            QStringLiteral("-1 (none) to %1").arg(last)));
+        break;
+    }
+    case FieldKind::Option:
+        values.setOption(f, line == QLatin1String("#TRUE#"));
+        break;
+    case FieldKind::Check:
+        values.setCheck(f, line == QLatin1String("1") ? 1 : 0);
+        break;
+    case FieldKind::Level:
+        values.setLevel(f, lineNumberValue(line, n, f, info.range,
+                                           QStringLiteral("%1 to %2")
+                                               .arg(info.range.min)
+                                               .arg(info.range.max)));
+        break;
+    case FieldKind::Number:
+    case FieldKind::Text:
+        values.setText(f, line);
+        break;
+    }
+}
+
+SetupValues parseLines(QIODevice& file, const SetupValues& base)
+{
+    // Every line is converted into a copy, in file order (so the video standard is chosen
+    // before the four line numbers that follow it); the caller takes the copy only whole.
+    SetupValues values = base;
+    for (int n = 1; n <= SetupFileLines; ++n) {
+        bool tooLong = false;
+        const QString line = readFilteredLine(file, LongestLine, &tooLong);
+        if (tooLong) {
+            throw SetupFileError(QStringLiteral("line %1 is longer than %2 characters, which no "
+                                                "set-up line is.")
+                                     .arg(n)
+                                     .arg(LongestLine));
+        }
+        try {
+            applyLine(values, n, line);
+        } catch (const SetupValueError& refused) {
+            throw SetupFileError(QStringLiteral("line %1: %2").arg(n).arg(refused.message()));
+        }
+    }
+    return values;
+}
+
+} // namespace
+
+SetupFileError::SetupFileError(const QString& message)
+    : std::runtime_error(message.toStdString())
+{
+}
+
+QByteArray setupText(const SetupValues& values)
+{
+    QByteArray text;
+    for (int n = 1; n <= SetupFileLines; ++n) {
+        const Field f = writtenField(n);
+        const FieldKind kind = fieldInfo(f).kind;
+        const bool quoted = kind == FieldKind::Text || kind == FieldKind::Number;
+        text += quoted ? quotedText(f, values.text(f)) : values.displayValue(f).toLatin1();
+        text += "\r\n";
+    }
+    return text;
+}
+
+void ExportSetupText(const QString& path, const SetupValues& values)
+{
+    QByteArray content;
+    try {
+        content = setupText(values);
+    } catch (const SetupFileError& refused) {
+        throw SetupFileError(QStringLiteral("Could not save the set-up file \"%1\": %2")
+                                 .arg(path, refused.message()));
+    }
+    writeAtomically(path, content);
+}
+
+QString ReadSetupLine(QIODevice& file)
+{
+    bool tooLong = false;
+    return readFilteredLine(file, std::numeric_limits<qsizetype>::max(), &tooLong);
+}
+
+SetupValues parseSetupText(const QByteArray& content, const SetupValues& base)
+{
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    return parseLines(buffer, base);
+}
+
+void ImportSetupText(const QString& path, HeldSetup& held)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": %2.")
+                                 .arg(path, file.errorString()));
+    }
+    SetupValues values;
+    try {
+        values = parseLines(file, held.fields.values());
+    } catch (const SetupFileError& refused) {
+        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": %2 Nothing "
+                                            "was changed.")
+                                 .arg(path, refused.message()));
+    }
+    if (file.error() != QFileDevice::NoError) {
+        throw SetupFileError(QStringLiteral("Could not read the set-up file \"%1\": %2. Nothing "
+                                            "was changed.")
+                                 .arg(path, file.errorString()));
+    }
+    held.fields.setValues(values);
+    held.ConnectedCardType = CardType::SID;
+}
+
+void SaveSetupImage(const QString& path, const QByteArray& image)
+{
+    writeAtomically(path, image);
+}
+
+QByteArray readSetupImageFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        throw SetupFileError(QStringLiteral("The set-up file \"%1\" does not exist.").arg(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": %2.")
+                                 .arg(path, file.errorString()));
+    }
+    // One byte past the largest image is enough to tell that a file is too large.
+    const QByteArray bytes = file.read(MaxImageSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        throw SetupFileError(QStringLiteral("Could not read the set-up file \"%1\": %2.")
+                                 .arg(path, file.errorString()));
+    }
+    if (bytes.isEmpty()) {
+        throw SetupFileError(QStringLiteral("The set-up file \"%1\" is empty: it holds no "
+                                            "set-up image.")
+                                 .arg(path));
+    }
+    if (bytes.size() > MaxImageSize) {
+        throw SetupFileError(QStringLiteral("The set-up file \"%1\" is larger than %2 bytes, too "
+                                            "large to be a card's set-up image.")
+                                 .arg(path)
+                                 .arg(MaxImageSize));
+    }
+    return bytes;
+}
+
+void LoadSetupImage(const QString& path, HeldSetup& held)
+{
+    held.SetupImage = readSetupImageFile(path);
+    held.ConnectedCardType = CardType::AVM;
+}
+
+} // namespace quillon

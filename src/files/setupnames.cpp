@@ -1,0 +1,20 @@
+#include "setupnames.h"
+
+namespace quillon {
+
+CardType setupKindFromName(const QString& name)
+{
+    return name.endsWith(u'm') || name.endsWith(u'M') ? CardType::AVM : CardType::SID;
+}
+
+SetupName splitSetupName(const QString& path)
+{
+    const qsizetype separator = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
+    if (separator < 0)
+        return {path, QString()};
+    const QString lastPart = path.mid(separator + 1);
+    const qsizetype dot = lastPart.indexOf(u'.');
+    return {dot < 0 ? lastPart : lastPart.left(dot), path.left(separator + 1)};
+}
+
+} // namespace quillon
