@@ -3,6 +3,7 @@
 #include "../setup/heldsetup.h"
 #include "../setup/operatorui.h"
 #include "linkclock.h"
+#include "linkstate.h"
 #include "portselection.h"
 #include "serialcontrol.h"
 
@@ -47,10 +48,10 @@ public:
     std::function<void(FlowKind, FlowOutcome)> onFlowFinished;
 
     // Read-only view of the link state, for the windows and tests.
-    struct State;
-    const State& state() const;
+    const LinkState& state() const;
     bool portOpen() const;
     bool flowRunning() const;
+    std::size_t jobCount() const; // waiting jobs, for tests
 
 private:
     struct Impl;

@@ -122,13 +122,14 @@ std::optional<FrameModes> modesFromControl(quint8 controlByte)
     }
 }
 
-QByteArray buildFrame(CheckMode check, bool header, PacketKind kind, quint8 echoSeq, quint8 ownSeq,
-                      const QByteArray& payload)
+FrameParts buildFrameParts(CheckMode check, bool header, PacketKind kind, quint8 echoSeq, quint8 ownSeq,
+                           const QByteArray& payload)
 {
     const bool isAck = kind == PacketKind::Ack || kind == PacketKind::Nack;
-    const quint8 control = controlByteFor(check, header, kind);
+    FrameParts parts;
+    parts.control = controlByteFor(check, header, kind);
 
-    // The body as it goes out, before stuffing; acknowledgements carry theirs unstuffed.
+    // The body before stuffing; the check covers the control byte and it.
     QByteArray body;
     if (isAck) {
         body.append(static_cast<char>(echoSeq));
@@ -140,23 +141,36 @@ QByteArray buildFrame(CheckMode check, bool header, PacketKind kind, quint8 echo
         }
         body.append(payload);
     }
-
+    const QByteArray covered = QByteArray(1, static_cast<char>(parts.control)) + body;
     QByteArray checkBytes;
     if (check == CheckMode::Bits16) {
-        const quint16 crc = crc16(QByteArray(1, static_cast<char>(control)) + body);
+        const quint16 crc = crc16(covered);
         checkBytes.append(static_cast<char>(crc >> 8));
         checkBytes.append(static_cast<char>(crc & 0xFF));
     } else if (check == CheckMode::Bits8) {
-        checkBytes.append(static_cast<char>(check8(QByteArray(1, static_cast<char>(control)) + body)));
+        checkBytes.append(static_cast<char>(check8(covered)));
     }
+    parts.body = isAck ? body : StuffBytes(body);
+    parts.check = StuffBytes(checkBytes);
+    return parts;
+}
 
-    QByteArray frame;
-    frame.append(static_cast<char>(STX));
-    frame.append(static_cast<char>(control));
-    frame.append(isAck ? body : StuffBytes(body));
-    frame.append(StuffBytes(checkBytes));
-    frame.append(static_cast<char>(ETX));
-    return frame;
+QByteArray FrameParts::frame() const
+{
+    QByteArray out;
+    out.reserve(body.size() + check.size() + 3);
+    out.append(static_cast<char>(STX));
+    out.append(static_cast<char>(control));
+    out.append(body);
+    out.append(check);
+    out.append(static_cast<char>(ETX));
+    return out;
+}
+
+QByteArray buildFrame(CheckMode check, bool header, PacketKind kind, quint8 echoSeq, quint8 ownSeq,
+                      const QByteArray& payload)
+{
+    return buildFrameParts(check, header, kind, echoSeq, ownSeq, payload).frame();
 }
 
 bool crcMatches(const QByteArray& packet)

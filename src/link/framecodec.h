@@ -41,6 +41,16 @@ struct FrameModes {
 };
 std::optional<FrameModes> modesFromControl(quint8 controlByte);
 
+// A frame to be sent, in its three parts: the control byte, the body as it goes on the line
+// (stuffed, except the two bytes of an acknowledgement) and the stuffed check bytes.
+struct FrameParts {
+    quint8 control = 0;
+    QByteArray body;
+    QByteArray check;
+    QByteArray frame() const; // STX, control, body, check, ETX
+};
+FrameParts buildFrameParts(CheckMode check, bool header, PacketKind kind, quint8 echoSeq, quint8 ownSeq,
+                           const QByteArray& payload);
 // One whole frame, STX to ETX. For Data and Resend in header form, echoSeq and ownSeq are the
 // two header bytes; for Ack and Nack, echoSeq is the sequence bit answered (the zero byte follows).
 QByteArray buildFrame(CheckMode check, bool header, PacketKind kind, quint8 echoSeq, quint8 ownSeq,

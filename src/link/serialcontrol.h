@@ -27,6 +27,8 @@ public:
     virtual int outBufferCount() const = 0; // bytes not yet taken by the operating system
     virtual QByteArray input(int maxBytes) = 0;
     virtual void output(const QByteArray& bytes) = 0;
+    // Why the last opening failed, for the operator ("Permission denied").
+    virtual QString lastError() const { return {}; }
 
     // OnComm: DataReceived, WriteTimeout; also raised with DataReceived when the port closed
     // by itself (device unplugged), so waiters look again.
