@@ -1,0 +1,367 @@
+#include "recordingui.h"
+#include "setup/setupimage.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace quillon;
+
+namespace {
+
+QByteArray workedExample()
+{
+    const std::vector<int> head = {24, 0, 0, 10, 0, 0, 0, 0, 160, 10, 10, 11, 11, 254,
+                                   0, 1, 36, 1, 0, 9, 36, 9,
+                                   22, 4, 10, 11, 12, 11, 208, 10, 0, 20, 0, 22, 4};
+    QByteArray image;
+    for (int b : head)
+        image += char(b);
+    for (const char* text : {"NO AVM", "RECORD", "REPLAY"})
+        image += QByteArray(text).leftJustified(16, '\0');
+    for (int b : {160, 111, 72, 46, 212, 64})
+        image += char(b);
+    return image;
+}
+
+QByteArray encodeWith(const std::function<void(SetupValues&)>& change)
+{
+    SetupValues v = defaultSetupValues();
+    change(v);
+    const EncodeResult result = encodeSidImage(v);
+    EXPECT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    return result.image;
+}
+
+int byteAt(const QByteArray& image, int index)
+{
+    return quint8(image.at(index));
+}
+
+} // namespace
+
+TEST(SidImageEncoding, theDefaultsEncodeToTheWorkedExampleByteForByte)
+{
+    const QByteArray expected = workedExample();
+    ASSERT_EQ(expected.size(), 89);
+    EXPECT_EQ(encodeSidImage(defaultSetupValues()).image, expected);
+}
+
+TEST(SidImageEncoding, settingsLandOnTheirBytesAndBits)
+{
+    using F = Field;
+    const struct {
+        const char* what;
+        std::function<void(SetupValues&)> change;
+        int index;
+        int value;
+    } rows[] = {
+        {"group 3, 3 and 4, swap, mono",
+         [](SetupValues& v) {
+             v.setChoice(F::cGroup, 2);
+             v.setOption(F::cChannel34, true);
+             v.setOption(F::oLRSwapYES, true);
+             v.setOption(F::oMono, true);
+         },
+         2, 188},
+        {"no group chosen", [](SetupValues& v) { v.setChoice(F::cGroup, -1); }, 2, 0},
+        {"mono group with neither set", [](SetupValues& v) { v.setOption(F::oStereo, false); }, 2, 0},
+        {"no level is stored as 1", [](SetupValues& v) { v.setChoice(F::cLevel, -1); }, 3, 1},
+        {"fine adjust -1", [](SetupValues& v) { v.setText(F::tA1Left0, "-1"); }, 4, 255},
+        {"fine adjust -128", [](SetupValues& v) { v.setText(F::tA1Left0, "-128"); }, 4, 128},
+        {"fine adjust 127", [](SetupValues& v) { v.setText(F::tB1Right1, "127"); }, 7, 127},
+        {"fine adjust -0.4 rounds to 0", [](SetupValues& v) { v.setText(F::tB1Right0, "-0.4"); }, 5, 0},
+        {"fine adjust 2.5 rounds to even", [](SetupValues& v) { v.setText(F::tA1Left1, "2.5"); }, 6, 2},
+        {"625, pedestal off, B/W",
+         [](SetupValues& v) {
+             v.setChoice(F::cStandard, 1);
+             v.setOption(F::oNTSCspOff, true);
+             v.setOption(F::oCompDispBW, true);
+         },
+         8, 64 + 16},
+        {"no standard chosen", [](SetupValues& v) { v.setChoice(F::cStandard, -1); }, 8, 32},
+        {"625 VITC line goes to byte 10", [](SetupValues& v) { v.setText(F::tVITC1, "6"); }, 10, 6},
+        {"all windows off, VU, SID only",
+         [](SetupValues& v) {
+             for (F f : {F::oOff0, F::oOff1, F::oOff2, F::oOff3, F::oVU, F::oSID0, F::oSID1})
+                 v.setOption(f, true);
+         },
+         13, 0},
+        {"status window alone on",
+         [](SetupValues& v) {
+             for (F f : {F::oOff0, F::oOff1, F::oOff2, F::oVU, F::oSID0, F::oSID1})
+                 v.setOption(f, true);
+         },
+         13, 2},
+        {"grey check box counts as off", [](SetupValues& v) { v.setCheck(F::cGPI1_0, 2); }, 28, 128 + 16},
+        {"text off checks and DIP",
+         [](SetupValues& v) {
+             v.setCheck(F::cGPI1_2, 1);
+             v.setCheck(F::cGPI2_2, 1);
+             v.setOption(F::oDIPEn, true);
+             v.setOption(F::oSIDNotDis, true);
+         },
+         28, 64 + 16 + 4 + 2 + 1},
+        {"NO SID message sits at the SID window",
+         [](SetupValues& v) {
+             v.setText(F::tHor1, "30");
+             v.setText(F::tHor6, "5");
+         },
+         33, 30},
+        {"audio window position is not sent", [](SetupValues& v) { v.setText(F::tHor0, "300"); }, 22, 22},
+        {"operating region -128", [](SetupValues& v) { v.setLevel(F::Slider1_2, -128); }, 85, 0},
+        {"warning region 0", [](SetupValues& v) { v.setLevel(F::Slider1_3, 0); }, 86, 128},
+        {"error region 127", [](SetupValues& v) { v.setLevel(F::Slider1_4, 127); }, 87, 255},
+        {"grey 2 stays unsigned", [](SetupValues& v) { v.setLevel(F::Slider1_5, 255); }, 88, 255},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(byteAt(encodeWith(row.change), row.index), row.value) << row.what;
+}
+
+TEST(SidImageEncoding, textsFillTheirSixteenByteSlotsAndLongerTextsAreCut)
+{
+    QByteArray image = encodeWith([](SetupValues& v) {
+        v.setText(Field::tSIDNot, "ABCDEFGHIJKLMNOP");
+        v.setText(Field::tGPIText0, "");
+        v.setText(Field::tGPIText1, QString::fromUtf8("0123456789abcdefXYZ€"));
+    });
+    EXPECT_EQ(image.mid(35, 16), "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(image.mid(51, 16), QByteArray(16, '\0'));
+    EXPECT_EQ(image.mid(67, 16), "0123456789abcdef");
+    EXPECT_EQ(byteAt(image, 83), 160);
+
+    image = encodeWith([](SetupValues& v) { v.setText(Field::tSIDNot, QString::fromUtf8("Café €")); });
+    EXPECT_EQ(image.mid(35, 7), QByteArray("Caf\xe9 \x80\0", 7));
+}
+
+TEST(SidImageEncoding, aValueThatDoesNotFitItsByteRefusesTheWholeBuild)
+{
+    using F = Field;
+    const struct {
+        Field field;
+        const char* text;
+    } rows[] = {
+        {F::tA1Left0, "128"},  {F::tB1Right1, "-129"}, {F::tA1Left1, "127.6"},
+        {F::tHor1, "256"},     {F::tVer3, "-1"},       {F::tVITC1, "255.5"},
+        {F::tHor4, "-0.6"},    {F::tSIDNot, "Ωmega"},  {F::tGPIText1, "日本"},
+    };
+    for (const auto& row : rows) {
+        HeldSetup held;
+        LoadDefaultConfig(held.fields);
+        held.SetupImage = QByteArray(120, '\x07');
+        held.fields.setText(row.field, QString::fromUtf8(row.text));
+        RecordingUi ui;
+        EXPECT_EQ(BuildSetupImage(held, quint8(0), ui), 0) << row.text;
+        EXPECT_EQ(held.SetupImage, QByteArray(120, '\x07'));
+        ASSERT_EQ(ui.messages.size(), 1);
+        EXPECT_TRUE(ui.messages[0].contains(fieldInfo(row.field).name)) << ui.messages[0].toStdString();
+        EXPECT_TRUE(ui.messages[0].contains(fieldInfo(row.field).caption));
+        EXPECT_TRUE(ui.messages[0].contains(QString::fromUtf8(row.text)));
+    }
+}
+
+TEST(SidImageEncoding, aCharacterPastTheSixteenthIsNeverSentSoItIsNoReasonToRefuse)
+{
+    const EncodeResult result = [] {
+        SetupValues v = defaultSetupValues();
+        v.setText(Field::tGPIText0, QString::fromUtf8("0123456789abcdefΩ"));
+        return encodeSidImage(v);
+    }();
+    EXPECT_TRUE(result.error.isEmpty());
+}
+
+TEST(BuildSetupImage, checksTheHeldKindAgainstTheCardWithTheFixedMessages)
+{
+    QByteArray avmImage(90, '\0');
+    avmImage[0] = 24;
+    avmImage[1] = 1;
+    QByteArray corrupt = avmImage;
+    corrupt[0] = '0';
+    QByteArray versionZero = avmImage;
+    versionZero[1] = 0;
+    const struct {
+        const char* what;
+        std::optional<quint8> cardVersion;
+        CardType loaded;
+        CardType connected;
+        QByteArray image;
+        int result;
+        const char* message;
+    } rows[] = {
+        {"SID card, AVM held", quint8(0), CardType::AVM, CardType::SID, avmImage, 0,
+         "AVM configuration Loaded, SID card connected"},
+        {"AVM card, SID held", quint8(3), CardType::SID, CardType::AVM, avmImage, 0,
+         "SID configuration Loaded, AVM card connected"},
+        {"AVM, start-up image", std::nullopt, CardType::AVM, CardType::AVM,
+         HeldSetup::emptySidImage(), 0,
+         "Configuration not loaded, Please Extract or Load a KX40AVM configuration."},
+        {"AVM, byte 0 a digit", quint8(1), CardType::AVM, CardType::AVM, corrupt, 0,
+         "Corrupt Configuration, Please Extract or Load a KX40AVM configuration."},
+        {"AVM, version 0", std::nullopt, CardType::AVM, CardType::AVM, versionZero, 0,
+         "Corrupt Configuration, Please Extract or Load a KX40AVM configuration."},
+        {"AVM, 90 good bytes", quint8(1), CardType::AVM, CardType::AVM, avmImage, 1, ""},
+        {"no version report skips the kind check", std::nullopt, CardType::AVM, CardType::SID,
+         avmImage, 1, ""},
+    };
+    for (const auto& row : rows) {
+        HeldSetup held;
+        LoadDefaultConfig(held.fields);
+        held.LoadedCardType = row.loaded;
+        held.ConnectedCardType = row.connected;
+        held.SetupImage = row.image;
+        RecordingUi ui;
+        EXPECT_EQ(BuildSetupImage(held, row.cardVersion, ui), row.result) << row.what;
+        if (row.result == 0) {
+            EXPECT_EQ(ui.messages, QStringList{row.message}) << row.what;
+            EXPECT_EQ(held.SetupImage, row.image) << row.what;
+        } else {
+            EXPECT_TRUE(ui.messages.isEmpty()) << row.what;
+        }
+    }
+}
+
+TEST(BuildSetupImage, aSidBuildReplacesALongerHeldImageWithExactly89Bytes)
+{
+    HeldSetup held;
+    LoadDefaultConfig(held.fields);
+    held.SetupImage = QByteArray(300, '\x55');
+    RecordingUi ui;
+    ASSERT_EQ(BuildSetupImage(held, quint8(0), ui), 1);
+    EXPECT_EQ(held.SetupImage, workedExample());
+
+    held.SetupImage = QByteArray(10, '\x55'); // a short AVM file read earlier
+    ASSERT_EQ(BuildSetupImage(held, std::nullopt, ui), 1);
+    EXPECT_EQ(held.SetupImage, workedExample());
+}
+
+TEST(SidImageDecoding, theWorkedExampleGivesBackTheDefaultsFieldByField)
+{
+    const SetupValues layout;
+    const SetupValues decoded = decodeSidImage(workedExample(), layout);
+    const SetupValues defaults = defaultSetupValues();
+    for (const FieldInfo& info : allFields()) {
+        if (info.field == Field::tHor0 || info.field == Field::tVer0)
+            continue; // the audio window's position is not in the image
+        EXPECT_EQ(decoded.displayValue(info.field), defaults.displayValue(info.field)) << info.name;
+    }
+    EXPECT_EQ(decoded.text(Field::tHor0), layout.text(Field::tHor0));
+}
+
+TEST(SidImageDecoding, bytesComeBackAsTheSettingsTheyEncode)
+{
+    using F = Field;
+    const struct {
+        const char* what;
+        int index;
+        int byte;
+        std::function<void(const SetupValues&)> check;
+    } rows[] = {
+        {"byte 2 = 188", 2, 188, [](const SetupValues& v) {
+             EXPECT_EQ(v.choice(F::cGroup), 2);
+             EXPECT_TRUE(v.option(F::cChannel34) && v.option(F::oLRSwapYES) && v.option(F::oMono));
+             EXPECT_FALSE(v.option(F::cChannel12) || v.option(F::oLRSwapNo) || v.option(F::oStereo));
+         }},
+        {"bit 2 alone is stereo", 2, 4, [](const SetupValues& v) { EXPECT_TRUE(v.option(F::oStereo)); }},
+        {"bit 3 alone is mono", 2, 8, [](const SetupValues& v) { EXPECT_TRUE(v.option(F::oMono)); }},
+        {"fine adjust 128", 4, 128, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tA1Left0), "-128"); }},
+        {"fine adjust 255", 5, 255, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tB1Right0), "-1"); }},
+        {"fine adjust 127", 7, 127, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tB1Right1), "127"); }},
+        {"standard bits 11 keep the standard and lines", 8, 192, [](const SetupValues& v) {
+             EXPECT_EQ(v.choice(F::cStandard), 1);
+             EXPECT_EQ(v.text(F::tPesa1), "11");
+         }},
+        {"625 VITC from byte 10", 10, 6, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tVITC1), "6"); }},
+        {"525 PESA from byte 11", 11, 21, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tPesa0), "21"); }},
+        {"NO SID position from byte 33", 33, 7, [](const SetupValues& v) {
+             EXPECT_EQ(v.text(F::tHor6), "7");
+             EXPECT_EQ(v.text(F::tHor1), "22");
+         }},
+        {"operating region 72", 85, 72, [](const SetupValues& v) { EXPECT_EQ(v.level(F::Slider1_2), -56); }},
+        {"control flags", 28, 0x7B, [](const SetupValues& v) {
+             EXPECT_TRUE(v.option(F::oSIDNotDis));
+             EXPECT_FALSE(v.option(F::oDIPEn));
+             for (F f : {F::cGPI1_0, F::cGPI1_1, F::cGPI2_0, F::cGPI2_1, F::cGPI2_2, F::cGPI1_2})
+                 EXPECT_EQ(v.check(f), 1);
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetupValues base = defaultSetupValues();
+        base.setChoice(F::cStandard, 1);
+        base.setText(F::tPesa1, "11");
+        QByteArray image = workedExample();
+        image[row.index] = char(row.byte);
+        ASSERT_TRUE(sidImageRefusal(image).isEmpty());
+        row.check(decodeSidImage(image, base));
+    }
+}
+
+TEST(SidImageDecoding, aTextEndsAtItsFirstZeroByteAndKeepsAllSixteenOtherwise)
+{
+    QByteArray image = workedExample();
+    image.replace(35, 16, QByteArray("AB\0CD", 5).leftJustified(16, '\0'));
+    image.replace(51, 16, QByteArray("0123456789abcdef"));
+    image[67] = '\x80';
+    const SetupValues v = decodeSidImage(image, SetupValues());
+    EXPECT_EQ(v.text(Field::tSIDNot), "AB");
+    EXPECT_EQ(v.text(Field::tGPIText0), "0123456789abcdef");
+    EXPECT_EQ(v.text(Field::tGPIText1), QString::fromUtf8("€EPLAY"));
+}
+
+TEST(ApplySetupImage, anImageWithAValueNoControlCanShowIsRefusedWhole)
+{
+    const struct {
+        const char* what;
+        int index; // -1: cut the image to 88 bytes
+        int byte;
+        const char* named;
+    } rows[] = {
+        {"level index 25", 3, 25, "frmAudioConfig.cLevel"},
+        {"text brightness 119", 83, 119, "frmColorConfig.Slider1(0)"},
+        {"text brightness 236", 83, 236, "frmColorConfig.Slider1(0)"},
+        {"border brightness 79", 84, 79, "frmColorConfig.Slider1(1)"},
+        {"border brightness 236", 84, 236, "frmColorConfig.Slider1(1)"},
+        {"short image", -1, 0, "88 bytes"},
+    };
+    for (const auto& row : rows) {
+        HeldSetup held;
+        LoadDefaultConfig(held.fields);
+        held.fields.setText(Field::tSIDNot, "mine");
+        const SetupValues before = held.fields.values();
+        QByteArray image = workedExample();
+        image[2] = char(188); // would change settings if anything were applied
+        if (row.index < 0)
+            image.truncate(88);
+        else
+            image[row.index] = char(row.byte);
+        held.SetupImage = image;
+        RecordingUi ui;
+        EXPECT_FALSE(ApplySetupImage(held, ui)) << row.what;
+        EXPECT_EQ(held.fields.values(), before) << row.what;
+        ASSERT_EQ(ui.messages.size(), 1) << row.what;
+        EXPECT_TRUE(ui.messages[0].contains(row.named)) << ui.messages[0].toStdString();
+        if (row.index >= 0) {
+            EXPECT_TRUE(ui.messages[0].contains(QString::number(row.byte)));
+        }
+        EXPECT_FALSE(ui.statuses.contains(1));
+    }
+}
+
+TEST(ApplySetupImage, aSidImageFillsTheSettingsAndAnAvmImageOnlyTheStatus)
+{
+    HeldSetup held;
+    held.SetupImage = workedExample();
+    RecordingUi ui;
+    EXPECT_TRUE(ApplySetupImage(held, ui));
+    EXPECT_EQ(held.fields.values().text(Field::tGPIText0), "RECORD");
+    EXPECT_EQ(ui.statuses[1], "SID Config Loaded");
+
+    held.fields.setText(Field::tGPIText0, "kept");
+    QByteArray avm(120, '\x09');
+    avm[0] = 24;
+    avm[1] = 1;
+    held.SetupImage = avm;
+    EXPECT_TRUE(ApplySetupImage(held, ui));
+    EXPECT_EQ(held.fields.values().text(Field::tGPIText0), "kept");
+    EXPECT_EQ(ui.statuses[1], "AVM Config Loaded");
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
