@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+namespace quillon {
+
+// Exit codes of every command.
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitFailed = 1;
+inline constexpr int ExitUsage = 2;
+
+struct CliCommand {
+    QString name;
+    QString usage;   // "image FILE -o IMAGE"
+    QString summary; // one line for --help
+    // args: what follows the command name. Returns one of the exit codes above.
+    std::function<int(const QStringList& args)> run;
+};
+
+std::vector<CliCommand> fileCommands();
+std::vector<CliCommand> linkCommands(); // get and send
+
+} // namespace quillon

@@ -1,0 +1,318 @@
+#include "cliterminal.h"
+#include "commands.h"
+
+#include "files/setupfiles.h"
+#include "files/setupnames.h"
+#include "setup/setupimage.h"
+
+#include <optional>
+
+namespace quillon {
+
+namespace {
+
+// What a file command was given: its input files and the -o output.
+struct FileArgs {
+    QStringList inputs;
+    QString output;
+};
+
+std::optional<FileArgs> parseFileArgs(const QStringList& args, int inputs, bool needsOutput,
+                                      QString* error)
+{
+    FileArgs parsed;
+    bool optionsEnded = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (!optionsEnded && arg == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && (arg == QLatin1String("-o") || arg == QLatin1String("--output"))) {
+            if (i + 1 >= args.size()) {
+                *error = arg + QStringLiteral(" needs a file name");
+                return std::nullopt;
+            }
+            parsed.output = args[++i];
+        } else if (!optionsEnded && arg.startsWith(QLatin1String("--output="))) {
+            parsed.output = arg.mid(9);
+        } else if (!optionsEnded && arg.startsWith(u'-') && arg.size() > 1) {
+            *error = QStringLiteral("unknown option %1").arg(arg);
+            return std::nullopt;
+        } else {
+            parsed.inputs << arg;
+        }
+    }
+    if (parsed.inputs.size() != inputs) {
+        *error = inputs == 0 ? QStringLiteral("no file name expected before -o")
+                             : QStringLiteral("expected %1 input file, got %2")
+                                   .arg(inputs)
+                                   .arg(parsed.inputs.size());
+        return std::nullopt;
+    }
+    if (needsOutput && parsed.output.isEmpty()) {
+        *error = QStringLiteral("the output file (-o FILE) is missing");
+        return std::nullopt;
+    }
+    if (!needsOutput && !parsed.output.isEmpty()) {
+        *error = QStringLiteral("this command writes no file (no -o)");
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+int failed(const QString& message)
+{
+    printLine(stderr, QStringLiteral("quillon-cli: ") + message);
+    return ExitFailed;
+}
+
+bool refusesAvmOutput(const QString& output, int* exitCode)
+{
+    if (setupKindFromName(output) != CardType::AVM)
+        return false;
+    *exitCode = failed(QStringLiteral("\"%1\" names an AVM set-up file (the name ends in \"m\"), "
+                                      "but an AVM set-up only ever comes from a card. Give the "
+                                      "SID set-up file a name such as Studio.kxd.")
+                           .arg(output));
+    return true;
+}
+
+// Reads a SID set-up file over the defaults, as opening it in the program would.
+std::optional<SetupValues> readSidFile(const QString& path, int* exitCode)
+{
+    if (setupKindFromName(path) == CardType::AVM) {
+        *exitCode = failed(QStringLiteral("\"%1\" names an AVM set-up file (the name ends in "
+                                          "\"m\"); this command reads SID set-up files.")
+                               .arg(path));
+        return std::nullopt;
+    }
+    HeldSetup held;
+    LoadDefaultConfig(held.fields);
+    try {
+        ImportSetupText(path, held);
+    } catch (const SetupFileError& e) {
+        *exitCode = failed(e.message());
+        return std::nullopt;
+    }
+    return held.fields.values();
+}
+
+QString shownValue(const SetupValues& values, Field f)
+{
+    switch (fieldInfo(f).kind) {
+    case FieldKind::Choice: {
+        const int index = values.choice(f);
+        return index < 0 ? QStringLiteral("(none)") : choiceText(f, index);
+    }
+    case FieldKind::Option:
+        return values.option(f) ? QStringLiteral("on") : QStringLiteral("off");
+    case FieldKind::Check: {
+        const int state = values.check(f);
+        return state == 1 ? QStringLiteral("checked")
+                          : state == 2 ? QStringLiteral("grey") : QStringLiteral("unchecked");
+    }
+    case FieldKind::Level:
+        return QString::number(values.level(f));
+    case FieldKind::Number:
+    case FieldKind::Text:
+        return u'"' + values.text(f) + u'"';
+    }
+    return QString();
+}
+
+void printSettings(const QString& path, const SetupValues& values)
+{
+    printLine(stdout, QStringLiteral("SID set-up file \"%1\"").arg(path));
+    const char* forms[] = {"frmAudioConfig", "frmSIDConfig", "frmWinConfig", "frmColorConfig",
+                           "frmControlConfig"};
+    qsizetype width = 0;
+    for (const FieldInfo& info : allFields())
+        width = std::max(width, info.caption.size());
+    for (const char* form : forms) {
+        printLine(stdout, QString());
+        printLine(stdout, formCaption(form));
+        for (const FieldInfo& info : allFields()) {
+            if (qstrcmp(info.form, form) != 0)
+                continue;
+            printLine(stdout, QStringLiteral("  %1  %2")
+                                  .arg(info.caption + u':', -int(width) - 1)
+                                  .arg(shownValue(values, info.field)));
+        }
+    }
+}
+
+QString avmImageProblem(const QByteArray& image)
+{
+    if (image.size() <= SidImageSize)
+        return QStringLiteral("an AVM image has more than %1 bytes").arg(SidImageSize);
+    if (quint8(image.at(0)) != SetupDataCommand)
+        return QStringLiteral("its first byte is not %1").arg(SetupDataCommand);
+    if (image.at(1) == 0)
+        return QStringLiteral("its set-up version is 0");
+    return QString();
+}
+
+void printImage(const QString& path, const QByteArray& image)
+{
+    const int version = image.size() > 1 ? quint8(image.at(1)) : 0;
+    printLine(stdout, QStringLiteral("AVM set-up image \"%1\": %2 bytes, set-up version %3")
+                          .arg(path)
+                          .arg(image.size())
+                          .arg(version));
+    const QString problem = avmImageProblem(image);
+    if (!problem.isEmpty())
+        printLine(stdout, QStringLiteral("An AVM card would not be sent this image: %1.").arg(problem));
+    printLine(stdout, QString());
+    for (qsizetype row = 0; row < image.size(); row += 16) {
+        const QByteArray bytes = image.mid(row, 16);
+        QString hex;
+        QString chars;
+        for (char b : bytes) {
+            hex += QStringLiteral("%1 ").arg(quint8(b), 2, 16, QLatin1Char('0'));
+            chars += b >= 32 && b < 127 ? QChar(b) : QChar(u'.');
+        }
+        printLine(stdout, QStringLiteral("%1  %2 |%3|")
+                              .arg(row, 4, 16, QLatin1Char('0'))
+                              .arg(hex, -48)
+                              .arg(chars));
+    }
+}
+
+int runDefaults(const FileArgs& args)
+{
+    int exitCode = ExitOk;
+    if (refusesAvmOutput(args.output, &exitCode))
+        return exitCode;
+    try {
+        ExportSetupText(args.output, defaultSetupValues());
+    } catch (const SetupFileError& e) {
+        return failed(e.message());
+    }
+    printLine(stdout, QStringLiteral("Wrote the default set-up to \"%1\".").arg(args.output));
+    return ExitOk;
+}
+
+int runShow(const FileArgs& args)
+{
+    const QString& path = args.inputs.first();
+    if (setupKindFromName(path) == CardType::AVM) {
+        try {
+            printImage(path, readSetupImageFile(path));
+        } catch (const SetupFileError& e) {
+            return failed(e.message());
+        }
+        return ExitOk;
+    }
+    int exitCode = ExitOk;
+    const auto values = readSidFile(path, &exitCode);
+    if (!values)
+        return exitCode;
+    printSettings(path, *values);
+    return ExitOk;
+}
+
+int runImage(const FileArgs& args)
+{
+    int exitCode = ExitOk;
+    const auto values = readSidFile(args.inputs.first(), &exitCode);
+    if (!values)
+        return exitCode;
+    // Built exactly as a send to a SID card builds it.
+    HeldSetup held;
+    held.fields.setValues(*values);
+    CliTerminal ui(stderr, nullptr);
+    if (BuildSetupImage(held, quint8(0), ui) != 1)
+        return ExitFailed;
+    try {
+        SaveSetupImage(args.output, held.SetupImage);
+    } catch (const SetupFileError& e) {
+        return failed(e.message());
+    }
+    printLine(stdout, QStringLiteral("Wrote the %1-byte SID set-up image to \"%2\".")
+                          .arg(held.SetupImage.size())
+                          .arg(args.output));
+    return ExitOk;
+}
+
+int runDecode(const FileArgs& args)
+{
+    const QString& input = args.inputs.first();
+    int exitCode = ExitOk;
+    if (refusesAvmOutput(args.output, &exitCode))
+        return exitCode;
+    HeldSetup held;
+    try {
+        held.SetupImage = readSetupImageFile(input);
+    } catch (const SetupFileError& e) {
+        return failed(e.message());
+    }
+    if (held.SetupImage.size() != SidImageSize) {
+        return failed(QStringLiteral("\"%1\" is not a SID set-up image: it is %2 bytes long, a "
+                                     "SID image has %3.")
+                          .arg(input)
+                          .arg(held.SetupImage.size())
+                          .arg(SidImageSize));
+    }
+    if (held.SetupImage.at(1) != 0) {
+        return failed(QStringLiteral("\"%1\" is not a SID set-up image: its set-up version is %2, "
+                                     "a SID image has 0.")
+                          .arg(input)
+                          .arg(quint8(held.SetupImage.at(1))));
+    }
+    LoadDefaultConfig(held.fields);
+    CliTerminal ui(stderr, nullptr);
+    if (!ApplySetupImage(held, ui))
+        return ExitFailed;
+    try {
+        ExportSetupText(args.output, held.fields.values());
+    } catch (const SetupFileError& e) {
+        return failed(e.message());
+    }
+    printLine(stdout, QStringLiteral("Wrote the SID set-up file \"%1\".").arg(args.output));
+    return ExitOk;
+}
+
+CliCommand fileCommand(const QString& name, const QString& usage, const QString& summary,
+                       int inputs, bool needsOutput, int (*run)(const FileArgs&))
+{
+    auto parseAndRun = [=](const QStringList& args) {
+        if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+            printLine(stdout, QStringLiteral("usage: quillon-cli ") + usage);
+            printLine(stdout, summary);
+            return ExitOk;
+        }
+        QString error;
+        const auto parsed = parseFileArgs(args, inputs, needsOutput, &error);
+        if (!parsed) {
+            printLine(stderr, QStringLiteral("quillon-cli %1: %2").arg(name, error));
+            printLine(stderr, QStringLiteral("usage: quillon-cli ") + usage);
+            return ExitUsage;
+        }
+        return run(*parsed);
+    };
+    return {name, usage, summary, parseAndRun};
+}
+
+} // namespace
+
+std::vector<CliCommand> fileCommands()
+{
+    return {
+        fileCommand(QStringLiteral("defaults"), QStringLiteral("defaults -o FILE"),
+                    QStringLiteral("Write the factory default set-up as a SID set-up file."), 0,
+                    true, runDefaults),
+        fileCommand(QStringLiteral("show"), QStringLiteral("show FILE"),
+                    QStringLiteral("Print a set-up file: the settings of a SID file window by "
+                                   "window, or the bytes of an AVM image."),
+                    1, false, runShow),
+        fileCommand(QStringLiteral("image"), QStringLiteral("image FILE -o IMAGE"),
+                    QStringLiteral("Encode a SID set-up file into the 89-byte image a SID card is "
+                                   "sent; IMAGE is written raw."),
+                    1, true, runImage),
+        fileCommand(QStringLiteral("decode"), QStringLiteral("decode IMAGE -o FILE"),
+                    QStringLiteral("Read a raw 89-byte SID image as a card's set-up and write it "
+                                   "as a SID set-up file."),
+                    1, true, runDecode),
+    };
+}
+
+} // namespace quillon

@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace quillon {
+
+std::vector<CliCommand> linkCommands() { return {}; }
+
+} // namespace quillon

@@ -1,0 +1,65 @@
+#include "cliterminal.h"
+#include "commands.h"
+
+#include <QCoreApplication>
+
+using namespace quillon;
+
+namespace {
+
+std::vector<CliCommand> allCommands()
+{
+    std::vector<CliCommand> commands = fileCommands();
+    for (CliCommand& command : linkCommands())
+        commands.push_back(std::move(command));
+    return commands;
+}
+
+void printUsage(std::FILE* stream, const std::vector<CliCommand>& commands)
+{
+    printLine(stream, QStringLiteral("usage: quillon-cli COMMAND [ARGUMENTS]"));
+    printLine(stream, QString());
+    printLine(stream, QStringLiteral("Set-up files for KX40 cards: names ending in \"m\" (.kxm) "
+                                     "hold an AVM card's image, all others (.kxd) a SID card's "
+                                     "settings."));
+    printLine(stream, QString());
+    printLine(stream, QStringLiteral("Commands:"));
+    for (const CliCommand& command : commands) {
+        printLine(stream, QStringLiteral("  %1").arg(command.usage));
+        printLine(stream, QStringLiteral("      %1").arg(command.summary));
+    }
+    printLine(stream, QString());
+    printLine(stream, QStringLiteral("Exit status: 0 done, 1 failed, 2 wrong arguments. "
+                                     "\"quillon-cli COMMAND --help\" shows one command."));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    const std::vector<CliCommand> commands = allCommands();
+
+    if (args.isEmpty()) {
+        printUsage(stderr, commands);
+        return ExitUsage;
+    }
+    const QString& name = args.first();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")
+        || name == QLatin1String("help")) {
+        printUsage(stdout, commands);
+        return ExitOk;
+    }
+    if (name == QLatin1String("--version")) {
+        printLine(stdout, QStringLiteral("quillon-cli " QUILLON_VERSION));
+        return ExitOk;
+    }
+    for (const CliCommand& command : commands) {
+        if (command.name == name)
+            return command.run(args.mid(1));
+    }
+    printLine(stderr, QStringLiteral("quillon-cli: unknown command \"%1\"").arg(name));
+    printUsage(stderr, commands);
+    return ExitUsage;
+}
