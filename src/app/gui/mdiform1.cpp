@@ -1,0 +1,551 @@
+#include "mdiform1.h"
+
+#include "forms/frmaudioconfig.h"
+#include "forms/frmcolorconfig.h"
+#include "forms/frmcontrolconfig.h"
+#include "forms/frmprogress.h"
+#include "forms/frmsidconfig.h"
+#include "forms/frmwinconfig.h"
+#include "frmabout.h"
+#include "link/cardlink.h"
+#include "link/portmanager.h"
+#include "link/qtlinkclock.h"
+#include "link/qtserialcontrol.h"
+#include "link/tracefile.h"
+#include "qtfiledialogs.h"
+#include "setup/setupimage.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <cmath>
+#include <exception>
+
+// The toolbar images live in the library; a static library's resources are registered by hand.
+static void registerImages()
+{
+    Q_INIT_RESOURCE(quillon);
+}
+
+namespace quillon {
+
+namespace {
+
+constexpr int StripWidth = 427;
+constexpr double StripToolbarHeights = 2.43;
+constexpr int PanelTwips = 2000;
+
+struct ButtonInfo {
+    int number;
+    const char* key; // nullptr: separator
+    const char* tooltip;
+};
+constexpr std::array<ButtonInfo, 12> Buttons{{
+    {1, "open", "Open File"},
+    {2, "close", "Close File"},
+    {3, "save", "Save File"},
+    {4, nullptr, nullptr},
+    {5, "send", "Send Card Set-up"},
+    {6, "get", "Get Card Set-up"},
+    {7, nullptr, nullptr},
+    {8, "audio", "Audio Set-up"},
+    {9, "sid", "SID Set-up"},
+    {10, "windows", "Windows Set-up"},
+    {11, "colors", "Color Set-up"},
+    {12, "controls", "GPI Set-up"},
+}};
+
+// The Set-up menu's items in the order SetWindowOn clears them.
+constexpr std::array<const char*, 5> SetupMenuClearOrder{"mnuWindows", "mnuColors", "mnuControls",
+                                                          "mnuAudio", "mnuSID"};
+
+} // namespace
+
+MDIForm1::MDIForm1(ShellServices services)
+    : ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_)),
+      ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
+      serial_(services.serial ? services.serial : ownSerial_.get()),
+      clock_(services.clock ? services.clock : ownClock_.get()),
+      openUrl_(services.openUrl ? services.openUrl
+                                : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      ports_(std::make_unique<PortManager>(*serial_, store_)),
+      trace_(std::make_unique<TraceFile>(TraceFile::defaultPath(store_))),
+      ui_(*this, services.messages ? services.messages
+                                   : [this](const QString& text, const QString& detail) {
+                                         showMessageBox(this, text, detail);
+                                     }),
+      link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
+      app_(std::make_unique<AppState>(held_, ui_, store_))
+{
+    if (!services.fileDialogs)
+        ownDialogs_ = std::make_unique<QtFileDialogs>(this);
+    dialogs_ = services.fileDialogs ? services.fileDialogs : ownDialogs_.get();
+
+    registerImages();
+    setObjectName(QStringLiteral("MDIForm1"));
+    setWindowTitle(StartCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/images/quillon.svg")));
+    mdi_ = new QMdiArea(this);
+    mdi_->setObjectName(QStringLiteral("mdiArea"));
+    mdi_->setMinimumSize(0, 0);
+    setCentralWidget(mdi_);
+    buildMenus();
+    buildToolbar();
+    buildStatusBar();
+    resize(stripSize());
+
+    link_->currentFileName = [this] { return app_->CurrentFileName(); };
+    app_->beforeDefaults = [this] { hideSettingsWindows(); };
+    app_->afterDefaults = [this] { maximiseSettingsWindows(); };
+
+    createSettingsWindows();
+    app_->LoadDefaultConfig();
+    InitTransferBuffers(held_);
+    ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
+    ports_->com_start();
+    refreshOptionsMenu();
+}
+
+MDIForm1::~MDIForm1()
+{
+    // The link stops first (it may still report to the windows), then the windows go while
+    // the set-up they show still exists.
+    if (!closed_)
+        link_->Shutdown();
+    closed_ = true;
+    destroyWindows();
+    link_.reset();
+}
+
+// ---- building ------------------------------------------------------------------------------
+
+QAction* MDIForm1::addItem(QMenu* menu, const char* name, const QString& caption,
+                           const QKeySequence& shortcut)
+{
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(QString::fromLatin1(name));
+    item->setShortcut(shortcut);
+    return item;
+}
+
+void MDIForm1::buildMenus()
+{
+    auto menu = [this](const char* name, const QString& caption) {
+        QMenu* m = menuBar()->addMenu(caption);
+        m->setObjectName(QString::fromLatin1(name));
+        m->menuAction()->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    // Items that are not offered are there, greyed, so nothing can choose them.
+    auto notOffered = [](QAction* item) {
+        item->setEnabled(false);
+        return item;
+    };
+
+    QMenu* file = menu("mnuFile", QStringLiteral("File"));
+    connect(notOffered(addItem(file, "mnuFileNew", QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N))),
+            &QAction::triggered, this, [this] { app_->NewSetup(); });
+    connect(addItem(file, "mnuFileOpen", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
+            &QAction::triggered, this, [this] { app_->OpenFileFromDisk(*dialogs_); });
+    connect(addItem(file, "mnuFileSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, [this] { app_->SaveFileToDisk(*dialogs_); });
+    connect(notOffered(addItem(file, "mnuFileClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
+            &QAction::triggered, this, [this] { app_->NewSetup(); });
+    connect(addItem(file, "mnuFileExit", QStringLiteral("Exit"), QKeySequence(Qt::Key_F3)),
+            &QAction::triggered, this, &MDIForm1::exitCommand);
+
+    QMenu* edit = menu("mnuEdit", QStringLiteral("Edit"));
+    notOffered(edit->menuAction());
+    connect(notOffered(addItem(edit, "mnuEditReset", QStringLiteral("Reset Configuration"))),
+            &QAction::triggered, this, [this] { app_->ResetConfiguration(); });
+
+    QMenu* tools = menu("mnuTools", QStringLiteral("Tools"));
+    connect(addItem(tools, "mnuToolsSend", QStringLiteral("Send Configuration"), QKeySequence(Qt::CTRL | Qt::Key_Z)),
+            &QAction::triggered, this, [this] { link_->SendConfiguration(); });
+    connect(addItem(tools, "mnuToolsGet", QStringLiteral("Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
+            &QAction::triggered, this, [this] { link_->GetConfiguration(); });
+
+    QMenu* options = menu("mnuOptions", QStringLiteral("Options"));
+    options->setToolTipsVisible(true);
+    for (int port = 1; port <= 4; ++port) {
+        const QByteArray name = "mnuOptionsCom" + QByteArray::number(port);
+        QAction* item = addItem(options, name.constData(), QStringLiteral("Com%1").arg(port));
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, port] {
+            ports_->clickComItem(port);
+            refreshOptionsMenu();
+        });
+    }
+    QMenu* speed = options->addMenu(QStringLiteral("Speed"));
+    speed->setObjectName(QStringLiteral("mnuSpeed"));
+    speed->menuAction()->setObjectName(QStringLiteral("mnuSpeed"));
+    QAction* slow = addItem(speed, "mnuSlow", QStringLiteral("Snail Slow"));
+    QAction* turbo = addItem(speed, "mnuTurbo", QStringLiteral("Turbo"));
+    for (QAction* item : {slow, turbo})
+        item->setCheckable(true);
+    connect(slow, &QAction::triggered, this, [this] {
+        ports_->clickSlow();
+        refreshOptionsMenu();
+    });
+    connect(turbo, &QAction::triggered, this, [this] {
+        ports_->clickTurbo();
+        refreshOptionsMenu();
+    });
+
+    QMenu* setup = menu("mnuWindow", QStringLiteral("Set-up"));
+    notOffered(setup->menuAction());
+    const std::array<std::pair<const char*, const char*>, 5> setupItems{{
+        {"mnuAudio", "Audio"}, {"mnuSID", "SID"}, {"mnuWindows", "Windows"},
+        {"mnuColors", "Colors"}, {"mnuControls", "Controls"}}};
+    const std::array<const char*, 5> keys{"Audio", "AVM", "Win", "Colors", "Controls"};
+    for (size_t i = 0; i < setupItems.size(); ++i) {
+        QAction* item = notOffered(addItem(setup, setupItems[i].first,
+                                           QString::fromLatin1(setupItems[i].second)));
+        item->setCheckable(true);
+        const QString key = QString::fromLatin1(keys[i]);
+        connect(item, &QAction::triggered, this, [this, key] { showSettingsWindow(key); });
+    }
+
+    QMenu* help = menu("mnuHelp", QStringLiteral("Help"));
+    connect(addItem(help, "mnuHelpContents", QStringLiteral("Contents")), &QAction::triggered, this,
+            &MDIForm1::helpContents);
+    connect(addItem(help, "mnuHelpAbout", QStringLiteral("About")), &QAction::triggered, this,
+            &MDIForm1::helpAbout);
+}
+
+void MDIForm1::buildToolbar()
+{
+    toolbar_ = addToolBar(QStringLiteral("Toolbar1"));
+    toolbar_->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar_->setMovable(false);
+    toolbar_->setFloatable(false);
+    toolbar_->setIconSize(QSize(24, 24));
+    toolbar_->toggleViewAction()->setEnabled(false);
+    for (const ButtonInfo& info : Buttons) {
+        QAction* button;
+        if (!info.key) {
+            button = toolbar_->addSeparator();
+        } else {
+            const QString key = QString::fromLatin1(info.key);
+            button = toolbar_->addAction(QIcon(QStringLiteral(":/images/%1.svg").arg(key)),
+                                         QString::fromLatin1(info.tooltip));
+            button->setObjectName(key);
+            button->setToolTip(QString::fromLatin1(info.tooltip));
+        }
+        button->setProperty("key", info.key ? QString::fromLatin1(info.key) : QString());
+        button->setProperty("number", info.number);
+        const int number = info.number;
+        connect(button, &QAction::triggered, this, [this, number] { toolbarButtonClicked(number); });
+        buttons_[info.number] = button;
+    }
+}
+
+void MDIForm1::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false); // the size is the program's, not the operator's
+    const int width = qRound(PanelTwips * logicalDpiX() / 1440.0);
+    const std::array<QString, 4> start{QString(), QStringLiteral("SID Config Loaded"), QString(),
+                                       QStringLiteral("None")};
+    for (int panel = 1; panel <= 3; ++panel) {
+        auto* label = new QLabel(start[panel], bar);
+        label->setObjectName(QStringLiteral("Panel%1").arg(panel));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setMinimumWidth(width);
+        // A long text must not widen the window: it is cut at the panel's edge.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        bar->addWidget(label, panel == 3 ? 1 : 0);
+        panels_[panel] = label;
+    }
+}
+
+void MDIForm1::addSettingsWindow(const QString& key, SettingsForm* form)
+{
+    Window* entry = window(key);
+    QMdiSubWindow* sub = mdi_->addSubWindow(form);
+    sub->setObjectName(QStringLiteral("sub") + form->objectName());
+    // Closing a settings window hides it: it and the set-up it shows live for the whole run.
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    sub->setWindowIcon(windowIcon());
+    sub->hide();
+    entry->form = form;
+    entry->sub = sub;
+    connect(form, &SettingsForm::windowOn, this, &MDIForm1::SetWindowOn);
+    connect(form, &SettingsForm::windowOff, this, &MDIForm1::SetWindowOff);
+    form->load();
+}
+
+void MDIForm1::createSettingsWindows()
+{
+    windows_ = {{{QStringLiteral("Audio"), "mnuAudio", {}, {}},
+                 {QStringLiteral("AVM"), "mnuSID", {}, {}},
+                 {QStringLiteral("Win"), "mnuWindows", {}, {}},
+                 {QStringLiteral("Colors"), "mnuColors", {}, {}},
+                 {QStringLiteral("Controls"), "mnuControls", {}, {}}}};
+    CardSetup& setup = held_.fields;
+    addSettingsWindow(QStringLiteral("Colors"), new frmColorConfig(setup));
+    auto* controls = new frmControlConfig(setup);
+    addSettingsWindow(QStringLiteral("Controls"), controls);
+    connect(controls, &frmControlConfig::openPortClicked, this, [this] { link_->OpenPort(); });
+    connect(controls, &frmControlConfig::closePortClicked, this, [this] { link_->ClosePort(); });
+    addSettingsWindow(QStringLiteral("AVM"), new frmSIDConfig(setup));
+    addSettingsWindow(QStringLiteral("Win"), new frmWinConfig(setup));
+    addSettingsWindow(QStringLiteral("Audio"), new frmAudioConfig(setup));
+
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+        for (Window& w : windows_) {
+            if (sub && w.sub == sub && w.form)
+                w.form->activate();
+        }
+    });
+}
+
+void MDIForm1::refreshOptionsMenu()
+{
+    for (int port = 1; port <= 4; ++port) {
+        const PortManager::ComItem& model = ports_->comItem(port);
+        QAction* item = menuItem(QStringLiteral("mnuOptionsCom%1").arg(port));
+        item->setEnabled(model.enabled);
+        item->setChecked(model.checked);
+        item->setToolTip(model.device);
+        item->setStatusTip(model.device);
+    }
+    menuItem(QStringLiteral("mnuSlow"))->setChecked(ports_->slowChecked());
+    menuItem(QStringLiteral("mnuTurbo"))->setChecked(ports_->turboChecked());
+}
+
+// ---- the settings windows ------------------------------------------------------------------
+
+MDIForm1::Window* MDIForm1::window(const QString& key)
+{
+    for (Window& w : windows_) {
+        if (w.key == key)
+            return &w;
+    }
+    return nullptr;
+}
+
+const MDIForm1::Window* MDIForm1::window(const QString& key) const
+{
+    return const_cast<MDIForm1*>(this)->window(key);
+}
+
+// The defaults hide the windows in this order, and leave each maximised for its next showing.
+static const std::array<const char*, 5> DefaultsOrder{"Colors", "Controls", "AVM", "Win", "Audio"};
+
+void MDIForm1::hideSettingsWindows()
+{
+    for (const char* key : DefaultsOrder) {
+        if (QMdiSubWindow* sub = settingsWindow(QString::fromLatin1(key)))
+            sub->hide();
+    }
+}
+
+void MDIForm1::maximiseSettingsWindows()
+{
+    for (const char* key : DefaultsOrder) {
+        if (QMdiSubWindow* sub = settingsWindow(QString::fromLatin1(key)))
+            sub->setWindowState(sub->windowState() | Qt::WindowMaximized);
+    }
+}
+
+void MDIForm1::showSettingsWindow(const QString& key)
+{
+    const Window* w = window(key);
+    if (!w || !w->sub || !w->form)
+        return;
+    // The windows show inside the client area, which the normal strip leaves no room for.
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        showMaximized();
+    w->form->show();
+    w->sub->show();
+    w->sub->raise();
+    mdi_->setActiveSubWindow(w->sub);
+    SetWindowOn(key);
+}
+
+void MDIForm1::SetWindowOn(const QString& key)
+{
+    for (const char* name : SetupMenuClearOrder)
+        menuItem(QString::fromLatin1(name))->setChecked(false);
+    if (const Window* w = window(key))
+        menuItem(QString::fromLatin1(w->menuItem))->setChecked(true);
+}
+
+void MDIForm1::SetWindowOff(const QString& key)
+{
+    if (const Window* w = window(key))
+        menuItem(QString::fromLatin1(w->menuItem))->setChecked(false);
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+void MDIForm1::toolbarButtonClicked(int number)
+{
+    // A failing toolbar command is dropped; the toolbar stays usable.
+    try {
+        switch (number) {
+        case 1: app_->OpenFileFromDisk(*dialogs_); break;
+        case 2: app_->NewSetup(); break;
+        case 3: app_->SaveFileToDisk(*dialogs_); break;
+        case 5: link_->SendConfiguration(); break;
+        case 6: link_->GetConfiguration(); break;
+        case 8: showSettingsWindow(QStringLiteral("Audio")); break;
+        case 9: showSettingsWindow(QStringLiteral("AVM")); break;
+        case 10: showSettingsWindow(QStringLiteral("Win")); break;
+        case 11: showSettingsWindow(QStringLiteral("Colors")); break;
+        case 12: showSettingsWindow(QStringLiteral("Controls")); break;
+        default: break; // the separators and anything else
+        }
+    } catch (const std::exception& e) {
+        qWarning("Toolbar button %d: %s", number, e.what());
+    }
+}
+
+void MDIForm1::exitCommand()
+{
+    link_->EndTransfer(7);
+    // Pending events run first; the close then follows from the event loop, not from here.
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+QString MDIForm1::helpFile()
+{
+    const QString name = QStringLiteral("QuillonHelp.html");
+    const QDir bin(QCoreApplication::applicationDirPath());
+    const QStringList candidates{
+        bin.filePath(QStringLiteral("../share/quillon/help/") + name),
+        bin.filePath(QStringLiteral("help/") + name),
+        QStringLiteral(QUILLON_SOURCE_DIR "/docs/help/") + name,
+    };
+    for (const QString& candidate : candidates) {
+        if (QFileInfo::exists(candidate))
+            return QFileInfo(candidate).canonicalFilePath();
+    }
+    return QDir::cleanPath(candidates.front());
+}
+
+void MDIForm1::helpContents()
+{
+    openUrl_(QUrl::fromLocalFile(helpFile()));
+}
+
+void MDIForm1::helpAbout()
+{
+    if (!about_)
+        about_ = new frmAbout(ui_, this);
+    about_->setAttribute(Qt::WA_DeleteOnClose);
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+// ---- parts ---------------------------------------------------------------------------------
+
+QAction* MDIForm1::toolbarButton(int number) const
+{
+    return number >= 1 && number <= 12 ? buttons_[number] : nullptr;
+}
+
+QAction* MDIForm1::menuItem(const QString& name) const
+{
+    return findChild<QAction*>(name);
+}
+
+QLabel* MDIForm1::statusPanel(int panel) const
+{
+    return panel >= 1 && panel <= 3 ? panels_[panel] : nullptr;
+}
+
+SettingsForm* MDIForm1::settingsForm(const QString& key) const
+{
+    const Window* w = window(key);
+    return w ? w->form.data() : nullptr;
+}
+
+QMdiSubWindow* MDIForm1::settingsWindow(const QString& key) const
+{
+    const Window* w = window(key);
+    return w ? w->sub.data() : nullptr;
+}
+
+frmControlConfig* MDIForm1::controlsForm() const
+{
+    return qobject_cast<frmControlConfig*>(settingsForm(QStringLiteral("Controls")));
+}
+
+frmProgress* MDIForm1::progressDialog(bool create)
+{
+    if (!progress_ && create && !closed_) {
+        progress_ = new frmProgress(this);
+        connect(progress_, &frmProgress::cancelClicked, this, [this] {
+            link_->Cancel();
+            ui_.focusMainWindow();
+        });
+    }
+    return progress_;
+}
+
+// ---- size and shut-down --------------------------------------------------------------------
+
+QSize MDIForm1::stripSize() const
+{
+    const int height = qRound(StripToolbarHeights * toolbar_->sizeHint().height());
+    // Never lower than the menu bar, toolbar and status bar need.
+    return QSize(StripWidth, std::max(height, minimumSizeHint().height()));
+}
+
+void MDIForm1::applySizeRule()
+{
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    if (size() != stripSize())
+        resize(stripSize());
+}
+
+void MDIForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    applySizeRule();
+}
+
+void MDIForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        applySizeRule();
+}
+
+void MDIForm1::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (closed_)
+        return;
+    closed_ = true;
+    link_->Shutdown();
+    destroyWindows();
+    Q_EMIT shutDown();
+}
+
+void MDIForm1::destroyWindows()
+{
+    delete about_.data();
+    for (const char* key : {"Audio", "Colors", "Controls"})
+        delete settingsWindow(QString::fromLatin1(key));
+    delete progress_.data();
+    for (const char* key : {"AVM", "Win"})
+        delete settingsWindow(QString::fromLatin1(key));
+}
+
+} // namespace quillon

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "app/core/appstate.h"
+#include "frmabout.h"
+#include "guioperatorui.h"
+#include "link/settingsstore.h"
+#include "setup/heldsetup.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+
+namespace quillon {
+
+class CardLink;
+class FileDialogs;
+class LinkClock;
+class PortManager;
+class SerialControl;
+class SettingsForm;
+class TraceFile;
+class frmControlConfig;
+class frmProgress;
+
+// What the main window talks to outside itself; anything left empty is the real thing.
+struct ShellServices {
+    SerialControl* serial = nullptr;    // the serial ports of the "Ports" section
+    LinkClock* clock = nullptr;         // the Qt event loop's timers
+    FileDialogs* fileDialogs = nullptr; // the desktop's file dialogs
+    MessageSink messages;               // non-blocking message boxes
+    std::function<bool(const QUrl&)> openUrl; // QDesktopServices
+};
+
+// The main window: menu bar, toolbar and status bar over the area in which the five settings
+// windows show. It owns the application state and the card link, starts the program and
+// shuts it down.
+class MDIForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MDIForm1(ShellServices services = {});
+    ~MDIForm1() override;
+
+    // Commands.
+    void toolbarButtonClicked(int number); // 1..12 from the left; 4 and 7 are separators
+    void showSettingsWindow(const QString& key);
+    void SetWindowOn(const QString& key);
+    void SetWindowOff(const QString& key);
+    void exitCommand();
+    void helpContents();
+    void helpAbout();
+
+    // The help manual: installed with the program, else in the source tree.
+    static QString helpFile();
+
+    // Parts, for the operator-interface glue and for tests.
+    AppState& appState() { return *app_; }
+    HeldSetup& held() { return held_; }
+    CardLink& link() { return *link_; }
+    PortManager& ports() { return *ports_; }
+    QAction* toolbarButton(int number) const;
+    QAction* menuItem(const QString& name) const;
+    QLabel* statusPanel(int panel) const;
+    SettingsForm* settingsForm(const QString& key) const;
+    QMdiSubWindow* settingsWindow(const QString& key) const;
+    frmControlConfig* controlsForm() const;
+    frmProgress* progressDialog(bool create);
+    frmAbout* aboutBox() const { return about_; }
+    QMdiArea* mdiArea() const { return mdi_; }
+    QToolBar* toolbar() const { return toolbar_; }
+
+    // The size of the normal state: 427 pixels by 2.43 toolbar heights.
+    QSize stripSize() const;
+
+Q_SIGNALS:
+    // The window has been closed and everything it started is stopped.
+    void shutDown();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    struct Window {
+        QString key;
+        const char* menuItem;
+        QPointer<SettingsForm> form;
+        QPointer<QMdiSubWindow> sub;
+    };
+
+    void buildMenus();
+    void buildToolbar();
+    void buildStatusBar();
+    void createSettingsWindows();
+    void addSettingsWindow(const QString& key, SettingsForm* form);
+    void refreshOptionsMenu();
+    void hideSettingsWindows();
+    void maximiseSettingsWindows();
+    void applySizeRule();
+    void destroyWindows(); // about box, settings windows and progress dialog, in shut-down order
+    Window* window(const QString& key);
+    const Window* window(const QString& key) const;
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption,
+                     const QKeySequence& shortcut = {});
+
+    SettingsStore store_;
+    std::unique_ptr<SerialControl> ownSerial_;
+    std::unique_ptr<LinkClock> ownClock_;
+    std::unique_ptr<FileDialogs> ownDialogs_;
+    SerialControl* serial_;
+    LinkClock* clock_;
+    FileDialogs* dialogs_;
+    std::function<bool(const QUrl&)> openUrl_;
+    HeldSetup held_;
+    std::unique_ptr<PortManager> ports_;
+    std::unique_ptr<TraceFile> trace_;
+    GuiOperatorUi ui_;
+    std::unique_ptr<CardLink> link_;
+    std::unique_ptr<AppState> app_;
+
+    QMdiArea* mdi_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    std::array<QAction*, 13> buttons_{};
+    std::array<QLabel*, 4> panels_{};
+    std::array<Window, 5> windows_;
+    QPointer<frmProgress> progress_;
+    QPointer<frmAbout> about_;
+    bool closed_ = false;
+};
+
+} // namespace quillon
