@@ -1,0 +1,149 @@
+#include "portmanager.h"
+
+#include "serialcontrol.h"
+#include "settingsstore.h"
+
+namespace quillon {
+
+namespace {
+
+const QString FileSection = QStringLiteral("File");
+const QString CommKey = QStringLiteral("Comm");
+const QString SpeedKey = QStringLiteral("Speed");
+
+bool isPortNumber(int port) { return port >= 1 && port <= 4; }
+
+} // namespace
+
+PortManager::PortManager(SerialControl& port, SettingsStore& store) : port_(port), store_(store)
+{
+    for (int p = 1; p <= 4; ++p)
+        items_[p].device = store_.portDevice(p);
+}
+
+QString PortManager::DiscoverPorts()
+{
+    QString usable;
+    for (int p = 1; p <= 4; ++p) {
+        port_.setCommPort(p);
+        if (!port_.setPortOpen(true))
+            continue;
+        port_.setPortOpen(false);
+        portUsable_[p] = true;
+        usable += QString::number(p);
+    }
+    return usable;
+}
+
+bool PortManager::IsPortUsable(int port) const
+{
+    return isPortNumber(port) && portUsable_[port];
+}
+
+int PortManager::SelectedPort() const { return selectedPort_; }
+
+void PortManager::com_start()
+{
+    for (int p = 1; p <= 4; ++p)
+        items_[p].device = store_.portDevice(p);
+    DiscoverPorts();
+    portreset();
+    if (isPortNumber(selectedPort_))
+        port_.setCommPort(selectedPort_);
+}
+
+void PortManager::portreset()
+{
+    for (int p = 1; p <= 4; ++p)
+        items_[p].enabled = portUsable_[p];
+
+    for (int p = 1; p <= 4; ++p) {
+        if (items_[p].enabled) {
+            markOnly(p);
+            break;
+        }
+    }
+
+    const QString comm = store_.value(FileSection, CommKey, QStringLiteral("1"));
+    bool ok = false;
+    const int stored = comm.toInt(&ok);
+    // Only the exact digits name a port; a stored port that cannot be opened is ignored and
+    // left stored.
+    if (ok && isPortNumber(stored) && comm == QString::number(stored) && items_[stored].enabled)
+        markOnly(stored);
+
+    readSpeedMarks();
+    if (onMenusChanged)
+        onMenusChanged();
+}
+
+void PortManager::SetComMenu(int port, bool checkedBeforeClick, int unused)
+{
+    (void)unused;
+    if (isPortNumber(port) && !checkedBeforeClick) {
+        markOnly(port);
+        store_.setValue(FileSection, CommKey, QString::number(port));
+    }
+    readSpeedMarks();
+    if (onMenusChanged)
+        onMenusChanged();
+}
+
+void PortManager::clickComItem(int port)
+{
+    // A disabled item cannot be clicked.
+    if (!isPortNumber(port) || !items_[port].enabled)
+        return;
+    SetComMenu(port, items_[port].checked, 0);
+}
+
+void PortManager::clickSlow()
+{
+    if (slowChecked_)
+        return;
+    slowChecked_ = true;
+    turboChecked_ = false;
+    store_.setValue(FileSection, SpeedKey, QStringLiteral("0"));
+    if (onMenusChanged)
+        onMenusChanged();
+}
+
+void PortManager::clickTurbo()
+{
+    if (turboChecked_)
+        return;
+    turboChecked_ = true;
+    slowChecked_ = false;
+    store_.setValue(FileSection, SpeedKey, QStringLiteral("1"));
+    if (onMenusChanged)
+        onMenusChanged();
+}
+
+const PortManager::ComItem& PortManager::comItem(int port) const
+{
+    return items_[isPortNumber(port) ? port : 0];
+}
+
+void PortManager::readSpeedMarks()
+{
+    bool ok = false;
+    const int speed = store_.value(FileSection, SpeedKey, QStringLiteral("1")).trimmed().toInt(&ok);
+    if (!ok)
+        return;
+    if (speed == 0) {
+        slowChecked_ = true;
+        turboChecked_ = false;
+    } else if (speed == 1) {
+        turboChecked_ = true;
+        slowChecked_ = false;
+    }
+}
+
+void PortManager::markOnly(int port)
+{
+    for (int p = 1; p <= 4; ++p)
+        items_[p].checked = (p == port);
+    selectedPort_ = port;
+}
+
+} // namespace quillon

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "serialcontrol.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+namespace quillon {
+
+class SettingsStore;
+
+// The serial control over Qt SerialPort. Port numbers 1..4 stand for the devices the settings
+// store names (section "Ports"), unless a device path is forced. Every event is queued, so none
+// is raised from inside one of the calls.
+class QtSerialControl : public QObject, public SerialControl {
+    Q_OBJECT
+public:
+    explicit QtSerialControl(const SettingsStore& store, QObject* parent = nullptr);
+    ~QtSerialControl() override;
+
+    // Opens this device whatever the port number (quillon-cli --port); empty: back to the store.
+    void forceDevice(const QString& device) { forcedDevice_ = device; }
+    // The device the port number stands for now.
+    QString device() const;
+
+    void setCommPort(int port) override { commPort_ = port; }
+    int commPort() const override { return commPort_; }
+    void setSettings(const QString& settings) override;
+    QString settings() const override { return settings_; }
+    bool setPortOpen(bool open) override;
+    bool portOpen() const override { return serial_.isOpen(); }
+    int inBufferCount() const override;
+    int outBufferCount() const override;
+    QByteArray input(int maxBytes) override;
+    void output(const QByteArray& bytes) override;
+    QString lastError() const override { return lastError_; }
+
+private:
+    void applySettings();
+    void raise(int event);
+    void handleError(QSerialPort::SerialPortError error, quint64 session);
+    void close();
+
+    const SettingsStore& store_;
+    QSerialPort serial_;
+    QString forcedDevice_;
+    QString settings_ = QStringLiteral("9600,n,8,1");
+    QString lastError_;
+    int commPort_ = 1;
+    quint64 session_ = 0; // counts openings, so a late error never closes a newer session
+    bool closing_ = false;
+};
+
+} // namespace quillon

@@ -1,0 +1,155 @@
+#include "virtualserialline.h"
+
+#include "link/serialsettings.h"
+
+#include <cmath>
+
+namespace quillon::sim {
+
+namespace {
+
+QByteArray garble(const QByteArray& bytes) { return QByteArray(bytes.size(), '\xFF'); }
+
+} // namespace
+
+VirtualSerialLine::VirtualSerialLine(VirtualClock& clock, SimulatedCard& card, int cardPort,
+                                     std::set<int> openablePorts)
+    : clock_(clock), card_(card), cardPort_(cardPort), openable_(std::move(openablePorts))
+{
+    card_.onSend = [this](const QByteArray& bytes) { fromCard(bytes); };
+}
+
+VirtualSerialLine::~VirtualSerialLine()
+{
+    *alive_ = false;
+    card_.onSend = nullptr;
+}
+
+void VirtualSerialLine::setSettings(const QString& settings)
+{
+    if (parseLineSettings(settings))
+        settings_ = settings;
+}
+
+bool VirtualSerialLine::setPortOpen(bool open)
+{
+    if (!open) {
+        open_ = false;
+        openPort_ = 0;
+        inBuffer_.clear();
+        return true;
+    }
+    if (open_)
+        return true;
+    if (!openable_.contains(commPort_)) {
+        lastError_ = QStringLiteral("No such device");
+        return false;
+    }
+    open_ = true;
+    openPort_ = commPort_;
+    ++openings_;
+    lastError_.clear();
+    return true;
+}
+
+QByteArray VirtualSerialLine::input(int maxBytes)
+{
+    const QByteArray out = inBuffer_.left(std::max(0, maxBytes));
+    inBuffer_.remove(0, out.size());
+    return out;
+}
+
+qint64 VirtualSerialLine::occupyLine(double& freeAtMs, qsizetype bytes, int baud)
+{
+    const double start = std::max(freeAtMs, static_cast<double>(clock_.nowMs()));
+    freeAtMs = start + bytes * 11000.0 / baud;
+    return static_cast<qint64>(std::ceil(freeAtMs)) - clock_.nowMs();
+}
+
+void VirtualSerialLine::output(const QByteArray& bytes)
+{
+    if (!open_ || bytes.isEmpty())
+        return;
+    const bool toCard = joinedToCard();
+    const int baud = hostBaud();
+    log_.append({clock_.nowMs(), true, bytes, false, !toCard});
+    const qsizetype logIndex = log_.size() - 1;
+    outPending_ += static_cast<int>(bytes.size());
+    const qint64 delay = occupyLine(hostLineFreeMs_, bytes.size(), baud);
+    clock_.post(delay, [this, alive = alive_, bytes, baud, toCard, logIndex] {
+        if (!*alive)
+            return;
+        outPending_ -= static_cast<int>(bytes.size());
+        if (toCard) {
+            const bool garbled = baud != card_.baud();
+            log_[logIndex].garbled = garbled;
+            card_.receive(garbled ? garble(bytes) : bytes);
+        }
+        if (outPending_ == 0 && open_ && onOutputDrained)
+            onOutputDrained();
+    });
+}
+
+void VirtualSerialLine::fromCard(const QByteArray& bytes)
+{
+    const int baud = card_.baud();
+    log_.append({clock_.nowMs(), false, bytes, false, false});
+    const qsizetype logIndex = log_.size() - 1;
+    const qint64 delay = occupyLine(cardLineFreeMs_, bytes.size(), baud);
+    clock_.post(delay, [this, alive = alive_, bytes, baud, logIndex] {
+        if (!*alive)
+            return;
+        // A port that is closed when the bytes arrive never sees them.
+        if (!joinedToCard()) {
+            log_[logIndex].lost = true;
+            return;
+        }
+        const bool garbled = baud != hostBaud();
+        log_[logIndex].garbled = garbled;
+        inBuffer_.append(garbled ? garble(bytes) : bytes);
+        if (onComm)
+            onComm(DataReceived);
+    });
+}
+
+void VirtualSerialLine::unplug()
+{
+    openable_.erase(cardPort_);
+    if (!joinedToCard())
+        return;
+    open_ = false;
+    openPort_ = 0;
+    inBuffer_.clear();
+    clock_.post(0, [this, alive = alive_] {
+        if (*alive && onComm)
+            onComm(DataReceived);
+    });
+}
+
+void VirtualSerialLine::raiseWriteTimeout()
+{
+    clock_.post(0, [this, alive = alive_] {
+        if (*alive && onComm)
+            onComm(WriteTimeout);
+    });
+}
+
+QByteArray VirtualSerialLine::sentByHost() const
+{
+    QByteArray out;
+    for (const Transfer& t : log_)
+        if (t.fromHost)
+            out += t.bytes;
+    return out;
+}
+
+QByteArray VirtualSerialLine::sentByCard() const
+{
+    QByteArray out;
+    for (const Transfer& t : log_)
+        if (!t.fromHost)
+            out += t.bytes;
+    return out;
+}
+
+} // namespace quillon::sim
