@@ -77,6 +77,11 @@ struct NameRow {
     CardType kind;
 };
 
+void PrintTo(const NameRow& row, std::ostream* os)
+{
+    *os << row.path.toStdString();
+}
+
 class CaptionUpdate : public AppStateTest, public ::testing::WithParamInterface<NameRow> {};
 
 TEST_P(CaptionUpdate, reducesTheNameAndShowsItsKind)
@@ -233,6 +238,11 @@ struct FailureRow {
     QString message;
     bool hasReason;
 };
+
+void PrintTo(const FailureRow& row, std::ostream* os)
+{
+    *os << row.what;
+}
 
 class CommandFailure : public AppStateTest, public ::testing::WithParamInterface<FailureRow> {};
 
