@@ -67,6 +67,7 @@ struct CardLink::Impl {
     quint64 ackedTicket = 0;
     int outstandingFrameBytes = 0;
     QByteArray previousFrame;
+    bool discardingFrame = false; // the frame now arriving is longer than any frame can be
     std::optional<quint8> lastVersionReport; // the card's version, when the last packet was a report
 
     // The running Get or Send; a newer flow, a Cancel or shut-down supersedes it.
@@ -363,10 +364,13 @@ bool CardLink::Impl::receiveByte(quint8 byte)
         }
         s.frameBuffer.clear();
         s.inFrame = true;
+        discardingFrame = false;
         return true;
     case ETX: {
         ++s.receivedCount;
         s.inFrame = false;
+        if (std::exchange(discardingFrame, false))
+            return true;
         traceIncomingFrame();
         // Taken out first: a lone ETX later must not process this frame a second time.
         const QByteArray frame = std::exchange(s.frameBuffer, {});
@@ -393,10 +397,12 @@ bool CardLink::Impl::receiveByte(quint8 byte)
         break;
     }
     if (s.inFrame) {
+        if (discardingFrame)
+            return true;
         if (s.frameBuffer.size() >= MaxRawFrame) {
-            // Longer than any frame can be: drop it and wait for the next STX.
+            // Longer than any frame can be: the rest of it is dropped up to its end.
             s.frameBuffer.clear();
-            s.inFrame = false;
+            discardingFrame = true;
             return true;
         }
         s.frameBuffer.append(static_cast<char>(byte));
