@@ -1,0 +1,385 @@
+#include "settingsform.h"
+
+#include "updown.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QRadioButton>
+#include <QScopedValueRollback>
+#include <QSlider>
+#include <algorithm>
+
+#include "boxchecks.h"
+
+namespace quillon {
+
+namespace {
+
+// Calls a handler when its box loses the keyboard focus. A menu or list popping up over the
+// box does not count as leaving it.
+class LeaveWatcher : public QObject {
+public:
+    LeaveWatcher(QLineEdit* box, std::function<void()> handler)
+        : QObject(box), handler_(std::move(handler))
+    {
+        box->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusOut
+            && static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+            handler_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> handler_;
+};
+
+// The edit field of an editable list. It tells when the list is about to turn the typed text
+// into a choice (Return, or leaving the field), so that typing never chooses.
+class TypingEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    bool committingTypedText() const { return committing_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        QScopedValueRollback guard(committing_, true);
+        QLineEdit::keyPressEvent(event);
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QScopedValueRollback guard(committing_, true);
+        QLineEdit::focusOutEvent(event);
+    }
+
+private:
+    bool committing_ = false;
+};
+
+bool committingTypedText(const QComboBox* list)
+{
+    const auto* edit = dynamic_cast<const TypingEdit*>(list->lineEdit());
+    return edit && edit->committingTypedText();
+}
+
+Qt::CheckState checkStateOf(int state)
+{
+    switch (state) {
+    case 1: return Qt::Checked;
+    case 2: return Qt::PartiallyChecked;
+    default: return Qt::Unchecked;
+    }
+}
+
+// Typing may not make the text longer than maxTyped; a longer text the set-up already holds
+// stays, and may be shortened. The refused characters are the ones just typed or pasted,
+// which sit before the cursor.
+QString limitTyping(QLineEdit* box, const QString& typed, const QString& before, int maxTyped)
+{
+    if (maxTyped <= 0 || typed.size() <= maxTyped || typed.size() <= before.size())
+        return typed;
+    const qsizetype over = typed.size() - std::max<qsizetype>(maxTyped, before.size());
+    const int cursor = box->cursorPosition();
+    const qsizetype from = std::max<qsizetype>(0, cursor - over);
+    QString kept = typed;
+    kept.remove(from, cursor - from);
+    box->setText(kept);
+    box->setCursorPosition(static_cast<int>(from));
+    QApplication::beep();
+    return kept;
+}
+
+} // namespace
+
+SettingsForm::SettingsForm(const QString& windowKey, const QString& caption, CardSetup& setup,
+                           QWidget* parent)
+    : QWidget(parent), windowKey_(windowKey), setup_(setup)
+{
+    setWindowTitle(caption);
+    connect(&setup_, &CardSetup::fieldChanged, this, &SettingsForm::onFieldChanged);
+    connect(&setup_, &CardSetup::spinnerRangesChanged, this, &SettingsForm::refreshSpinnerRanges);
+}
+
+void SettingsForm::load() {}
+
+void SettingsForm::activate()
+{
+    Q_EMIT windowOn(windowKey_);
+}
+
+void SettingsForm::closeEvent(QCloseEvent* event)
+{
+    Q_EMIT windowOff(windowKey_);
+    if (auto* subWindow = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        event->ignore();
+        subWindow->hide();
+        return;
+    }
+    event->accept();
+}
+
+QString SettingsForm::indexed(const QString& stem, int index)
+{
+    return QStringLiteral("%1(%2)").arg(stem).arg(index);
+}
+
+void SettingsForm::onFieldChanged(Field field)
+{
+    refresh(field);
+}
+
+void SettingsForm::refresh(Field field)
+{
+    const auto found = refreshers_.constFind(indexOf(field));
+    if (found == refreshers_.constEnd())
+        return;
+    QScopedValueRollback guard(refreshing_, true);
+    for (const auto& refresher : *found)
+        refresher();
+}
+
+void SettingsForm::addRefresher(Field field, const std::function<void()>& refresher)
+{
+    refreshers_[indexOf(field)].push_back(refresher);
+    QScopedValueRollback guard(refreshing_, true);
+    refresher();
+}
+
+void SettingsForm::refreshSpinnerRanges()
+{
+    QScopedValueRollback guard(refreshing_, true);
+    for (const auto& refresher : spinnerRangeRefreshers_)
+        refresher();
+}
+
+void SettingsForm::changeSetup(Field field, const std::function<void(SetupValues&)>& change)
+{
+    try {
+        setup_.edit(change);
+    } catch (const SetupValueError& error) {
+        qWarning("Refused: %s", error.what());
+    }
+    // Puts the control back in step also when nothing changed (a refused value, or a button
+    // clicked that was already on).
+    refresh(field);
+}
+
+QGroupBox* SettingsForm::frame(const QString& name, const QString& caption)
+{
+    auto* box = new QGroupBox(caption, this);
+    box->setObjectName(name);
+    return box;
+}
+
+QLabel* SettingsForm::label(const QString& name, const QString& text)
+{
+    auto* caption = new QLabel(text, this);
+    caption->setObjectName(name);
+    return caption;
+}
+
+void SettingsForm::bindChoice(QComboBox* list, Field field)
+{
+    list->addItems(fieldInfo(field).items);
+    auto show = [this, list, field] {
+        const int chosen = setup_.values().choice(field);
+        if (list->currentIndex() != chosen)
+            list->setCurrentIndex(chosen);
+    };
+    addRefresher(field, show);
+    // activated comes from the operator only, also when the item chosen is the current one.
+    connect(list, &QComboBox::activated, this, [this, list, field](int index) {
+        if (committingTypedText(list)) {
+            const QString typed = list->currentText();
+            {
+                const QSignalBlocker blocker(list);
+                list->setCurrentIndex(setup_.values().choice(field));
+            }
+            list->setEditText(typed);
+            return;
+        }
+        changeSetup(field, [field, index](SetupValues& v) { v.setChoice(field, index); });
+    });
+}
+
+QComboBox* SettingsForm::choiceList(const QString& name, Field field)
+{
+    auto* list = new QComboBox(this);
+    list->setObjectName(name);
+    bindChoice(list, field);
+    return list;
+}
+
+QComboBox* SettingsForm::editableChoiceList(const QString& name, Field field)
+{
+    auto* list = new QComboBox(this);
+    list->setObjectName(name);
+    list->setLineEdit(new TypingEdit(list));
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    bindChoice(list, field);
+    return list;
+}
+
+QRadioButton* SettingsForm::optionButton(const QString& name, const QString& caption, Field field)
+{
+    auto* button = new QRadioButton(caption, this);
+    button->setObjectName(name);
+    auto show = [this, button, field] {
+        const bool on = setup_.values().option(field);
+        if (button->isChecked() == on)
+            return;
+        // An exclusive button cannot be turned off on its own, and a group may hold neither.
+        button->setAutoExclusive(false);
+        button->setChecked(on);
+        button->setAutoExclusive(true);
+    };
+    addRefresher(field, show);
+    connect(button, &QRadioButton::clicked, this, [this, field] {
+        changeSetup(field, [field](SetupValues& v) { v.setOption(field, true); });
+    });
+    return button;
+}
+
+QCheckBox* SettingsForm::checkBox(const QString& name, const QString& caption, Field field)
+{
+    auto* box = new QCheckBox(caption, this);
+    box->setObjectName(name);
+    auto show = [this, box, field] {
+        const int state = setup_.values().check(field);
+        // Grey is shown, never offered: the operator toggles between on and off.
+        box->setTristate(state == 2);
+        box->setCheckState(checkStateOf(state));
+    };
+    addRefresher(field, show);
+    connect(box, &QCheckBox::clicked, this, [this, field] {
+        const int next = setup_.values().check(field) == 1 ? 0 : 1;
+        changeSetup(field, [field, next](SetupValues& v) { v.setCheck(field, next); });
+    });
+    return box;
+}
+
+QLineEdit* SettingsForm::textBox(const QString& name, Field field)
+{
+    auto* box = new QLineEdit(this);
+    box->setObjectName(name);
+    auto show = [this, box, field] {
+        const QString text = setup_.values().text(field);
+        if (box->text() != text)
+            box->setText(text);
+    };
+    addRefresher(field, show);
+    const int maxTyped = fieldInfo(field).maxTyped;
+    connect(box, &QLineEdit::textEdited, this, [this, box, field, maxTyped](const QString& typed) {
+        const QString kept = limitTyping(box, typed, setup_.values().text(field), maxTyped);
+        changeSetup(field, [field, kept](SetupValues& v) { v.setText(field, kept); });
+    });
+    return box;
+}
+
+SettingsForm::NumberBox SettingsForm::numberBox(const QString& boxName, const QString& spinnerName,
+                                                Field field, bool readOnly)
+{
+    auto* box = new QLineEdit(this);
+    box->setObjectName(boxName);
+    box->setReadOnly(readOnly);
+    box->setAlignment(Qt::AlignRight);
+    box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("-0000")) + 16);
+    auto* spinner = new UpDown(this);
+    spinner->setObjectName(spinnerName);
+    spinner->setBuddy(box);
+
+    // The spinner follows a text that is a whole number it can hold, and keeps its value
+    // otherwise.
+    auto follow = [this, spinner, field] {
+        bool whole = false;
+        const int value = setup_.values().text(field).trimmed().toInt(&whole);
+        if (whole)
+            spinner->setValue(value);
+    };
+    auto show = [this, box, field, follow] {
+        const QString text = setup_.values().text(field);
+        if (box->text() != text)
+            box->setText(text);
+        follow();
+    };
+    auto limit = [this, spinner, field, follow] {
+        const Range range = setup_.values().spinnerRange(field);
+        spinner->setRange(range.min, range.max);
+        follow();
+    };
+    addRefresher(field, show);
+
+    connect(spinner, &UpDown::valueStepped, this, [this, field](int value) {
+        const QString text = QString::number(value);
+        changeSetup(field, [field, text](SetupValues& v) { v.setText(field, text); });
+    });
+    if (!readOnly) {
+        connect(box, &QLineEdit::textEdited, this, [this, field](const QString& typed) {
+            changeSetup(field, [field, typed](SetupValues& v) { v.setText(field, typed); });
+        });
+    }
+    spinnerRangeRefreshers_.push_back(limit);
+    limit();
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    row->addWidget(box);
+    row->addWidget(spinner);
+    return {box, spinner, row};
+}
+
+QSlider* SettingsForm::levelSlider(const QString& name, QLineEdit* valueBox, Field field)
+{
+    auto* slider = new QSlider(Qt::Horizontal, this);
+    slider->setObjectName(name);
+    const Range range = fieldInfo(field).range;
+    slider->setRange(range.min, range.max);
+    slider->setSingleStep(1);
+    slider->setPageStep(5);
+    valueBox->setReadOnly(true);
+    valueBox->setFocusPolicy(Qt::NoFocus);
+
+    auto showValue = [slider, valueBox] { valueBox->setText(QString::number(slider->value())); };
+    auto show = [this, slider, field, showValue] {
+        slider->setValue(setup_.values().level(field));
+        showValue();
+    };
+    addRefresher(field, show);
+    connect(slider, &QSlider::valueChanged, this, [this, field, showValue](int value) {
+        showValue();
+        if (!refreshing_)
+            changeSetup(field, [field, value](SetupValues& v) { v.setLevel(field, value); });
+    });
+    connect(slider, &QSlider::sliderPressed, this, showValue);
+    connect(slider, &QSlider::sliderReleased, this, showValue);
+    return slider;
+}
+
+void SettingsForm::whenLeft(QLineEdit* box, std::function<void()> handler)
+{
+    new LeaveWatcher(box, std::move(handler));
+}
+
+void SettingsForm::checkRangeOnLeaving(QLineEdit* box, Field field)
+{
+    whenLeft(box, [this, field] {
+        const QString checked = rangeCheckedText(setup_.values().text(field), fieldInfo(field).range);
+        changeSetup(field, [field, checked](SetupValues& v) { v.setText(field, checked); });
+    });
+}
+
+} // namespace quillon
