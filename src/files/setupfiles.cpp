@@ -57,15 +57,31 @@ QString readFilteredLine(QIODevice& file, qsizetype limit, bool* tooLong)
     return QString::fromLatin1(line); // the filter keeps ASCII only
 }
 
+[[noreturn]] void saveFailed(const QString& path, const QString& reason)
+{
+    throw SetupFileError(QStringLiteral("Could not save the set-up file \"%1\": %2. Any file of "
+                                        "that name was left as it was.")
+                             .arg(path, reason));
+}
+
 void writeAtomically(const QString& path, const QByteArray& content)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
-        || !file.commit()) {
-        throw SetupFileError(QStringLiteral("Could not save the set-up file \"%1\": %2. Any file "
-                                            "of that name was left as it was.")
-                                 .arg(path, file.errorString()));
+    // Unbuffered, so that a short write (disk full) shows in write()'s count: a buffered
+    // QSaveFile can lose it in the final flush and commit a cut-off file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        saveFailed(path, file.errorString());
+    const qint64 written = file.write(content);
+    if (written != content.size()) {
+        file.cancelWriting();
+        saveFailed(path, written < 0 ? file.errorString()
+                                     : QStringLiteral("only %1 of %2 bytes could be written "
+                                                      "(is the disk full?)")
+                                           .arg(written)
+                                           .arg(content.size()));
     }
+    if (!file.commit())
+        saveFailed(path, file.errorString());
 }
 
 QByteArray quotedText(Field f, const QString& text)

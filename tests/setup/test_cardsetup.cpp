@@ -1,5 +1,6 @@
 #include "setup/cardsetup.h"
 #include "setup/setupimage.h"
+#include "setupprinters.h"
 
 #include <gtest/gtest.h>
 #include <QMap>

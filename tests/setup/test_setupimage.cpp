@@ -1,5 +1,6 @@
 #include "recordingui.h"
 #include "setup/setupimage.h"
+#include "setupprinters.h"
 
 #include <gtest/gtest.h>
 #include <vector>
