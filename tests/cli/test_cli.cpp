@@ -1,0 +1,171 @@
+#include "files/setupfiles.h"
+#include "setup/setupimage.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace quillon;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliRun runCli(const QStringList& args, const QString& workDir,
+           const std::function<void()>& inChild = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(workDir);
+    if (inChild)
+        process.setChildProcessModifier(inChild);
+    process.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    process.waitForFinished(30000);
+    CliRun run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return dir.filePath(name); }
+    CliRun cli(const QStringList& args) const { return runCli(args, dir.path()); }
+    QByteArray defaultImage() const { return encodeSidImage(defaultSetupValues()).image; }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(CliTest, defaultsThenImageReproducesTheDefaultImageAndDecodeGivesTheDefaultsBack)
+{
+    const CliRun defaults = cli({"defaults", "-o", "Defaults.kxd"});
+    ASSERT_EQ(defaults.exitCode, 0) << defaults.err.toStdString();
+    EXPECT_EQ(readFile(path("Defaults.kxd")), setupText(defaultSetupValues()));
+
+    ASSERT_EQ(cli({"image", "Defaults.kxd", "-o", "Defaults.img"}).exitCode, 0);
+    const QByteArray image = readFile(path("Defaults.img"));
+    ASSERT_EQ(image.size(), 89);
+    EXPECT_EQ(image, defaultImage());
+    EXPECT_EQ(quint8(image.at(13)), 254);
+    EXPECT_EQ(image.mid(51, 6), "RECORD");
+
+    ASSERT_EQ(cli({"decode", "Defaults.img", "-o", "Back.kxd"}).exitCode, 0);
+    EXPECT_EQ(readFile(path("Back.kxd")), readFile(path("Defaults.kxd")));
+}
+
+TEST_F(CliTest, showPrintsSettingsUnderTheirWindowsAndAnImageAsBytes)
+{
+    ASSERT_EQ(cli({"defaults", "-o", "D.kxd"}).exitCode, 0);
+    const CliRun sid = cli({"show", "D.kxd"});
+    ASSERT_EQ(sid.exitCode, 0);
+    for (const char* expected : {"Set-up Audio", "Set-up Source ID", "Set-up Windows",
+                                 "Set-up Colors", "Set-up Controls", "14dBu  -10dB", "\"REPLAY\""})
+        EXPECT_TRUE(sid.out.contains(expected)) << expected;
+    EXPECT_LT(sid.out.indexOf("Set-up Audio"), sid.out.indexOf("Set-up Controls"));
+
+    QByteArray avm(120, '\x01');
+    avm[0] = 24;
+    avm[1] = 7;
+    writeFile(path("Card.kxm"), avm);
+    const CliRun image = cli({"show", "Card.kxm"});
+    ASSERT_EQ(image.exitCode, 0);
+    EXPECT_TRUE(image.out.contains("120 bytes, set-up version 7"));
+    EXPECT_TRUE(image.out.contains("0070  01 01"));
+}
+
+TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
+{
+    writeFile(path("Short.img"), defaultImage().left(88));
+    QByteArray avmVersion = defaultImage();
+    avmVersion[1] = 1;
+    writeFile(path("Version.img"), avmVersion);
+    QByteArray badLevel = defaultImage();
+    badLevel[3] = 25;
+    writeFile(path("Level.img"), badLevel);
+    writeFile(path("Good.img"), defaultImage());
+    writeFile(path("Card.kxm"), QByteArray(120, '\x18'));
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char* said; // on stderr (or stdout for --help)
+    } rows[] = {
+        {{"--help"}, 0, "decode IMAGE -o FILE"},
+        {{"image", "--help"}, 0, "image FILE -o IMAGE"},
+        {{}, 2, "usage"},
+        {{"frob"}, 2, "unknown command"},
+        {{"image", "D.kxd"}, 2, "-o"},
+        {{"decode", "-o"}, 2, "needs a file name"},
+        {{"show", "D.kxd", "--fast"}, 2, "unknown option"},
+        {{"show", "D.kxd", "-o", "x"}, 2, "no -o"},
+        {{"defaults", "-o", "Out.kxm"}, 1, "AVM"},
+        {{"image", "Missing.kxd", "-o", "Out.img"}, 1, "Missing.kxd"},
+        {{"image", "Card.kxm", "-o", "Out.img"}, 1, "AVM"},
+        {{"show", "Missing.kxm"}, 1, "does not exist"},
+        {{"decode", "Short.img", "-o", "Out.kxd"}, 1, "88 bytes"},
+        {{"decode", "Version.img", "-o", "Out.kxd"}, 1, "version is 1"},
+        {{"decode", "Level.img", "-o", "Out.kxd"}, 1, "frmAudioConfig.cLevel"},
+        {{"decode", "Good.img", "-o", "Out.kxm"}, 1, "AVM"},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli(row.args);
+        const QString args = row.args.join(' ');
+        EXPECT_EQ(run.exitCode, row.exitCode) << args.toStdString();
+        const QString& said = row.exitCode == 0 ? run.out : run.err;
+        EXPECT_TRUE(said.contains(row.said)) << args.toStdString() << ": " << said.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList({"Out*"}, QDir::Files), QStringList());
+}
+
+TEST_F(CliTest, aSettingThatDoesNotFitItsByteRefusesTheImageAndWritesNothing)
+{
+    QList<QByteArray> lines = setupText(defaultSetupValues()).split('\n');
+    lines[48] = "\"300\"\r"; // the SID window's horizontal position
+    writeFile(path("Wide.kxd"), lines.join('\n'));
+    writeFile(path("Old.img"), "old");
+    const CliRun run = cli({"image", "Wide.kxd", "-o", "Old.img"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("frmWinConfig.tHor(1)")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("300"));
+    EXPECT_EQ(readFile(path("Old.img")), "old");
+}
+
+TEST_F(CliTest, aWriteThatFailsPartWayLeavesNoHalfWrittenOutput)
+{
+    writeFile(path("Good.img"), defaultImage());
+    writeFile(path("Out.kxd"), "previous");
+    const CliRun run = runCli({"decode", "Good.img", "-o", "Out.kxd"}, dir.path(), [] {
+        // In the child only: files stop growing at 100 bytes, as on a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Out.kxd")) << run.err.toStdString();
+    EXPECT_EQ(readFile(path("Out.kxd")), "previous");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
