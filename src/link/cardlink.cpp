@@ -641,9 +641,12 @@ Task<void> CardLink::Impl::answerSerial(bool fromSerialNumber)
 Task<void> CardLink::Impl::answerAppIdRequest()
 {
     const quint64 gen = generation;
-    if (!co_await sendPacket(AppIdPacket) && generation != gen)
+    // (co_await is kept out of conditions: GCC 12 miscompiles some of those.)
+    const bool idSent = co_await sendPacket(AppIdPacket);
+    if (!idSent || generation != gen)
         co_return;
-    if (!co_await sendPacket(AppIdEnd) && generation != gen)
+    const bool endSent = co_await sendPacket(AppIdEnd);
+    if (!endSent || generation != gen)
         co_return;
     // The identification wait: bounded by the same limit as the opening's own wait.
     co_await jobs.until([this, gen] {
@@ -652,7 +655,8 @@ Task<void> CardLink::Impl::answerAppIdRequest()
     if (!s.cardIdentified || !port.portOpen() || generation != gen)
         co_return;
     if (held.ConnectedCardType == CardType::AVM) {
-        if (!co_await sendPacket(BaudChange))
+        const bool baudChangeSent = co_await sendPacket(BaudChange);
+        if (!baudChangeSent)
             co_return;
         co_await jobs.until([this, gen] { return s.ackReceived || generation != gen; });
         if (generation == gen)
@@ -729,7 +733,8 @@ void CardLink::Impl::onKeepAliveTick()
 
 Task<void> CardLink::Impl::keepAlivePacket()
 {
-    if (co_await sendPacket(HostSerialPacket))
+    const bool acknowledged = co_await sendPacket(HostSerialPacket);
+    if (acknowledged)
         s.keepAliveCount = 0;
 }
 

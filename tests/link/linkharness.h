@@ -8,6 +8,7 @@
 #include "link/tracefile.h"
 #include "link/virtualclock.h"
 #include "setup/heldsetup.h"
+#include "setup/setupimage.h"
 
 #include <QMap>
 #include <QStringList>
@@ -153,10 +154,18 @@ inline QList<QByteArray> splitFrames(const QByteArray& bytes)
 // The payload of an unstuffed 16-bit header data packet.
 inline QByteArray payloadOf(const QByteArray& packet) { return packet.mid(3, packet.size() - 5); }
 
+// Port 1, usable unless a test says otherwise.
+struct TestPorts : PortSelection {
+    int selected = 1;
+    bool usable = true;
+    int SelectedPort() const override { return selected; }
+    bool IsPortUsable(int port) const override { return usable && port == selected; }
+};
+
 struct Harness {
     VirtualClock clock;
     FakeSerial port{clock};
-    FixedPort ports{1};
+    TestPorts ports;
     HeldSetup held;
     RecordingUi ui;
     TraceFile trace;
@@ -166,6 +175,7 @@ struct Harness {
 
     Harness()
     {
+        LoadDefaultConfig(held.fields);
         link.onFlowFinished = [this](FlowKind k, FlowOutcome o) { outcomes.append({k, o}); };
     }
 

@@ -82,7 +82,7 @@ TEST(FrameCodec, controlBytesByModeAndKind)
 TEST(FrameCodec, eightBitCheckIsOnesComplementOfTheSum)
 {
     const QByteArray frame = buildFrame(CheckMode::Bits8, false, PacketKind::Data, 0, 0, hex("0102"));
-    EXPECT_EQ(frame, hex("02c501023703"));
+    EXPECT_EQ(frame, hex("02c50110a23703")); // the 0x02 goes out stuffed
 }
 
 TEST(FrameCodec, crcMatchesOnlyAnIntactPacket)
