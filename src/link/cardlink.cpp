@@ -758,6 +758,8 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
     co_await openConnection();
     if (superseded(id))
         co_return;
+    // Only this connection's report may let the image go.
+    s.versionVerdict = false;
     trace.text("Sent ReqCurSetup Start");
     co_await sendPacket(ReqCurSetup);
     trace.text("Sent ReqCurSetup Stop");

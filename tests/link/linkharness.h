@@ -196,9 +196,10 @@ struct Harness {
         return payloads;
     }
     // Runs the card's side of the link set-up until the host has identified it.
-    void identify(char kind = 'S')
+    void identify(char kind = 'S', bool resetFirst = true)
     {
-        port.deliver(QByteArray(1, static_cast<char>(SYN)));
+        if (resetFirst)
+            port.deliver(QByteArray(1, static_cast<char>(SYN)));
         port.takeWritten();
         port.deliver(Card::linkSetup());
         ackHostData();

@@ -525,6 +525,20 @@ TEST(CardLinkSend, noVersionReportWithinThreeSecondsLeavesTheConnectionOpen)
     EXPECT_TRUE(h.link.portOpen());
 }
 
+TEST(CardLinkSend, aVersionReportOfAnEarlierConnectionDoesNotLetTheImageGo)
+{
+    SendUnderWay h;
+    h.reportVersion(0);
+    h.link.Cancel();
+    h.link.SendConfiguration();
+    h.identify('S', false); // this card does not reset the link first
+    h.clock.advance(60);
+    EXPECT_EQ(h.ackHostData(), QList<QByteArray>{hex("16")});
+    h.clock.advance(3000);
+    EXPECT_EQ(h.ui.messages, QStringList{"Version Packet Not Verified"});
+    EXPECT_TRUE(h.ackHostData().isEmpty()); // no image went out
+}
+
 TEST(CardLinkSend, aSidSetupIsNotSentToAnAvmCard)
 {
     SendUnderWay h('A');
