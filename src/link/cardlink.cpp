@@ -824,7 +824,7 @@ QString CardLink::Impl::imageRefusal(const QByteArray& image) const
     if (image.size() > SidImageSize && image.size() <= MaxImageSize && byteAt(image, 0) == SetupDataCommand
         && byteAt(image, 1) != 0)
         return {};
-    return QStringLiteral("The card sent a set-up of %1 bytes with version %2, which is neither a SID nor an AVM set-up.")
+    return QStringLiteral("The card sent a set-up of %1 bytes with version %2, which is neither a SID nor an AVM set-up. Nothing was changed.")
         .arg(image.size())
         .arg(image.size() > 1 ? byteAt(image, 1) : 0);
 }
@@ -837,7 +837,7 @@ void CardLink::Impl::onSetupData(const QByteArray& packet)
     const QByteArray image = length > 0 ? packet.mid(start, length) : QByteArray();
     if (const QString why = imageRefusal(image); !why.isEmpty()) {
         endTransfer(7);
-        ui.message(why + QStringLiteral(" The set-up held was kept."));
+        ui.message(why);
         if (flow.active && flow.kind == FlowKind::Get)
             finishFlow(FlowOutcome::Failed);
         return;
