@@ -1,0 +1,235 @@
+// The Qt serial control and the real-time clock, against a pseudo-terminal standing in for the
+// device.
+
+#include "link/qtlinkclock.h"
+#include "link/qtserialcontrol.h"
+#include "link/settingsstore.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace quillon;
+
+namespace {
+
+QCoreApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "quillon_link_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* instance = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    (void)instance;
+    return *QCoreApplication::instance();
+}
+
+// Runs the event loop until done() holds, for at most limitMs.
+bool runUntil(const std::function<bool()>& done, int limitMs = 2000)
+{
+    const QDeadlineTimer deadline(limitMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+// A pseudo-terminal: the test plays the device on the master side.
+class Pty {
+public:
+    Pty()
+    {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+            slave = QString::fromLocal8Bit(::ptsname(master_));
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        // Held open to read the line settings: the serial layer takes the port exclusively.
+        if (!slave.isEmpty())
+            slaveFd_ = ::open(slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    }
+    ~Pty()
+    {
+        closeMaster();
+        if (slaveFd_ >= 0)
+            ::close(slaveFd_);
+    }
+    bool ok() const { return master_ >= 0 && slaveFd_ >= 0; }
+
+    void send(const QByteArray& bytes) { ASSERT_EQ(::write(master_, bytes.constData(), bytes.size()), bytes.size()); }
+    QByteArray readAll()
+    {
+        QByteArray out;
+        char buffer[256];
+        for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;)
+            out.append(buffer, n);
+        return out;
+    }
+    // The line settings the serial layer set on the slave.
+    termios lineSettings() const
+    {
+        termios tio{};
+        ::tcgetattr(slaveFd_, &tio);
+        return tio;
+    }
+    void closeMaster()
+    {
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = -1;
+    }
+
+    QString slave;
+
+private:
+    int master_ = -1;
+    int slaveFd_ = -1;
+};
+
+class SerialPty : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app();
+        ASSERT_TRUE(pty.ok());
+        port.forceDevice(pty.slave);
+        port.onComm = [this](int event) { events.push_back(event); };
+        port.onOutputDrained = [this] { ++drained; };
+    }
+
+    Pty pty;
+    SettingsStore store;
+    QtSerialControl port{store};
+    std::vector<int> events;
+    int drained = 0;
+};
+
+TEST_F(SerialPty, missingDeviceFailsToOpenWithAReason)
+{
+    port.forceDevice(QStringLiteral("/dev/quillon-no-such-device"));
+    EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(port.lastError().isEmpty());
+}
+
+TEST_F(SerialPty, receivedBytesRaiseALaterEventAndAreReadInOrder)
+{
+    ASSERT_TRUE(port.setPortOpen(true));
+    pty.send(QByteArray::fromHex("16024203"));
+    EXPECT_TRUE(events.empty());
+    ASSERT_TRUE(runUntil([&] { return port.inBufferCount() == 4; }));
+    EXPECT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), SerialControl::DataReceived);
+    EXPECT_EQ(port.input(1), QByteArray::fromHex("16"));
+    EXPECT_EQ(port.input(10), QByteArray::fromHex("024203"));
+    EXPECT_EQ(port.inBufferCount(), 0);
+}
+
+TEST_F(SerialPty, outputReachesTheDeviceAndDrainingIsTold)
+{
+    ASSERT_TRUE(port.setPortOpen(true));
+    for (char c : QByteArray::fromHex("02c2010015007faa03"))
+        port.output(QByteArray(1, c));
+    EXPECT_EQ(drained, 0) << "never from inside output()";
+    QByteArray seen;
+    ASSERT_TRUE(runUntil([&] {
+        seen += pty.readAll();
+        return drained > 0 && seen.size() == 9;
+    }));
+    EXPECT_EQ(seen, QByteArray::fromHex("02c2010015007faa03"));
+    EXPECT_EQ(port.outBufferCount(), 0);
+}
+
+TEST_F(SerialPty, closingLetsQueuedOutputLeaveFirst)
+{
+    ASSERT_TRUE(port.setPortOpen(true));
+    const QByteArray block(300, 'x');
+    port.output(block);
+    port.output(QByteArray(1, '\x16'));
+    EXPECT_GT(port.outBufferCount(), 0);
+    ASSERT_TRUE(port.setPortOpen(false));
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_EQ(pty.readAll(), block + QByteArray(1, '\x16'));
+}
+
+TEST_F(SerialPty, settingsTakeEffectAtOnceWhileOpen)
+{
+    // A pseudo-terminal keeps 8 data bits and no parity whatever it is told; speed and stop
+    // bits show.
+    ASSERT_TRUE(port.setPortOpen(true));
+    port.setSettings(QStringLiteral("1200,n,8,2"));
+    termios tio = pty.lineSettings();
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B1200));
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+
+    port.setSettings(QStringLiteral("9600,N,8,1"));
+    tio = pty.lineSettings();
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
+    EXPECT_FALSE(tio.c_cflag & CSTOPB);
+    EXPECT_EQ(port.settings(), QStringLiteral("9600,N,8,1"));
+}
+
+TEST_F(SerialPty, settingsMadeWhileClosedApplyAtTheNextOpening)
+{
+    port.setSettings(QStringLiteral("1200,n,8,2"));
+    port.setSettings(QStringLiteral("not settings")); // refused, the text stays
+    EXPECT_EQ(port.settings(), QStringLiteral("1200,n,8,2"));
+    ASSERT_TRUE(port.setPortOpen(true));
+    const termios tio = pty.lineSettings();
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B1200));
+}
+
+TEST_F(SerialPty, portNumbersStandForTheStoredDevices)
+{
+    store.setValue(QStringLiteral("Ports"), QStringLiteral("Com3"), pty.slave);
+    port.forceDevice({});
+    port.setCommPort(3);
+    EXPECT_EQ(port.device(), pty.slave);
+    ASSERT_TRUE(port.setPortOpen(true));
+    EXPECT_TRUE(port.setPortOpen(true)) << "opening an open port leaves it open";
+    EXPECT_TRUE(port.portOpen());
+    port.setPortOpen(false);
+    store.setValue(QStringLiteral("Ports"), QStringLiteral("Com3"), QString());
+}
+
+TEST_F(SerialPty, vanishingDeviceClosesThePortAndWakesTheReader)
+{
+    ASSERT_TRUE(port.setPortOpen(true));
+    pty.closeMaster();
+    ASSERT_TRUE(runUntil([&] { return !port.portOpen(); }));
+    ASSERT_TRUE(runUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events.back(), SerialControl::DataReceived);
+    EXPECT_EQ(port.inBufferCount(), 0);
+}
+
+TEST(QtClock, timersFireOnceAfterTheirIntervalUnlessStopped)
+{
+    app();
+    QtLinkClock clock;
+    auto fired = clock.createTimer();
+    auto stopped = clock.createTimer();
+    int firedCount = 0;
+    int stoppedCount = 0;
+    fired->onTimeout = [&] { ++firedCount; };
+    stopped->onTimeout = [&] { ++stoppedCount; };
+    const qint64 start = clock.nowMs();
+    fired->start(30);
+    stopped->start(10);
+    stopped->stop();
+    EXPECT_TRUE(fired->isActive());
+    EXPECT_FALSE(stopped->isActive());
+    ASSERT_TRUE(runUntil([&] { return firedCount > 0; }));
+    EXPECT_GE(clock.nowMs() - start, 29);
+    runUntil([] { return false; }, 60);
+    EXPECT_EQ(firedCount, 1);
+    EXPECT_EQ(stoppedCount, 0);
+    EXPECT_FALSE(fired->isActive());
+}
+
+} // namespace
