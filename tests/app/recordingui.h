@@ -4,8 +4,15 @@
 #include "app/core/shellui.h"
 
 #include <QMap>
+#include <ostream>
 #include <QStringList>
 #include <vector>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace quillon::test {
 

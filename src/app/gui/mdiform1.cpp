@@ -25,6 +25,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QProxyStyle>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -69,6 +71,19 @@ constexpr std::array<ButtonInfo, 12> Buttons{{
 constexpr std::array<const char*, 5> SetupMenuClearOrder{"mnuWindows", "mnuColors", "mnuControls",
                                                           "mnuAudio", "mnuSID"};
 
+// A maximised settings window keeps its own title bar, so the main window's caption stays the
+// program's own and the window's buttons stay on the window.
+class SubWindowStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_Workspace_FillSpaceOnMaximize)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 } // namespace
 
 MDIForm1::MDIForm1(ShellServices services)
@@ -85,7 +100,8 @@ MDIForm1::MDIForm1(ShellServices services)
                                          showMessageBox(this, text, detail);
                                      }),
       link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
-      app_(std::make_unique<AppState>(held_, ui_, store_))
+      app_(std::make_unique<AppState>(held_, ui_, store_)),
+      subWindowStyle_(std::make_unique<SubWindowStyle>())
 {
     if (!services.fileDialogs)
         ownDialogs_ = std::make_unique<QtFileDialogs>(this);
@@ -278,6 +294,7 @@ void MDIForm1::addSettingsWindow(const QString& key, SettingsForm* form)
     // Closing a settings window hides it: it and the set-up it shows live for the whole run.
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->setWindowIcon(windowIcon());
+    sub->setStyle(subWindowStyle_.get());
     sub->hide();
     entry->form = form;
     entry->sub = sub;
@@ -304,6 +321,8 @@ void MDIForm1::createSettingsWindows()
     addSettingsWindow(QStringLiteral("Audio"), new frmAudioConfig(setup));
 
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+        if (arrangingWindows_)
+            return;
         for (Window& w : windows_) {
             if (sub && w.sub == sub && w.form)
                 w.form->activate();
@@ -354,9 +373,14 @@ void MDIForm1::hideSettingsWindows()
 
 void MDIForm1::maximiseSettingsWindows()
 {
+    // A sub-window shows itself to change its state; that showing is no activation.
+    const QScopedValueRollback quiet(arrangingWindows_, true);
     for (const char* key : DefaultsOrder) {
-        if (QMdiSubWindow* sub = settingsWindow(QString::fromLatin1(key)))
+        if (QMdiSubWindow* sub = settingsWindow(QString::fromLatin1(key))) {
+            const bool wasVisible = sub->isVisible();
             sub->setWindowState(sub->windowState() | Qt::WindowMaximized);
+            sub->setVisible(wasVisible);
+        }
     }
 }
 

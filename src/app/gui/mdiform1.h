@@ -18,6 +18,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QStyle;
 class QToolBar;
 
 namespace quillon {
@@ -135,6 +136,8 @@ private:
     std::array<Window, 5> windows_;
     QPointer<frmProgress> progress_;
     QPointer<frmAbout> about_;
+    std::unique_ptr<QStyle> subWindowStyle_;
+    bool arrangingWindows_ = false;
     bool closed_ = false;
 };
 

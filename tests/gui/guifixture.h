@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/gui/mdiform1.h"
+#include "app/recordingui.h"
+#include "forms/settingsform.h"
+#include "setup/setupimage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace quillon::test {
+
+// The main window with its messages, file questions and opened links recorded.
+class GuiFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SettingsStore().setValue("File", "load", "");
+        window = std::make_unique<MDIForm1>(services());
+    }
+    void TearDown() override
+    {
+        window.reset();
+        QApplication::processEvents();
+    }
+
+    virtual ShellServices services()
+    {
+        ShellServices s;
+        s.fileDialogs = &dialogs;
+        s.messages = [this](const QString& text, const QString& detail) {
+            messages << text;
+            details << detail;
+        };
+        s.openUrl = [this](const QUrl& url) {
+            opened << url;
+            return true;
+        };
+        return s;
+    }
+
+    QString panel(int n) const { return window->statusPanel(n)->text(); }
+    bool checked(const char* item) const { return window->menuItem(item)->isChecked(); }
+    QStringList checkedSetupItems() const
+    {
+        QStringList on;
+        for (const char* item : {"mnuAudio", "mnuSID", "mnuWindows", "mnuColors", "mnuControls"}) {
+            if (checked(item))
+                on << item;
+        }
+        return on;
+    }
+    template <typename T = QWidget>
+    T* control(const QString& key, const QString& name) const
+    {
+        SettingsForm* form = window->settingsForm(key);
+        return form ? form->findChild<T*>(name) : nullptr;
+    }
+    // Types over a box's text as the operator does.
+    void typeInto(const QString& key, const QString& name, const QString& text);
+
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    QStringList messages;
+    QStringList details;
+    QList<QUrl> opened;
+    std::unique_ptr<MDIForm1> window;
+};
+
+inline void GuiFixture::typeInto(const QString& key, const QString& name, const QString& text)
+{
+    auto* box = control<QLineEdit>(key, name);
+    ASSERT_NE(box, nullptr) << name.toStdString();
+    box->selectAll();
+    QTest::keyClicks(box, text);
+}
+
+inline const std::array<const char*, 5> WindowKeys{"Audio", "AVM", "Win", "Colors", "Controls"};
+
+} // namespace quillon::test
