@@ -9,11 +9,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QMdiSubWindow>
-#include <QMenuBar>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <QToolBar>
 
 namespace {
 
@@ -53,18 +50,20 @@ int main(int argc, char** argv)
     window.show();
     bool ok = save(&window, folder, QStringLiteral("main-window.png"));
 
-    const std::vector<std::pair<int, QString>> shows{
-        {8, "audio.png"}, {9, "source-id.png"}, {10, "windows.png"}, {11, "colors.png"}, {12, "controls.png"}};
-    const char* keys[] = {"Audio", "AVM", "Win", "Colors", "Controls"};
-    for (const auto& [button, name] : shows) {
-        window.toolbarButtonClicked(button);
-        // Without a window manager a maximised window keeps its size: give it the room the
-        // settings window asks for.
-        const QSize form = window.settingsForm(QString::fromLatin1(keys[button - 8]))->sizeHint();
-        const int bars = window.menuBar()->sizeHint().height() + window.toolbar()->sizeHint().height()
-                         + window.statusBar()->sizeHint().height();
-        window.resize(std::max(form.width() + 8, 427), form.height() + bars + 8);
-        ok = save(&window, folder, name) && ok;
+    // Each settings window at its natural size, as a window of its own would look; a window
+    // manager is not needed for that.
+    const std::vector<std::pair<const char*, QString>> forms{{"Audio", "audio.png"},
+                                                             {"AVM", "source-id.png"},
+                                                             {"Win", "windows.png"},
+                                                             {"Colors", "colors.png"},
+                                                             {"Controls", "controls.png"}};
+    for (const auto& [key, name] : forms) {
+        window.showSettingsWindow(QString::fromLatin1(key));
+        QMdiSubWindow* sub = window.settingsWindow(QString::fromLatin1(key));
+        sub->showNormal();
+        sub->resize(sub->sizeHint());
+        ok = save(sub, folder, name) && ok;
+        sub->close();
     }
 
     window.helpAbout();

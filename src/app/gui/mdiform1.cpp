@@ -113,7 +113,7 @@ MDIForm1::MDIForm1(ShellServices services)
     setWindowIcon(QIcon(QStringLiteral(":/images/quillon.svg")));
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName(QStringLiteral("mdiArea"));
-    mdi_->setMinimumSize(0, 0);
+    mdi_->setMinimumSize(1, 1); // the strip leaves the area next to no room
     setCentralWidget(mdi_);
     buildMenus();
     buildToolbar();
@@ -278,9 +278,9 @@ void MDIForm1::buildStatusBar()
         auto* label = new QLabel(start[panel], bar);
         label->setObjectName(QStringLiteral("Panel%1").arg(panel));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // The minimum width also keeps a long text from widening the window: it is cut at
+        // the panel's edge.
         label->setMinimumWidth(width);
-        // A long text must not widen the window: it is cut at the panel's edge.
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         bar->addWidget(label, panel == 3 ? 1 : 0);
         panels_[panel] = label;
     }
