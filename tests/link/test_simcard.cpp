@@ -163,7 +163,7 @@ TEST(SimulatedCard, acknowledgesEachHostPacketWithItsSequenceBitAndEchoesItInDat
         ASSERT_TRUE(isData(answer[1]));
         EXPECT_EQ(quint8(answer[1][1]), host.seq) << "echo of the host's bit";
         EXPECT_NE(quint8(answer[1][2]), host.cardSeq) << "a new packet toggles the card's bit";
-        EXPECT_EQ(host.accept(answer[1]), QByteArray::fromHex("1701"));
+        EXPECT_EQ(host.accept(answer[1]), QByteArray::fromHex("1700"));
     }
 }
 
@@ -224,7 +224,7 @@ TEST(SimulatedCard, canAcknowledgeAnImageBeforeTheFlashResult)
     EXPECT_EQ(host.accept(answer[1]), QByteArray::fromHex("1900"));
 }
 
-TEST(SimulatedCard, reportsTheVersionItIsToldOrItsImagesAtLeastOne)
+TEST(SimulatedCard, anAvmCardReportsTheVersionItIsToldOrItsImagesAtLeastOne)
 {
     struct Row {
         int version;

@@ -75,7 +75,7 @@ std::optional<Parsed> parse(const QCoreApplication& app)
         {QStringLiteral("link"), QStringLiteral("Create a symbolic link to the device at <path>."), QStringLiteral("path")},
         {QStringLiteral("card"), QStringLiteral("Card type: sid (default) or avm."), QStringLiteral("type"), QStringLiteral("sid")},
         {QStringLiteral("image"), QStringLiteral("The card's set-up image, read raw from <file>."), QStringLiteral("file")},
-        {QStringLiteral("version"), QStringLiteral("Set-up version the card reports (default: its image's, at least 1)."), QStringLiteral("n")},
+        {QStringLiteral("version"), QStringLiteral("Set-up version the card reports (default: 0 for a SID card, else its image's, at least 1)."), QStringLiteral("n")},
         {QStringLiteral("flash-result"), QStringLiteral("Result of writing a received image: 0 ok, 1..3 errors."), QStringLiteral("n"), QStringLiteral("0")},
         {QStringLiteral("ack-before-flash"), QStringLiteral("Acknowledge a received image before sending the flash result.")},
         {QStringLiteral("save-image"), QStringLiteral("Write each image received to <file>."), QStringLiteral("file")},

@@ -239,15 +239,15 @@ void SimulatedCard::hostData(const QByteArray& packet, bool delayed)
         outstandingAcknowledged();
 
     if (faultsArmed() && !delayed) {
-        if (faults_.ignoreNext > 0) {
-            --faults_.ignoreNext;
-            log(QStringLiteral("<- ignored: ") + hex(payload));
-            return;
-        }
         if (faults_.nackNext > 0) {
             --faults_.nackNext;
             log(QStringLiteral("<- refused with NACK: ") + hex(payload));
             sendNack(seq);
+            return;
+        }
+        if (faults_.ignoreNext > 0) {
+            --faults_.ignoreNext;
+            log(QStringLiteral("<- ignored: ") + hex(payload));
             return;
         }
         if (faults_.ackDelayMs > 0) {
@@ -337,9 +337,11 @@ void SimulatedCard::serve(const QByteArray& payload)
         queueData(image_);
         return;
     case CmdReqCurSetup: {
-        const int version = options_.version >= 0
-            ? options_.version
-            : std::max(1, image_.size() > 1 ? static_cast<int>(static_cast<quint8>(image_.at(1))) : 1);
+        // The version tells the host the card's kind: 0 for a SID card.
+        const int ownImageVersion = image_.size() > 1 ? static_cast<quint8>(image_.at(1)) : 0;
+        const int version = options_.version >= 0 ? options_.version
+            : options_.kind == CardKind::Sid     ? 0
+                                                 : std::max(1, ownImageVersion);
         queueData(bytesOf({CmdVersionReport, version & 0xFF}));
         return;
     }

@@ -12,8 +12,9 @@ namespace quillon::sim {
 
 enum class CardKind { Sid, Avm };
 
-// Misbehaviour on demand. Counters are used up as they act; they are armed once the card has
-// identified itself, or from the start (CardOptions::faultsFromStart).
+// Misbehaviour on demand, tried in this order for each host data frame. Counters are used up as
+// they act; they are armed once the card has identified itself, or from the start
+// (CardOptions::faultsFromStart). NACKs then one ignored frame make a retransmission fail.
 struct CardFaults {
     int nackNext = 0;       // good host data frames answered with a NACK and not acted on
     int ignoreNext = 0;     // host data frames ignored altogether, as if lost on the line
@@ -25,7 +26,7 @@ struct CardFaults {
 struct CardOptions {
     CardKind kind = CardKind::Sid;
     QByteArray image;                 // empty: the default image of the kind
-    int version = -1;                 // set-up version reported; -1: the own image's, at least 1
+    int version = -1;                 // set-up version reported; -1: 0 for SID, else the image's (at least 1)
     quint8 flashResult = 0;           // result of writing a received image to flash
     bool ackBeforeFlashResult = false; // acknowledge a received image before the flash result
     bool synAfterIdentification = false; // answer the first request after identification with a SYN

@@ -72,7 +72,7 @@ void VirtualSerialLine::output(const QByteArray& bytes)
         return;
     const bool toCard = joinedToCard();
     const int baud = hostBaud();
-    log_.append({clock_.nowMs(), true, bytes, false, !toCard});
+    log_.append({clock_.nowMs(), true, bytes, baud, false, !toCard});
     const qsizetype logIndex = log_.size() - 1;
     outPending_ += static_cast<int>(bytes.size());
     const qint64 delay = occupyLine(hostLineFreeMs_, bytes.size(), baud);
@@ -93,7 +93,7 @@ void VirtualSerialLine::output(const QByteArray& bytes)
 void VirtualSerialLine::fromCard(const QByteArray& bytes)
 {
     const int baud = card_.baud();
-    log_.append({clock_.nowMs(), false, bytes, false, false});
+    log_.append({clock_.nowMs(), false, bytes, baud, false, false});
     const qsizetype logIndex = log_.size() - 1;
     const qint64 delay = occupyLine(cardLineFreeMs_, bytes.size(), baud);
     clock_.post(delay, [this, alive = alive_, bytes, baud, logIndex] {

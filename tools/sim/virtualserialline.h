@@ -18,6 +18,7 @@ public:
         qint64 sentMs = 0;
         bool fromHost = false;
         QByteArray bytes;   // as sent
+        int baud = 0;       // the sender's speed
         bool garbled = false;
         bool lost = false;  // the host's port was closed when they arrived
     };

@@ -1,0 +1,322 @@
+// The virtual serial line, and whole connections of the card link engine with the simulated
+// card over it, on virtual time.
+
+#include "link/cardlink.h"
+#include "link/tracefile.h"
+#include "link/virtualclock.h"
+#include "setup/setupimage.h"
+#include "simulatedcard.h"
+#include "virtualserialline.h"
+
+#include <QMap>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using namespace quillon::sim;
+
+namespace {
+
+TEST(VirtualSerialLine, bytesTakeTheirLineTimeAndArriveAsALaterEvent)
+{
+    VirtualClock clock;
+    SimulatedCard card(clock);
+    VirtualSerialLine line(clock, card);
+    QList<qint64> events;
+    line.onComm = [&](int event) {
+        EXPECT_EQ(event, SerialControl::DataReceived);
+        events << clock.nowMs();
+    };
+    line.setSettings(QStringLiteral("9600,n,8,2"));
+    ASSERT_TRUE(line.setPortOpen(true));
+    card.start(); // its first SYN goes out at once
+    EXPECT_TRUE(events.isEmpty());
+    clock.runDue();
+    EXPECT_TRUE(events.isEmpty()) << "one byte at 9600 baud takes 1.15 ms";
+    clock.advance(2);
+    EXPECT_EQ(events, QList<qint64>{2});
+    EXPECT_EQ(line.input(10), QByteArray(1, '\x16'));
+
+    // Ten bytes from the host at 1200 baud take 92 ms to leave.
+    line.setSettings(QStringLiteral("1200,n,8,2"));
+    int drained = 0;
+    line.onOutputDrained = [&] { ++drained; };
+    line.output(QByteArray(10, 'x'));
+    EXPECT_EQ(line.outBufferCount(), 10);
+    clock.advance(91);
+    EXPECT_EQ(line.outBufferCount(), 10);
+    clock.advance(1);
+    EXPECT_EQ(line.outBufferCount(), 0);
+    EXPECT_EQ(drained, 1);
+}
+
+TEST(VirtualSerialLine, differentSpeedsGarbleEveryByte)
+{
+    VirtualClock clock;
+    SimulatedCard card(clock);
+    VirtualSerialLine line(clock, card);
+    line.setSettings(QStringLiteral("1200,n,8,2"));
+    ASSERT_TRUE(line.setPortOpen(true));
+    card.start();
+    clock.advance(20);
+    EXPECT_EQ(line.input(10), QByteArray(1, '\xFF'));
+    ASSERT_FALSE(line.log().isEmpty());
+    EXPECT_TRUE(line.log().first().garbled);
+    EXPECT_EQ(line.sentByCard().left(1), QByteArray(1, '\x16'));
+
+    line.output(QByteArray(1, '\x06')); // the answer to the SYN, garbled on the way
+    clock.advance(20);
+    EXPECT_EQ(card.phase(), CardPhase::Syncing);
+}
+
+TEST(VirtualSerialLine, closedOrMissingPortsHearNothing)
+{
+    VirtualClock clock;
+    SimulatedCard card(clock);
+    VirtualSerialLine line(clock, card, 2, {2, 3});
+    int events = 0;
+    line.onComm = [&](int) { ++events; };
+    card.start();
+    clock.advance(600); // two SYNs into a closed port
+    line.setCommPort(1);
+    EXPECT_FALSE(line.setPortOpen(true));
+    EXPECT_FALSE(line.lastError().isEmpty());
+    line.setCommPort(3);
+    ASSERT_TRUE(line.setPortOpen(true)); // a port with nothing on it
+    clock.advance(600);
+    EXPECT_EQ(events, 0);
+    line.setPortOpen(false);
+    line.setCommPort(2);
+    line.setSettings(QStringLiteral("9600,n,8,2"));
+    ASSERT_TRUE(line.setPortOpen(true));
+    clock.advance(500);
+    EXPECT_EQ(events, 1);
+    EXPECT_EQ(line.inBufferCount(), 1);
+    EXPECT_EQ(std::count_if(line.log().begin(), line.log().end(), [](const auto& t) { return t.lost; }), 3);
+}
+
+TEST(VirtualSerialLine, unpluggedDeviceClosesThePortAndWakesTheReader)
+{
+    VirtualClock clock;
+    SimulatedCard card(clock);
+    VirtualSerialLine line(clock, card);
+    int events = 0;
+    line.onComm = [&](int event) { events += event == SerialControl::DataReceived; };
+    ASSERT_TRUE(line.setPortOpen(true));
+    line.unplug();
+    EXPECT_FALSE(line.portOpen());
+    EXPECT_EQ(events, 0);
+    clock.runDue();
+    EXPECT_EQ(events, 1);
+    EXPECT_FALSE(line.setPortOpen(true));
+
+    int timeouts = 0;
+    line.onComm = [&](int event) { timeouts += event == SerialControl::WriteTimeout; };
+    line.raiseWriteTimeout();
+    clock.runDue();
+    EXPECT_EQ(timeouts, 1);
+}
+
+// The operator's side, recorded.
+class Recorder : public OperatorUi {
+public:
+    void message(const QString& text) override
+    {
+        messages << text;
+        if (qEnvironmentVariableIsSet("QUILLON_SIM_LOG"))
+            qInfo("message: %s", qPrintable(text));
+    }
+    void status(int panel, const QString& text) override
+    {
+        statuses[panel] << text;
+        if (qEnvironmentVariableIsSet("QUILLON_SIM_LOG"))
+            qInfo("status %d: %s", panel, qPrintable(text));
+    }
+    QStringList messages;
+    QMap<int, QStringList> statuses;
+};
+
+// The program's link engine on a virtual line to a simulated card.
+struct Connection {
+    explicit Connection(CardOptions options = {}) : card(clock, std::move(options))
+    {
+        link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) { outcomes << outcome; };
+        link.currentFileName = [] { return QStringLiteral("Studio"); };
+        if (qEnvironmentVariableIsSet("QUILLON_SIM_LOG")) // to see a failing run step by step
+            card.onLog = [this](const QString& line) { qInfo("%6lld card: %s", clock.nowMs(), qPrintable(line)); };
+        card.start();
+        clock.advance(700); // the card has been calling for a while
+    }
+    bool run(qint64 limitMs = 30000)
+    {
+        return clock.advanceUntil([this] { return !outcomes.isEmpty() && !link.portOpen(); }, limitMs, 5);
+    }
+    QStringList panel2() const { return ui.statuses.value(2); }
+
+    VirtualClock clock;
+    SimulatedCard card;
+    VirtualSerialLine line{clock, card};
+    FixedPort ports{1};
+    HeldSetup held;
+    Recorder ui;
+    TraceFile trace;
+    CardLink link{line, clock, ports, held, ui, trace};
+    QList<FlowOutcome> outcomes;
+};
+
+TEST(LinkOverVirtualLine, getFromASidCardStaysAt9600)
+{
+    CardOptions options;
+    options.image = defaultCardImage(CardKind::Sid);
+    options.image[2] = 0x03; // something the default set-up does not have
+    Connection c(options);
+    c.link.GetConfiguration();
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
+    EXPECT_EQ(c.held.SetupImage, options.image);
+    EXPECT_EQ(c.held.LoadedCardType, CardType::SID);
+    EXPECT_EQ(c.ui.messages, QStringList{QStringLiteral("Card Setup Retrieved")});
+    EXPECT_EQ(c.ui.statuses.value(3), QStringList{QStringLiteral("SID Card Detected")});
+    for (const auto& t : c.line.log())
+        EXPECT_FALSE(t.garbled);
+    EXPECT_EQ(c.card.baud(), 9600);
+}
+
+TEST(LinkOverVirtualLine, getFromAnAvmCardMovesTo1200Baud)
+{
+    CardOptions options;
+    options.kind = CardKind::Avm;
+    Connection c(options);
+    c.link.GetConfiguration();
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
+    EXPECT_EQ(c.held.SetupImage, defaultCardImage(CardKind::Avm));
+    EXPECT_EQ(c.held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(c.ui.statuses.value(3), QStringList{QStringLiteral("AVM Card Detected")});
+    // The get request and the closing SYN went out at 1200 baud, and nothing was garbled.
+    QList<int> hostSpeeds;
+    for (const auto& t : c.line.log()) {
+        EXPECT_FALSE(t.garbled);
+        if (t.fromHost && hostSpeeds.value(hostSpeeds.size() - 1) != t.baud)
+            hostSpeeds << t.baud;
+    }
+    EXPECT_EQ(hostSpeeds, (QList<int>{9600, 1200}));
+    c.clock.advance(100);
+    EXPECT_EQ(c.card.baud(), 9600) << "the closing SYN brings the card back to the opening speed";
+}
+
+struct FlashRow {
+    quint8 result;
+    const char* message;
+};
+
+class SendOverVirtualLine : public ::testing::TestWithParam<FlashRow> {};
+
+TEST_P(SendOverVirtualLine, deliversTheImageAndReportsTheFlashResult)
+{
+    CardOptions options;
+    options.flashResult = GetParam().result;
+    Connection c(options);
+    LoadDefaultConfig(c.held.fields);
+    c.link.SendConfiguration();
+    ASSERT_TRUE(c.run());
+    ASSERT_FALSE(c.card.received().isEmpty());
+    EXPECT_EQ(c.card.image(), encodeSidImage(defaultSetupValues()).image);
+    EXPECT_TRUE(c.ui.messages.contains(QString::fromLatin1(GetParam().message))) << c.ui.messages.join(" | ").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, SendOverVirtualLine,
+                         ::testing::Values(FlashRow{0, "Studio Transferred."},
+                                           FlashRow{1, "Hardware Memory Error. Error 01."},
+                                           FlashRow{2, "Error writing Studio to flash. Error 02."},
+                                           FlashRow{3, "Error Closing Studio Error 03."}));
+
+TEST(LinkOverVirtualLine, recoversFromNacksAndABadCrc)
+{
+    CardOptions options;
+    options.faults.nackNext = 3;
+    options.faults.corruptCrcNext = 1;
+    Connection c(options);
+    c.link.GetConfiguration();
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
+    EXPECT_EQ(c.card.nacksSent(), 3);
+    EXPECT_EQ(c.card.retransmissions(), 1) << "the image sent again after the host's NACK";
+    EXPECT_EQ(c.held.SetupImage, defaultCardImage(CardKind::Sid));
+}
+
+TEST(LinkOverVirtualLine, slowAcknowledgementsMakeTheHostResendButTheTransferSucceeds)
+{
+    CardOptions options;
+    options.faults.ackDelayMs = 150; // past the host's 100 ms
+    Connection c(options);
+    c.link.GetConfiguration();
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
+    EXPECT_TRUE(c.panel2().contains(QStringLiteral("Resend  0"))) << c.panel2().join(" | ").toStdString();
+    EXPECT_EQ(c.card.received().count(QByteArray::fromHex("1500")), 1) << "the repeat is not served twice";
+}
+
+struct FailureRow {
+    const char* name;
+    CardOptions options;
+    const char* message;
+    const char* lastStatus;
+};
+
+CardOptions withFaults(CardFaults faults)
+{
+    CardOptions o;
+    o.faults = faults;
+    return o;
+}
+CardOptions with(bool CardOptions::*flag)
+{
+    CardOptions o;
+    o.*flag = true;
+    return o;
+}
+
+class FailedGet : public ::testing::TestWithParam<FailureRow> {};
+
+TEST_P(FailedGet, endsTheConnectionWithTheReasonAndMessage)
+{
+    Connection c(GetParam().options);
+    c.link.GetConfiguration();
+    ASSERT_TRUE(c.run(60000)) << GetParam().name;
+    EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Failed});
+    if (*GetParam().message) {
+        EXPECT_TRUE(c.ui.messages.contains(QString::fromLatin1(GetParam().message))) << c.ui.messages.join(" | ").toStdString();
+    }
+    EXPECT_TRUE(c.panel2().contains(QString::fromLatin1(GetParam().lastStatus))) << c.panel2().join(" | ").toStdString();
+    EXPECT_FALSE(c.link.portOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FailedGet,
+    ::testing::Values(
+        FailureRow{"six_nacks_then_silence", withFaults({6, 1, 0, 0, 0}),
+                   "Error in communications, Retransmission failed.", "Port Closed 2"},
+        FailureRow{"syn_mid_transfer", with(&CardOptions::synAfterIdentification), "", "Port Closed 4"},
+        FailureRow{"unknown_device", with(&CardOptions::unknownDevice),
+                   "Unknown Device, Check Communications", "Port Closed 5"},
+        FailureRow{"silent_card", with(&CardOptions::silent),
+                   "Port not functioning, please try another port #2", "Port Closed 10"},
+        FailureRow{"never_identifies", with(&CardOptions::neverIdentify),
+                   "Error establishing communications, Please check connections", "Port Closed 6"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LinkOverVirtualLine, servesOneConnectionAfterAnother)
+{
+    Connection c;
+    c.link.GetConfiguration();
+    ASSERT_TRUE(c.run());
+    c.outcomes.clear();
+    c.clock.advance(2000);
+    c.link.SendConfiguration();
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
+    EXPECT_EQ(c.card.identifications(), 2);
+}
+
+} // namespace
