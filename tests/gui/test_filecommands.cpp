@@ -1,0 +1,198 @@
+#include "guifixture.h"
+
+#include "app/gui/qtfiledialogs.h"
+#include "files/setupfiles.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QTimer>
+
+namespace quillon::test {
+namespace {
+
+using FileCommands = GuiFixture;
+
+QByteArray avmImage()
+{
+    QByteArray image(150, '\x33');
+    image[0] = char(24);
+    image[1] = char(2);
+    return image;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
+{
+    window->show();
+    window->toolbarButtonClicked(10);
+    typeInto("Win", "tSIDNot", "STUDIO B");
+    window->toolbarButtonClicked(12);
+    control<QCheckBox>("Controls", "cGPI1(1)")->click();
+    const QByteArray image = window->held().SetupImage;
+
+    dialogs.nextAnswer = dir.filePath("Studio.kxd");
+    window->toolbarButtonClicked(3);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
+    EXPECT_EQ(panel(2), "File Studio Saved");
+
+    window->toolbarButtonClicked(2);
+    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "NO AVM");
+    EXPECT_FALSE(control<QCheckBox>("Controls", "cGPI1(1)")->isChecked());
+
+    window->menuItem("mnuFileOpen")->trigger();
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "STUDIO B");
+    EXPECT_TRUE(control<QCheckBox>("Controls", "cGPI1(1)")->isChecked());
+    EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
+    EXPECT_EQ(panel(1), "SID Config Loaded");
+    EXPECT_EQ(panel(2), "File Studio Loaded");
+    EXPECT_EQ(window->held().SetupImage, image);
+    EXPECT_EQ(window->held().ConnectedCardType, CardType::SID);
+}
+
+TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)
+{
+    const QString path = dir.filePath("Sets\\Studio.A.kxm"); // a Windows-style name
+    writeFile(path, avmImage());
+    typeInto("Win", "tSIDNot", "KEPT");
+
+    dialogs.nextAnswer = path;
+    window->toolbarButtonClicked(1);
+
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
+    EXPECT_EQ(panel(1), "AVM Config Loaded");
+    EXPECT_EQ(panel(2), "File Studio Loaded");
+    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "KEPT");
+    EXPECT_EQ(window->held().SetupImage, avmImage());
+    EXPECT_EQ(window->appState().storedFolder(), dir.filePath("Sets\\"));
+
+    dialogs.nextAnswer.reset();
+    window->toolbarButtonClicked(3); // an AVM set-up is saved as an AVM file
+    EXPECT_EQ(dialogs.questions.back().proposedName, "Studio.kxm");
+    EXPECT_EQ(dialogs.questions.back().filter, "Norvane KX40AVM Card Set-up|*.kxm");
+}
+
+TEST_F(FileCommands, failedOpenOfAnAvmNameLeavesTheSidFileInUse)
+{
+    dialogs.nextAnswer = dir.filePath("Studio.kxd");
+    window->toolbarButtonClicked(3);
+    ASSERT_TRUE(messages.isEmpty());
+    const QString folder = window->appState().storedFolder();
+
+    dialogs.nextAnswer = dir.filePath("C:\\Sets\\Missing.kxm");
+    window->toolbarButtonClicked(1);
+
+    EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});
+    EXPECT_FALSE(details.front().isEmpty()); // the reason goes below the message
+    EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
+    EXPECT_EQ(window->appState().CurrentFileName(), "Studio");
+    EXPECT_EQ(panel(1), "SID Config Loaded");
+    EXPECT_EQ(panel(2), "Getting Saved Data");
+    EXPECT_EQ(window->held().LoadedCardType, CardType::SID);
+    EXPECT_EQ(window->appState().storedFolder(), folder);
+}
+
+TEST_F(FileCommands, cancelledSaveAndOpenSayItAndChangeNothing)
+{
+    window->toolbarButtonClicked(3);
+    EXPECT_EQ(messages, QStringList{"Error during save, save aborted!"});
+    EXPECT_EQ(details, QStringList{""});
+    EXPECT_EQ(window->windowTitle(), "Quillon");
+    EXPECT_EQ(panel(2), "");
+
+    window->toolbarButtonClicked(1);
+    EXPECT_EQ(messages.last(), "Error during load, save aborted!");
+    EXPECT_EQ(window->windowTitle(), "Quillon");
+    EXPECT_EQ(panel(1), "SID Config Loaded");
+    EXPECT_EQ(panel(2), "Getting Saved Data");
+}
+
+// The desktop's dialog, answered from inside its own event loop.
+struct DialogSeen {
+    QStringList filters;
+    QString selectedFilter;
+    QString typedName;
+    QFileDialog::FileMode mode = QFileDialog::ExistingFile;
+    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+    bool confirmsOverwrite = true;
+    QString defaultSuffix = "unset";
+};
+
+class DesktopDialogs : public ::testing::Test {
+protected:
+    // Runs one question with the dialog answered by path (empty: Cancel).
+    std::optional<QString> run(bool save, const FileQuestion& q, const QString& path)
+    {
+        auto seen = std::make_shared<DialogSeen>();
+        QTimer::singleShot(0, [seen, path] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen->filters = dialog->nameFilters();
+            seen->selectedFilter = dialog->selectedNameFilter();
+            seen->typedName = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+            seen->mode = dialog->fileMode();
+            seen->acceptMode = dialog->acceptMode();
+            seen->confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+            seen->defaultSuffix = dialog->defaultSuffix();
+            if (path.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(path);
+                static_cast<QDialog*>(dialog)->accept(); // runs the file dialog's own checks
+            }
+        });
+        std::optional<QString> answer = save ? dialogs.askSaveName(q) : dialogs.askOpenName(q);
+        last = *seen;
+        return answer;
+    }
+
+    QWidget parent;
+    QtFileDialogs dialogs{&parent};
+    DialogSeen last;
+    QTemporaryDir dir;
+};
+
+TEST_F(DesktopDialogs, openAcceptsANameThatDoesNotExist)
+{
+    const QString missing = dir.filePath("Nowhere.kxm");
+    const auto answer = run(false, {OpenFilter, 2, ".kxm", dir.path()}, missing);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer, missing);
+    EXPECT_EQ(last.acceptMode, QFileDialog::AcceptOpen);
+    EXPECT_EQ(last.mode, QFileDialog::AnyFile);
+    EXPECT_EQ(last.filters, QStringList({"Norvane SID Card Set-up (*.kxd)",
+                                         "Norvane KX40AVM Card Set-up (*.kxm)"}));
+    EXPECT_EQ(last.selectedFilter, "Norvane KX40AVM Card Set-up (*.kxm)");
+    EXPECT_EQ(last.typedName, ".kxm");
+}
+
+TEST_F(DesktopDialogs, saveReplacesWithoutAskingAndAddsNoExtension)
+{
+    writeFile(dir.filePath("Studio"), "old");
+    const auto answer = run(true, {SidFilter, 1, "Unsaved.kxd", dir.path()}, dir.filePath("Studio"));
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer, dir.filePath("Studio"));
+    EXPECT_EQ(last.acceptMode, QFileDialog::AcceptSave);
+    EXPECT_FALSE(last.confirmsOverwrite);
+    EXPECT_EQ(last.defaultSuffix, "");
+    EXPECT_EQ(last.selectedFilter, "Norvane KX40SID Card Set-up (*.kxd)");
+    EXPECT_EQ(last.typedName, "Unsaved.kxd");
+}
+
+TEST_F(DesktopDialogs, cancelGivesNoName)
+{
+    EXPECT_FALSE(run(true, {AvmFilter, 1, "Studio.kxm", {}}, {}).has_value());
+}
+
+} // namespace
+} // namespace quillon::test
