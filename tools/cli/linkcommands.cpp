@@ -1,7 +1,308 @@
+// get and send: a transfer with a card, run on an event loop as the program runs it.
+
+#include "cliterminal.h"
 #include "commands.h"
+
+#include "files/setupfiles.h"
+#include "files/setupnames.h"
+#include "link/cardlink.h"
+#include "link/portselection.h"
+#include "link/qtlinkclock.h"
+#include "link/qtserialcontrol.h"
+#include "link/settingsstore.h"
+#include "link/tracefile.h"
+#include "setup/setupimage.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <optional>
 
 namespace quillon {
 
-std::vector<CliCommand> linkCommands() { return {}; }
+namespace {
+
+// A transfer that has not finished by then is ended.
+constexpr int TransferLimitMs = 60000;
+// After the flow's result, how long the connection may take to close.
+constexpr int CloseLimitMs = 3000;
+
+struct LinkArgs {
+    QStringList inputs;
+    QString output;
+    QString device;
+    QString trace;
+};
+
+int usageError(const QString& usage, const QString& problem)
+{
+    printLine(stderr, QStringLiteral("quillon-cli: ") + problem);
+    printLine(stderr, QStringLiteral("usage: quillon-cli ") + usage);
+    return ExitUsage;
+}
+
+int failed(const QString& message)
+{
+    printLine(stderr, QStringLiteral("quillon-cli: ") + message);
+    return ExitFailed;
+}
+
+std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput, QString* error)
+{
+    LinkArgs parsed;
+    bool optionsEnded = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        auto valueOf = [&](QString* target) {
+            if (i + 1 >= args.size()) {
+                *error = arg + QStringLiteral(" needs a value");
+                return false;
+            }
+            *target = args[++i];
+            return true;
+        };
+        if (optionsEnded || !arg.startsWith(u'-') || arg.size() == 1) {
+            parsed.inputs << arg;
+        } else if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (arg == QLatin1String("--port")) {
+            if (!valueOf(&parsed.device))
+                return std::nullopt;
+        } else if (arg.startsWith(QLatin1String("--port="))) {
+            parsed.device = arg.mid(7);
+        } else if (arg == QLatin1String("--trace")) {
+            if (!valueOf(&parsed.trace))
+                return std::nullopt;
+        } else if (arg.startsWith(QLatin1String("--trace="))) {
+            parsed.trace = arg.mid(8);
+        } else if (wantsOutput && (arg == QLatin1String("-o") || arg == QLatin1String("--output"))) {
+            if (!valueOf(&parsed.output))
+                return std::nullopt;
+        } else if (wantsOutput && arg.startsWith(QLatin1String("--output="))) {
+            parsed.output = arg.mid(9);
+        } else {
+            *error = QStringLiteral("unknown option %1").arg(arg);
+            return std::nullopt;
+        }
+    }
+    if (wantsOutput && parsed.output.isEmpty()) {
+        *error = QStringLiteral("the output file (-o FILE) is missing");
+        return std::nullopt;
+    }
+    if (parsed.inputs.size() != (wantsOutput ? 0 : 1)) {
+        *error = wantsOutput ? QStringLiteral("unexpected argument %1").arg(parsed.inputs.value(0))
+                             : QStringLiteral("give exactly one set-up file to send");
+        return std::nullopt;
+    }
+    if (args.contains(QLatin1String("--port")) && parsed.device.isEmpty()) {
+        *error = QStringLiteral("--port needs a device path");
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+// Message boxes are kept for the end, where they go to stdout on success and stderr on
+// failure; status texts show as they come.
+class LinkTerminal : public OperatorUi {
+public:
+    void message(const QString& text) override { messages << text; }
+    void status(int panel, const QString& text) override { statuses_.status(panel, text); }
+    void progress(TransferStage stage) override { statuses_.progress(stage); }
+
+    QStringList messages;
+
+private:
+    CliTerminal statuses_{stdout, stdout};
+};
+
+// One Get or Send through the program's link engine, on a serial port of this machine.
+class Transfer {
+public:
+    explicit Transfer(const LinkArgs& args) : port_(store_), forcedDevice_(args.device), trace_(args.trace)
+    {
+        LoadDefaultConfig(held.fields);
+        if (!forcedDevice_.isEmpty()) {
+            port_.forceDevice(forcedDevice_);
+        } else {
+            // The port the program has chosen in its Options menu.
+            bool ok = false;
+            const int chosen = store_.value(QStringLiteral("File"), QStringLiteral("Comm"), QStringLiteral("1")).toInt(&ok);
+            selection_ = FixedPort(ok && chosen >= 1 && chosen <= 4 ? chosen : 1);
+        }
+    }
+
+    QString device() const
+    {
+        return forcedDevice_.isEmpty() ? store_.portDevice(selection_.SelectedPort()) : forcedDevice_;
+    }
+
+    // Runs the flow to its end; true when it succeeded.
+    bool run(FlowKind kind, const QString& fileName)
+    {
+        QtLinkClock clock;
+        CardLink link(port_, clock, selection_, held, ui, trace_);
+        link.currentFileName = [fileName] { return fileName; };
+
+        QEventLoop loop;
+        std::optional<FlowOutcome> outcome;
+        QTimer closeWatch;
+        closeWatch.setInterval(20);
+        QObject::connect(&closeWatch, &QTimer::timeout, &loop, [&] {
+            if (!link.portOpen())
+                loop.quit();
+        });
+        link.onFlowFinished = [&](FlowKind, FlowOutcome result) {
+            if (!outcome)
+                outcome = result;
+            closeWatch.start(); // the connection is still closing
+        };
+        QTimer::singleShot(TransferLimitMs, &loop, [&] {
+            ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
+            outcome = FlowOutcome::Failed;
+            link.EndTransfer(7);
+            loop.quit();
+        });
+        QTimer::singleShot(0, &loop, [&] {
+            if (kind == FlowKind::Get)
+                link.GetConfiguration();
+            else
+                link.SendConfiguration();
+        });
+        loop.exec();
+
+        if (link.portOpen()) {
+            QEventLoop closing;
+            QObject::connect(&closeWatch, &QTimer::timeout, &closing, [&] {
+                if (!link.portOpen())
+                    closing.quit();
+            });
+            closeWatch.start();
+            QTimer::singleShot(CloseLimitMs, &closing, &QEventLoop::quit);
+            closing.exec();
+        }
+        if (link.portOpen() || link.flowRunning())
+            link.Shutdown();
+        return outcome == FlowOutcome::Succeeded;
+    }
+
+    HeldSetup held;
+    LinkTerminal ui;
+
+private:
+    SettingsStore store_;
+    QtSerialControl port_;
+    QString forcedDevice_;
+    FixedPort selection_{1};
+    TraceFile trace_;
+};
+
+// Prints the operator's messages where they belong and returns the exit code.
+int report(const Transfer& transfer, bool succeeded, const QString& failure)
+{
+    for (const QString& m : transfer.ui.messages)
+        printLine(succeeded ? stdout : stderr, m);
+    if (!succeeded)
+        return failed(failure);
+    return ExitOk;
+}
+
+bool wantsHelp(const QStringList& args, const QString& usage, const QString& summary)
+{
+    if (!args.contains(QLatin1String("--help")) && !args.contains(QLatin1String("-h")))
+        return false;
+    printLine(stdout, QStringLiteral("usage: quillon-cli ") + usage);
+    printLine(stdout, summary);
+    return true;
+}
+
+int runGet(const QStringList& args, const QString& usage)
+{
+    QString error;
+    const auto parsed = parseLinkArgs(args, true, &error);
+    if (!parsed)
+        return usageError(usage, error);
+    const CardType wanted = setupKindFromName(parsed->output);
+
+    Transfer transfer(*parsed);
+    const QString device = transfer.device();
+    if (!transfer.run(FlowKind::Get, splitSetupName(parsed->output).bareName))
+        return report(transfer, false, QStringLiteral("no set-up was received from the card on %1").arg(device));
+
+    const HeldSetup& held = transfer.held;
+    if (held.LoadedCardType != wanted) {
+        report(transfer, true, {});
+        return held.LoadedCardType == CardType::AVM
+            ? failed(QStringLiteral("the card sent an AVM set-up (%1 bytes), which is kept in a file whose "
+                                    "name ends in \"m\", such as Studio.kxm; \"%2\" names a SID set-up file. "
+                                    "Nothing was written.").arg(held.SetupImage.size()).arg(parsed->output))
+            : failed(QStringLiteral("the card sent a SID set-up, which is kept in a file such as Studio.kxd; "
+                                    "\"%1\" names an AVM set-up file (the name ends in \"m\"). Nothing was "
+                                    "written.").arg(parsed->output));
+    }
+    try {
+        if (wanted == CardType::AVM)
+            SaveSetupImage(parsed->output, held.SetupImage);
+        else
+            ExportSetupText(parsed->output, held.fields.values());
+    } catch (const SetupFileError& e) {
+        report(transfer, true, {});
+        return failed(e.message());
+    }
+    report(transfer, true, {});
+    printLine(stdout, QStringLiteral("Saved the card's %1 set-up in %2").arg(cardTypeName(held.LoadedCardType), parsed->output));
+    return ExitOk;
+}
+
+int runSend(const QStringList& args, const QString& usage)
+{
+    QString error;
+    const auto parsed = parseLinkArgs(args, false, &error);
+    if (!parsed)
+        return usageError(usage, error);
+    const QString path = parsed->inputs.first();
+
+    Transfer transfer(*parsed);
+    // Read as the program's Open reads it: the name says the kind, the reader the card.
+    HeldSetup& held = transfer.held;
+    try {
+        if (setupKindFromName(path) == CardType::AVM)
+            LoadSetupImage(path, held);
+        else
+            ImportSetupText(path, held);
+    } catch (const SetupFileError& e) {
+        return failed(e.message());
+    }
+    held.LoadedCardType = setupKindFromName(path);
+
+    const QString device = transfer.device();
+    const bool sent = transfer.run(FlowKind::Send, splitSetupName(path).bareName);
+    return report(transfer, sent, QStringLiteral("the set-up in %1 was not sent to the card on %2").arg(path, device));
+}
+
+} // namespace
+
+std::vector<CliCommand> linkCommands()
+{
+    const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] -o FILE");
+    const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE]");
+    const QString getSummary = QStringLiteral(
+        "Gets the set-up of the card on the serial port (DEVICE, else the port chosen in the program) "
+        "into FILE: an AVM card's into a .kxm file, a SID card's into a .kxd file. --trace records "
+        "every frame in FILE.");
+    const QString sendSummary = QStringLiteral(
+        "Sends the set-up in FILE (.kxm AVM image or .kxd SID settings) to the card on the serial "
+        "port, which writes it to its flash memory.");
+    return {
+        {QStringLiteral("get"), getUsage, getSummary,
+         [getUsage, getSummary](const QStringList& args) {
+             return wantsHelp(args, getUsage, getSummary) ? ExitOk : runGet(args, getUsage);
+         }},
+        {QStringLiteral("send"), sendUsage, sendSummary,
+         [sendUsage, sendSummary](const QStringList& args) {
+             return wantsHelp(args, sendUsage, sendSummary) ? ExitOk : runSend(args, sendUsage);
+         }},
+    };
+}
 
 } // namespace quillon
