@@ -16,6 +16,7 @@ int main(int argc, char** argv)
     quillon::SettingsStore store;
     for (int port = 1; port <= 4; ++port)
         store.setValue("Ports", QStringLiteral("Com%1").arg(port), config.filePath(QStringLiteral("noport%1").arg(port)));
+    store.setValue("Trace", "Path", config.filePath("Out.bin"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
