@@ -1,0 +1,120 @@
+// quillon-cli get and send against a simulated card on a pseudo-terminal.
+
+#include "cardprocess.h"
+
+#include "files/setupfiles.h"
+#include "setup/setupimage.h"
+#include "simulatedcard.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace e2e;
+using namespace quillon;
+
+namespace {
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class CliTransfer : public ::testing::Test {
+protected:
+    void startCard(QStringList options)
+    {
+        options << QStringLiteral("--save-image") << ws.path(QStringLiteral("flashed.bin"));
+        ASSERT_TRUE(card.start(options)) << card.lines().join('\n').toStdString();
+    }
+    CliResult cli(QStringList args)
+    {
+        args << QStringLiteral("--port") << card.device;
+        return runCli(ws, args);
+    }
+
+    Workspace ws;
+    SimulatedCardProcess card{ws};
+};
+
+TEST_F(CliTransfer, sidCardGetGivesItsSettingsAndSendFlashesThemBack)
+{
+    startCard({});
+    const QString file = ws.path(QStringLiteral("Studio.kxd"));
+    const CliResult got = cli({QStringLiteral("get"), QStringLiteral("-o"), file});
+    ASSERT_EQ(got.exitCode, 0) << got.err.toStdString();
+    EXPECT_TRUE(got.out.contains(QStringLiteral("Card Setup Retrieved")));
+    EXPECT_EQ(contentOf(file), setupText(defaultSetupValues()));
+    EXPECT_FALSE(card.lines().contains(QStringLiteral("host at 1200 baud")));
+
+    const CliResult sent = cli({QStringLiteral("send"), file});
+    ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
+    EXPECT_TRUE(sent.out.contains(QStringLiteral("Studio Transferred.")));
+    EXPECT_TRUE(sent.out.contains(QStringLiteral("Card Setup Sent!")));
+    ASSERT_TRUE(card.said(QStringLiteral("image received: 89 bytes, version 0")));
+    EXPECT_EQ(contentOf(ws.path(QStringLiteral("flashed.bin"))), encodeSidImage(defaultSetupValues()).image);
+}
+
+TEST_F(CliTransfer, avmCardTalksAt1200BaudAndItsImageRoundTrips)
+{
+    startCard({QStringLiteral("--card"), QStringLiteral("avm")});
+    const QString file = ws.path(QStringLiteral("Studio.kxm"));
+    const CliResult got = cli({QStringLiteral("get"), QStringLiteral("-o"), file, QStringLiteral("--trace"),
+                               ws.path(QStringLiteral("trace.bin"))});
+    ASSERT_EQ(got.exitCode, 0) << got.err.toStdString();
+    EXPECT_TRUE(got.out.contains(QStringLiteral("AVM Card Detected")));
+    EXPECT_EQ(contentOf(file), sim::defaultCardImage(sim::CardKind::Avm));
+    // The device saw the host move to 1200 baud.
+    const QStringList lines = card.lines();
+    EXPECT_TRUE(lines.contains(QStringLiteral("host at 1200 baud"))) << lines.join('\n').toStdString();
+    EXPECT_TRUE(contentOf(ws.path(QStringLiteral("trace.bin"))).contains("Start Out"));
+
+    const CliResult sent = cli({QStringLiteral("send"), file});
+    ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
+    ASSERT_TRUE(card.said(QStringLiteral("image received: 120 bytes, version 1")));
+    EXPECT_EQ(contentOf(ws.path(QStringLiteral("flashed.bin"))), contentOf(file));
+}
+
+TEST_F(CliTransfer, aSetupOfTheOtherKindIsNotSavedUnderTheName)
+{
+    startCard({QStringLiteral("--card"), QStringLiteral("avm")});
+    const QString file = ws.path(QStringLiteral("Studio.kxd"));
+    const CliResult got = cli({QStringLiteral("get"), QStringLiteral("-o"), file});
+    EXPECT_EQ(got.exitCode, 1);
+    EXPECT_TRUE(got.err.contains(QStringLiteral("AVM set-up"))) << got.err.toStdString();
+    EXPECT_FALSE(QFile::exists(file));
+}
+
+TEST_F(CliTransfer, aFailedFlashWriteFailsTheSend)
+{
+    startCard({QStringLiteral("--flash-result"), QStringLiteral("2")});
+    const QString file = ws.path(QStringLiteral("Studio.kxd"));
+    ExportSetupText(file, defaultSetupValues());
+    const CliResult sent = cli({QStringLiteral("send"), file});
+    EXPECT_EQ(sent.exitCode, 1);
+    EXPECT_TRUE(sent.err.contains(QStringLiteral("Error writing Studio to flash. Error 02."))) << sent.err.toStdString();
+}
+
+TEST(CliUsage, wrongArgumentsAndUnreadableFiles)
+{
+    Workspace ws;
+    EXPECT_EQ(runCli(ws, {QStringLiteral("get")}).exitCode, 2);
+    EXPECT_EQ(runCli(ws, {QStringLiteral("get"), QStringLiteral("-o")}).exitCode, 2);
+    EXPECT_EQ(runCli(ws, {QStringLiteral("send")}).exitCode, 2);
+    EXPECT_EQ(runCli(ws, {QStringLiteral("send"), QStringLiteral("a.kxd"), QStringLiteral("b.kxd")}).exitCode, 2);
+    EXPECT_EQ(runCli(ws, {QStringLiteral("get"), QStringLiteral("--bogus"), QStringLiteral("-o"), QStringLiteral("x.kxd")}).exitCode, 2);
+    EXPECT_EQ(runCli(ws, {QStringLiteral("get"), QStringLiteral("--help")}).exitCode, 0);
+
+    const CliResult missing = runCli(ws, {QStringLiteral("send"), ws.path(QStringLiteral("None.kxm"))});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_FALSE(missing.err.isEmpty());
+
+    // No card where the device should be.
+    const CliResult noDevice = runCli(ws, {QStringLiteral("get"), QStringLiteral("--port"), ws.path(QStringLiteral("nothing")),
+                                           QStringLiteral("-o"), ws.path(QStringLiteral("x.kxd"))});
+    EXPECT_EQ(noDevice.exitCode, 1);
+    EXPECT_TRUE(noDevice.err.contains(QStringLiteral("could not be opened"))) << noDevice.err.toStdString();
+    EXPECT_FALSE(QFile::exists(ws.path(QStringLiteral("x.kxd"))));
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+// The program's link engine in this process, on a real pseudo-terminal through Qt SerialPort,
+// against a misbehaving simulated card.
+
+#include "cardprocess.h"
+
+#include "link/cardlink.h"
+#include "link/qtlinkclock.h"
+#include "link/qtserialcontrol.h"
+#include "link/settingsstore.h"
+#include "link/tracefile.h"
+#include "setup/setupimage.h"
+#include "simulatedcard.h"
+
+#include <QFileInfo>
+#include <QMap>
+#include <gtest/gtest.h>
+
+using namespace e2e;
+using namespace quillon;
+
+namespace {
+
+class Recorder : public OperatorUi {
+public:
+    void message(const QString& text) override { messages << text; }
+    void status(int panel, const QString& text) override { statuses[panel] << text; }
+    QStringList messages;
+    QMap<int, QStringList> statuses;
+};
+
+struct GetResult {
+    std::optional<FlowOutcome> outcome;
+    QStringList messages;
+    QStringList panel2;
+    QByteArray image;
+};
+
+// One Get through the engine against a card started with these options.
+GetResult getFrom(const QStringList& cardOptions)
+{
+    Workspace ws;
+    SimulatedCardProcess card(ws);
+    if (!card.start(cardOptions))
+        return {};
+    SettingsStore store;
+    QtSerialControl port(store);
+    port.forceDevice(card.device);
+    QtLinkClock clock;
+    FixedPort ports(1);
+    HeldSetup held;
+    LoadDefaultConfig(held.fields);
+    Recorder ui;
+    TraceFile trace;
+    CardLink link(port, clock, ports, held, ui, trace);
+    GetResult run;
+    link.onFlowFinished = [&](FlowKind, FlowOutcome outcome) { run.outcome = outcome; };
+    link.GetConfiguration();
+    waitFor([&] { return run.outcome && !link.portOpen(); }, 20000);
+    link.Shutdown();
+    run.messages = ui.messages;
+    run.panel2 = ui.statuses.value(2);
+    run.image = held.SetupImage;
+    return run;
+}
+
+TEST(LinkFaults, nacksAndABadCrcAreRecoveredFrom)
+{
+    const GetResult run = getFrom({QStringLiteral("--nack"), QStringLiteral("3"), QStringLiteral("--corrupt-crc"), QStringLiteral("1")});
+    ASSERT_TRUE(run.outcome.has_value());
+    EXPECT_EQ(*run.outcome, FlowOutcome::Succeeded) << run.messages.join(" | ").toStdString();
+    EXPECT_EQ(run.image, sim::defaultCardImage(sim::CardKind::Sid));
+    EXPECT_EQ(run.messages, QStringList{QStringLiteral("Card Setup Retrieved")});
+}
+
+struct FailureRow {
+    const char* name;
+    QStringList cardOptions;
+    const char* message; // empty: none expected
+    const char* closed;  // the status naming the reason
+};
+
+class LinkFailure : public ::testing::TestWithParam<FailureRow> {};
+
+TEST_P(LinkFailure, endsTheConnectionWithItsReason)
+{
+    const FailureRow& row = GetParam();
+    const GetResult run = getFrom(row.cardOptions);
+    ASSERT_TRUE(run.outcome.has_value()) << row.name;
+    EXPECT_EQ(*run.outcome, FlowOutcome::Failed);
+    if (*row.message) {
+        EXPECT_TRUE(run.messages.contains(QString::fromLatin1(row.message))) << run.messages.join(" | ").toStdString();
+    }
+    EXPECT_TRUE(run.panel2.contains(QString::fromLatin1(row.closed))) << run.panel2.join(" | ").toStdString();
+    EXPECT_EQ(run.image, HeldSetup::emptySidImage()) << "nothing received, nothing changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, LinkFailure,
+    ::testing::Values(
+        FailureRow{"six_nacks_and_a_timeout", {QStringLiteral("--nack"), QStringLiteral("6"), QStringLiteral("--ignore"), QStringLiteral("1")},
+                   "Error in communications, Retransmission failed.", "Port Closed 2"},
+        FailureRow{"syn_after_identification", {QStringLiteral("--syn-mid-transfer")}, "", "Port Closed 4"},
+        FailureRow{"unknown_device", {QStringLiteral("--unknown-device")}, "Unknown Device, Check Communications", "Port Closed 5"},
+        FailureRow{"silent_card", {QStringLiteral("--silent")}, "Port not functioning, please try another port #2", "Port Closed 10"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimulatorProcess, stopsCleanlyOnSigtermAndRemovesItsLink)
+{
+    Workspace ws;
+    SimulatedCardProcess card(ws);
+    ASSERT_TRUE(card.start({}));
+    EXPECT_TRUE(QFileInfo(card.device).isSymLink());
+    card.stop();
+    EXPECT_EQ(card.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(card.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(card.device) || QFileInfo(card.device).isSymLink());
+}
+
+} // namespace
