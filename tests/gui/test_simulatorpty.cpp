@@ -1,0 +1,76 @@
+// The program as shipped (Qt serial port, Qt timers) against kx40-sim on a pseudo-terminal.
+#if defined(KX40_SIM)
+
+#include "guifixture.h"
+
+#include "link/cardlink.h"
+
+#include <QFile>
+#include <QProcess>
+
+namespace quillon::test {
+namespace {
+
+class SimulatorOnPty : public GuiFixture {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        received = dir.filePath("received.bin");
+        sim.setProgram(QStringLiteral(KX40_SIM));
+        sim.setArguments({"--link", dir.filePath("kx40"), "--save-image", received});
+        sim.start();
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
+        const QString link = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        ASSERT_FALSE(link.isEmpty());
+        SettingsStore store;
+        savedCom1 = store.value("Ports", "Com1");
+        store.setValue("Ports", "Com1", link);
+        store.setValue("File", "Comm", "1");
+        GuiFixture::SetUp();
+        ASSERT_TRUE(window->menuItem("mnuOptionsCom1")->isChecked());
+    }
+    void TearDown() override
+    {
+        GuiFixture::TearDown();
+        SettingsStore().setValue("Ports", "Com1", savedCom1);
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+    bool waitForMessage(const QString& text)
+    {
+        return QTest::qWaitFor([&] { return messages.contains(text) && !window->link().portOpen(); },
+                               20000);
+    }
+
+    QProcess sim;
+    QString received;
+    QString savedCom1;
+};
+
+TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)
+{
+    window->show();
+    window->toolbarButtonClicked(6);
+    ASSERT_TRUE(waitForMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+    EXPECT_EQ(panel(2), "Process Complete");
+    EXPECT_EQ(panel(3), "SID Card Detected");
+    EXPECT_EQ(window->held().fields.values(), defaultSetupValues()); // the simulator's set-up
+
+    typeInto("Controls", "tGPIText(0)", "ON AIR");
+    window->toolbarButtonClicked(5);
+    ASSERT_TRUE(waitForMessage("Card Setup Sent!")) << messages.join(" / ").toStdString();
+    EXPECT_EQ(panel(2), "Card Setup Sent");
+    EXPECT_TRUE(messages.contains("Unsaved Transferred."));
+    QFile image(received);
+    ASSERT_TRUE(image.open(QIODevice::ReadOnly));
+    EXPECT_EQ(image.readAll(), encodeSidImage(window->held().fields.values()).image);
+    EXPECT_TRUE(window->toolbarButton(5)->isEnabled());
+    EXPECT_TRUE(window->toolbarButton(6)->isEnabled());
+}
+
+} // namespace
+} // namespace quillon::test
+
+#endif
