@@ -96,7 +96,10 @@ void frmProgress::centreOnScreen()
 
 void frmProgress::cancel()
 {
-    // Hidden before anyone hears of it, so a second press cannot follow.
+    // Hidden before anyone hears of it, so a second press cannot follow while the transfer is
+    // being ended.
+    if (!cancel_->isVisibleTo(this))
+        return;
     cancel_->hide();
     hide();
     Q_EMIT cancelClicked();

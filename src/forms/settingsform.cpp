@@ -113,6 +113,14 @@ SettingsForm::SettingsForm(const QString& windowKey, const QString& caption, Car
     connect(&setup_, &CardSetup::spinnerRangesChanged, this, &SettingsForm::refreshSpinnerRanges);
 }
 
+SettingsForm::~SettingsForm()
+{
+    // The boxes lose the focus while the window is taken down, when this part of it is gone.
+    disconnect(&setup_, nullptr, this, nullptr);
+    for (QObject* watcher : leaveWatchers_)
+        delete watcher;
+}
+
 void SettingsForm::load() {}
 
 void SettingsForm::activate()
@@ -297,7 +305,7 @@ SettingsForm::NumberBox SettingsForm::numberBox(const QString& boxName, const QS
     box->setObjectName(boxName);
     box->setReadOnly(readOnly);
     box->setAlignment(Qt::AlignRight);
-    box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("-0000")) + 16);
+    box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("-0000")) + 12);
     auto* spinner = new UpDown(this);
     spinner->setObjectName(spinnerName);
     spinner->setBuddy(box);
@@ -371,7 +379,7 @@ QSlider* SettingsForm::levelSlider(const QString& name, QLineEdit* valueBox, Fie
 
 void SettingsForm::whenLeft(QLineEdit* box, std::function<void()> handler)
 {
-    new LeaveWatcher(box, std::move(handler));
+    leaveWatchers_.push_back(new LeaveWatcher(box, std::move(handler)));
 }
 
 void SettingsForm::checkRangeOnLeaving(QLineEdit* box, Field field)

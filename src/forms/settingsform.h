@@ -28,6 +28,7 @@ class SettingsForm : public QWidget {
 public:
     SettingsForm(const QString& windowKey, const QString& caption, CardSetup& setup,
                  QWidget* parent = nullptr);
+    ~SettingsForm() override;
 
     // The key the main window marks the window in use by: "Audio", "AVM", "Win", ...
     QString windowKey() const { return windowKey_; }
@@ -93,6 +94,7 @@ private:
     CardSetup& setup_;
     QHash<int, std::vector<std::function<void()>>> refreshers_;
     std::vector<std::function<void()>> spinnerRangeRefreshers_;
+    std::vector<QObject*> leaveWatchers_;
     bool refreshing_ = false;
 };
 

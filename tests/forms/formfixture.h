@@ -1,0 +1,84 @@
+#pragma once
+
+#include "forms/frmaudioconfig.h"
+#include "forms/frmcolorconfig.h"
+#include "forms/frmcontrolconfig.h"
+#include "forms/frmsidconfig.h"
+#include "forms/frmwinconfig.h"
+#include "setup/setupimage.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace quillon::testing {
+
+// The five windows over one set-up holding the defaults, as the program starts.
+class FormsTest : public ::testing::Test {
+protected:
+    FormsTest()
+    {
+        LoadDefaultConfig(setup);
+    }
+
+    SettingsForm* formNamed(const QString& form)
+    {
+        if (form == QLatin1String("frmAudioConfig")) return &audio;
+        if (form == QLatin1String("frmSIDConfig")) return &sid;
+        if (form == QLatin1String("frmWinConfig")) return &win;
+        if (form == QLatin1String("frmColorConfig")) return &colors;
+        if (form == QLatin1String("frmControlConfig")) return &controls;
+        return nullptr;
+    }
+
+    // The control that holds a field: "frmWinConfig.tHor(3)" is tHor(3) of frmWinConfig.
+    template <typename Control>
+    Control* controlOf(Field field)
+    {
+        const QString name = QString::fromLatin1(fieldInfo(field).name);
+        SettingsForm* form = formNamed(name.section(QLatin1Char('.'), 0, 0));
+        return form ? form->findChild<Control*>(name.section(QLatin1Char('.'), 1)) : nullptr;
+    }
+
+    template <typename Control>
+    static Control* child(QWidget* form, const char* name)
+    {
+        auto* control = form->findChild<Control*>(QLatin1String(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+
+    // Shows a window and makes it the active one, so that focus moves as it does for the operator.
+    static void showActive(QWidget* form)
+    {
+        form->show();
+        QApplication::setActiveWindow(form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    }
+
+    // Clicks the box or round button of a check box or option button, where the operator aims.
+    static void clickBox(QWidget* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    }
+
+    // Puts the focus into box, then moves it on to the next control, as Tab does.
+    static void enterAndLeave(QLineEdit* box)
+    {
+        box->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(box->hasFocus());
+        QTest::keyClick(box, Qt::Key_Tab);
+        ASSERT_FALSE(box->hasFocus());
+    }
+
+    CardSetup setup;
+    frmAudioConfig audio{setup};
+    frmSIDConfig sid{setup};
+    frmWinConfig win{setup};
+    frmColorConfig colors{setup};
+    frmControlConfig controls{setup};
+};
+
+} // namespace quillon::testing
