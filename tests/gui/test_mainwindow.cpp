@@ -8,6 +8,8 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QToolButton>
@@ -371,6 +373,33 @@ TEST_F(MainWindow, closingTheWindowTwiceShutsDownOnce)
     window->close();
     window->close();
     EXPECT_EQ(shutDown.count(), 1);
+}
+
+} // namespace
+} // namespace quillon::test
+
+namespace quillon::test {
+namespace {
+
+TEST(MessageBox, opensWithoutWaitingWithTheProgramsTitleAndOnlyOk)
+{
+    QWidget parent;
+    parent.show();
+    showMessageBox(&parent, "Card Setup Retrieved", "");
+    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.");
+    const QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 2); // both open at once: the first did not hold up the second
+    for (QMessageBox* box : boxes) {
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_EQ(box->windowTitle(), "Quillon");
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    }
+    EXPECT_EQ(boxes[0]->text(), "Card Setup Retrieved");
+    EXPECT_EQ(boxes[1]->informativeText(), "The folder does not exist.");
+    boxes[0]->button(QMessageBox::Ok)->click();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(parent.findChildren<QMessageBox*>().size(), 1);
 }
 
 } // namespace
