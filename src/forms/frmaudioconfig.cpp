@@ -29,6 +29,7 @@ QGroupBox* withButtons(QGroupBox* frame, QRadioButton* first, QRadioButton* seco
 frmAudioConfig::frmAudioConfig(CardSetup& setup, QWidget* parent)
     : SettingsForm(QStringLiteral("Audio"), QStringLiteral("Set-up Audio"), setup, parent)
 {
+    setObjectName(QStringLiteral("frmAudioConfig"));
     auto* columns = new QHBoxLayout;
     columns->addLayout(levelFrame());
     columns->addLayout(outputFrames());

@@ -28,6 +28,7 @@ constexpr Field Sliders[] = {Field::Slider1_0, Field::Slider1_1, Field::Slider1_
 frmColorConfig::frmColorConfig(CardSetup& setup, QWidget* parent)
     : SettingsForm(QStringLiteral("Colors"), QStringLiteral("Set-up Colors"), setup, parent)
 {
+    setObjectName(QStringLiteral("frmColorConfig"));
     // Top to bottom. The third row is not offered: its level only comes from the defaults, a
     // card or a file.
     static const Row rows[] = {

@@ -37,6 +37,7 @@ const char* const CheckCaptions[] = {"Display Message", "Blink MSG/SID", "Text O
 frmControlConfig::frmControlConfig(CardSetup& setup, QWidget* parent)
     : SettingsForm(QStringLiteral("Controls"), QStringLiteral("Set-up Controls"), setup, parent)
 {
+    setObjectName(QStringLiteral("frmControlConfig"));
     auto* gpis = new QHBoxLayout;
     gpis->addWidget(gpiFrame(0));
     gpis->addWidget(gpiFrame(1));

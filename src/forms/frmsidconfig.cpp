@@ -29,6 +29,7 @@ QGroupBox* withButtons(QGroupBox* frame, QRadioButton* first, QRadioButton* seco
 frmSIDConfig::frmSIDConfig(CardSetup& setup, QWidget* parent)
     : SettingsForm(QStringLiteral("AVM"), QStringLiteral("Set-up Source ID"), setup, parent)
 {
+    setObjectName(QStringLiteral("frmSIDConfig"));
     auto* standardRow = new QHBoxLayout;
     auto* standardLabel = label(QStringLiteral("Label1"), QStringLiteral("Video Standard"));
     auto* standard = editableChoiceList(QStringLiteral("cStandard"), Field::cStandard);

@@ -26,6 +26,7 @@ constexpr Field Off[] = {Field::oOff0, Field::oOff1, Field::oOff2, Field::oOff3}
 frmWinConfig::frmWinConfig(CardSetup& setup, QWidget* parent)
     : SettingsForm(QStringLiteral("Win"), QStringLiteral("Set-up Windows"), setup, parent)
 {
+    setObjectName(QStringLiteral("frmWinConfig"));
     // Not offered to the operator: the audio window's state, bar mode and position, the source
     // ID window's state and the missing-SID message's position. They only come from the
     // defaults, a card or a file.

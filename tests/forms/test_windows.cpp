@@ -36,6 +36,7 @@ TEST_F(WindowsTest, eachWindowHasItsKeyAndCaptionAndAnnouncesItselfWhenActivated
         SCOPED_TRACE(w.key);
         EXPECT_EQ(w.form->windowKey(), QLatin1String(w.key));
         EXPECT_EQ(w.form->windowTitle(), QLatin1String(w.caption));
+        EXPECT_EQ(formNamed(w.form->objectName()), w.form); // named as its fields name it
 
         QSignalSpy on(w.form, &SettingsForm::windowOn);
         w.form->load();
