@@ -43,13 +43,17 @@ QtSerialControl::QtSerialControl(const SettingsStore& store, QObject* parent)
     // Queued: the link must never see an event from inside one of its own calls (a bounded
     // wait in setPortOpen(false) can read, and a write can fail, synchronously).
     connect(&serial_, &QSerialPort::readyRead, this, [this] {
-        if (!closing_)
-            raise(DataReceived);
-    }, Qt::QueuedConnection);
+        if (!closing_) // what arrives while closing is dropped with the port
+            QMetaObject::invokeMethod(this, [this] { raise(DataReceived); }, Qt::QueuedConnection);
+    });
     connect(&serial_, &QSerialPort::bytesWritten, this, [this] {
-        if (serial_.isOpen() && serial_.bytesToWrite() == 0 && onOutputDrained)
-            onOutputDrained();
-    }, Qt::QueuedConnection);
+        if (closing_)
+            return;
+        QMetaObject::invokeMethod(this, [this] {
+            if (serial_.isOpen() && serial_.bytesToWrite() == 0 && onOutputDrained)
+                onOutputDrained();
+        }, Qt::QueuedConnection);
+    });
     connect(&serial_, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { handleError(error, session_); });
 }

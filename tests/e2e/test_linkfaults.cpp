@@ -79,6 +79,8 @@ struct FailureRow {
     const char* closed;  // the status naming the reason
 };
 
+void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
+
 class LinkFailure : public ::testing::TestWithParam<FailureRow> {};
 
 TEST_P(LinkFailure, endsTheConnectionWithItsReason)

@@ -103,6 +103,8 @@ struct StartRow {
     bool turbo;
 };
 
+void PrintTo(const StartRow& row, std::ostream* os) { *os << "Comm " << (row.comm ? row.comm : "absent") << ", marks " << row.marks; }
+
 class StartUp : public PortManagerTest, public ::testing::WithParamInterface<StartRow> {};
 
 TEST_P(StartUp, marksTheRememberedUsablePortAndSpeed)

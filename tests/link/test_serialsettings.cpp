@@ -15,6 +15,8 @@ struct SettingsRow {
     LineSettings expected;
 };
 
+void PrintTo(const SettingsRow& row, std::ostream* os) { *os << '"' << row.text << '"'; }
+
 class SettingsTextIsParsed : public ::testing::TestWithParam<SettingsRow> {};
 
 TEST_P(SettingsTextIsParsed, intoBaudParityDataAndStopBits)

@@ -361,6 +361,8 @@ struct FaultRow {
     int afterMs;     // when the answer comes
 };
 
+void PrintTo(const FaultRow& row, std::ostream* os) { *os << row.name; }
+
 class Faults : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(Faults, shapeTheAnswerToAGetRequest)

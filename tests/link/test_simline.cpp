@@ -210,6 +210,8 @@ struct FlashRow {
     const char* message;
 };
 
+void PrintTo(const FlashRow& row, std::ostream* os) { *os << "flash result " << int(row.result); }
+
 class SendOverVirtualLine : public ::testing::TestWithParam<FlashRow> {};
 
 TEST_P(SendOverVirtualLine, deliversTheImageAndReportsTheFlashResult)
@@ -263,6 +265,8 @@ struct FailureRow {
     const char* message;
     const char* lastStatus;
 };
+
+void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
 
 CardOptions withFaults(CardFaults faults)
 {
