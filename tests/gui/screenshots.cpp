@@ -16,6 +16,8 @@ namespace {
 
 bool save(QWidget* widget, const QDir& folder, const QString& name)
 {
+    if (QWidget* focused = QApplication::focusWidget())
+        focused->clearFocus(); // no selected text in the pictures
     QApplication::processEvents();
     const QString path = folder.filePath(name);
     if (!widget->grab().save(path)) {
