@@ -247,6 +247,7 @@ void MDIForm1::buildToolbar()
     toolbar_->setFloatable(false);
     toolbar_->setIconSize(QSize(24, 24));
     toolbar_->toggleViewAction()->setEnabled(false);
+    setContextMenuPolicy(Qt::NoContextMenu); // the bars cannot be hidden
     for (const ButtonInfo& info : Buttons) {
         QAction* button;
         if (!info.key) {
