@@ -618,13 +618,13 @@ Task<void> CardLink::Impl::answerPacket(QByteArray payload)
 Task<void> CardLink::Impl::answerLinkUpgrade()
 {
     const quint64 gen = generation;
+    ui.progress(TransferStage::LinkSetUp);
     co_await sendPacket(QByteArray::fromHex("000606"));
     if (generation != gen)
         co_return;
     s.linkUpgraded = true;
     s.headerMode = true;
     s.checkMode = CheckMode::Bits16;
-    ui.progress(TransferStage::LinkSetUp);
 }
 
 Task<void> CardLink::Impl::answerSerial(bool fromSerialNumber)
@@ -681,8 +681,8 @@ Task<void> CardLink::Impl::openConnection()
     port.setSettings(OpeningSettings);
     if (!port.setPortOpen(true)) {
         const QString why = port.lastError();
-        ui.message(QStringLiteral("Com%1 could not be opened%2").arg(ports.SelectedPort())
-                       .arg(why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why));
+        ui.message(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.SelectedPort())
+                                 : QStringLiteral("The serial port could not be opened: ") + why);
     }
     timeComCon->start(KeepAliveMs);
     previousFrame.clear();

@@ -107,7 +107,7 @@ bool QtSerialControl::setPortOpen(bool open)
     serial_.setPortName(name);
     ++session_;
     if (!serial_.open(QIODevice::ReadWrite)) {
-        lastError_ = serial_.errorString();
+        lastError_ = QStringLiteral("%1: %2").arg(name, serial_.errorString());
         serial_.clearError();
         return false;
     }
