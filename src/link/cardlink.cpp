@@ -62,6 +62,9 @@ struct CardLink::Impl {
 
     // Every EndTransfer starts a new generation: waits of the ended connection see it.
     quint64 generation = 0;
+    // Every SYN resets the link: an answer still waiting for its acknowledgement then has nothing
+    // left to answer.
+    quint64 linkEpoch = 0;
     // Data packets in header mode are numbered; a sender waits until its number is acknowledged.
     quint64 lastTicket = 0;
     quint64 ackedTicket = 0;
@@ -88,6 +91,7 @@ struct CardLink::Impl {
     void stopRetranTimer();
     void onRetranTimeout();
     void acknowledgeOutstanding();
+    void resendSavedPacket();
     void failRetransmission();
     bool acked(quint64 ticket) const { return ackedTicket >= ticket; }
 
@@ -103,7 +107,8 @@ struct CardLink::Impl {
     void resetOnSyn();
 
     // connection
-    Task<void> openConnection();
+    Task<bool> openConnection(); // true when the card identified itself
+    Task<void> openPortJob();
     Task<void> establishLink();
     Task<void> answerPacket(QByteArray payload);
     Task<void> answerLinkUpgrade();
@@ -120,6 +125,7 @@ struct CardLink::Impl {
 
     // flows
     quint64 startFlow(FlowKind kind);
+    void endFailedOpening(quint64 id, quint64 generationAtOpening);
     bool superseded(quint64 id) const { return !flow.active || flow.id != id; }
     void finishFlow(FlowOutcome outcome);
     void endTransfer(int reason);
@@ -159,6 +165,7 @@ int CardLink::Impl::lineTimeMs(int bytes) const
 Task<bool> CardLink::Impl::sendPacket(QByteArray payload)
 {
     const quint64 gen = generation;
+    const quint64 epoch = linkEpoch;
     if (!port.portOpen()) {
         endTransfer(10);
         co_return false;
@@ -180,8 +187,8 @@ Task<bool> CardLink::Impl::sendPacket(QByteArray payload)
     if (!s.headerMode)
         co_return true;
     const quint64 ticket = lastTicket;
-    co_await jobs.until([this, ticket, gen] { return acked(ticket) || generation != gen; });
-    co_return acked(ticket);
+    co_await jobs.until([this, ticket, gen, epoch] { return acked(ticket) || generation != gen || linkEpoch != epoch; });
+    co_return acked(ticket); // a reset of the link releases the wait without acknowledging
 }
 
 void CardLink::Impl::transmit(const QByteArray& payload, PacketKind kind)
@@ -211,6 +218,7 @@ void CardLink::Impl::transmit(const QByteArray& payload, PacketKind kind)
 void CardLink::Impl::writeFrame(const QByteArray& payload, PacketKind kind)
 {
     const bool ackKind = kind == PacketKind::Ack || kind == PacketKind::Nack;
+    const quint8 answeredSeq = s.peerSeq;
     if (ackKind && s.peerSeq > 1)
         s.peerSeq = 0;
     s.sending = true;
@@ -220,13 +228,18 @@ void CardLink::Impl::writeFrame(const QByteArray& payload, PacketKind kind)
     trace.int16(2);
     trace.byte(parts.control);
     if (ackKind) {
+        if (answeredSeq > 1) { // a sequence bit that was not a bit
+            for (int letter : {'W', 'r', 'o', 'n', 'g'})
+                trace.hex(letter);
+            trace.hex(answeredSeq);
+        }
         trace.byte(s.peerSeq);
         trace.int16(0);
     } else {
         trace.bytes(parts.body);
     }
-    for (char c : parts.check) // once per check byte sent
-        trace.byte(static_cast<quint8>(c));
+    if (s.checkMode == CheckMode::Bits16)
+        trace.bytes(parts.check);
     trace.int16(3);
     trace.text("Stop Out");
 
@@ -278,6 +291,15 @@ void CardLink::Impl::onRetranTimeout()
     trace.int16(s.retryCount);
     trace.int16(78);
     ui.status(2, QStringLiteral("Resend ") + statusNumber(s.retryCount));
+    resendSavedPacket();
+}
+
+void CardLink::Impl::resendSavedPacket()
+{
+    if (!port.portOpen()) {
+        endTransfer(10); // the device went away under the packet
+        return;
+    }
     transmit(s.savedPacket, PacketKind::Resend);
 }
 
@@ -422,6 +444,7 @@ bool CardLink::Impl::receiveByte(quint8 byte)
 
 void CardLink::Impl::resetOnSyn()
 {
+    ++linkEpoch;
     s.headerMode = false;
     s.ownSeq = 1;
     s.sending = false;
@@ -429,7 +452,8 @@ void CardLink::Impl::resetOnSyn()
     s.linkUpgraded = false;
     s.linkUp = false;
     s.cardIdentified = false;
-    acknowledgeOutstanding();
+    s.ackReceived = true; // nothing is outstanding on a reset link
+    stopRetranTimer();
     s.checkMode = CheckMode::None;
     s.strayCount = 0;
 }
@@ -510,7 +534,7 @@ void CardLink::Impl::processFrame(const QByteArray& raw)
             ++s.retryCount;
             s.nackReceived = true;
             s.ackReceived = false;
-            transmit(s.savedPacket, PacketKind::Resend);
+            resendSavedPacket();
         }
         return;
     }
@@ -617,10 +641,9 @@ Task<void> CardLink::Impl::answerPacket(QByteArray payload)
 
 Task<void> CardLink::Impl::answerLinkUpgrade()
 {
-    const quint64 gen = generation;
     ui.progress(TransferStage::LinkSetUp);
-    co_await sendPacket(QByteArray::fromHex("000606"));
-    if (generation != gen)
+    const bool answered = co_await sendPacket(QByteArray::fromHex("000606"));
+    if (!answered)
         co_return;
     s.linkUpgraded = true;
     s.headerMode = true;
@@ -629,9 +652,8 @@ Task<void> CardLink::Impl::answerLinkUpgrade()
 
 Task<void> CardLink::Impl::answerSerial(bool fromSerialNumber)
 {
-    const quint64 gen = generation;
-    co_await sendPacket(HostSerialPacket);
-    if (generation != gen)
+    const bool answered = co_await sendPacket(HostSerialPacket);
+    if (!answered)
         co_return;
     s.linkUp = true;
     if (fromSerialNumber)
@@ -666,14 +688,14 @@ Task<void> CardLink::Impl::answerAppIdRequest()
 
 // ---------------------------------------------------------------- connection
 
-Task<void> CardLink::Impl::openConnection()
+Task<bool> CardLink::Impl::openConnection()
 {
     trace.open();
     s.sentCount = 0;
     s.receivedCount = 0;
     if (!ports.IsPortUsable(ports.SelectedPort())) {
         ui.message(QStringLiteral("Current com port selection is not valid"));
-        co_return;
+        co_return false;
     }
     if (port.portOpen())
         port.setPortOpen(false);
@@ -687,6 +709,12 @@ Task<void> CardLink::Impl::openConnection()
     timeComCon->start(KeepAliveMs);
     previousFrame.clear();
     co_await establishLink();
+    co_return s.cardIdentified && port.portOpen();
+}
+
+Task<void> CardLink::Impl::openPortJob()
+{
+    co_await openConnection();
 }
 
 Task<void> CardLink::Impl::establishLink()
@@ -743,7 +771,12 @@ Task<void> CardLink::Impl::getFlow(quint64 id)
     ui.transferButtonsEnabled(false);
     tSendRec->start(SendRecMs);
     ui.showProgress();
-    co_await openConnection();
+    const quint64 gen = generation;
+    const bool opened = co_await openConnection();
+    if (!opened) {
+        endFailedOpening(id, gen);
+        co_return;
+    }
     if (superseded(id))
         co_return;
     co_await sendPacket(GetRequest);
@@ -755,7 +788,12 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
     ui.transferButtonsEnabled(false);
     tSendRec->start(SendRecMs);
     ui.showProgress();
-    co_await openConnection();
+    const quint64 gen = generation;
+    const bool opened = co_await openConnection();
+    if (!opened) {
+        endFailedOpening(id, gen);
+        co_return;
+    }
     if (superseded(id))
         co_return;
     // Only this connection's report may let the image go.
@@ -885,6 +923,17 @@ void CardLink::Impl::onFlashResult(quint8 result)
 
 // ---------------------------------------------------------------- flows
 
+// The card never identified itself: the flow ends here, and a connection that is not ended yet ends
+// as the flow's first send would have ended it, finding the port closed.
+void CardLink::Impl::endFailedOpening(quint64 id, quint64 generationAtOpening)
+{
+    if (superseded(id))
+        return;
+    if (generation == generationAtOpening)
+        endTransfer(10);
+    finishFlow(FlowOutcome::Failed);
+}
+
 quint64 CardLink::Impl::startFlow(FlowKind kind)
 {
     if (flow.active)
@@ -892,7 +941,7 @@ quint64 CardLink::Impl::startFlow(FlowKind kind)
     // A second press ends the running connection first.
     if (s.cardIdentified)
         endTransfer(7);
-    if (port.portOpen())
+    if (port.portOpen() || !s.ackReceived)
         endTransfer(7);
     jobs.clear();
     flow = Flow{kind, ++flowCounter, true};
@@ -936,7 +985,7 @@ void CardLink::SendConfiguration()
     d->jobs.spawn(d->sendFlow(id));
 }
 
-void CardLink::OpenPort() { d->jobs.spawn(d->openConnection()); }
+void CardLink::OpenPort() { d->jobs.spawn(d->openPortJob()); }
 
 void CardLink::ClosePort()
 {

@@ -2,6 +2,8 @@
 
 #include "setup/setupimage.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace linktest;
@@ -602,4 +604,71 @@ TEST(CardLinkCommands, anUnpluggedDeviceIsReportedAtTheNextTick)
     EXPECT_EQ(h.ui.messages, QStringList{"Port not functioning, please try another port #1"});
     h.clock.advance(20000);
     EXPECT_EQ(h.ui.messages.size(), 1);
+}
+
+TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection)
+{
+    Harness h;
+    h.link.GetConfiguration();
+    h.identify();
+    h.clock.advance(60); // the get request is out, never acknowledged
+    h.port.takeWritten();
+    h.port.unplug();
+    h.clock.advance(200);
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 10");
+    EXPECT_EQ(h.link.jobCount(), 0u);
+    EXPECT_EQ(h.outcomes.value(0).second, FlowOutcome::Failed);
+    // The next connection starts clean: nothing of the old one is sent again.
+    h.port.openable = {1};
+    h.link.GetConfiguration();
+    h.clock.advance(1000);
+    EXPECT_TRUE(h.port.takeWritten().isEmpty());
+}
+
+TEST(CardLinkReceiver, aSynWhileAnAnswerAwaitsItsAcknowledgementLeavesTheLinkReset)
+{
+    Harness h;
+    h.link.OpenPort();
+    h.port.deliver(Syn);
+    h.port.deliver(Card::linkSetup());
+    h.port.takeWritten();
+    h.port.deliver(Syn);
+    EXPECT_FALSE(h.s().headerMode);
+    EXPECT_FALSE(h.s().linkUpgraded);
+    EXPECT_EQ(h.s().checkMode, CheckMode::None);
+    h.port.takeWritten();
+    // The card starts again, and its upgrade request is answered again.
+    h.port.deliver(Card::linkSetup());
+    EXPECT_EQ(h.ackHostData(), QList<QByteArray>{hex("000606")});
+    EXPECT_TRUE(h.s().linkUpgraded);
+}
+
+TEST(CardLinkConnection, aSendToASilentCardEndsAfterTheFirstMessage)
+{
+    Harness h;
+    h.link.SendConfiguration();
+    h.clock.advance(10000);
+    EXPECT_EQ(h.ui.messages, QStringList{"Port not functioning, please try another port #2"});
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 10");
+    EXPECT_EQ(h.outcomes.value(0).second, FlowOutcome::Failed);
+    EXPECT_EQ(h.link.jobCount(), 0u);
+}
+
+TEST(CardLinkTrace, framesAreRecordedInOrderAndAWrongSequenceByteIsFlagged)
+{
+    QTemporaryDir dir;
+    Harness h;
+    h.trace.setPath(dir.filePath("Out.bin"));
+    h.link.OpenPort();
+    h.identify();
+    // A data packet whose own sequence byte is not a bit.
+    h.port.deliver(buildFrame(CheckMode::Bits16, true, PacketKind::Data, h.hostSeq(), 5, hex("0700")));
+    h.link.ClosePort();
+    QFile file(dir.filePath("Out.bin"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray trace = file.readAll();
+    EXPECT_TRUE(trace.startsWith(QByteArray("R\0", 2))); // the card's first SYN
+    EXPECT_TRUE(trace.contains("Start Out"));
+    EXPECT_TRUE(trace.contains(QByteArray("57726F6E675") + QByteArray("\0\0\0", 3)));
+    EXPECT_TRUE(trace.endsWith(QByteArray("\x07\0", 2))); // the reason it ended with
 }
