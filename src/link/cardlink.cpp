@@ -115,6 +115,7 @@ struct CardLink::Impl {
     Task<void> answerSerial(bool fromSerialNumber);
     Task<void> answerAppIdRequest();
     Task<void> keepAlivePacket();
+    Task<bool> beginFlow(quint64 id);
     Task<void> getFlow(quint64 id);
     Task<void> sendFlow(quint64 id);
     void onKeepAliveTick();
@@ -766,18 +767,23 @@ Task<void> CardLink::Impl::keepAlivePacket()
         s.keepAliveCount = 0;
 }
 
-Task<void> CardLink::Impl::getFlow(quint64 id)
+// The opening both flows share; false when the flow ends there.
+Task<bool> CardLink::Impl::beginFlow(quint64 id)
 {
     ui.transferButtonsEnabled(false);
     tSendRec->start(SendRecMs);
     ui.showProgress();
     const quint64 gen = generation;
     const bool opened = co_await openConnection();
-    if (!opened) {
+    if (!opened)
         endFailedOpening(id, gen);
-        co_return;
-    }
-    if (superseded(id))
+    co_return opened && !superseded(id);
+}
+
+Task<void> CardLink::Impl::getFlow(quint64 id)
+{
+    const bool begun = co_await beginFlow(id);
+    if (!begun)
         co_return;
     co_await sendPacket(GetRequest);
     // The transfer completes when the card sends its set-up.
@@ -785,16 +791,8 @@ Task<void> CardLink::Impl::getFlow(quint64 id)
 
 Task<void> CardLink::Impl::sendFlow(quint64 id)
 {
-    ui.transferButtonsEnabled(false);
-    tSendRec->start(SendRecMs);
-    ui.showProgress();
-    const quint64 gen = generation;
-    const bool opened = co_await openConnection();
-    if (!opened) {
-        endFailedOpening(id, gen);
-        co_return;
-    }
-    if (superseded(id))
+    const bool begun = co_await beginFlow(id);
+    if (!begun)
         co_return;
     // Only this connection's report may let the image go.
     s.versionVerdict = false;
