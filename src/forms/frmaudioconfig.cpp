@@ -33,11 +33,7 @@ frmAudioConfig::frmAudioConfig(CardSetup& setup, QWidget* parent)
     auto* columns = new QHBoxLayout;
     columns->addLayout(levelFrame());
     columns->addLayout(outputFrames());
-    columns->addStretch();
-
-    auto* page = new QVBoxLayout(this);
-    page->addLayout(columns);
-    page->addStretch();
+    setPageContent(columns);
 }
 
 void frmAudioConfig::load()

@@ -50,12 +50,7 @@ frmColorConfig::frmColorConfig(CardSetup& setup, QWidget* parent)
     grid->setColumnMinimumWidth(2, 260);
     grid->setColumnStretch(2, 1);
 
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(grid, 1);
-    columns->addStretch();
-    auto* page = new QVBoxLayout(this);
-    page->addLayout(columns);
-    page->addStretch();
+    setPageContent(grid, 1);
 }
 
 void frmColorConfig::addRow(QGridLayout* grid, int gridRow, const Row& row)

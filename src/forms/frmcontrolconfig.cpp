@@ -72,12 +72,7 @@ frmControlConfig::frmControlConfig(CardSetup& setup, QWidget* parent)
     content->addLayout(port);
     content->addLayout(diagnostics);
 
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(content);
-    columns->addStretch();
-    auto* page = new QVBoxLayout(this);
-    page->addLayout(columns);
-    page->addStretch();
+    setPageContent(content);
 }
 
 QGroupBox* frmControlConfig::gpiFrame(int gpi)

@@ -60,12 +60,7 @@ frmSIDConfig::frmSIDConfig(CardSetup& setup, QWidget* parent)
     content->addLayout(lines);
     content->addLayout(modes);
 
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(content);
-    columns->addStretch();
-    auto* page = new QVBoxLayout(this);
-    page->addLayout(columns);
-    page->addStretch();
+    setPageContent(content);
 }
 
 void frmSIDConfig::load()

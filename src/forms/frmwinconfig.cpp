@@ -53,12 +53,7 @@ frmWinConfig::frmWinConfig(CardSetup& setup, QWidget* parent)
     content->addLayout(windows);
     content->addLayout(messages);
 
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(content);
-    columns->addStretch();
-    auto* page = new QVBoxLayout(this);
-    page->addLayout(columns);
-    page->addStretch();
+    setPageContent(content);
 }
 
 QLayout* frmWinConfig::positionBoxes(int index)

@@ -9,6 +9,7 @@
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -388,6 +389,16 @@ void SettingsForm::checkRangeOnLeaving(QLineEdit* box, Field field)
         const QString checked = rangeCheckedText(setup_.values().text(field), fieldInfo(field).range);
         changeSetup(field, [field, checked](SetupValues& v) { v.setText(field, checked); });
     });
+}
+
+void SettingsForm::setPageContent(QLayout* content, int stretch)
+{
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(content, stretch);
+    columns->addStretch();
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(columns);
+    page->addStretch();
 }
 
 } // namespace quillon

@@ -49,6 +49,9 @@ protected:
 
     CardSetup& setup() const { return setup_; }
 
+    // Lays the window's controls out in its top left corner, whatever the window's size.
+    void setPageContent(QLayout* content, int stretch = 0);
+
     // Frames and labels.
     QGroupBox* frame(const QString& name, const QString& caption);
     QLabel* label(const QString& name, const QString& text);
