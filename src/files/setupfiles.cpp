@@ -73,8 +73,9 @@ void writeAtomically(const QString& path, const QByteArray& content)
         saveFailed(path, file.errorString());
     const qint64 written = file.write(content);
     if (written != content.size()) {
+        const QString why = file.errorString(); // before cancelling, which replaces it
         file.cancelWriting();
-        saveFailed(path, written < 0 ? file.errorString()
+        saveFailed(path, written < 0 ? why
                                      : QStringLiteral("only %1 of %2 bytes could be written "
                                                       "(is the disk full?)")
                                            .arg(written)

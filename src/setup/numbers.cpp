@@ -3,7 +3,9 @@
 #include <QLocale>
 #include <charconv>
 #include <cmath>
+#include <algorithm>
 #include <limits>
+#include <string_view>
 #include <string>
 
 namespace quillon {
@@ -56,9 +58,13 @@ double leadingNumber(const QString& text)
     double value = 0.0;
     const auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
     (void)end;
-    // Hundreds of digits overflow a double; the number is then simply huge, not zero.
-    if (error == std::errc::result_out_of_range)
-        value = std::numeric_limits<double>::infinity();
+    // Out of a double's range: hundreds of whole digits make the number huge; a fraction with
+    // hundreds of leading zeros makes it zero.
+    if (error == std::errc::result_out_of_range) {
+        const std::string_view whole(first, std::find(first, last, '.') - first);
+        const bool huge = whole.find_first_not_of('0') != std::string_view::npos;
+        value = huge ? std::numeric_limits<double>::infinity() : 0.0;
+    }
     return negative ? -value : value;
 }
 

@@ -22,11 +22,13 @@ TEST(LeadingNumber, readsTheLongestLeadingDecimalNumber)
         EXPECT_DOUBLE_EQ(leadingNumber(QString::fromLatin1(row.text)), row.value) << row.text;
 }
 
-TEST(LeadingNumber, aHugeNumberStaysHugeRatherThanZero)
+TEST(LeadingNumber, aHugeNumberStaysHugeAndATinyOneIsZero)
 {
     const double value = leadingNumber(QString(400, u'9'));
     EXPECT_GT(value, 1e300);
     EXPECT_FALSE(roundToRange(value, 0, 255).has_value());
+    EXPECT_EQ(leadingNumber(QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1")), 0.0);
+    EXPECT_EQ(leadingNumber(QStringLiteral("-000.") + QString(400, u'0') + QStringLiteral("1")), 0.0);
 }
 
 TEST(NumberTexts, shortestDecimalAndStatusNumberFormatAsShown)
