@@ -79,8 +79,10 @@ void frmColorConfig::addRow(QGridLayout* grid, int gridRow, const Row& row)
     for (int column = 0; column < parts.size(); ++column) {
         grid->addWidget(parts[column], gridRow, column,
                         column == 2 ? Qt::Alignment() : Qt::AlignCenter);
-        if (!row.offered)
+        if (!row.offered) {
+            parts[column]->setEnabled(false);
             parts[column]->hide();
+        }
     }
 }
 

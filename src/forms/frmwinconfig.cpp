@@ -32,8 +32,10 @@ frmWinConfig::frmWinConfig(CardSetup& setup, QWidget* parent)
     // defaults, a card or a file.
     auto* audio = audioWindow();
     auto* noSid = messageFrame(QStringLiteral("Frame3"), QStringLiteral("NO SID"), 6);
-    audio->hide();
-    noSid->hide();
+    for (QWidget* hidden : {static_cast<QWidget*>(audio), static_cast<QWidget*>(noSid)}) {
+        hidden->setEnabled(false); // out of the focus chain too
+        hidden->hide();
+    }
 
     auto* left = new QVBoxLayout;
     left->addWidget(audio);
@@ -130,6 +132,7 @@ QGroupBox* frmWinConfig::sidWindow()
 {
     auto* window = frame(QStringLiteral("fSIDWin"), QStringLiteral("SID Window"));
     auto* state = stateFrame(1, true);
+    state->setEnabled(false);
     state->hide();
     auto* missingMode = pairFrame(
         indexed("fState", 4), QStringLiteral("Missing SID Mode"),

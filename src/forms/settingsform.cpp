@@ -2,6 +2,8 @@
 
 #include "updown.h"
 
+#include "setup/numbers.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -12,11 +14,13 @@
 #include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QSlider>
 #include <algorithm>
+#include <cmath>
 
 #include "boxchecks.h"
 
@@ -134,7 +138,7 @@ void SettingsForm::closeEvent(QCloseEvent* event)
     Q_EMIT windowOff(windowKey_);
     if (auto* subWindow = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         event->ignore();
-        subWindow->hide();
+        hideSubWindow(subWindow);
         return;
     }
     event->accept();
@@ -311,13 +315,11 @@ SettingsForm::NumberBox SettingsForm::numberBox(const QString& boxName, const QS
     spinner->setObjectName(spinnerName);
     spinner->setBuddy(box);
 
-    // The spinner follows a text that is a whole number it can hold, and keeps its value
-    // otherwise.
+    // The spinner follows the box's value, brought within its limits: from a vertical position
+    // of 25 (its arrows reach 19) a step down gives 18, not a jump from wherever it stood.
     auto follow = [this, spinner, field] {
-        bool whole = false;
-        const int value = setup_.values().text(field).trimmed().toInt(&whole);
-        if (whole)
-            spinner->setValue(value);
+        const double value = std::round(leadingNumber(setup_.values().text(field)));
+        spinner->setValue(static_cast<int>(std::clamp<double>(value, spinner->minimum(), spinner->maximum())));
     };
     auto show = [this, box, field, follow] {
         const QString text = setup_.values().text(field);
@@ -399,6 +401,19 @@ void SettingsForm::setPageContent(QLayout* content, int stretch)
     auto* page = new QVBoxLayout(this);
     page->addLayout(columns);
     page->addStretch();
+}
+
+void SettingsForm::hideSubWindow(QMdiSubWindow* subWindow)
+{
+    // Keys must never reach a control the operator cannot see.
+    if (QWidget* focused = QApplication::focusWidget(); focused && subWindow->isAncestorOf(focused))
+        focused->clearFocus();
+    subWindow->hide();
+    if (QMdiArea* area = subWindow->mdiArea()) {
+        if (area->activeSubWindow() == subWindow)
+            area->setActiveSubWindow(nullptr);
+        area->window()->setFocus();
+    }
 }
 
 } // namespace quillon

@@ -16,6 +16,8 @@ class QLineEdit;
 class QRadioButton;
 class QSlider;
 
+class QMdiSubWindow;
+
 namespace quillon {
 
 class UpDown;
@@ -37,6 +39,8 @@ public:
     virtual void load();
     // Called whenever the window becomes the active one.
     virtual void activate();
+    // Hides a settings window's MDI sub-window, taking the keyboard focus out of it first.
+    static void hideSubWindow(QMdiSubWindow* subWindow);
 
 Q_SIGNALS:
     void windowOn(const QString& key);

@@ -258,18 +258,22 @@ TEST_F(BindingTest, arrowKeysInANumberBoxStepItsSpinner)
     EXPECT_EQ(setup.values().text(Field::tHor3), "13");
 }
 
-TEST_F(BindingTest, aSpinnerFollowsTheBuddyOnlyForAWholeNumberInItsRange)
+TEST_F(BindingTest, aSpinnerFollowsTheBuddysValueWithinItsLimits)
 {
     auto* spinner = child<UpDown>(&win, "udVer(2)");
-    setup.setText(Field::tVer2, QStringLiteral("15"));
-    EXPECT_EQ(spinner->value(), 15);
-    for (const char* text : {"25", "abc", "7.5", ""}) {
-        setup.setText(Field::tVer2, QLatin1String(text));
-        EXPECT_EQ(spinner->value(), 15) << text;
-        EXPECT_EQ(child<QLineEdit>(&win, "tVer(2)")->text(), QLatin1String(text));
+    const struct {
+        const char* text;
+        int spinner;
+    } rows[] = {{"15", 15}, {"25", 19}, {"abc", 0}, {"7.5", 8}, {"", 0}, {"-3", 0}};
+    for (const auto& row : rows) {
+        setup.setText(Field::tVer2, QLatin1String(row.text));
+        EXPECT_EQ(spinner->value(), row.spinner) << row.text;
+        EXPECT_EQ(child<QLineEdit>(&win, "tVer(2)")->text(), QLatin1String(row.text)); // shown as it is
     }
-    spinner->stepBy(1);
-    EXPECT_EQ(setup.values().text(Field::tVer2), "16");
+    // A step from a value its arrows cannot reach starts at their end, not from an old value.
+    setup.setText(Field::tVer2, QStringLiteral("25"));
+    spinner->stepBy(-1);
+    EXPECT_EQ(setup.values().text(Field::tVer2), "18");
 }
 
 } // namespace

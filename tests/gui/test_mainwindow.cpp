@@ -2,9 +2,11 @@
 
 #include "link/cardlink.h"
 #include "link/portmanager.h"
+#include "setup/setupimage.h"
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
@@ -290,6 +292,55 @@ TEST_F(MainWindow, closingASettingsWindowHidesItAndClearsOnlyItsMark)
     EXPECT_TRUE(window->settingsWindow("AVM")->isVisible());
     EXPECT_EQ(control<QLineEdit>("AVM", "tVITC(0)")->text(), "15");
     EXPECT_EQ(checkedSetupItems(), QStringList{"mnuSID"});
+}
+
+TEST_F(MainWindow, keysNeverReachASettingTheOperatorCannotSee)
+{
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const SetupValues before = window->held().fields.values();
+    auto pressUpTwice = [] {
+        for (int i = 0; i < 2; ++i) {
+            if (QWidget* focused = QApplication::focusWidget())
+                QTest::keyClick(focused, Qt::Key_Up);
+        }
+    };
+
+    // The Windows window opens with the focus in a control the operator can see.
+    window->toolbarButtonClicked(10);
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    EXPECT_TRUE(focused->isVisible()) << focused->objectName().toStdString();
+    EXPECT_NE(focused, control("Win", "tHor(0)"));
+
+    // Closing a window, or Close File, takes the focus out of the windows it hides.
+    window->toolbarButtonClicked(9);
+    control("AVM", "tVITC(1)")->setFocus();
+    window->settingsWindow("AVM")->close();
+    EXPECT_FALSE(window->settingsWindow("AVM")->isAncestorOf(QApplication::focusWidget()));
+    pressUpTwice();
+    EXPECT_EQ(window->held().fields.values().text(Field::tVITC1), before.text(Field::tVITC1));
+
+    window->toolbarButtonClicked(8);
+    control("Audio", "tB1Right(0)")->setFocus();
+    window->toolbarButtonClicked(2);
+    pressUpTwice();
+    EXPECT_EQ(window->held().fields.values(), defaultSetupValues());
+}
+
+TEST_F(MainWindow, getAndSendShortcutsWorkInsideATextBox)
+{
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->toolbarButtonClicked(11 + 1); // Controls
+    auto* text = control<QLineEdit>("Controls", "tGPIText(0)");
+    text->setFocus();
+    QTest::keyClick(text, Qt::Key_X, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_TRUE(messages.contains("Current com port selection is not valid"));
+    EXPECT_EQ(text->text(), "RECORD"); // not cut
 }
 
 // ---- size ----------------------------------------------------------------------------------

@@ -16,11 +16,13 @@
 #include "setup/setupimage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -130,10 +132,31 @@ MDIForm1::MDIForm1(ShellServices services)
     ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
     ports_->com_start();
     refreshOptionsMenu();
+    qApp->installEventFilter(this);
+}
+
+// Ctrl+X and Ctrl+Z are Get and Send everywhere in the program, text boxes included, where Qt
+// would otherwise take them for cut and undo.
+bool MDIForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const bool ours = widget && widget->window() == this;
+        for (const char* name : {"mnuToolsSend", "mnuToolsGet"}) {
+            if (ours && menuItem(QString::fromLatin1(name))->shortcut() == pressed) {
+                event->ignore();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 MDIForm1::~MDIForm1()
 {
+    qApp->removeEventFilter(this);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
     if (!closed_)
@@ -338,8 +361,7 @@ void MDIForm1::refreshOptionsMenu()
         QAction* item = menuItem(QStringLiteral("mnuOptionsCom%1").arg(port));
         item->setEnabled(model.enabled);
         item->setChecked(model.checked);
-        item->setToolTip(model.device);
-        item->setStatusTip(model.device);
+        item->setToolTip(model.device); // a status tip would blank the status panels
     }
     menuItem(QStringLiteral("mnuSlow"))->setChecked(ports_->slowChecked());
     menuItem(QStringLiteral("mnuTurbo"))->setChecked(ports_->turboChecked());
@@ -368,7 +390,7 @@ void MDIForm1::hideSettingsWindows()
 {
     for (const char* key : DefaultsOrder) {
         if (QMdiSubWindow* sub = settingsWindow(QString::fromLatin1(key)))
-            sub->hide();
+            SettingsForm::hideSubWindow(sub);
     }
 }
 
@@ -380,7 +402,8 @@ void MDIForm1::maximiseSettingsWindows()
         if (QMdiSubWindow* sub = settingsWindow(QString::fromLatin1(key))) {
             const bool wasVisible = sub->isVisible();
             sub->setWindowState(sub->windowState() | Qt::WindowMaximized);
-            sub->setVisible(wasVisible);
+            if (!wasVisible)
+                SettingsForm::hideSubWindow(sub);
         }
     }
 }
