@@ -5,6 +5,8 @@
 
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
+
+#include <QFileInfo>
 #include "link/cardlink.h"
 #include "link/portselection.h"
 #include "link/qtlinkclock.h"
@@ -226,7 +228,7 @@ int runGet(const QStringList& args, const QString& usage)
 
     Transfer transfer(*parsed);
     const QString device = transfer.device();
-    if (!transfer.run(FlowKind::Get, splitSetupName(parsed->output).bareName))
+    if (!transfer.run(FlowKind::Get, QFileInfo(parsed->output).baseName()))
         return report(transfer, false, QStringLiteral("no set-up was received from the card on %1").arg(device));
 
     const HeldSetup& held = transfer.held;
@@ -276,7 +278,7 @@ int runSend(const QStringList& args, const QString& usage)
     held.LoadedCardType = setupKindFromName(path);
 
     const QString device = transfer.device();
-    const bool sent = transfer.run(FlowKind::Send, splitSetupName(path).bareName);
+    const bool sent = transfer.run(FlowKind::Send, QFileInfo(path).baseName());
     return report(transfer, sent, QStringLiteral("the set-up in %1 was not sent to the card on %2").arg(path, device));
 }
 
