@@ -5,8 +5,6 @@
 
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
-
-#include <QFileInfo>
 #include "link/cardlink.h"
 #include "link/portselection.h"
 #include "link/qtlinkclock.h"
@@ -16,6 +14,7 @@
 #include "setup/setupimage.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QTimer>
 
