@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <random>
 #include <gtest/gtest.h>
 
 using namespace linktest;
@@ -671,4 +672,49 @@ TEST(CardLinkTrace, framesAreRecordedInOrderAndAWrongSequenceByteIsFlagged)
     EXPECT_TRUE(trace.contains("Start Out"));
     EXPECT_TRUE(trace.contains(QByteArray("57726F6E675") + QByteArray("\0\0\0", 3)));
     EXPECT_TRUE(trace.endsWith(QByteArray("\x07\0", 2))); // the reason it ended with
+}
+
+TEST(CardLinkReceiver, lineNoiseNeverCrashesGrowsMemoryOrPassesForASetup)
+{
+    // Seeded noise, then noise made of well-formed frames with random contents, into a Get that
+    // waits for the card's set-up.
+    std::mt19937 random(20261207);
+    auto noiseByte = [&random] { return static_cast<char>(random() & 0xFF); };
+    for (int round = 0; round < 20; ++round) {
+        GetUnderWay h;
+        const QByteArray heldImage = h.held.SetupImage;
+        const SetupValues heldValues = h.held.fields.values();
+        int chunk = 0;
+        for (; chunk < 200 && h.link.portOpen(); ++chunk) {
+            QByteArray bytes;
+            if (chunk % 2) {
+                QByteArray payload;
+                const int length = 1 + static_cast<int>(random() % 120);
+                for (int i = 0; i < length; ++i)
+                    payload.append(noiseByte());
+                if (payload[0] == char(24))
+                    payload[0] = 23; // a real set-up is not what this test is about
+                bytes = buildFrame(CheckMode::Bits16, true, PacketKind::Data, static_cast<quint8>(random() & 1),
+                                   static_cast<quint8>(random() & 1), payload);
+            } else {
+                // A garbled frame: anything but the bytes that start, end or reset.
+                bytes.append(char(STX));
+                while (bytes.size() < 64) {
+                    const char c = noiseByte();
+                    if (c != char(STX) && c != char(ETX) && c != char(SYN))
+                        bytes.append(c);
+                }
+                bytes.append(char(ETX));
+            }
+            h.port.deliver(bytes);
+            h.clock.advance(static_cast<qint64>(random() % 200));
+            EXPECT_LE(h.s().frameBuffer.size(), 2 * 1024 + 16);
+        }
+        EXPECT_GT(chunk, 20); // the noise was read, not cut short by the first fault
+        EXPECT_EQ(h.held.SetupImage, heldImage);
+        EXPECT_EQ(h.held.fields.values(), heldValues);
+        EXPECT_FALSE(h.ui.messages.contains("Card Setup Retrieved"));
+        h.link.Shutdown();
+        EXPECT_EQ(h.link.jobCount(), 0u);
+    }
 }
