@@ -432,25 +432,34 @@ TEST_F(MainWindow, closingTheWindowTwiceShutsDownOnce)
 namespace quillon::test {
 namespace {
 
-TEST(MessageBox, opensWithoutWaitingWithTheProgramsTitleAndOnlyOk)
+TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
 {
     QWidget parent;
     parent.show();
-    showMessageBox(&parent, "Card Setup Retrieved", "");
+    // Both calls return at once: a message never holds up its caller.
+    showMessageBox(&parent, "Unsaved Transferred.", "");
     showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.");
-    const QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
-    ASSERT_EQ(boxes.size(), 2); // both open at once: the first did not hold up the second
-    for (QMessageBox* box : boxes) {
-        EXPECT_TRUE(box->isVisible());
-        EXPECT_EQ(box->windowTitle(), "Quillon");
-        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
-        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
-    }
-    EXPECT_EQ(boxes[0]->text(), "Card Setup Retrieved");
-    EXPECT_EQ(boxes[1]->informativeText(), "The folder does not exist.");
+    QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    QMessageBox* first = boxes[0];
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->windowTitle(), "Quillon");
+    EXPECT_EQ(first->icon(), QMessageBox::NoIcon);
+    EXPECT_EQ(first->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(first->text(), "Unsaved Transferred.");
+
+    first->button(QMessageBox::Ok)->click();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+    boxes = parent.findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0]->isVisible());
+    EXPECT_EQ(boxes[0]->text(), "Error during save, save aborted!");
+    EXPECT_EQ(boxes[0]->informativeText(), "The folder does not exist.");
     boxes[0]->button(QMessageBox::Ok)->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(parent.findChildren<QMessageBox*>().size(), 1);
+    QApplication::processEvents();
+    EXPECT_TRUE(parent.findChildren<QMessageBox*>().isEmpty());
 }
 
 } // namespace

@@ -7,16 +7,60 @@
 #include <QAction>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+
+#include <deque>
 
 namespace quillon {
 
+namespace {
+
+// Messages show one at a time, in the order they were given, each as soon as the one before it
+// is closed; the caller never waits for any of them.
+struct PendingMessage {
+    QPointer<QWidget> parent;
+    bool hadParent = false;
+    QString text;
+    QString detail;
+};
+
+std::deque<PendingMessage>& pendingMessages()
+{
+    static std::deque<PendingMessage> pending;
+    return pending;
+}
+
+QPointer<QMessageBox>& openMessageBox()
+{
+    static QPointer<QMessageBox> box;
+    return box;
+}
+
+void openNextMessage()
+{
+    auto& pending = pendingMessages();
+    while (!pending.empty() && !openMessageBox()) {
+        const PendingMessage next = pending.front();
+        pending.pop_front();
+        if (next.hadParent && !next.parent)
+            continue; // its window has gone
+        auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quillon"), next.text,
+                                    QMessageBox::Ok, next.parent);
+        box->setInformativeText(next.detail);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(box, &QObject::destroyed, [] { QTimer::singleShot(0, openNextMessage); });
+        openMessageBox() = box;
+        box->open();
+    }
+}
+
+} // namespace
+
 void showMessageBox(QWidget* parent, const QString& text, const QString& detail)
 {
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quillon"), text,
-                                QMessageBox::Ok, parent);
-    box->setInformativeText(detail);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    pendingMessages().push_back({parent, parent != nullptr, text, detail});
+    openNextMessage();
 }
 
 GuiOperatorUi::GuiOperatorUi(MDIForm1& window, MessageSink sink)
