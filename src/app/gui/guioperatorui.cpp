@@ -127,6 +127,11 @@ void GuiOperatorUi::focusMainWindow()
 {
     window_.raise();
     window_.activateWindow();
+    // A message still waiting for its OK stays in front of the window it belongs to.
+    if (QMessageBox* box = openMessageBox()) {
+        box->raise();
+        box->activateWindow();
+    }
 }
 
 } // namespace quillon
