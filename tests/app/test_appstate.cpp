@@ -1,4 +1,5 @@
 #include "app/core/appstate.h"
+#include "support/testsupport.h"
 #include "files/setupfiles.h"
 #include "link/settingsstore.h"
 #include "recordingui.h"
@@ -12,6 +13,10 @@
 namespace quillon {
 namespace {
 
+using testsupport::writeFile;
+using testsupport::readFile;
+
+
 using test::RecordingUi;
 using test::ScriptedDialogs;
 
@@ -21,19 +26,6 @@ QByteArray avmImage()
     image[0] = char(24);
     image[1] = char(3);
     return image;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 class AppStateTest : public ::testing::Test {
@@ -197,7 +189,7 @@ TEST_F(AppStateTest, savingASidNameWritesTheSettingsAndAdoptsTheName)
     app.SaveFileToDisk(dialogs);
 
     EXPECT_TRUE(ui.messages.isEmpty());
-    EXPECT_EQ(readAll(path("Studio.kxd")), setupText(held.fields.values()));
+    EXPECT_EQ(readFile(path("Studio.kxd")), setupText(held.fields.values()));
     EXPECT_EQ(app.CurrentFileName(), "Studio");
     EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Studio");
     EXPECT_EQ(ui.panels.value(1), "SID Config Loaded");
@@ -210,14 +202,14 @@ TEST_F(AppStateTest, theKindOfFileSavedFollowsTheChosenNameNotTheFilter)
     held.SetupImage = avmImage();
     dialogs.nextAnswer = path("Studio.KXM"); // asked under the SID filter
     app.SaveFileToDisk(dialogs);
-    EXPECT_EQ(readAll(path("Studio.KXM")), avmImage());
+    EXPECT_EQ(readFile(path("Studio.KXM")), avmImage());
     EXPECT_EQ(held.LoadedCardType, CardType::AVM);
     EXPECT_EQ(ui.panels.value(1), "AVM Config Loaded");
 
     dialogs.nextAnswer = path("Studio.txt"); // asked under the AVM filter now
     app.SaveFileToDisk(dialogs);
     EXPECT_EQ(dialogs.questions.back().filter, AvmFilter);
-    EXPECT_EQ(readAll(path("Studio.txt")), setupText(held.fields.values()));
+    EXPECT_EQ(readFile(path("Studio.txt")), setupText(held.fields.values()));
     EXPECT_EQ(held.LoadedCardType, CardType::SID);
 }
 
@@ -227,7 +219,7 @@ TEST_F(AppStateTest, savingOverAnExistingFileReplacesIt)
     dialogs.nextAnswer = path("Studio.kxd");
     app.SaveFileToDisk(dialogs);
     EXPECT_TRUE(ui.messages.isEmpty());
-    EXPECT_EQ(readAll(path("Studio.kxd")), setupText(held.fields.values()));
+    EXPECT_EQ(readFile(path("Studio.kxd")), setupText(held.fields.values()));
 }
 
 // A cancelled or failed Save or Open leaves everything the operator sees as it was.

@@ -1,4 +1,5 @@
 #include "files/setupfiles.h"
+#include "support/testsupport.h"
 #include "setup/setupimage.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,10 @@
 using namespace quillon;
 
 namespace {
+
+using testsupport::readFile;
+using testsupport::writeFile;
+
 
 struct CliRun {
     int exitCode = -1;
@@ -33,19 +38,6 @@ CliRun runCli(const QStringList& args, const QString& workDir,
     run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
     return run;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
 }
 
 class CliTest : public ::testing::Test {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/testsupport.h"
+
 // kx40-sim and quillon-cli as child processes, each test in a folder of its own.
 
 #include <QEventLoop>
@@ -12,22 +14,7 @@
 
 namespace e2e {
 
-// Runs the event loop until done() holds or limitMs has passed; true when it held.
-inline bool waitFor(const std::function<bool()>& done, int limitMs)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(10);
-    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
+using testsupport::waitFor;
 
 // A test's own folder, also its settings folder.
 class Workspace {

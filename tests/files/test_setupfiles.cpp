@@ -1,4 +1,5 @@
 #include "files/setupfiles.h"
+#include "support/testsupport.h"
 #include "setup/setupimage.h"
 #include "../setup/setupprinters.h"
 
@@ -14,18 +15,9 @@ using namespace quillon;
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 QList<QByteArray> linesOf(const QByteArray& text)
 {

@@ -1,4 +1,5 @@
 #include "guifixture.h"
+#include "support/testsupport.h"
 
 #include "app/gui/qtfiledialogs.h"
 #include "files/setupfiles.h"
@@ -11,6 +12,9 @@
 namespace quillon::test {
 namespace {
 
+using testsupport::writeFile;
+
+
 using FileCommands = GuiFixture;
 
 QByteArray avmImage()
@@ -19,13 +23,6 @@ QByteArray avmImage()
     image[0] = char(24);
     image[1] = char(2);
     return image;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)

@@ -2,6 +2,7 @@
 // device.
 
 #include "link/qtlinkclock.h"
+#include "support/testsupport.h"
 #include "link/qtserialcontrol.h"
 #include "link/settingsstore.h"
 
@@ -26,23 +27,6 @@ QCoreApplication& app()
     static QCoreApplication* instance = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
     (void)instance;
     return *QCoreApplication::instance();
-}
-
-// Runs the event loop until done() holds, for at most limitMs.
-bool runUntil(const std::function<bool()>& done, int limitMs = 2000)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(5);
-    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
 }
 
 // A pseudo-terminal: the test plays the device on the master side.
@@ -127,7 +111,7 @@ TEST_F(SerialPty, receivedBytesRaiseALaterEventAndAreReadInOrder)
     ASSERT_TRUE(port.setPortOpen(true));
     pty.send(QByteArray::fromHex("16024203"));
     EXPECT_TRUE(events.empty());
-    ASSERT_TRUE(runUntil([&] { return port.inBufferCount() == 4; }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return port.inBufferCount() == 4; }));
     EXPECT_FALSE(events.empty());
     EXPECT_EQ(events.front(), SerialControl::DataReceived);
     EXPECT_EQ(port.input(1), QByteArray::fromHex("16"));
@@ -142,7 +126,7 @@ TEST_F(SerialPty, outputReachesTheDeviceAndDrainingIsTold)
         port.output(QByteArray(1, c));
     EXPECT_EQ(drained, 0) << "never from inside output()";
     QByteArray seen;
-    ASSERT_TRUE(runUntil([&] {
+    ASSERT_TRUE(testsupport::waitFor([&] {
         seen += pty.readAll();
         return drained > 0 && seen.size() == 9;
     }));
@@ -206,8 +190,8 @@ TEST_F(SerialPty, vanishingDeviceClosesThePortAndWakesTheReader)
 {
     ASSERT_TRUE(port.setPortOpen(true));
     pty.closeMaster();
-    ASSERT_TRUE(runUntil([&] { return !port.portOpen(); }));
-    ASSERT_TRUE(runUntil([&] { return !events.empty(); }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return !port.portOpen(); }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return !events.empty(); }));
     EXPECT_EQ(events.back(), SerialControl::DataReceived);
     EXPECT_EQ(port.inBufferCount(), 0);
 }
@@ -228,9 +212,9 @@ TEST(QtClock, timersFireOnceAfterTheirIntervalUnlessStopped)
     stopped->stop();
     EXPECT_TRUE(fired->isActive());
     EXPECT_FALSE(stopped->isActive());
-    ASSERT_TRUE(runUntil([&] { return firedCount > 0; }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return firedCount > 0; }));
     EXPECT_GE(clock.nowMs() - start, 29);
-    runUntil([] { return false; }, 60);
+    testsupport::waitFor([] { return false; }, 60);
     EXPECT_EQ(firedCount, 1);
     EXPECT_EQ(stoppedCount, 0);
     EXPECT_FALSE(fired->isActive());
