@@ -101,7 +101,6 @@ public:
     void pump();
     // Drops every job (they are suspended; their frames are destroyed). Not from inside a job.
     void clear();
-    bool running() const { return current_ != nullptr; }
     std::size_t jobCount() const { return roots_.size(); }
 
     struct UntilAwaiter {

@@ -27,8 +27,6 @@ public:
     // A one-off action after delayMs (0: at the next runDue/advance).
     void post(qint64 delayMs, std::function<void()> action);
 
-    bool hasPending() const { return !queue_.empty(); }
-
 private:
     friend class VirtualTimer;
     using Key = std::pair<qint64, quint64>; // deadline, sequence

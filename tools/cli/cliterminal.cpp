@@ -50,7 +50,6 @@ CliTerminal::CliTerminal(std::FILE* messages, std::FILE* statuses)
 
 void CliTerminal::message(const QString& text)
 {
-    lastMessage_ = text;
     printLine(messages_, text);
 }
 

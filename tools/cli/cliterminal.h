@@ -18,12 +18,9 @@ public:
     void status(int panel, const QString& text) override;
     void progress(TransferStage stage) override;
 
-    QString lastMessage() const { return lastMessage_; }
-
 private:
     std::FILE* messages_;
     std::FILE* statuses_;
-    QString lastMessage_;
 };
 
 // Prints a line to a stream, in the terminal's encoding.
