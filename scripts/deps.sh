@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build, the program and the tests need, when missing.
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
-          qt6-svg-dev qt6-qpa-plugins libgl-dev libgtest-dev xvfb xauth xdg-utils procps)
+          qt6-svg-dev qt6-qpa-plugins libgl-dev libgtest-dev xvfb xauth xdg-utils procps ccache)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
