@@ -21,9 +21,9 @@ constexpr qsizetype LongestLine = 65536;
 Field writtenField(int line)
 {
     if (line == 67)
-        return Field::tHor1;
+        return Field::SidWindowHorizontal;
     if (line == 68)
-        return Field::tVer1;
+        return Field::SidWindowVertical;
     return fieldAt(line - 1);
 }
 
@@ -185,7 +185,7 @@ QByteArray setupText(const SetupValues& values)
     return text;
 }
 
-void ExportSetupText(const QString& path, const SetupValues& values)
+void exportSetupText(const QString& path, const SetupValues& values)
 {
     QByteArray content;
     try {
@@ -197,7 +197,7 @@ void ExportSetupText(const QString& path, const SetupValues& values)
     writeAtomically(path, content);
 }
 
-QString ReadSetupLine(QIODevice& file)
+QString readSetupLine(QIODevice& file)
 {
     bool tooLong = false;
     return readFilteredLine(file, std::numeric_limits<qsizetype>::max(), &tooLong);
@@ -211,7 +211,7 @@ SetupValues parseSetupText(const QByteArray& content, const SetupValues& base)
     return parseLines(buffer, base);
 }
 
-void ImportSetupText(const QString& path, HeldSetup& held)
+void importSetupText(const QString& path, HeldSetup& held)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -232,10 +232,10 @@ void ImportSetupText(const QString& path, HeldSetup& held)
                                  .arg(path, file.errorString()));
     }
     held.fields.setValues(values);
-    held.ConnectedCardType = CardType::SID;
+    held.connectedCardType = CardType::SID;
 }
 
-void SaveSetupImage(const QString& path, const QByteArray& image)
+void saveSetupImage(const QString& path, const QByteArray& image)
 {
     writeAtomically(path, image);
 }
@@ -269,10 +269,10 @@ QByteArray readSetupImageFile(const QString& path)
     return bytes;
 }
 
-void LoadSetupImage(const QString& path, HeldSetup& held)
+void loadSetupImage(const QString& path, HeldSetup& held)
 {
-    held.SetupImage = readSetupImageFile(path);
-    held.ConnectedCardType = CardType::AVM;
+    held.setupImage = readSetupImageFile(path);
+    held.connectedCardType = CardType::AVM;
 }
 
 } // namespace quillon

@@ -24,10 +24,10 @@ const QByteArray GetRequest = QByteArray::fromHex("1500");
 const QByteArray ReqCurSetup = QByteArray::fromHex("16");
 const QByteArray BaudChange = QByteArray::fromHex("1904b0");
 
-constexpr int RetranIntervalMs = 100;
-constexpr int AckPauseMs = 50;
+constexpr int RetransmissionTimeoutMs = 100;
+constexpr int AcknowledgementPauseMs = 50;
 constexpr int KeepAliveMs = 5000;
-constexpr int SendRecMs = 20000;
+constexpr int ButtonRestoreMs = 20000;
 constexpr int VersionWaitMs = 3000;
 constexpr int DrainLimitMs = 2000;
 // One raw frame at most: a fully stuffed 1 KiB image and its framing.
@@ -56,11 +56,11 @@ struct CardLink::Impl {
 
     LinkState s;
     JobRunner jobs;
-    std::unique_ptr<LinkTimer> retranTimer, ackPause, timeComCon, tSendRec;
+    std::unique_ptr<LinkTimer> retransmissionTimer, acknowledgementPause, keepAliveTimer, buttonRestoreTimer;
     std::unique_ptr<LinkTimer> drainLimit; // bounds the wait for the output to leave
-    bool retranAwaitsDrain = false;
+    bool retransmissionAwaitsDrain = false;
 
-    // Every EndTransfer starts a new generation: waits of the ended connection see it.
+    // Every endTransfer starts a new generation: waits of the ended connection see it.
     quint64 generation = 0;
     // Every SYN resets the link: an answer still waiting for its acknowledgement then has nothing
     // left to answer.
@@ -86,10 +86,10 @@ struct CardLink::Impl {
     Task<bool> sendPacket(QByteArray payload);
     void transmit(const QByteArray& payload, PacketKind kind);
     void writeFrame(const QByteArray& payload, PacketKind kind);
-    void armRetranTimer();
-    void startRetranTimer();
-    void stopRetranTimer();
-    void onRetranTimeout();
+    void armRetransmissionTimer();
+    void startRetransmissionTimer();
+    void stopRetransmissionTimer();
+    void onRetransmissionTimeout();
     void acknowledgeOutstanding();
     void resendSavedPacket();
     void failRetransmission();
@@ -129,7 +129,7 @@ struct CardLink::Impl {
     void endFailedOpening(quint64 id, quint64 generationAtOpening);
     bool superseded(quint64 id) const { return !flow.active || flow.id != id; }
     void finishFlow(FlowOutcome outcome);
-    void endTransfer(int reason);
+    void endTransfer(EndReason reason);
     int lineTimeMs(int bytes) const;
     QString fileName() const { return q.currentFileName ? q.currentFileName() : QStringLiteral("Unsaved"); }
 };
@@ -137,18 +137,18 @@ struct CardLink::Impl {
 CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, PortSelection& ports_,
                      HeldSetup& held_, OperatorUi& ui_, TraceFile& trace_)
     : q(owner), port(port_), clock(clock_), ports(ports_), held(held_), ui(ui_), trace(trace_), jobs(clock_),
-      retranTimer(clock_.createTimer()), ackPause(clock_.createTimer()), timeComCon(clock_.createTimer()),
-      tSendRec(clock_.createTimer()), drainLimit(clock_.createTimer())
+      retransmissionTimer(clock_.createTimer()), acknowledgementPause(clock_.createTimer()), keepAliveTimer(clock_.createTimer()),
+      buttonRestoreTimer(clock_.createTimer()), drainLimit(clock_.createTimer())
 {
-    retranTimer->onTimeout = [this] { onRetranTimeout(); jobs.pump(); };
-    ackPause->onTimeout = [this] { jobs.pump(); };
-    timeComCon->onTimeout = [this] { onKeepAliveTick(); jobs.pump(); };
-    tSendRec->onTimeout = [this] { ui.transferButtonsEnabled(true); };
+    retransmissionTimer->onTimeout = [this] { onRetransmissionTimeout(); jobs.pump(); };
+    acknowledgementPause->onTimeout = [this] { jobs.pump(); };
+    keepAliveTimer->onTimeout = [this] { onKeepAliveTick(); jobs.pump(); };
+    buttonRestoreTimer->onTimeout = [this] { ui.transferButtonsEnabled(true); };
     port.onComm = [this](int event) { onComm(event); jobs.pump(); };
-    drainLimit->onTimeout = [this] { startRetranTimer(); jobs.pump(); };
+    drainLimit->onTimeout = [this] { startRetransmissionTimer(); jobs.pump(); };
     port.onOutputDrained = [this] {
-        if (retranAwaitsDrain)
-            startRetranTimer();
+        if (retransmissionAwaitsDrain)
+            startRetransmissionTimer();
         jobs.pump();
     };
 }
@@ -168,19 +168,19 @@ Task<bool> CardLink::Impl::sendPacket(QByteArray payload)
     const quint64 gen = generation;
     const quint64 epoch = linkEpoch;
     if (!port.portOpen()) {
-        endTransfer(10);
+        endTransfer(EndReason::PortClosed);
         co_return false;
     }
     if (s.cardIdentified) {
         // 50 ms after an acknowledgement the host sent, and one data packet outstanding at a time.
-        co_await jobs.until([this] { return !ackPause->isActive() || !s.cardIdentified; });
+        co_await jobs.until([this] { return !acknowledgementPause->isActive() || !s.cardIdentified; });
         if (!s.cardIdentified)
-            ackPause->stop();
+            acknowledgementPause->stop();
         co_await jobs.until([this, gen] { return s.ackReceived || generation != gen; });
         if (generation != gen)
             co_return false;
         if (!port.portOpen()) {
-            endTransfer(10);
+            endTransfer(EndReason::PortClosed);
             co_return false;
         }
     }
@@ -213,7 +213,7 @@ void CardLink::Impl::transmit(const QByteArray& payload, PacketKind kind)
         ++lastTicket;
     s.ackReceived = false;
     s.nackReceived = false;
-    armRetranTimer();
+    armRetransmissionTimer();
 }
 
 void CardLink::Impl::writeFrame(const QByteArray& payload, PacketKind kind)
@@ -253,32 +253,32 @@ void CardLink::Impl::writeFrame(const QByteArray& payload, PacketKind kind)
 
 // The acknowledgement wait starts once the frame has left the host: when the system has taken
 // it, plus its time on the line at the current speed.
-void CardLink::Impl::armRetranTimer()
+void CardLink::Impl::armRetransmissionTimer()
 {
-    stopRetranTimer();
+    stopRetransmissionTimer();
     if (port.outBufferCount() == 0) {
-        startRetranTimer();
+        startRetransmissionTimer();
         return;
     }
-    retranAwaitsDrain = true;
+    retransmissionAwaitsDrain = true;
     drainLimit->start(DrainLimitMs + lineTimeMs(outstandingFrameBytes));
 }
 
-void CardLink::Impl::startRetranTimer()
+void CardLink::Impl::startRetransmissionTimer()
 {
-    retranAwaitsDrain = false;
+    retransmissionAwaitsDrain = false;
     drainLimit->stop();
-    retranTimer->start(RetranIntervalMs + lineTimeMs(outstandingFrameBytes));
+    retransmissionTimer->start(RetransmissionTimeoutMs + lineTimeMs(outstandingFrameBytes));
 }
 
-void CardLink::Impl::stopRetranTimer()
+void CardLink::Impl::stopRetransmissionTimer()
 {
-    retranAwaitsDrain = false;
+    retransmissionAwaitsDrain = false;
     drainLimit->stop();
-    retranTimer->stop();
+    retransmissionTimer->stop();
 }
 
-void CardLink::Impl::onRetranTimeout()
+void CardLink::Impl::onRetransmissionTimeout()
 {
     if (s.ackReceived) {
         acknowledgeOutstanding();
@@ -298,7 +298,7 @@ void CardLink::Impl::onRetranTimeout()
 void CardLink::Impl::resendSavedPacket()
 {
     if (!port.portOpen()) {
-        endTransfer(10); // the device went away under the packet
+        endTransfer(EndReason::PortClosed); // the device went away under the packet
         return;
     }
     transmit(s.savedPacket, PacketKind::Resend);
@@ -308,34 +308,34 @@ void CardLink::Impl::acknowledgeOutstanding()
 {
     s.ackReceived = true;
     ackedTicket = lastTicket;
-    stopRetranTimer();
+    stopRetransmissionTimer();
 }
 
 void CardLink::Impl::failRetransmission()
 {
-    timeComCon->stop();
+    keepAliveTimer->stop();
     ui.hideProgress();
-    endTransfer(2);
+    endTransfer(EndReason::RetransmissionFailed);
     s.keepAliveCount = 0;
     ui.message(QStringLiteral("Error in communications, Retransmission failed."));
 }
 
 // ---------------------------------------------------------------- end of a connection
 
-void CardLink::Impl::endTransfer(int reason)
+void CardLink::Impl::endTransfer(EndReason reason)
 {
     if (port.portOpen()) {
-        timeComCon->stop();
-        stopRetranTimer();
+        keepAliveTimer->stop();
+        stopRetransmissionTimer();
         port.output(QByteArray(1, static_cast<char>(SYN)));
         port.setPortOpen(false); // lets the SYN leave first
     }
-    trace.int16(reason);
+    trace.int16(reasonCode(reason));
     trace.close();
     ui.transferButtonsEnabled(true);
     ui.hideProgress();
-    stopRetranTimer();
-    timeComCon->stop();
+    stopRetransmissionTimer();
+    keepAliveTimer->stop();
     s.headerMode = false;
     s.ownSeq = 1;
     s.sending = false;
@@ -345,7 +345,7 @@ void CardLink::Impl::endTransfer(int reason)
     s.cardIdentified = false;
     s.ackReceived = true;
     s.checkMode = CheckMode::None;
-    ui.status(2, QStringLiteral("Port Closed") + statusNumber(reason));
+    ui.status(2, QStringLiteral("Port Closed") + statusNumber(reasonCode(reason)));
     port.setSettings(DefaultSettings);
     ++generation;
     if (flow.active && flow.kind == FlowKind::Get)
@@ -359,7 +359,7 @@ void CardLink::Impl::onComm(int event)
     if (event == SerialControl::DataReceived) {
         receiveBytes();
     } else if (event == SerialControl::WriteTimeout) {
-        endTransfer(9);
+        endTransfer(EndReason::WriteTimeout);
         ui.message(QStringLiteral("CTS Timeout Transfer aborted"));
     }
 }
@@ -407,7 +407,7 @@ bool CardLink::Impl::receiveByte(quint8 byte)
         trace.int16(port.outBufferCount());
         trace.int16(82);
         if (s.cardIdentified) {
-            endTransfer(4);
+            endTransfer(EndReason::LinkResetByCard);
             return false;
         }
         port.output(QByteArray(1, static_cast<char>(AckByte)));
@@ -434,7 +434,7 @@ bool CardLink::Impl::receiveByte(quint8 byte)
     if (++s.strayCount >= 3) {
         s.strayCount = 0;
         if (sameSettings(port.settings(), DefaultSettings)) {
-            endTransfer(5);
+            endTransfer(EndReason::UnknownDevice);
             ui.message(QStringLiteral("Unknown Device, Check Communications"));
             return false;
         }
@@ -454,7 +454,7 @@ void CardLink::Impl::resetOnSyn()
     s.linkUp = false;
     s.cardIdentified = false;
     s.ackReceived = true; // nothing is outstanding on a reset link
-    stopRetranTimer();
+    stopRetransmissionTimer();
     s.checkMode = CheckMode::None;
     s.strayCount = 0;
 }
@@ -511,7 +511,7 @@ void CardLink::Impl::processFrame(const QByteArray& raw)
         if (seqByte == s.lastPeerSeq)
             return; // a repeat of a packet already accepted
         transmit(QByteArray(1, '\0'), PacketKind::Nack);
-        ackPause->start(AckPauseMs);
+        acknowledgementPause->start(AcknowledgementPauseMs);
         return;
     }
     const int answered = packet.size() > 1 ? byteAt(packet, 1) : -1;
@@ -541,7 +541,7 @@ void CardLink::Impl::processFrame(const QByteArray& raw)
     }
     transmit(QByteArray(1, '\0'), PacketKind::Ack);
     s.lastPeerSeq = seqByte;
-    ackPause->start(AckPauseMs);
+    acknowledgementPause->start(AcknowledgementPauseMs);
     dispatchPacket(packet, true);
 }
 
@@ -601,10 +601,10 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
     case AppId:
         if (packet.size() > 8) {
             if (byteAt(packet, 8) == 'A') {
-                held.ConnectedCardType = CardType::AVM;
+                held.connectedCardType = CardType::AVM;
                 ui.status(3, QStringLiteral("AVM Card Detected"));
             } else if (byteAt(packet, 8) == 'S') {
-                held.ConnectedCardType = CardType::SID;
+                held.connectedCardType = CardType::SID;
                 ui.status(3, QStringLiteral("SID Card Detected"));
             }
         }
@@ -677,7 +677,7 @@ Task<void> CardLink::Impl::answerAppIdRequest()
     });
     if (!s.cardIdentified || !port.portOpen() || generation != gen)
         co_return;
-    if (held.ConnectedCardType == CardType::AVM) {
+    if (held.connectedCardType == CardType::AVM) {
         const bool baudChangeSent = co_await sendPacket(BaudChange);
         if (!baudChangeSent)
             co_return;
@@ -694,20 +694,20 @@ Task<bool> CardLink::Impl::openConnection()
     trace.open();
     s.sentCount = 0;
     s.receivedCount = 0;
-    if (!ports.IsPortUsable(ports.SelectedPort())) {
+    if (!ports.isPortUsable(ports.selectedPort())) {
         ui.message(QStringLiteral("Current com port selection is not valid"));
         co_return false;
     }
     if (port.portOpen())
         port.setPortOpen(false);
-    port.setCommPort(ports.SelectedPort());
+    port.setCommPort(ports.selectedPort());
     port.setSettings(OpeningSettings);
     if (!port.setPortOpen(true)) {
         const QString why = port.lastError();
-        ui.message(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.SelectedPort())
+        ui.message(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
                                  : QStringLiteral("The serial port could not be opened: ") + why);
     }
-    timeComCon->start(KeepAliveMs);
+    keepAliveTimer->start(KeepAliveMs);
     previousFrame.clear();
     co_await establishLink();
     co_return s.cardIdentified && port.portOpen();
@@ -721,19 +721,19 @@ Task<void> CardLink::Impl::openPortJob()
 Task<void> CardLink::Impl::establishLink()
 {
     s.keepAliveCount = 0;
-    timeComCon->start(KeepAliveMs);
+    keepAliveTimer->start(KeepAliveMs);
     s.snCount = 2;
     co_await jobs.until([this] { return s.cardIdentified || !port.portOpen() || s.snCount > 4; });
     if (!port.portOpen()) {
-        timeComCon->stop();
-        stopRetranTimer();
+        keepAliveTimer->stop();
+        stopRetransmissionTimer();
         co_return;
     }
     if (!s.cardIdentified) {
         s.snCount = 0;
-        timeComCon->stop();
-        stopRetranTimer();
-        endTransfer(6);
+        keepAliveTimer->stop();
+        stopRetransmissionTimer();
+        endTransfer(EndReason::CardNotIdentified);
         ui.message(QStringLiteral("Error establishing communications, Please check connections"));
     }
 }
@@ -749,7 +749,7 @@ void CardLink::Impl::onKeepAliveTick()
         port.setPortOpen(false);
         return;
     }
-    timeComCon->start(KeepAliveMs);
+    keepAliveTimer->start(KeepAliveMs);
     ++s.keepAliveCount;
     ++s.snCount;
     ui.status(2, QStringLiteral("SN Count ") + QString::number(s.snCount) + QLatin1Char(' ')
@@ -771,7 +771,7 @@ Task<void> CardLink::Impl::keepAlivePacket()
 Task<bool> CardLink::Impl::beginFlow(quint64 id)
 {
     ui.transferButtonsEnabled(false);
-    tSendRec->start(SendRecMs);
+    buttonRestoreTimer->start(ButtonRestoreMs);
     ui.showProgress();
     const quint64 gen = generation;
     const bool opened = co_await openConnection();
@@ -810,29 +810,29 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
         co_return;
     }
     ui.status(2, QStringLiteral("Setup Version Correct"));
-    if (!BuildSetupImage(held, lastVersionReport, ui)) {
-        endTransfer(7);
+    if (!buildSetupImage(held, lastVersionReport, ui)) {
+        endTransfer(EndReason::Completed);
         ui.status(2, QStringLiteral("Card Setup Failed"));
         ui.message(QStringLiteral("Card Setup Failed"));
         finishFlow(FlowOutcome::Failed);
         co_return;
     }
-    const bool imageAcknowledged = co_await sendPacket(held.SetupImage);
+    const bool imageAcknowledged = co_await sendPacket(held.setupImage);
     if (superseded(id))
         co_return;
     if (imageAcknowledged && flashResult.value_or(0) == 0) {
         ui.progress(TransferStage::ImageTransferred);
         s.snCount = 0;
-        timeComCon->stop();
-        stopRetranTimer();
+        keepAliveTimer->stop();
+        stopRetransmissionTimer();
         ui.transferButtonsEnabled(true);
-        endTransfer(7);
+        endTransfer(EndReason::Completed);
         ui.status(2, QStringLiteral("Card Setup Sent"));
         ui.message(QStringLiteral("Card Setup Sent!"));
         finishFlow(FlowOutcome::Succeeded);
     } else {
         if (port.portOpen())
-            endTransfer(7);
+            endTransfer(EndReason::Completed);
         ui.status(2, QStringLiteral("Card Setup Failed"));
         finishFlow(FlowOutcome::Failed);
     }
@@ -841,14 +841,14 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
 void CardLink::Impl::onVersionReport(quint8 cardVersion)
 {
     // Compared with the image about to be sent: a SID build is version 0, an AVM image is sent as held.
-    const quint8 imageVersion = held.ConnectedCardType == CardType::AVM && held.SetupImage.size() > 1
-        ? byteAt(held.SetupImage, 1) : 0;
+    const quint8 imageVersion = held.connectedCardType == CardType::AVM && held.setupImage.size() > 1
+        ? byteAt(held.setupImage, 1) : 0;
     if (cardVersion >= imageVersion) {
         s.versionVerdict = true;
         return;
     }
     s.versionVerdict = false;
-    endTransfer(7);
+    endTransfer(EndReason::Completed);
     ui.message(QStringLiteral("Card Setup Newer than Card Firmware, Please Upgrade Card Firmware."));
     ui.status(2, QStringLiteral("Card Setup Failed"));
 }
@@ -872,31 +872,31 @@ void CardLink::Impl::onSetupData(const QByteArray& packet)
     const qsizetype length = packet.size() - start - (s.checkMode == CheckMode::Bits16 ? 2 : 0);
     const QByteArray image = length > 0 ? packet.mid(start, length) : QByteArray();
     if (const QString why = imageRefusal(image); !why.isEmpty()) {
-        endTransfer(7);
+        endTransfer(EndReason::Completed);
         ui.message(why);
         if (flow.active && flow.kind == FlowKind::Get)
             finishFlow(FlowOutcome::Failed);
         return;
     }
-    const QByteArray previousImage = held.SetupImage;
-    const CardType previousKind = held.LoadedCardType;
-    held.SetupImage = image;
-    held.LoadedCardType = image.size() > SidImageSize ? CardType::AVM : CardType::SID;
-    if (!ApplySetupImage(held, ui)) {
-        held.SetupImage = previousImage;
-        held.LoadedCardType = previousKind;
-        endTransfer(7);
+    const QByteArray previousImage = held.setupImage;
+    const CardType previousKind = held.loadedCardType;
+    held.setupImage = image;
+    held.loadedCardType = image.size() > SidImageSize ? CardType::AVM : CardType::SID;
+    if (!applySetupImage(held, ui)) {
+        held.setupImage = previousImage;
+        held.loadedCardType = previousKind;
+        endTransfer(EndReason::Completed);
         return;
     }
     ui.progress(TransferStage::ImageTransferred);
     s.snCount = 0;
-    timeComCon->stop();
-    stopRetranTimer();
+    keepAliveTimer->stop();
+    stopRetransmissionTimer();
     ui.transferButtonsEnabled(true);
     const bool wasGet = flow.active && flow.kind == FlowKind::Get;
     if (wasGet)
         finishFlow(FlowOutcome::Succeeded);
-    endTransfer(7);
+    endTransfer(EndReason::Completed);
     ui.status(2, QStringLiteral("Process Complete"));
     ui.message(QStringLiteral("Card Setup Retrieved"));
 }
@@ -905,9 +905,9 @@ void CardLink::Impl::onFlashResult(quint8 result)
 {
     flashResult = result;
     ui.progress(TransferStage::FlashResult);
-    timeComCon->stop();
+    keepAliveTimer->stop();
     ui.hideProgress();
-    endTransfer(1);
+    endTransfer(EndReason::FlashResultReported);
     const QString name = fileName();
     switch (result) {
     case 0: ui.message(name + QStringLiteral(" Transferred.")); break;
@@ -928,7 +928,7 @@ void CardLink::Impl::endFailedOpening(quint64 id, quint64 generationAtOpening)
     if (superseded(id))
         return;
     if (generation == generationAtOpening)
-        endTransfer(10);
+        endTransfer(EndReason::PortClosed);
     finishFlow(FlowOutcome::Failed);
 }
 
@@ -938,9 +938,9 @@ quint64 CardLink::Impl::startFlow(FlowKind kind)
         finishFlow(FlowOutcome::Failed);
     // A second press ends the running connection first.
     if (s.cardIdentified)
-        endTransfer(7);
+        endTransfer(EndReason::Completed);
     if (port.portOpen() || !s.ackReceived)
-        endTransfer(7);
+        endTransfer(EndReason::Completed);
     jobs.clear();
     flow = Flow{kind, ++flowCounter, true};
     flashResult.reset();
@@ -971,51 +971,51 @@ CardLink::~CardLink()
     d->jobs.clear();
 }
 
-void CardLink::GetConfiguration()
+void CardLink::getConfiguration()
 {
     const quint64 id = d->startFlow(FlowKind::Get);
     d->jobs.spawn(d->getFlow(id));
 }
 
-void CardLink::SendConfiguration()
+void CardLink::sendConfiguration()
 {
     const quint64 id = d->startFlow(FlowKind::Send);
     d->jobs.spawn(d->sendFlow(id));
 }
 
-void CardLink::OpenPort() { d->jobs.spawn(d->openPortJob()); }
+void CardLink::openPort() { d->jobs.spawn(d->openPortJob()); }
 
-void CardLink::ClosePort()
+void CardLink::closePort()
 {
     d->s.snCount = 0;
-    d->timeComCon->stop();
-    d->stopRetranTimer();
-    d->endTransfer(7);
+    d->keepAliveTimer->stop();
+    d->stopRetransmissionTimer();
+    d->endTransfer(EndReason::Completed);
     d->ui.message(QStringLiteral("Port Closed"));
     d->jobs.pump();
 }
 
-void CardLink::Cancel()
+void CardLink::cancel()
 {
     d->finishFlow(FlowOutcome::Failed);
-    d->endTransfer(8);
+    d->endTransfer(EndReason::Cancelled);
     d->jobs.pump();
 }
 
-void CardLink::EndTransfer(int reason)
+void CardLink::endTransfer(EndReason reason)
 {
     d->endTransfer(reason);
     d->jobs.pump();
 }
 
-void CardLink::Shutdown()
+void CardLink::shutdown()
 {
-    d->timeComCon->stop();
-    d->stopRetranTimer();
-    d->ackPause->stop();
-    d->tSendRec->stop();
+    d->keepAliveTimer->stop();
+    d->stopRetransmissionTimer();
+    d->acknowledgementPause->stop();
+    d->buttonRestoreTimer->stop();
     d->finishFlow(FlowOutcome::Failed);
-    d->endTransfer(7);
+    d->endTransfer(EndReason::Completed);
     d->jobs.clear();
 }
 

@@ -24,16 +24,16 @@ public:
 
     PortManager(SerialControl& port, SettingsStore& store);
 
-    QString DiscoverPorts();                // probes ports 1..4; "13" when 1 and 3 opened
-    bool IsPortUsable(int port) const override;
-    int SelectedPort() const override;
-    void com_start();                       // discovery, menus, control set-up; port stays closed
-    void portreset();
-    void SetComMenu(int port, bool checkedBeforeClick, int unused = 0);
+    QString discoverPorts();                // probes ports 1..4; "13" when 1 and 3 opened
+    bool isPortUsable(int port) const override;
+    int selectedPort() const override;
+    void start();                       // discovery, menus, control set-up; port stays closed
+    void resetPort();
+    void chooseComItem(int port, bool checkedBeforeClick, int unused = 0);
 
-    void clickComItem(int port);            // mnuOptionsCom1..4
-    void clickSlow();                       // mnuSlow "Snail Slow"
-    void clickTurbo();                      // mnuTurbo "Turbo"
+    void clickComItem(int port);            // Options > Com1..4
+    void clickSlow();                       // Options > Speed > "Snail Slow"
+    void clickTurbo();                      // Options > Speed > "Turbo"
 
     const ComItem& comItem(int port) const; // 1..4
     bool slowChecked() const { return slowChecked_; }

@@ -6,16 +6,16 @@ namespace quillon {
 class PortSelection {
 public:
     virtual ~PortSelection() = default;
-    virtual int SelectedPort() const = 0;        // 1..4, 0 when none is chosen
-    virtual bool IsPortUsable(int port) const = 0;
+    virtual int selectedPort() const = 0;        // 1..4, 0 when none is chosen
+    virtual bool isPortUsable(int port) const = 0;
 };
 
 // A selection of one fixed port, for callers that name the device themselves.
 class FixedPort : public PortSelection {
 public:
     explicit FixedPort(int port = 1) : port_(port) {}
-    int SelectedPort() const override { return port_; }
-    bool IsPortUsable(int port) const override { return port == port_; }
+    int selectedPort() const override { return port_; }
+    bool isPortUsable(int port) const override { return port == port_; }
 private:
     int port_;
 };

@@ -21,7 +21,7 @@ public:
 
     // Toolbar buttons 5 ("send") and 6 ("get").
     virtual void transferButtonsEnabled(bool enabled) { (void)enabled; }
-    // The Controls window's hidden diagnostic labels Label13(0..2).
+    // The Controls window's hidden diagnostic labels (check mode, header mode, data seen).
     virtual void diagnosticLabel(int index, const QString& text) { (void)index; (void)text; }
     virtual void showProgress() {}
     virtual void progress(TransferStage stage) { (void)stage; }

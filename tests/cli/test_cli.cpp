@@ -118,7 +118,7 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         {{"show", "Missing.kxm"}, 1, "does not exist"},
         {{"decode", "Short.img", "-o", "Out.kxd"}, 1, "88 bytes"},
         {{"decode", "Version.img", "-o", "Out.kxd"}, 1, "version is 1"},
-        {{"decode", "Level.img", "-o", "Out.kxd"}, 1, "frmAudioConfig.cLevel"},
+        {{"decode", "Level.img", "-o", "Out.kxd"}, 1, "\"Level: Peak Analog\" (Set-up Audio)"},
         {{"decode", "Good.img", "-o", "Out.kxm"}, 1, "AVM"},
     };
     for (const auto& row : rows) {
@@ -139,7 +139,7 @@ TEST_F(CliTest, aSettingThatDoesNotFitItsByteRefusesTheImageAndWritesNothing)
     writeFile(path("Old.img"), "old");
     const CliRun run = cli({"image", "Wide.kxd", "-o", "Old.img"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("frmWinConfig.tHor(1)")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("\"SID Window: Window Position: Horizontal\" (Set-up Windows)")) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("300"));
     EXPECT_EQ(readFile(path("Old.img")), "old");
 }

@@ -89,7 +89,7 @@ TEST_F(CliTransfer, aFailedFlashWriteFailsTheSend)
 {
     startCard({QStringLiteral("--flash-result"), QStringLiteral("2")});
     const QString file = ws.path(QStringLiteral("Studio.kxd"));
-    ExportSetupText(file, defaultSetupValues());
+    exportSetupText(file, defaultSetupValues());
     const CliResult sent = cli({QStringLiteral("send"), file});
     EXPECT_EQ(sent.exitCode, 1);
     EXPECT_TRUE(sent.err.contains(QStringLiteral("Error writing Studio to flash. Error 02."))) << sent.err.toStdString();

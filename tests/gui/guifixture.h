@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/gui/mdiform1.h"
+#include "app/gui/mainwindow.h"
 #include "app/recordingui.h"
-#include "forms/settingsform.h"
+#include "forms/settingswindow.h"
 #include "setup/setupimage.h"
 
 #include <QAction>
@@ -23,7 +23,7 @@ protected:
     void SetUp() override
     {
         SettingsStore().setValue("File", "load", "");
-        window = std::make_unique<MDIForm1>(services());
+        window = std::make_unique<MainWindow>(services());
     }
     void TearDown() override
     {
@@ -51,7 +51,7 @@ protected:
     QStringList checkedSetupItems() const
     {
         QStringList on;
-        for (const char* item : {"mnuAudio", "mnuSID", "mnuWindows", "mnuColors", "mnuControls"}) {
+        for (const char* item : {"setupAudio", "setupSourceId", "setupWindows", "setupColours", "setupControls"}) {
             if (checked(item))
                 on << item;
         }
@@ -60,7 +60,7 @@ protected:
     template <typename T = QWidget>
     T* control(const QString& key, const QString& name) const
     {
-        SettingsForm* form = window->settingsForm(key);
+        SettingsWindow* form = window->settingsWindow(key);
         return form ? form->findChild<T*>(name) : nullptr;
     }
     // Types over a box's text as the operator does.
@@ -71,7 +71,7 @@ protected:
     QStringList messages;
     QStringList details;
     QList<QUrl> opened;
-    std::unique_ptr<MDIForm1> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 inline void GuiFixture::typeInto(const QString& key, const QString& name, const QString& text)
@@ -82,6 +82,6 @@ inline void GuiFixture::typeInto(const QString& key, const QString& name, const 
     QTest::keyClicks(box, text);
 }
 
-inline const std::array<const char*, 5> WindowKeys{"Audio", "AVM", "Win", "Colors", "Controls"};
+inline const std::array<const char*, 5> WindowKeys{"Audio", "SourceId", "Windows", "Colors", "Controls"};
 
 } // namespace quillon::test

@@ -2,8 +2,8 @@
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.
 
-#include "app/gui/mdiform1.h"
-#include "forms/settingsform.h"
+#include "app/gui/mainwindow.h"
+#include "forms/settingswindow.h"
 #include "link/settingsstore.h"
 
 #include <QApplication>
@@ -48,20 +48,20 @@ int main(int argc, char** argv)
 
     quillon::ShellServices services;
     services.messages = [](const QString&, const QString&) {};
-    quillon::MDIForm1 window(services);
+    quillon::MainWindow window(services);
     window.show();
     bool ok = save(&window, folder, QStringLiteral("main-window.png"));
 
     // Each settings window at its natural size, as a window of its own would look; a window
     // manager is not needed for that.
     const std::vector<std::pair<const char*, QString>> forms{{"Audio", "audio.png"},
-                                                             {"AVM", "source-id.png"},
-                                                             {"Win", "windows.png"},
+                                                             {"SourceId", "source-id.png"},
+                                                             {"Windows", "windows.png"},
                                                              {"Colors", "colors.png"},
                                                              {"Controls", "controls.png"}};
     for (const auto& [key, name] : forms) {
         window.showSettingsWindow(QString::fromLatin1(key));
-        QMdiSubWindow* sub = window.settingsWindow(QString::fromLatin1(key));
+        QMdiSubWindow* sub = window.settingsSubWindow(QString::fromLatin1(key));
         sub->showNormal();
         sub->resize(sub->sizeHint());
         ok = save(sub, folder, name) && ok;

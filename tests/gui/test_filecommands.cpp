@@ -29,10 +29,10 @@ TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
 {
     window->show();
     window->toolbarButtonClicked(10);
-    typeInto("Win", "tSIDNot", "STUDIO B");
+    typeInto("Windows", "missingSidMessage", "STUDIO B");
     window->toolbarButtonClicked(12);
-    control<QCheckBox>("Controls", "cGPI1(1)")->click();
-    const QByteArray image = window->held().SetupImage;
+    control<QCheckBox>("Controls", "gpi1Blink")->click();
+    const QByteArray image = window->held().setupImage;
 
     dialogs.nextAnswer = dir.filePath("Studio.kxd");
     window->toolbarButtonClicked(3);
@@ -41,25 +41,25 @@ TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
     EXPECT_EQ(panel(2), "File Studio Saved");
 
     window->toolbarButtonClicked(2);
-    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "NO AVM");
-    EXPECT_FALSE(control<QCheckBox>("Controls", "cGPI1(1)")->isChecked());
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "NO AVM");
+    EXPECT_FALSE(control<QCheckBox>("Controls", "gpi1Blink")->isChecked());
 
-    window->menuItem("mnuFileOpen")->trigger();
+    window->menuItem("fileOpen")->trigger();
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "STUDIO B");
-    EXPECT_TRUE(control<QCheckBox>("Controls", "cGPI1(1)")->isChecked());
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "STUDIO B");
+    EXPECT_TRUE(control<QCheckBox>("Controls", "gpi1Blink")->isChecked());
     EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
     EXPECT_EQ(panel(1), "SID Config Loaded");
     EXPECT_EQ(panel(2), "File Studio Loaded");
-    EXPECT_EQ(window->held().SetupImage, image);
-    EXPECT_EQ(window->held().ConnectedCardType, CardType::SID);
+    EXPECT_EQ(window->held().setupImage, image);
+    EXPECT_EQ(window->held().connectedCardType, CardType::SID);
 }
 
 TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)
 {
     const QString path = dir.filePath("Sets\\Studio.A.kxm"); // a Windows-style name
     writeFile(path, avmImage());
-    typeInto("Win", "tSIDNot", "KEPT");
+    typeInto("Windows", "missingSidMessage", "KEPT");
 
     dialogs.nextAnswer = path;
     window->toolbarButtonClicked(1);
@@ -68,8 +68,8 @@ TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)
     EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
     EXPECT_EQ(panel(1), "AVM Config Loaded");
     EXPECT_EQ(panel(2), "File Studio Loaded");
-    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "KEPT");
-    EXPECT_EQ(window->held().SetupImage, avmImage());
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "KEPT");
+    EXPECT_EQ(window->held().setupImage, avmImage());
     EXPECT_EQ(window->appState().storedFolder(), dir.filePath("Sets\\"));
 
     dialogs.nextAnswer.reset();
@@ -91,10 +91,10 @@ TEST_F(FileCommands, failedOpenOfAnAvmNameLeavesTheSidFileInUse)
     EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});
     EXPECT_FALSE(details.front().isEmpty()); // the reason goes below the message
     EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
-    EXPECT_EQ(window->appState().CurrentFileName(), "Studio");
+    EXPECT_EQ(window->appState().currentFileName(), "Studio");
     EXPECT_EQ(panel(1), "SID Config Loaded");
     EXPECT_EQ(panel(2), "Getting Saved Data");
-    EXPECT_EQ(window->held().LoadedCardType, CardType::SID);
+    EXPECT_EQ(window->held().loadedCardType, CardType::SID);
     EXPECT_EQ(window->appState().storedFolder(), folder);
 }
 

@@ -29,7 +29,7 @@ protected:
         store.setValue("Ports", "Com1", link);
         store.setValue("File", "Comm", "1");
         GuiFixture::SetUp();
-        ASSERT_TRUE(window->menuItem("mnuOptionsCom1")->isChecked());
+        ASSERT_TRUE(window->menuItem("optionsCom1")->isChecked());
     }
     void TearDown() override
     {
@@ -58,7 +58,7 @@ TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)
     EXPECT_EQ(panel(3), "SID Card Detected");
     EXPECT_EQ(window->held().fields.values(), defaultSetupValues()); // the simulator's set-up
 
-    typeInto("Controls", "tGPIText(0)", "ON AIR");
+    typeInto("Controls", "gpi1Text", "ON AIR");
     window->toolbarButtonClicked(5);
     ASSERT_TRUE(waitForMessage("Card Setup Sent!")) << messages.join(" / ").toStdString();
     EXPECT_EQ(panel(2), "Card Setup Sent");

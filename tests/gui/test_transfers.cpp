@@ -4,7 +4,7 @@
 
 #include "guifixture.h"
 
-#include "forms/frmprogress.h"
+#include "forms/progressdialog.h"
 #include "link/cardlink.h"
 #include "link/virtualclock.h"
 #include "simulatedcard.h"
@@ -69,12 +69,12 @@ TEST_F(Transfers, getFromTheToolbarFillsTheWindows)
 {
     CardOptions options;
     SetupValues onCard = defaultSetupValues();
-    onCard.setText(Field::tGPIText0, "ON AIR");
-    onCard.setChoice(Field::cLevel, 3);
+    onCard.setText(Field::Gpi1Text, "ON AIR");
+    onCard.setChoice(Field::PeakLevel, 3);
     const QByteArray image = encodeSidImage(onCard).image;
     options.image = image;
     start(options);
-    ASSERT_TRUE(window->menuItem("mnuOptionsCom1")->isChecked());
+    ASSERT_TRUE(window->menuItem("optionsCom1")->isChecked());
 
     window->toolbarButtonClicked(6);
     clock.advance(1);
@@ -87,10 +87,10 @@ TEST_F(Transfers, getFromTheToolbarFillsTheWindows)
     EXPECT_EQ(panel(2), "Process Complete");
     EXPECT_EQ(panel(3), "SID Card Detected");
     EXPECT_TRUE(transferButtonsEnabled());
-    EXPECT_EQ(window->held().SetupImage, image);
+    EXPECT_EQ(window->held().setupImage, image);
     EXPECT_EQ(window->held().fields.values(), onCard);
-    EXPECT_EQ(control<QLineEdit>("Controls", "tGPIText(0)")->text(), "ON AIR");
-    EXPECT_EQ(control<QComboBox>("Audio", "cLevel")->currentIndex(), 3);
+    EXPECT_EQ(control<QLineEdit>("Controls", "gpi1Text")->text(), "ON AIR");
+    EXPECT_EQ(control<QComboBox>("Audio", "peakLevel")->currentIndex(), 3);
     EXPECT_FALSE(window->progressDialog(false) && window->progressDialog(false)->isVisible());
 }
 
@@ -99,7 +99,7 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     CardOptions options;
     options.kind = CardKind::Avm;
     start(options);
-    window->menuItem("mnuToolsGet")->trigger();
+    window->menuItem("toolsGetConfiguration")->trigger();
     ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
     EXPECT_EQ(panel(1), "AVM Config Loaded");
     EXPECT_EQ(panel(3), "AVM Card Detected");
@@ -115,7 +115,7 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
 TEST_F(Transfers, sendFromTheToolbarDeliversTheWindowsSettings)
 {
     start();
-    typeInto("Controls", "tGPIText(0)", "ON AIR");
+    typeInto("Controls", "gpi1Text", "ON AIR");
 
     window->toolbarButtonClicked(5);
     ASSERT_TRUE(runUntilMessage("Card Setup Sent!")) << messages.join(" / ").toStdString();
@@ -133,11 +133,11 @@ TEST_F(Transfers, progressCancelEndsTheTransferAndOffersTheButtonsAgain)
     start();
     window->toolbarButtonClicked(6);
     clock.advanceUntil([&] { return window->progressDialog(false) != nullptr; }, 2000, 1);
-    frmProgress* progress = window->progressDialog(false);
+    ProgressDialog* progress = window->progressDialog(false);
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(progress->isVisible());
 
-    progress->findChild<QPushButton*>("btnCancel")->click();
+    progress->findChild<QPushButton*>("cancelButton")->click();
     clock.runDue();
 
     EXPECT_EQ(panel(2), "Port Closed 8");

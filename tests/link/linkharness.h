@@ -158,8 +158,8 @@ inline QByteArray payloadOf(const QByteArray& packet) { return packet.mid(3, pac
 struct TestPorts : PortSelection {
     int selected = 1;
     bool usable = true;
-    int SelectedPort() const override { return selected; }
-    bool IsPortUsable(int port) const override { return usable && port == selected; }
+    int selectedPort() const override { return selected; }
+    bool isPortUsable(int port) const override { return usable && port == selected; }
 };
 
 struct Harness {
@@ -175,7 +175,7 @@ struct Harness {
 
     Harness()
     {
-        LoadDefaultConfig(held.fields);
+        loadDefaults(held.fields);
         link.onFlowFinished = [this](FlowKind k, FlowOutcome o) { outcomes.append({k, o}); };
     }
 

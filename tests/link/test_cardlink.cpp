@@ -20,7 +20,7 @@ QByteArray sidImage() { return encodeSidImage(defaultSetupValues()).image; }
 struct GetUnderWay : Harness {
     GetUnderWay()
     {
-        link.GetConfiguration();
+        link.getConfiguration();
         identify('S');
         requests = ackHostData();
     }
@@ -32,7 +32,7 @@ struct GetUnderWay : Harness {
 TEST(CardLinkReceiver, synBeforeIdentificationIsAnsweredAndResetsTheLink)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(Syn);
     EXPECT_EQ(h.port.takeWritten(), hex("06"));
     EXPECT_EQ(h.s().ownSeq, 1);
@@ -44,7 +44,7 @@ TEST(CardLinkReceiver, synBeforeIdentificationIsAnsweredAndResetsTheLink)
 TEST(CardLinkReceiver, synAfterIdentificationClosesThePortWithReason4)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     ASSERT_TRUE(h.s().cardIdentified);
     h.port.deliver(Syn);
@@ -56,7 +56,7 @@ TEST(CardLinkReceiver, synAfterIdentificationClosesThePortWithReason4)
 TEST(CardLinkReceiver, linkSetupOnAResetLinkIsAnsweredInSixteenBitHeaderForm)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(Syn);
     h.port.takeWritten();
     h.port.deliver(Card::linkSetup());
@@ -83,7 +83,7 @@ TEST(CardLinkReceiver, linkSetupOnAResetLinkIsAnsweredInSixteenBitHeaderForm)
 TEST(CardLinkReceiver, framesTooShortOrEndingInDleOrOverlongAreDropped)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     h.port.takeWritten();
     h.port.deliver(hex("020503"));
@@ -98,7 +98,7 @@ TEST(CardLinkReceiver, framesTooShortOrEndingInDleOrOverlongAreDropped)
 TEST(CardLinkReceiver, ackByteInsideAFrameIsIgnoredButAStuffedOneIsKept)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     h.port.takeWritten();
     // The card's set-up version report of 6, with a raw 0x06 thrown into the frame.
@@ -115,7 +115,7 @@ TEST(CardLinkReceiver, ackByteInsideAFrameIsIgnoredButAStuffedOneIsKept)
 TEST(CardLinkReceiver, threeStrayBytesAtTheDefaultSettingsMeanAnUnknownDevice)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(hex("4142"));
     EXPECT_TRUE(h.link.portOpen());
     EXPECT_TRUE(h.ui.messages.isEmpty());
@@ -128,7 +128,7 @@ TEST(CardLinkReceiver, threeStrayBytesAtTheDefaultSettingsMeanAnUnknownDevice)
 TEST(CardLinkReceiver, strayBytesAtTheAvmSpeedGoBackToTheOpeningSpeed)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify('A');
     h.ackHostData(); // BaudChange
     EXPECT_EQ(h.port.settings(), "1200,n,8,2");
@@ -140,16 +140,16 @@ TEST(CardLinkReceiver, strayBytesAtTheAvmSpeedGoBackToTheOpeningSpeed)
 TEST(CardLinkReceiver, setupCommandsFromAnUnidentifiedCardAreIgnored)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(Syn);
     h.port.deliver(Card::linkSetup());
     h.ackHostData();
-    const QByteArray before = h.held.SetupImage;
+    const QByteArray before = h.held.setupImage;
     QByteArray image = sidImage();
     image[3] = 3;
     h.port.deliver(h.card.data(h.hostSeq(), image));
     h.port.deliver(h.card.data(h.hostSeq(), hex("1901")));
-    EXPECT_EQ(h.held.SetupImage, before);
+    EXPECT_EQ(h.held.setupImage, before);
     EXPECT_TRUE(h.ui.messages.isEmpty());
     EXPECT_TRUE(h.link.portOpen());
 }
@@ -168,7 +168,7 @@ TEST(CardLinkReceiver, byteByByteDeliveryGivesTheSameResultAsOneRead)
         } else {
             h.port.deliver(frame);
         }
-        return std::make_pair(h.held.fields.values().text(Field::tA1Left0), h.ui.messages);
+        return std::make_pair(h.held.fields.values().text(Field::FineAdjustChannel1), h.ui.messages);
     };
     const auto whole = run(false);
     EXPECT_EQ(whole.first, "16");
@@ -186,7 +186,7 @@ TEST(CardLinkTransmitter, sendingTogglesTheSequenceBitAndWaitsForItsAcknowledgem
 TEST(CardLinkTransmitter, aTimeoutResendsWithTheSameSequenceBit)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     const QList<QByteArray> first = splitFrames(h.port.takeWritten());
@@ -201,7 +201,7 @@ TEST(CardLinkTransmitter, aTimeoutResendsWithTheSameSequenceBit)
 TEST(CardLinkTransmitter, theAcknowledgementWaitStartsWhenTheFrameHasLeft)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.port.pendingOut = 7; // the system takes nothing until told
     h.identify();
     ASSERT_EQ(splitFrames(h.port.takeWritten()).size(), 1);
@@ -219,7 +219,7 @@ TEST(CardLinkTransmitter, theAcknowledgementWaitStartsWhenTheFrameHasLeft)
 TEST(CardLinkTransmitter, fiveNacksThenAnAckSucceed)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     h.port.takeWritten();
@@ -236,7 +236,7 @@ TEST(CardLinkTransmitter, fiveNacksThenAnAckSucceed)
 TEST(CardLinkTransmitter, nakBeyondMaxRetriesCancelsTheTransferAtTheNextTimeout)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     for (int i = 0; i < 6; ++i)
@@ -254,7 +254,7 @@ TEST(CardLinkTransmitter, nakBeyondMaxRetriesCancelsTheTransferAtTheNextTimeout)
 TEST(CardLinkTransmitter, aCardThatNacksForeverDoesNotKeepUsResending)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     for (int i = 0; i < 50 && h.link.portOpen(); ++i)
@@ -267,7 +267,7 @@ TEST(CardLinkTransmitter, endTransferOnAClosedPortStillResetsAndReports)
 {
     Harness h;
     h.ui.buttonsEnabled = false;
-    h.link.EndTransfer(7);
+    h.link.endTransfer(EndReason::Completed);
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
     EXPECT_TRUE(h.ui.buttonsEnabled);
     EXPECT_EQ(h.s().ownSeq, 1);
@@ -278,7 +278,7 @@ TEST(CardLinkTransmitter, endTransferOnAClosedPortStillResetsAndReports)
 TEST(CardLinkKeepAlive, aTickWithAPacketOutstandingCountsAndSendsNothingUntilTheLimit)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     h.port.takeWritten();
@@ -297,7 +297,7 @@ TEST(CardLinkKeepAlive, aTickWithAPacketOutstandingCountsAndSendsNothingUntilThe
 TEST(CardLinkKeepAlive, statusTextCarriesTwoBlanksBeforeTheTickCount)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     h.clock.advance(5000);
     EXPECT_EQ(h.ui.statuses[2], "SN Count 2  1");
@@ -308,7 +308,7 @@ TEST(CardLinkKeepAlive, statusTextCarriesTwoBlanksBeforeTheTickCount)
 TEST(CardLinkConnection, aSilentCardIsReportedAfterFiveSeconds)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     EXPECT_FALSE(h.ui.buttonsEnabled);
     h.clock.advance(5000);
     EXPECT_EQ(h.ui.messages, QStringList{"Port not functioning, please try another port #2"});
@@ -323,7 +323,7 @@ TEST(CardLinkConnection, anUnusablePortIsRefusedBeforeOpening)
 {
     Harness h;
     h.ports.usable = false;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     EXPECT_EQ(h.ui.messages.value(0), "Current com port selection is not valid");
     EXPECT_EQ(h.port.opens, 0);
 }
@@ -331,7 +331,7 @@ TEST(CardLinkConnection, anUnusablePortIsRefusedBeforeOpening)
 TEST(CardLinkConnection, aCardThatNeverIdentifiesEndsWithReason6)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.port.deliver(Syn);
     h.port.deliver(Card::linkSetup());
     h.ackHostData();
@@ -349,9 +349,9 @@ TEST(CardLinkConnection, aCardThatNeverIdentifiesEndsWithReason6)
 TEST(CardLinkConnection, anAvmCardIsMovedTo1200BaudOnceItsBaudChangeIsAcknowledged)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify('A');
-    EXPECT_EQ(h.held.ConnectedCardType, CardType::AVM);
+    EXPECT_EQ(h.held.connectedCardType, CardType::AVM);
     EXPECT_EQ(h.ui.statuses[3], "AVM Card Detected");
     EXPECT_EQ(h.port.settings(), "9600,n,8,2");
     const QList<QByteArray> sent = h.ackHostData();
@@ -367,9 +367,9 @@ TEST(CardLinkGet, aSidImageIsAppliedAndReported)
     QByteArray image = sidImage();
     image[3] = 3;
     h.port.deliver(h.card.data(h.hostSeq(), image));
-    EXPECT_EQ(h.held.SetupImage, image);
-    EXPECT_EQ(h.held.LoadedCardType, CardType::SID);
-    EXPECT_EQ(h.held.fields.values().choice(Field::cLevel), 3);
+    EXPECT_EQ(h.held.setupImage, image);
+    EXPECT_EQ(h.held.loadedCardType, CardType::SID);
+    EXPECT_EQ(h.held.fields.values().choice(Field::PeakLevel), 3);
     EXPECT_EQ(h.ui.statuses[2], "Process Complete");
     EXPECT_EQ(h.ui.messages, QStringList{"Card Setup Retrieved"});
     EXPECT_FALSE(h.link.portOpen());
@@ -386,8 +386,8 @@ TEST(CardLinkGet, anAvmImageReplacesTheHeldImageOnly)
     image[0] = 24;
     image[1] = 2;
     h.port.deliver(h.card.data(h.hostSeq(), image));
-    EXPECT_EQ(h.held.SetupImage, image);
-    EXPECT_EQ(h.held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(h.held.setupImage, image);
+    EXPECT_EQ(h.held.loadedCardType, CardType::AVM);
     EXPECT_EQ(h.held.fields.values(), before);
     EXPECT_EQ(h.ui.statuses[1], "AVM Config Loaded");
     EXPECT_EQ(h.ui.messages, QStringList{"Card Setup Retrieved"});
@@ -400,10 +400,10 @@ TEST(CardLinkGet, anImageThatIsNeitherKindIsRefusedAndNothingChanges)
                               QByteArray(1030, char(0x41)).replace(0, 2, hex("1801"))};
     for (const QByteArray& image : bad) {
         GetUnderWay h;
-        const QByteArray before = h.held.SetupImage;
+        const QByteArray before = h.held.setupImage;
         h.port.deliver(h.card.data(h.hostSeq(), image));
-        EXPECT_EQ(h.held.SetupImage, before) << image.size();
-        EXPECT_EQ(h.held.LoadedCardType, CardType::SID);
+        EXPECT_EQ(h.held.setupImage, before) << image.size();
+        EXPECT_EQ(h.held.loadedCardType, CardType::SID);
         EXPECT_FALSE(h.ui.messages.contains("Card Setup Retrieved"));
         EXPECT_EQ(h.ui.messages.size(), 1) << image.size();
         ASSERT_EQ(h.outcomes.size(), 1) << image.size();
@@ -414,9 +414,9 @@ TEST(CardLinkGet, anImageThatIsNeitherKindIsRefusedAndNothingChanges)
 TEST(CardLinkGet, aSecondGetEndsTheFirstWhichShowsNothingMore)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
     EXPECT_EQ(h.port.opens, 2);
     h.port.takeWritten();
@@ -433,7 +433,7 @@ struct SendUnderWay : Harness {
     explicit SendUnderWay(char kind = 'S')
     {
         link.currentFileName = [] { return QStringLiteral("Studio"); };
-        link.SendConfiguration();
+        link.sendConfiguration();
         identify(kind);
         if (kind == 'A')
             ackHostData(); // BaudChange
@@ -493,8 +493,8 @@ TEST(CardLinkSend, aCardWithAnOlderSetupVersionEndsTheSendWithBothMessages)
     QByteArray avm(120, char(1));
     avm[0] = 24;
     avm[1] = 3;
-    h.held.SetupImage = avm;
-    h.held.LoadedCardType = CardType::AVM;
+    h.held.setupImage = avm;
+    h.held.loadedCardType = CardType::AVM;
     h.reportVersion(2);
     EXPECT_FALSE(h.link.portOpen());
     h.clock.advance(3000);
@@ -510,7 +510,7 @@ TEST(CardLinkSend, theVersionIsComparedWithTheImageAboutToBeSent)
     QByteArray avm(120, char(1));
     avm[0] = 24;
     avm[1] = 3;
-    h.held.SetupImage = avm;
+    h.held.setupImage = avm;
     h.reportVersion(0);
     EXPECT_TRUE(h.s().versionVerdict);
     h.clock.advance(60);
@@ -532,8 +532,8 @@ TEST(CardLinkSend, aVersionReportOfAnEarlierConnectionDoesNotLetTheImageGo)
 {
     SendUnderWay h;
     h.reportVersion(0);
-    h.link.Cancel();
-    h.link.SendConfiguration();
+    h.link.cancel();
+    h.link.sendConfiguration();
     h.identify('S', false); // this card does not reset the link first
     h.clock.advance(60);
     EXPECT_EQ(h.ackHostData(), QList<QByteArray>{hex("16")});
@@ -555,16 +555,16 @@ TEST(CardLinkCommands, cancelAndShutdownDuringAWaitAreSafe)
 {
     {
         SendUnderWay h;
-        h.link.Cancel();
+        h.link.cancel();
         EXPECT_EQ(h.ui.statuses[2], "Port Closed 8");
         h.clock.advance(10000);
         EXPECT_TRUE(h.ui.messages.isEmpty());
     }
     {
         Harness h;
-        h.link.GetConfiguration();
+        h.link.getConfiguration();
         h.identify();
-        h.link.Shutdown();
+        h.link.shutdown();
         EXPECT_FALSE(h.link.portOpen());
         EXPECT_EQ(h.link.jobCount(), 0u);
         h.clock.advance(60000);
@@ -573,7 +573,7 @@ TEST(CardLinkCommands, cancelAndShutdownDuringAWaitAreSafe)
     {
         // Destroyed with jobs still waiting.
         auto h = std::make_unique<Harness>();
-        h->link.SendConfiguration();
+        h->link.sendConfiguration();
         h->port.deliver(Syn);
         h->port.deliver(Card::linkSetup());
         h.reset();
@@ -583,14 +583,14 @@ TEST(CardLinkCommands, cancelAndShutdownDuringAWaitAreSafe)
 TEST(CardLinkCommands, closePortAlwaysSaysSoAndOpenPortTwiceKeepsTheLink)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
-    h.link.OpenPort();
+    h.link.openPort();
     EXPECT_TRUE(h.s().cardIdentified);
     EXPECT_EQ(h.port.opens, 2);
     EXPECT_TRUE(h.port.takeWritten().isEmpty()); // no SYN on the second press
-    h.link.ClosePort();
-    h.link.ClosePort();
+    h.link.closePort();
+    h.link.closePort();
     EXPECT_EQ(h.ui.messages, (QStringList{"Port Closed", "Port Closed"}));
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
 }
@@ -598,7 +598,7 @@ TEST(CardLinkCommands, closePortAlwaysSaysSoAndOpenPortTwiceKeepsTheLink)
 TEST(CardLinkCommands, anUnpluggedDeviceIsReportedAtTheNextTick)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     h.port.unplug();
     h.clock.advance(5000);
@@ -610,7 +610,7 @@ TEST(CardLinkCommands, anUnpluggedDeviceIsReportedAtTheNextTick)
 TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60); // the get request is out, never acknowledged
     h.port.takeWritten();
@@ -621,7 +621,7 @@ TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection
     EXPECT_EQ(h.outcomes.value(0).second, FlowOutcome::Failed);
     // The next connection starts clean: nothing of the old one is sent again.
     h.port.openable = {1};
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.clock.advance(1000);
     EXPECT_TRUE(h.port.takeWritten().isEmpty());
 }
@@ -629,7 +629,7 @@ TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection
 TEST(CardLinkReceiver, aSynWhileAnAnswerAwaitsItsAcknowledgementLeavesTheLinkReset)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(Syn);
     h.port.deliver(Card::linkSetup());
     h.port.takeWritten();
@@ -647,7 +647,7 @@ TEST(CardLinkReceiver, aSynWhileAnAnswerAwaitsItsAcknowledgementLeavesTheLinkRes
 TEST(CardLinkConnection, aSendToASilentCardEndsAfterTheFirstMessage)
 {
     Harness h;
-    h.link.SendConfiguration();
+    h.link.sendConfiguration();
     h.clock.advance(10000);
     EXPECT_EQ(h.ui.messages, QStringList{"Port not functioning, please try another port #2"});
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 10");
@@ -660,11 +660,11 @@ TEST(CardLinkTrace, framesAreRecordedInOrderAndAWrongSequenceByteIsFlagged)
     QTemporaryDir dir;
     Harness h;
     h.trace.setPath(dir.filePath("Out.bin"));
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     // A data packet whose own sequence byte is not a bit.
     h.port.deliver(buildFrame(CheckMode::Bits16, true, PacketKind::Data, h.hostSeq(), 5, hex("0700")));
-    h.link.ClosePort();
+    h.link.closePort();
     QFile file(dir.filePath("Out.bin"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray trace = file.readAll();
@@ -682,7 +682,7 @@ TEST(CardLinkReceiver, lineNoiseNeverCrashesGrowsMemoryOrPassesForASetup)
     auto noiseByte = [&random] { return static_cast<char>(random() & 0xFF); };
     for (int round = 0; round < 20; ++round) {
         GetUnderWay h;
-        const QByteArray heldImage = h.held.SetupImage;
+        const QByteArray heldImage = h.held.setupImage;
         const SetupValues heldValues = h.held.fields.values();
         int chunk = 0;
         for (; chunk < 200 && h.link.portOpen(); ++chunk) {
@@ -711,10 +711,10 @@ TEST(CardLinkReceiver, lineNoiseNeverCrashesGrowsMemoryOrPassesForASetup)
             EXPECT_LE(h.s().frameBuffer.size(), 2 * 1024 + 16);
         }
         EXPECT_GT(chunk, 20); // the noise was read, not cut short by the first fault
-        EXPECT_EQ(h.held.SetupImage, heldImage);
+        EXPECT_EQ(h.held.setupImage, heldImage);
         EXPECT_EQ(h.held.fields.values(), heldValues);
         EXPECT_FALSE(h.ui.messages.contains("Card Setup Retrieved"));
-        h.link.Shutdown();
+        h.link.shutdown();
         EXPECT_EQ(h.link.jobCount(), 0u);
     }
 }

@@ -116,10 +116,10 @@ TEST_P(StartUp, marksTheRememberedUsablePortAndSpeed)
         store("Speed", row.speed);
     PortsFake port(row.usable);
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
 
     EXPECT_EQ(marks(pm), QString::fromLatin1(row.marks));
-    EXPECT_EQ(pm.SelectedPort(), row.selected);
+    EXPECT_EQ(pm.selectedPort(), row.selected);
     EXPECT_EQ(pm.slowChecked(), row.slow);
     EXPECT_EQ(pm.turboChecked(), row.turbo);
     EXPECT_EQ(stored("Comm"), row.comm ? QString::fromLatin1(row.comm) : QStringLiteral("<absent>"))
@@ -146,33 +146,33 @@ TEST_F(PortManagerTest, discoveryListsTheUsablePortsAndClosesEachAgain)
 {
     PortsFake port({1, 3});
     PortManager pm(port, settings);
-    EXPECT_EQ(pm.DiscoverPorts(), QStringLiteral("13"));
+    EXPECT_EQ(pm.discoverPorts(), QStringLiteral("13"));
     EXPECT_EQ(port.openings, 2);
     EXPECT_FALSE(port.portOpen());
-    EXPECT_TRUE(pm.IsPortUsable(1));
-    EXPECT_FALSE(pm.IsPortUsable(2));
-    EXPECT_TRUE(pm.IsPortUsable(3));
+    EXPECT_TRUE(pm.isPortUsable(1));
+    EXPECT_FALSE(pm.isPortUsable(2));
+    EXPECT_TRUE(pm.isPortUsable(3));
     for (int outside : {0, 5, 16, -1})
-        EXPECT_FALSE(pm.IsPortUsable(outside)) << outside;
+        EXPECT_FALSE(pm.isPortUsable(outside)) << outside;
 }
 
 TEST_F(PortManagerTest, choosingAPortMarksAndStoresItWithoutTouchingTheControl)
 {
     PortsFake port({1, 2, 3});
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
     int menuChanges = 0;
     pm.onMenusChanged = [&] { ++menuChanges; };
 
     pm.clickComItem(3);
     EXPECT_EQ(marks(pm), QStringLiteral("oox-"));
-    EXPECT_EQ(pm.SelectedPort(), 3);
+    EXPECT_EQ(pm.selectedPort(), 3);
     EXPECT_EQ(stored("Comm"), QStringLiteral("3"));
     EXPECT_EQ(port.commPort(), 1) << "the choice takes effect at the next opening";
     EXPECT_EQ(menuChanges, 1);
 
     pm.clickComItem(4); // disabled: cannot be clicked
-    EXPECT_EQ(pm.SelectedPort(), 3);
+    EXPECT_EQ(pm.selectedPort(), 3);
     EXPECT_EQ(stored("Comm"), QStringLiteral("3"));
 }
 
@@ -180,14 +180,14 @@ TEST_F(PortManagerTest, reclickingTheMarkedPortOnlyRereadsTheSpeedMarks)
 {
     PortsFake port({1, 2});
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
     ASSERT_TRUE(pm.turboChecked());
     store("Comm", "2");  // changed behind the menu's back: must not be picked up
     store("Speed", "0");
 
     pm.clickComItem(1);
     EXPECT_EQ(marks(pm), QStringLiteral("xo--"));
-    EXPECT_EQ(pm.SelectedPort(), 1);
+    EXPECT_EQ(pm.selectedPort(), 1);
     EXPECT_EQ(stored("Comm"), QStringLiteral("2"));
     EXPECT_TRUE(pm.slowChecked());
     EXPECT_FALSE(pm.turboChecked());
@@ -197,7 +197,7 @@ TEST_F(PortManagerTest, speedClicksStoreTheChoiceAndIgnoreTheMarkedItem)
 {
     PortsFake port({1});
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
     int menuChanges = 0;
     pm.onMenusChanged = [&] { ++menuChanges; };
 
@@ -222,7 +222,7 @@ TEST_F(PortManagerTest, comItemsNameTheirDevices)
     settings.setValue(QStringLiteral("Ports"), QStringLiteral("Com2"), QStringLiteral("/dev/ttyUSB0"));
     PortsFake port({});
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
     EXPECT_EQ(pm.comItem(2).device, QStringLiteral("/dev/ttyUSB0"));
 #if defined(Q_OS_LINUX)
     EXPECT_EQ(pm.comItem(1).device, QStringLiteral("/dev/ttyS0"));

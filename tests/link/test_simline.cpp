@@ -170,11 +170,11 @@ TEST(LinkOverVirtualLine, getFromASidCardStaysAt9600)
     options.image = defaultCardImage(CardKind::Sid);
     options.image[2] = 0x03; // something the default set-up does not have
     Connection c(options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
-    EXPECT_EQ(c.held.SetupImage, options.image);
-    EXPECT_EQ(c.held.LoadedCardType, CardType::SID);
+    EXPECT_EQ(c.held.setupImage, options.image);
+    EXPECT_EQ(c.held.loadedCardType, CardType::SID);
     EXPECT_EQ(c.ui.messages, QStringList{QStringLiteral("Card Setup Retrieved")});
     EXPECT_EQ(c.ui.statuses.value(3), QStringList{QStringLiteral("SID Card Detected")});
     for (const auto& t : c.line.log())
@@ -187,11 +187,11 @@ TEST(LinkOverVirtualLine, getFromAnAvmCardMovesTo1200Baud)
     CardOptions options;
     options.kind = CardKind::Avm;
     Connection c(options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
-    EXPECT_EQ(c.held.SetupImage, defaultCardImage(CardKind::Avm));
-    EXPECT_EQ(c.held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(c.held.setupImage, defaultCardImage(CardKind::Avm));
+    EXPECT_EQ(c.held.loadedCardType, CardType::AVM);
     EXPECT_EQ(c.ui.statuses.value(3), QStringList{QStringLiteral("AVM Card Detected")});
     // The get request and the closing SYN went out at 1200 baud, and nothing was garbled.
     QList<int> hostSpeeds;
@@ -219,8 +219,8 @@ TEST_P(SendOverVirtualLine, deliversTheImageAndReportsTheFlashResult)
     CardOptions options;
     options.flashResult = GetParam().result;
     Connection c(options);
-    LoadDefaultConfig(c.held.fields);
-    c.link.SendConfiguration();
+    loadDefaults(c.held.fields);
+    c.link.sendConfiguration();
     ASSERT_TRUE(c.run());
     ASSERT_FALSE(c.card.received().isEmpty());
     EXPECT_EQ(c.card.image(), encodeSidImage(defaultSetupValues()).image);
@@ -239,12 +239,12 @@ TEST(LinkOverVirtualLine, recoversFromNacksAndABadCrc)
     options.faults.nackNext = 3;
     options.faults.corruptCrcNext = 1;
     Connection c(options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_EQ(c.card.nacksSent(), 3);
     EXPECT_EQ(c.card.retransmissions(), 1) << "the image sent again after the host's NACK";
-    EXPECT_EQ(c.held.SetupImage, defaultCardImage(CardKind::Sid));
+    EXPECT_EQ(c.held.setupImage, defaultCardImage(CardKind::Sid));
 }
 
 TEST(LinkOverVirtualLine, slowAcknowledgementsMakeTheHostResendButTheTransferSucceeds)
@@ -252,7 +252,7 @@ TEST(LinkOverVirtualLine, slowAcknowledgementsMakeTheHostResendButTheTransferSuc
     CardOptions options;
     options.faults.ackDelayMs = 150; // past the host's 100 ms
     Connection c(options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_TRUE(c.panel2().contains(QStringLiteral("Resend  0"))) << c.panel2().join(" | ").toStdString();
@@ -286,7 +286,7 @@ class FailedGet : public ::testing::TestWithParam<FailureRow> {};
 TEST_P(FailedGet, endsTheConnectionWithTheReasonAndMessage)
 {
     Connection c(GetParam().options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run(60000)) << GetParam().name;
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Failed});
     if (*GetParam().message) {
@@ -313,11 +313,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LinkOverVirtualLine, servesOneConnectionAfterAnother)
 {
     Connection c;
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     c.outcomes.clear();
     c.clock.advance(2000);
-    c.link.SendConfiguration();
+    c.link.sendConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_EQ(c.card.identifications(), 2);

@@ -86,9 +86,9 @@ std::optional<SetupValues> readSidFile(const QString& path, int* exitCode)
         return std::nullopt;
     }
     HeldSetup held;
-    LoadDefaultConfig(held.fields);
+    loadDefaults(held.fields);
     try {
-        ImportSetupText(path, held);
+        importSetupText(path, held);
     } catch (const SetupFileError& e) {
         *exitCode = failed(e.message());
         return std::nullopt;
@@ -122,16 +122,16 @@ QString shownValue(const SetupValues& values, Field f)
 void printSettings(const QString& path, const SetupValues& values)
 {
     printLine(stdout, QStringLiteral("SID set-up file \"%1\"").arg(path));
-    const char* forms[] = {"frmAudioConfig", "frmSIDConfig", "frmWinConfig", "frmColorConfig",
-                           "frmControlConfig"};
+    const char* forms[] = {"audioSettingsWindow", "sourceIdSettingsWindow", "onScreenSettingsWindow", "colourSettingsWindow",
+                           "controlSettingsWindow"};
     qsizetype width = 0;
     for (const FieldInfo& info : allFields())
         width = std::max(width, info.caption.size());
     for (const char* form : forms) {
         printLine(stdout, QString());
-        printLine(stdout, formCaption(form));
+        printLine(stdout, windowCaption(form));
         for (const FieldInfo& info : allFields()) {
-            if (qstrcmp(info.form, form) != 0)
+            if (qstrcmp(info.window, form) != 0)
                 continue;
             printLine(stdout, QStringLiteral("  %1  %2")
                                   .arg(info.caption + u':', -int(width) - 1)
@@ -183,7 +183,7 @@ int runDefaults(const FileArgs& args)
     if (refusesAvmOutput(args.output, &exitCode))
         return exitCode;
     try {
-        ExportSetupText(args.output, defaultSetupValues());
+        exportSetupText(args.output, defaultSetupValues());
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }
@@ -220,15 +220,15 @@ int runImage(const FileArgs& args)
     HeldSetup held;
     held.fields.setValues(*values);
     CliTerminal ui(stderr, nullptr);
-    if (BuildSetupImage(held, quint8(0), ui) != 1)
+    if (buildSetupImage(held, quint8(0), ui) != 1)
         return ExitFailed;
     try {
-        SaveSetupImage(args.output, held.SetupImage);
+        saveSetupImage(args.output, held.setupImage);
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }
     printLine(stdout, QStringLiteral("Wrote the %1-byte SID set-up image to \"%2\".")
-                          .arg(held.SetupImage.size())
+                          .arg(held.setupImage.size())
                           .arg(args.output));
     return ExitOk;
 }
@@ -241,29 +241,29 @@ int runDecode(const FileArgs& args)
         return exitCode;
     HeldSetup held;
     try {
-        held.SetupImage = readSetupImageFile(input);
+        held.setupImage = readSetupImageFile(input);
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }
-    if (held.SetupImage.size() != SidImageSize) {
+    if (held.setupImage.size() != SidImageSize) {
         return failed(QStringLiteral("\"%1\" is not a SID set-up image: it is %2 bytes long, a "
                                      "SID image has %3.")
                           .arg(input)
-                          .arg(held.SetupImage.size())
+                          .arg(held.setupImage.size())
                           .arg(SidImageSize));
     }
-    if (held.SetupImage.at(1) != 0) {
+    if (held.setupImage.at(1) != 0) {
         return failed(QStringLiteral("\"%1\" is not a SID set-up image: its set-up version is %2, "
                                      "a SID image has 0.")
                           .arg(input)
-                          .arg(quint8(held.SetupImage.at(1))));
+                          .arg(quint8(held.setupImage.at(1))));
     }
-    LoadDefaultConfig(held.fields);
+    loadDefaults(held.fields);
     CliTerminal ui(stderr, nullptr);
-    if (!ApplySetupImage(held, ui))
+    if (!applySetupImage(held, ui))
         return ExitFailed;
     try {
-        ExportSetupText(args.output, held.fields.values());
+        exportSetupText(args.output, held.fields.values());
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }

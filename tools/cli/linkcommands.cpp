@@ -122,7 +122,7 @@ class Transfer {
 public:
     explicit Transfer(const LinkArgs& args) : port_(store_), forcedDevice_(args.device), trace_(args.trace)
     {
-        LoadDefaultConfig(held.fields);
+        loadDefaults(held.fields);
         if (!forcedDevice_.isEmpty()) {
             port_.forceDevice(forcedDevice_);
         } else {
@@ -135,7 +135,7 @@ public:
 
     QString device() const
     {
-        return forcedDevice_.isEmpty() ? store_.portDevice(selection_.SelectedPort()) : forcedDevice_;
+        return forcedDevice_.isEmpty() ? store_.portDevice(selection_.selectedPort()) : forcedDevice_;
     }
 
     // Runs the flow to its end; true when it succeeded.
@@ -161,14 +161,14 @@ public:
         QTimer::singleShot(TransferLimitMs, &loop, [&] {
             ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
             outcome = FlowOutcome::Failed;
-            link.EndTransfer(7);
+            link.endTransfer(EndReason::Completed);
             loop.quit();
         });
         QTimer::singleShot(0, &loop, [&] {
             if (kind == FlowKind::Get)
-                link.GetConfiguration();
+                link.getConfiguration();
             else
-                link.SendConfiguration();
+                link.sendConfiguration();
         });
         loop.exec();
 
@@ -183,7 +183,7 @@ public:
             closing.exec();
         }
         if (link.portOpen() || link.flowRunning())
-            link.Shutdown();
+            link.shutdown();
         return outcome == FlowOutcome::Succeeded;
     }
 
@@ -231,27 +231,27 @@ int runGet(const QStringList& args, const QString& usage)
         return report(transfer, false, QStringLiteral("no set-up was received from the card on %1").arg(device));
 
     const HeldSetup& held = transfer.held;
-    if (held.LoadedCardType != wanted) {
+    if (held.loadedCardType != wanted) {
         report(transfer, true, {});
-        return held.LoadedCardType == CardType::AVM
+        return held.loadedCardType == CardType::AVM
             ? failed(QStringLiteral("the card sent an AVM set-up (%1 bytes), which is kept in a file whose "
                                     "name ends in \"m\", such as Studio.kxm; \"%2\" names a SID set-up file. "
-                                    "Nothing was written.").arg(held.SetupImage.size()).arg(parsed->output))
+                                    "Nothing was written.").arg(held.setupImage.size()).arg(parsed->output))
             : failed(QStringLiteral("the card sent a SID set-up, which is kept in a file such as Studio.kxd; "
                                     "\"%1\" names an AVM set-up file (the name ends in \"m\"). Nothing was "
                                     "written.").arg(parsed->output));
     }
     try {
         if (wanted == CardType::AVM)
-            SaveSetupImage(parsed->output, held.SetupImage);
+            saveSetupImage(parsed->output, held.setupImage);
         else
-            ExportSetupText(parsed->output, held.fields.values());
+            exportSetupText(parsed->output, held.fields.values());
     } catch (const SetupFileError& e) {
         report(transfer, true, {});
         return failed(e.message());
     }
     report(transfer, true, {});
-    printLine(stdout, QStringLiteral("Saved the card's %1 set-up in %2").arg(cardTypeName(held.LoadedCardType), parsed->output));
+    printLine(stdout, QStringLiteral("Saved the card's %1 set-up in %2").arg(cardTypeName(held.loadedCardType), parsed->output));
     return ExitOk;
 }
 
@@ -268,13 +268,13 @@ int runSend(const QStringList& args, const QString& usage)
     HeldSetup& held = transfer.held;
     try {
         if (setupKindFromName(path) == CardType::AVM)
-            LoadSetupImage(path, held);
+            loadSetupImage(path, held);
         else
-            ImportSetupText(path, held);
+            importSetupText(path, held);
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }
-    held.LoadedCardType = setupKindFromName(path);
+    held.loadedCardType = setupKindFromName(path);
 
     const QString device = transfer.device();
     const bool sent = transfer.run(FlowKind::Send, QFileInfo(path).baseName());

@@ -42,7 +42,7 @@ QByteArray dataFrame(quint8 echo, quint8 own, const QByteArray& payload, bool co
     if (corrupt)
         crc ^= 0x0101;
     return QByteArray(1, static_cast<char>(STX)) + QByteArray(1, static_cast<char>(DataControl))
-        + StuffBytes(body) + StuffBytes(bytesOf({crc >> 8, crc & 0xFF}))
+        + stuffBytes(body) + stuffBytes(bytesOf({crc >> 8, crc & 0xFF}))
         + QByteArray(1, static_cast<char>(ETX));
 }
 

@@ -24,25 +24,25 @@ public:
     AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store);
 
     // "Unsaved", or the bare name of the last set-up file saved or opened.
-    const QString& CurrentFileName() const { return currentFileName_; }
+    const QString& currentFileName() const { return currentFileName_; }
     const QString& caption() const { return caption_; }
     // The folder of the last set-up file, as stored under "load".
     QString storedFolder() const;
 
-    // Called first by LoadDefaultConfig, for the windows: they hide before the defaults go in.
+    // Called first by loadDefaults, for the windows: they hide before the defaults go in.
     std::function<void()> beforeDefaults;
     // And after the defaults are in (the windows are maximised then).
     std::function<void()> afterDefaults;
 
     // The caption update: kind of set-up from the name's last letter, bare name, stored
     // folder, caption and status panel 1.
-    void ShowSetupName();
+    void showSetupName();
     // Every setting to its default; file name, caption and status bar stay.
-    void LoadDefaultConfig();
-    void NewSetup();           // File > New, File > Close, toolbar "close"
-    void ResetConfiguration(); // Edit > Reset Configuration
-    void SaveFileToDisk(FileDialogs& dialogs);
-    void OpenFileFromDisk(FileDialogs& dialogs);
+    void loadDefaults();
+    void newSetup();           // File > New, File > Close, toolbar "close"
+    void resetConfiguration(); // Edit > Reset Configuration
+    void saveFileToDisk(FileDialogs& dialogs);
+    void openFileFromDisk(FileDialogs& dialogs);
 
 private:
     // Applies a chosen path as the current file: name, kind, folder, caption, panel 1.

@@ -1,8 +1,8 @@
 #include "guioperatorui.h"
 
-#include "forms/frmcontrolconfig.h"
-#include "forms/frmprogress.h"
-#include "mdiform1.h"
+#include "forms/controlsettingswindow.h"
+#include "forms/progressdialog.h"
+#include "mainwindow.h"
 
 #include <QAction>
 #include <QLabel>
@@ -63,7 +63,7 @@ void showMessageBox(QWidget* parent, const QString& text, const QString& detail)
     openNextMessage();
 }
 
-GuiOperatorUi::GuiOperatorUi(MDIForm1& window, MessageSink sink)
+GuiOperatorUi::GuiOperatorUi(MainWindow& window, MessageSink sink)
     : window_(window), sink_(std::move(sink))
 {
 }
@@ -101,25 +101,25 @@ void GuiOperatorUi::transferButtonsEnabled(bool enabled)
 
 void GuiOperatorUi::diagnosticLabel(int index, const QString& text)
 {
-    if (auto* controls = window_.controlsForm())
+    if (auto* controls = window_.controlSettings())
         controls->setDiagnosticLabel(index, text);
 }
 
 void GuiOperatorUi::showProgress()
 {
-    if (frmProgress* dialog = window_.progressDialog(true))
+    if (ProgressDialog* dialog = window_.progressDialog(true))
         dialog->showForTransfer();
 }
 
 void GuiOperatorUi::progress(TransferStage stage)
 {
-    if (frmProgress* dialog = window_.progressDialog(false))
+    if (ProgressDialog* dialog = window_.progressDialog(false))
         dialog->setStage(stage);
 }
 
 void GuiOperatorUi::hideProgress()
 {
-    if (frmProgress* dialog = window_.progressDialog(false))
+    if (ProgressDialog* dialog = window_.progressDialog(false))
         dialog->hide();
 }
 

@@ -9,7 +9,7 @@ class QWidget;
 
 namespace quillon {
 
-class MDIForm1;
+class MainWindow;
 
 // Where the operator's messages go: a message box by default, a recorder in tests.
 // detail: the reason behind a failure, empty for most messages.
@@ -22,7 +22,7 @@ void showMessageBox(QWidget* parent, const QString& text, const QString& detail)
 // What the link and the commands show, in the main window and its dialogs.
 class GuiOperatorUi : public ShellUi {
 public:
-    GuiOperatorUi(MDIForm1& window, MessageSink sink);
+    GuiOperatorUi(MainWindow& window, MessageSink sink);
 
     void message(const QString& text) override;
     void failure(const QString& text, const QString& reason) override;
@@ -36,7 +36,7 @@ public:
     void focusMainWindow() override;
 
 private:
-    MDIForm1& window_;
+    MainWindow& window_;
     MessageSink sink_;
 };
 

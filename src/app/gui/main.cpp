@@ -1,4 +1,4 @@
-#include "mdiform1.h"
+#include "mainwindow.h"
 
 #include <QApplication>
 
@@ -10,8 +10,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
     QApplication::setQuitOnLastWindowClosed(false); // the main window's shut-down ends the run
 
-    quillon::MDIForm1 window;
-    QObject::connect(&window, &quillon::MDIForm1::shutDown, &app, &QCoreApplication::quit,
+    quillon::MainWindow window;
+    QObject::connect(&window, &quillon::MainWindow::shutDown, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     window.show();
     return app.exec();

@@ -1,4 +1,4 @@
-#include "settingsform.h"
+#include "settingswindow.h"
 
 #include "updown.h"
 
@@ -109,16 +109,16 @@ QString limitTyping(QLineEdit* box, const QString& typed, const QString& before,
 
 } // namespace
 
-SettingsForm::SettingsForm(const QString& windowKey, const QString& caption, CardSetup& setup,
+SettingsWindow::SettingsWindow(const QString& windowKey, const QString& caption, CardSetup& setup,
                            QWidget* parent)
     : QWidget(parent), windowKey_(windowKey), setup_(setup)
 {
     setWindowTitle(caption);
-    connect(&setup_, &CardSetup::fieldChanged, this, &SettingsForm::onFieldChanged);
-    connect(&setup_, &CardSetup::spinnerRangesChanged, this, &SettingsForm::refreshSpinnerRanges);
+    connect(&setup_, &CardSetup::fieldChanged, this, &SettingsWindow::onFieldChanged);
+    connect(&setup_, &CardSetup::spinnerRangesChanged, this, &SettingsWindow::refreshSpinnerRanges);
 }
 
-SettingsForm::~SettingsForm()
+SettingsWindow::~SettingsWindow()
 {
     // The boxes lose the focus while the window is taken down, when this part of it is gone.
     disconnect(&setup_, nullptr, this, nullptr);
@@ -126,14 +126,14 @@ SettingsForm::~SettingsForm()
         delete watcher;
 }
 
-void SettingsForm::load() {}
+void SettingsWindow::load() {}
 
-void SettingsForm::activate()
+void SettingsWindow::activate()
 {
     Q_EMIT windowOn(windowKey_);
 }
 
-void SettingsForm::closeEvent(QCloseEvent* event)
+void SettingsWindow::closeEvent(QCloseEvent* event)
 {
     Q_EMIT windowOff(windowKey_);
     if (auto* subWindow = qobject_cast<QMdiSubWindow*>(parentWidget())) {
@@ -144,17 +144,12 @@ void SettingsForm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-QString SettingsForm::indexed(const QString& stem, int index)
-{
-    return QStringLiteral("%1(%2)").arg(stem).arg(index);
-}
-
-void SettingsForm::onFieldChanged(Field field)
+void SettingsWindow::onFieldChanged(Field field)
 {
     refresh(field);
 }
 
-void SettingsForm::refresh(Field field)
+void SettingsWindow::refresh(Field field)
 {
     const auto found = refreshers_.constFind(indexOf(field));
     if (found == refreshers_.constEnd())
@@ -164,21 +159,21 @@ void SettingsForm::refresh(Field field)
         refresher();
 }
 
-void SettingsForm::addRefresher(Field field, const std::function<void()>& refresher)
+void SettingsWindow::addRefresher(Field field, const std::function<void()>& refresher)
 {
     refreshers_[indexOf(field)].push_back(refresher);
     QScopedValueRollback guard(refreshing_, true);
     refresher();
 }
 
-void SettingsForm::refreshSpinnerRanges()
+void SettingsWindow::refreshSpinnerRanges()
 {
     QScopedValueRollback guard(refreshing_, true);
     for (const auto& refresher : spinnerRangeRefreshers_)
         refresher();
 }
 
-void SettingsForm::changeSetup(Field field, const std::function<void(SetupValues&)>& change)
+void SettingsWindow::changeSetup(Field field, const std::function<void(SetupValues&)>& change)
 {
     try {
         setup_.edit(change);
@@ -190,21 +185,21 @@ void SettingsForm::changeSetup(Field field, const std::function<void(SetupValues
     refresh(field);
 }
 
-QGroupBox* SettingsForm::frame(const QString& name, const QString& caption)
+QGroupBox* SettingsWindow::frame(const QString& name, const QString& caption)
 {
     auto* box = new QGroupBox(caption, this);
     box->setObjectName(name);
     return box;
 }
 
-QLabel* SettingsForm::label(const QString& name, const QString& text)
+QLabel* SettingsWindow::label(const QString& name, const QString& text)
 {
     auto* caption = new QLabel(text, this);
     caption->setObjectName(name);
     return caption;
 }
 
-void SettingsForm::bindChoice(QComboBox* list, Field field)
+void SettingsWindow::bindChoice(QComboBox* list, Field field)
 {
     list->addItems(fieldInfo(field).items);
     auto show = [this, list, field] {
@@ -228,7 +223,7 @@ void SettingsForm::bindChoice(QComboBox* list, Field field)
     });
 }
 
-QComboBox* SettingsForm::choiceList(const QString& name, Field field)
+QComboBox* SettingsWindow::choiceList(const QString& name, Field field)
 {
     auto* list = new QComboBox(this);
     list->setObjectName(name);
@@ -236,7 +231,7 @@ QComboBox* SettingsForm::choiceList(const QString& name, Field field)
     return list;
 }
 
-QComboBox* SettingsForm::editableChoiceList(const QString& name, Field field)
+QComboBox* SettingsWindow::editableChoiceList(const QString& name, Field field)
 {
     auto* list = new QComboBox(this);
     list->setObjectName(name);
@@ -247,7 +242,7 @@ QComboBox* SettingsForm::editableChoiceList(const QString& name, Field field)
     return list;
 }
 
-QRadioButton* SettingsForm::optionButton(const QString& name, const QString& caption, Field field)
+QRadioButton* SettingsWindow::optionButton(const QString& name, const QString& caption, Field field)
 {
     auto* button = new QRadioButton(caption, this);
     button->setObjectName(name);
@@ -267,7 +262,7 @@ QRadioButton* SettingsForm::optionButton(const QString& name, const QString& cap
     return button;
 }
 
-QCheckBox* SettingsForm::checkBox(const QString& name, const QString& caption, Field field)
+QCheckBox* SettingsWindow::checkBox(const QString& name, const QString& caption, Field field)
 {
     auto* box = new QCheckBox(caption, this);
     box->setObjectName(name);
@@ -285,7 +280,7 @@ QCheckBox* SettingsForm::checkBox(const QString& name, const QString& caption, F
     return box;
 }
 
-QLineEdit* SettingsForm::textBox(const QString& name, Field field)
+QLineEdit* SettingsWindow::textBox(const QString& name, Field field)
 {
     auto* box = new QLineEdit(this);
     box->setObjectName(name);
@@ -303,7 +298,7 @@ QLineEdit* SettingsForm::textBox(const QString& name, Field field)
     return box;
 }
 
-SettingsForm::NumberBox SettingsForm::numberBox(const QString& boxName, const QString& spinnerName,
+SettingsWindow::NumberBox SettingsWindow::numberBox(const QString& boxName, const QString& spinnerName,
                                                 Field field, bool readOnly)
 {
     auto* box = new QLineEdit(this);
@@ -353,7 +348,7 @@ SettingsForm::NumberBox SettingsForm::numberBox(const QString& boxName, const QS
     return {box, spinner, row};
 }
 
-QSlider* SettingsForm::levelSlider(const QString& name, QLineEdit* valueBox, Field field)
+QSlider* SettingsWindow::levelSlider(const QString& name, QLineEdit* valueBox, Field field)
 {
     auto* slider = new QSlider(Qt::Horizontal, this);
     slider->setObjectName(name);
@@ -380,12 +375,12 @@ QSlider* SettingsForm::levelSlider(const QString& name, QLineEdit* valueBox, Fie
     return slider;
 }
 
-void SettingsForm::whenLeft(QLineEdit* box, std::function<void()> handler)
+void SettingsWindow::whenLeft(QLineEdit* box, std::function<void()> handler)
 {
     leaveWatchers_.push_back(new LeaveWatcher(box, std::move(handler)));
 }
 
-void SettingsForm::checkRangeOnLeaving(QLineEdit* box, Field field)
+void SettingsWindow::checkRangeOnLeaving(QLineEdit* box, Field field)
 {
     whenLeft(box, [this, field] {
         const QString checked = rangeCheckedText(setup_.values().text(field), fieldInfo(field).range);
@@ -393,7 +388,7 @@ void SettingsForm::checkRangeOnLeaving(QLineEdit* box, Field field)
     });
 }
 
-void SettingsForm::setPageContent(QLayout* content, int stretch)
+void SettingsWindow::setPageContent(QLayout* content, int stretch)
 {
     auto* columns = new QHBoxLayout;
     columns->addLayout(content, stretch);
@@ -403,7 +398,7 @@ void SettingsForm::setPageContent(QLayout* content, int stretch)
     page->addStretch();
 }
 
-void SettingsForm::hideSubWindow(QMdiSubWindow* subWindow)
+void SettingsWindow::hideSubWindow(QMdiSubWindow* subWindow)
 {
     // Keys must never reach a control the operator cannot see.
     if (QWidget* focused = QApplication::focusWidget(); focused && subWindow->isAncestorOf(focused))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settingsform.h"
+#include "settingswindow.h"
 
 class QGridLayout;
 
@@ -8,10 +8,10 @@ namespace quillon {
 
 // "Set-up Colors": the brightness and colour levels of the card's on-screen graphics, one
 // slider each, with the slider's value shown beside it.
-class frmColorConfig : public SettingsForm {
+class ColourSettingsWindow : public SettingsWindow {
     Q_OBJECT
 public:
-    explicit frmColorConfig(CardSetup& setup, QWidget* parent = nullptr);
+    explicit ColourSettingsWindow(CardSetup& setup, QWidget* parent = nullptr);
 
 private:
     struct Row;

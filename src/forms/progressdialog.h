@@ -11,10 +11,10 @@ class QPushButton;
 namespace quillon {
 
 // "Progress (Please Wait)": shows how far a Get or Send has come, with a button to cancel it.
-class frmProgress : public QDialog {
+class ProgressDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit frmProgress(QWidget* parent = nullptr);
+    explicit ProgressDialog(QWidget* parent = nullptr);
 
     // Starts over for a new transfer: an empty bar, the Cancel button offered again, the
     // dialog centred on the screen and shown without holding up the rest of the program.

@@ -10,13 +10,13 @@ class OperatorUi;
 
 // The about box: title, release, description, the compatibility warning, and a button that
 // starts the platform's system-information tool.
-class frmAbout : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit frmAbout(OperatorUi& ui, QWidget* parent = nullptr);
+    explicit AboutDialog(OperatorUi& ui, QWidget* parent = nullptr);
 
     // Starts the system-information tool without waiting for it; says so when there is none.
-    void StartSysInfo();
+    void startSystemInfo();
 
     struct Tool {
         QString program;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settingsform.h"
+#include "settingswindow.h"
 
 class QGroupBox;
 
@@ -8,10 +8,10 @@ namespace quillon {
 
 // "Set-up Windows": where the card draws its on-screen windows and messages, and which windows
 // are on.
-class frmWinConfig : public SettingsForm {
+class OnScreenSettingsWindow : public SettingsWindow {
     Q_OBJECT
 public:
-    explicit frmWinConfig(CardSetup& setup, QWidget* parent = nullptr);
+    explicit OnScreenSettingsWindow(CardSetup& setup, QWidget* parent = nullptr);
 
 private:
     // The "Horizontal" and "Vertical" boxes of on-screen item i, in a layout of their own.
@@ -22,8 +22,8 @@ private:
                          QRadioButton* first, QRadioButton* second);
     QGroupBox* audioWindow();
     QGroupBox* sidWindow();
-    QGroupBox* windowFrame(const QString& name, const QString& caption, int index, bool offFirst);
-    QGroupBox* messageFrame(const QString& name, const QString& caption, int index);
+    QGroupBox* windowFrame(const QString& caption, int index, bool offFirst);
+    QGroupBox* messageFrame(const QString& caption, int index);
 };
 
 } // namespace quillon

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settingsform.h"
+#include "settingswindow.h"
 
 #include <array>
 
@@ -11,13 +11,13 @@ namespace quillon {
 
 // "Set-up Controls": what the card's two general-purpose inputs do and the messages they show,
 // the DIP switches, and the buttons that open and close the connection to the card by hand.
-class frmControlConfig : public SettingsForm {
+class ControlSettingsWindow : public SettingsWindow {
     Q_OBJECT
 public:
-    explicit frmControlConfig(CardSetup& setup, QWidget* parent = nullptr);
+    explicit ControlSettingsWindow(CardSetup& setup, QWidget* parent = nullptr);
 
 public Q_SLOTS:
-    // The receiver's diagnostic labels Label13(0..2); they are never shown.
+    // The receiver's diagnostic labels (check mode, header mode, data seen); never shown.
     void setDiagnosticLabel(int index, const QString& text);
 
 Q_SIGNALS:

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/core/appstate.h"
-#include "frmabout.h"
+#include "aboutdialog.h"
 #include "guioperatorui.h"
 #include "link/settingsstore.h"
 #include "setup/heldsetup.h"
@@ -28,10 +28,10 @@ class FileDialogs;
 class LinkClock;
 class PortManager;
 class SerialControl;
-class SettingsForm;
+class SettingsWindow;
 class TraceFile;
-class frmControlConfig;
-class frmProgress;
+class ControlSettingsWindow;
+class ProgressDialog;
 
 // What the main window talks to outside itself; anything left empty is the real thing.
 struct ShellServices {
@@ -45,17 +45,17 @@ struct ShellServices {
 // The main window: menu bar, toolbar and status bar over the area in which the five settings
 // windows show. It owns the application state and the card link, starts the program and
 // shuts it down.
-class MDIForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MDIForm1(ShellServices services = {});
-    ~MDIForm1() override;
+    explicit MainWindow(ShellServices services = {});
+    ~MainWindow() override;
 
     // Commands.
     void toolbarButtonClicked(int number); // 1..12 from the left; 4 and 7 are separators
     void showSettingsWindow(const QString& key);
-    void SetWindowOn(const QString& key);
-    void SetWindowOff(const QString& key);
+    void markWindowOn(const QString& key);
+    void markWindowOff(const QString& key);
     void exitCommand();
     void helpContents();
     void helpAbout();
@@ -71,11 +71,11 @@ public:
     QAction* toolbarButton(int number) const;
     QAction* menuItem(const QString& name) const;
     QLabel* statusPanel(int panel) const;
-    SettingsForm* settingsForm(const QString& key) const;
-    QMdiSubWindow* settingsWindow(const QString& key) const;
-    frmControlConfig* controlsForm() const;
-    frmProgress* progressDialog(bool create);
-    frmAbout* aboutBox() const { return about_; }
+    SettingsWindow* settingsWindow(const QString& key) const;
+    QMdiSubWindow* settingsSubWindow(const QString& key) const;
+    ControlSettingsWindow* controlSettings() const;
+    ProgressDialog* progressDialog(bool create);
+    AboutDialog* aboutBox() const { return about_; }
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
 
@@ -96,7 +96,7 @@ private:
     struct Window {
         QString key;
         const char* menuItem;
-        QPointer<SettingsForm> form;
+        QPointer<SettingsWindow> form;
         QPointer<QMdiSubWindow> sub;
     };
 
@@ -104,7 +104,7 @@ private:
     void buildToolbar();
     void buildStatusBar();
     void createSettingsWindows();
-    void addSettingsWindow(const QString& key, SettingsForm* form);
+    void addSettingsWindow(const QString& key, SettingsWindow* form);
     void refreshOptionsMenu();
     void hideSettingsWindows();
     void maximiseSettingsWindows();
@@ -135,8 +135,8 @@ private:
     std::array<QAction*, 13> buttons_{};
     std::array<QLabel*, 4> panels_{};
     std::array<Window, 5> windows_;
-    QPointer<frmProgress> progress_;
-    QPointer<frmAbout> about_;
+    QPointer<ProgressDialog> progress_;
+    QPointer<AboutDialog> about_;
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;
     bool closed_ = false;

@@ -24,15 +24,16 @@ class UpDown;
 
 // A settings window: a view of its share of the one set-up. The operator's edits go into the
 // set-up at once, and every change of the set-up shows in the controls at once. Every control
-// carries its name as objectName, arrays as "tHor(3)".
-class SettingsForm : public QWidget {
+// carries a name that says what it holds as objectName ("timeCodeWindowHorizontal"); a
+// setting's control carries the name that FieldInfo gives it.
+class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    SettingsForm(const QString& windowKey, const QString& caption, CardSetup& setup,
+    SettingsWindow(const QString& windowKey, const QString& caption, CardSetup& setup,
                  QWidget* parent = nullptr);
-    ~SettingsForm() override;
+    ~SettingsWindow() override;
 
-    // The key the main window marks the window in use by: "Audio", "AVM", "Win", ...
+    // The key the main window marks the window in use by: "Audio", "SourceId", "Windows", ...
     QString windowKey() const { return windowKey_; }
 
     // Called once after creation.
@@ -85,8 +86,6 @@ protected:
     // Runs a change of the set-up. A value the set-up refuses changes nothing; the controls
     // then show the set-up's values again.
     void changeSetup(Field field, const std::function<void(SetupValues&)>& change);
-
-    static QString indexed(const QString& stem, int index); // "tHor", 3 -> "tHor(3)"
 
 private:
     void onFieldChanged(Field field);

@@ -1,4 +1,4 @@
-#include "frmprogress.h"
+#include "progressdialog.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -27,24 +27,24 @@ int stageNumber(TransferStage stage)
 
 } // namespace
 
-frmProgress::frmProgress(QWidget* parent) : QDialog(parent)
+ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmProgress"));
+    setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(QStringLiteral("Progress (Please Wait)"));
     setModal(false);
 
     label_ = new QLabel(QStringLiteral("Loading"), this);
-    label_->setObjectName(QStringLiteral("pLabel"));
+    label_->setObjectName(QStringLiteral("stageLabel"));
     bar_ = new QProgressBar(this);
-    bar_->setObjectName(QStringLiteral("pBar"));
+    bar_->setObjectName(QStringLiteral("progressBar"));
     bar_->setRange(0, StageCount);
     bar_->setValue(0);
     bar_->setTextVisible(false);
     bar_->setMinimumWidth(280);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel_->setObjectName(QStringLiteral("btnCancel"));
+    cancel_->setObjectName(QStringLiteral("cancelButton"));
     cancel_->setAutoDefault(false);
-    connect(cancel_, &QPushButton::clicked, this, &frmProgress::cancel);
+    connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::cancel);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -56,7 +56,7 @@ frmProgress::frmProgress(QWidget* parent) : QDialog(parent)
     column->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QString frmProgress::stageText(TransferStage stage)
+QString ProgressDialog::stageText(TransferStage stage)
 {
     switch (stage) {
     case TransferStage::LinkSetUp: return QStringLiteral("Connecting to the card");
@@ -67,7 +67,7 @@ QString frmProgress::stageText(TransferStage stage)
     return {};
 }
 
-void frmProgress::showForTransfer()
+void ProgressDialog::showForTransfer()
 {
     label_->setText(QStringLiteral("Loading"));
     bar_->setValue(0);
@@ -78,13 +78,13 @@ void frmProgress::showForTransfer()
     raise();
 }
 
-void frmProgress::setStage(TransferStage stage)
+void ProgressDialog::setStage(TransferStage stage)
 {
     bar_->setValue(stageNumber(stage));
     label_->setText(stageText(stage));
 }
 
-void frmProgress::centreOnScreen()
+void ProgressDialog::centreOnScreen()
 {
     const QScreen* target = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!target)
@@ -94,7 +94,7 @@ void frmProgress::centreOnScreen()
     move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
 }
 
-void frmProgress::cancel()
+void ProgressDialog::cancel()
 {
     // Hidden before anyone hears of it, so a second press cannot follow while the transfer is
     // being ended.
@@ -105,7 +105,7 @@ void frmProgress::cancel()
     Q_EMIT cancelClicked();
 }
 
-void frmProgress::reject()
+void ProgressDialog::reject()
 {
     if (cancel_->isVisibleTo(this))
         cancel();

@@ -1,4 +1,4 @@
-#include "frmabout.h"
+#include "aboutdialog.h"
 
 #include "setup/operatorui.h"
 
@@ -32,7 +32,7 @@ QLabel* namedLabel(const char* name, const QString& text, QWidget* parent)
 QFrame* line(int index, QWidget* parent)
 {
     auto* frame = new QFrame(parent);
-    frame->setObjectName(QStringLiteral("Line1(%1)").arg(index));
+    frame->setObjectName(QStringLiteral("separator%1").arg(index));
     frame->setFrameShape(QFrame::HLine);
     frame->setFrameShadow(QFrame::Sunken);
     return frame;
@@ -58,61 +58,61 @@ QString releaseText()
         .arg(version.microVersion());
 }
 
-frmAbout::frmAbout(OperatorUi& ui, QWidget* parent) : QDialog(parent), ui_(ui)
+AboutDialog::AboutDialog(OperatorUi& ui, QWidget* parent) : QDialog(parent), ui_(ui)
 {
-    setObjectName(QStringLiteral("frmAbout"));
+    setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("About ") + AppTitle);
 
-    auto* picIcon = namedLabel("picIcon", {}, this);
-    picIcon->setPixmap(QIcon(QStringLiteral(":/images/quillon.svg")).pixmap(48, 48));
-    picIcon->setAlignment(Qt::AlignTop);
+    auto* icon = namedLabel("icon", {}, this);
+    icon->setPixmap(QIcon(QStringLiteral(":/images/quillon.svg")).pixmap(48, 48));
+    icon->setAlignment(Qt::AlignTop);
 
-    auto* lblTitle = namedLabel("lblTitle", AppTitle, this);
-    QFont titleFont = lblTitle->font();
+    auto* title = namedLabel("title", AppTitle, this);
+    QFont titleFont = title->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
     titleFont.setBold(true);
-    lblTitle->setFont(titleFont);
+    title->setFont(titleFont);
 
-    auto* lblVersion = namedLabel("lblVersion", releaseText(), this);
-    auto* lblDescription = namedLabel(
-        "lblDescription",
+    auto* release = namedLabel("release", releaseText(), this);
+    auto* description = namedLabel(
+        "description",
         QStringLiteral("Quillon provides an all in one interface for the Norvane KX40 product line. "
                        "This intuative Graphical User Interface allows you to extract, save and send "
                        "KX40 hardware setups. Thank You for choosing Norvane."),
         this);
-    lblDescription->setWordWrap(true);
-    auto* lblDisclaimer = namedLabel(
-        "lblDisclaimer",
+    description->setWordWrap(true);
+    auto* disclaimer = namedLabel(
+        "disclaimer",
         QStringLiteral("Warning... This product is designed to interface with Norvane KX40 products "
                        "only. Unexpected results may occur if connections are made to other Norvane "
                        "products."),
         this);
-    lblDisclaimer->setWordWrap(true);
+    disclaimer->setWordWrap(true);
 
-    auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true);
-    auto* cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
-    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setDefault(true);
+    auto* systemInfoButton = new QPushButton(QStringLiteral("&System Info..."), this);
+    systemInfoButton->setObjectName(QStringLiteral("systemInfoButton"));
+    connect(okButton, &QPushButton::clicked, this, &QDialog::close);
+    connect(systemInfoButton, &QPushButton::clicked, this, &AboutDialog::startSystemInfo);
 
     auto* text = new QVBoxLayout;
-    text->addWidget(lblTitle);
-    text->addWidget(lblVersion);
+    text->addWidget(title);
+    text->addWidget(release);
     text->addSpacing(8);
-    text->addWidget(lblDescription);
+    text->addWidget(description);
     auto* top = new QHBoxLayout;
-    top->addWidget(picIcon);
+    top->addWidget(icon);
     top->addSpacing(12);
     top->addLayout(text, 1);
 
     auto* buttons = new QVBoxLayout;
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdSysInfo);
+    buttons->addWidget(okButton);
+    buttons->addWidget(systemInfoButton);
     buttons->addStretch();
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(lblDisclaimer, 1);
+    bottom->addWidget(disclaimer, 1);
     bottom->addSpacing(12);
     bottom->addLayout(buttons);
 
@@ -124,7 +124,7 @@ frmAbout::frmAbout(OperatorUi& ui, QWidget* parent) : QDialog(parent), ui_(ui)
     setFixedWidth(480);
 }
 
-std::optional<frmAbout::Tool> frmAbout::systemInfoTool()
+std::optional<AboutDialog::Tool> AboutDialog::systemInfoTool()
 {
 #if defined(Q_OS_WIN)
     QString path = machineValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
@@ -154,7 +154,7 @@ std::optional<frmAbout::Tool> frmAbout::systemInfoTool()
     return std::nullopt;
 }
 
-void frmAbout::StartSysInfo()
+void AboutDialog::startSystemInfo()
 {
     const std::optional<Tool> tool = systemInfoTool();
     if (!tool || !QProcess::startDetached(tool->program, tool->arguments))

@@ -1,12 +1,12 @@
-#include "mdiform1.h"
+#include "mainwindow.h"
 
-#include "forms/frmaudioconfig.h"
-#include "forms/frmcolorconfig.h"
-#include "forms/frmcontrolconfig.h"
-#include "forms/frmprogress.h"
-#include "forms/frmsidconfig.h"
-#include "forms/frmwinconfig.h"
-#include "frmabout.h"
+#include "forms/audiosettingswindow.h"
+#include "forms/coloursettingswindow.h"
+#include "forms/controlsettingswindow.h"
+#include "forms/progressdialog.h"
+#include "forms/sourceidsettingswindow.h"
+#include "forms/onscreensettingswindow.h"
+#include "aboutdialog.h"
 #include "link/cardlink.h"
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
@@ -69,9 +69,9 @@ constexpr std::array<ButtonInfo, 12> Buttons{{
     {12, "controls", "GPI Set-up"},
 }};
 
-// The Set-up menu's items in the order SetWindowOn clears them.
-constexpr std::array<const char*, 5> SetupMenuClearOrder{"mnuWindows", "mnuColors", "mnuControls",
-                                                          "mnuAudio", "mnuSID"};
+// The Set-up menu's items in the order markWindowOn clears them.
+constexpr std::array<const char*, 5> SetupMenuClearOrder{"setupWindows", "setupColours", "setupControls",
+                                                          "setupAudio", "setupSourceId"};
 
 // A maximised settings window keeps its own title bar, so the main window's caption stays the
 // program's own and the window's buttons stay on the window.
@@ -88,7 +88,7 @@ public:
 
 } // namespace
 
-MDIForm1::MDIForm1(ShellServices services)
+MainWindow::MainWindow(ShellServices services)
     : ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_)),
       ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
       serial_(services.serial ? services.serial : ownSerial_.get()),
@@ -110,7 +110,7 @@ MDIForm1::MDIForm1(ShellServices services)
     dialogs_ = services.fileDialogs ? services.fileDialogs : ownDialogs_.get();
 
     registerImages();
-    setObjectName(QStringLiteral("MDIForm1"));
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(StartCaption);
     setWindowIcon(QIcon(QStringLiteral(":/images/quillon.svg")));
     mdi_ = new QMdiArea(this);
@@ -122,29 +122,29 @@ MDIForm1::MDIForm1(ShellServices services)
     buildStatusBar();
     resize(stripSize());
 
-    link_->currentFileName = [this] { return app_->CurrentFileName(); };
+    link_->currentFileName = [this] { return app_->currentFileName(); };
     app_->beforeDefaults = [this] { hideSettingsWindows(); };
     app_->afterDefaults = [this] { maximiseSettingsWindows(); };
 
     createSettingsWindows();
-    app_->LoadDefaultConfig();
-    InitTransferBuffers(held_);
+    app_->loadDefaults();
+    resetSetupImage(held_);
     ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
-    ports_->com_start();
+    ports_->start();
     refreshOptionsMenu();
     qApp->installEventFilter(this);
 }
 
 // Ctrl+X and Ctrl+Z are Get and Send everywhere in the program, text boxes included, where Qt
 // would otherwise take them for cut and undo.
-bool MDIForm1::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QKeySequence pressed(key->keyCombination());
         auto* widget = qobject_cast<QWidget*>(watched);
         const bool ours = widget && widget->window() == this;
-        for (const char* name : {"mnuToolsSend", "mnuToolsGet"}) {
+        for (const char* name : {"toolsSendConfiguration", "toolsGetConfiguration"}) {
             if (ours && menuItem(QString::fromLatin1(name))->shortcut() == pressed) {
                 event->ignore();
                 return true;
@@ -154,13 +154,13 @@ bool MDIForm1::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-MDIForm1::~MDIForm1()
+MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
     if (!closed_)
-        link_->Shutdown();
+        link_->shutdown();
     closed_ = true;
     destroyWindows();
     link_.reset();
@@ -168,7 +168,7 @@ MDIForm1::~MDIForm1()
 
 // ---- building ------------------------------------------------------------------------------
 
-QAction* MDIForm1::addItem(QMenu* menu, const char* name, const QString& caption,
+QAction* MainWindow::addItem(QMenu* menu, const char* name, const QString& caption,
                            const QKeySequence& shortcut)
 {
     QAction* item = menu->addAction(caption);
@@ -177,7 +177,7 @@ QAction* MDIForm1::addItem(QMenu* menu, const char* name, const QString& caption
     return item;
 }
 
-void MDIForm1::buildMenus()
+void MainWindow::buildMenus()
 {
     auto menu = [this](const char* name, const QString& caption) {
         QMenu* m = menuBar()->addMenu(caption);
@@ -191,33 +191,33 @@ void MDIForm1::buildMenus()
         return item;
     };
 
-    QMenu* file = menu("mnuFile", QStringLiteral("File"));
-    connect(notOffered(addItem(file, "mnuFileNew", QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N))),
-            &QAction::triggered, this, [this] { app_->NewSetup(); });
-    connect(addItem(file, "mnuFileOpen", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
-            &QAction::triggered, this, [this] { app_->OpenFileFromDisk(*dialogs_); });
-    connect(addItem(file, "mnuFileSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
-            &QAction::triggered, this, [this] { app_->SaveFileToDisk(*dialogs_); });
-    connect(notOffered(addItem(file, "mnuFileClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
-            &QAction::triggered, this, [this] { app_->NewSetup(); });
-    connect(addItem(file, "mnuFileExit", QStringLiteral("Exit"), QKeySequence(Qt::Key_F3)),
-            &QAction::triggered, this, &MDIForm1::exitCommand);
+    QMenu* file = menu("fileMenu", QStringLiteral("File"));
+    connect(notOffered(addItem(file, "fileNew", QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N))),
+            &QAction::triggered, this, [this] { app_->newSetup(); });
+    connect(addItem(file, "fileOpen", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
+            &QAction::triggered, this, [this] { app_->openFileFromDisk(*dialogs_); });
+    connect(addItem(file, "fileSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
+    connect(notOffered(addItem(file, "fileClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
+            &QAction::triggered, this, [this] { app_->newSetup(); });
+    connect(addItem(file, "fileExit", QStringLiteral("Exit"), QKeySequence(Qt::Key_F3)),
+            &QAction::triggered, this, &MainWindow::exitCommand);
 
-    QMenu* edit = menu("mnuEdit", QStringLiteral("Edit"));
+    QMenu* edit = menu("editMenu", QStringLiteral("Edit"));
     notOffered(edit->menuAction());
-    connect(notOffered(addItem(edit, "mnuEditReset", QStringLiteral("Reset Configuration"))),
-            &QAction::triggered, this, [this] { app_->ResetConfiguration(); });
+    connect(notOffered(addItem(edit, "editResetConfiguration", QStringLiteral("Reset Configuration"))),
+            &QAction::triggered, this, [this] { app_->resetConfiguration(); });
 
-    QMenu* tools = menu("mnuTools", QStringLiteral("Tools"));
-    connect(addItem(tools, "mnuToolsSend", QStringLiteral("Send Configuration"), QKeySequence(Qt::CTRL | Qt::Key_Z)),
-            &QAction::triggered, this, [this] { link_->SendConfiguration(); });
-    connect(addItem(tools, "mnuToolsGet", QStringLiteral("Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
-            &QAction::triggered, this, [this] { link_->GetConfiguration(); });
+    QMenu* tools = menu("toolsMenu", QStringLiteral("Tools"));
+    connect(addItem(tools, "toolsSendConfiguration", QStringLiteral("Send Configuration"), QKeySequence(Qt::CTRL | Qt::Key_Z)),
+            &QAction::triggered, this, [this] { link_->sendConfiguration(); });
+    connect(addItem(tools, "toolsGetConfiguration", QStringLiteral("Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
+            &QAction::triggered, this, [this] { link_->getConfiguration(); });
 
-    QMenu* options = menu("mnuOptions", QStringLiteral("Options"));
+    QMenu* options = menu("optionsMenu", QStringLiteral("Options"));
     options->setToolTipsVisible(true);
     for (int port = 1; port <= 4; ++port) {
-        const QByteArray name = "mnuOptionsCom" + QByteArray::number(port);
+        const QByteArray name = "optionsCom" + QByteArray::number(port);
         QAction* item = addItem(options, name.constData(), QStringLiteral("Com%1").arg(port));
         item->setCheckable(true);
         connect(item, &QAction::triggered, this, [this, port] {
@@ -226,10 +226,10 @@ void MDIForm1::buildMenus()
         });
     }
     QMenu* speed = options->addMenu(QStringLiteral("Speed"));
-    speed->setObjectName(QStringLiteral("mnuSpeed"));
-    speed->menuAction()->setObjectName(QStringLiteral("mnuSpeed"));
-    QAction* slow = addItem(speed, "mnuSlow", QStringLiteral("Snail Slow"));
-    QAction* turbo = addItem(speed, "mnuTurbo", QStringLiteral("Turbo"));
+    speed->setObjectName(QStringLiteral("speedMenu"));
+    speed->menuAction()->setObjectName(QStringLiteral("speedMenu"));
+    QAction* slow = addItem(speed, "speedSnailSlow", QStringLiteral("Snail Slow"));
+    QAction* turbo = addItem(speed, "speedTurbo", QStringLiteral("Turbo"));
     for (QAction* item : {slow, turbo})
         item->setCheckable(true);
     connect(slow, &QAction::triggered, this, [this] {
@@ -241,12 +241,12 @@ void MDIForm1::buildMenus()
         refreshOptionsMenu();
     });
 
-    QMenu* setup = menu("mnuWindow", QStringLiteral("Set-up"));
+    QMenu* setup = menu("setupMenu", QStringLiteral("Set-up"));
     notOffered(setup->menuAction());
     const std::array<std::pair<const char*, const char*>, 5> setupItems{{
-        {"mnuAudio", "Audio"}, {"mnuSID", "SID"}, {"mnuWindows", "Windows"},
-        {"mnuColors", "Colors"}, {"mnuControls", "Controls"}}};
-    const std::array<const char*, 5> keys{"Audio", "AVM", "Win", "Colors", "Controls"};
+        {"setupAudio", "Audio"}, {"setupSourceId", "SID"}, {"setupWindows", "Windows"},
+        {"setupColours", "Colors"}, {"setupControls", "Controls"}}};
+    const std::array<const char*, 5> keys{"Audio", "SourceId", "Windows", "Colors", "Controls"};
     for (size_t i = 0; i < setupItems.size(); ++i) {
         QAction* item = notOffered(addItem(setup, setupItems[i].first,
                                            QString::fromLatin1(setupItems[i].second)));
@@ -255,17 +255,17 @@ void MDIForm1::buildMenus()
         connect(item, &QAction::triggered, this, [this, key] { showSettingsWindow(key); });
     }
 
-    QMenu* help = menu("mnuHelp", QStringLiteral("Help"));
-    connect(addItem(help, "mnuHelpContents", QStringLiteral("Contents")), &QAction::triggered, this,
-            &MDIForm1::helpContents);
-    connect(addItem(help, "mnuHelpAbout", QStringLiteral("About")), &QAction::triggered, this,
-            &MDIForm1::helpAbout);
+    QMenu* help = menu("helpMenu", QStringLiteral("Help"));
+    connect(addItem(help, "helpContents", QStringLiteral("Contents")), &QAction::triggered, this,
+            &MainWindow::helpContents);
+    connect(addItem(help, "helpAbout", QStringLiteral("About")), &QAction::triggered, this,
+            &MainWindow::helpAbout);
 }
 
-void MDIForm1::buildToolbar()
+void MainWindow::buildToolbar()
 {
     toolbar_ = addToolBar(QStringLiteral("Toolbar1"));
-    toolbar_->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar_->setObjectName(QStringLiteral("toolbar"));
     toolbar_->setMovable(false);
     toolbar_->setFloatable(false);
     toolbar_->setIconSize(QSize(24, 24));
@@ -290,17 +290,17 @@ void MDIForm1::buildToolbar()
     }
 }
 
-void MDIForm1::buildStatusBar()
+void MainWindow::buildStatusBar()
 {
     QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setObjectName(QStringLiteral("statusBar"));
     bar->setSizeGripEnabled(false); // the size is the program's, not the operator's
     const int width = qRound(PanelTwips * logicalDpiX() / 1440.0);
     const std::array<QString, 4> start{QString(), QStringLiteral("SID Config Loaded"), QString(),
                                        QStringLiteral("None")};
     for (int panel = 1; panel <= 3; ++panel) {
         auto* label = new QLabel(start[panel], bar);
-        label->setObjectName(QStringLiteral("Panel%1").arg(panel));
+        label->setObjectName(QStringLiteral("statusPanel%1").arg(panel));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         // The minimum width also keeps a long text from widening the window: it is cut at
         // the panel's edge.
@@ -310,11 +310,11 @@ void MDIForm1::buildStatusBar()
     }
 }
 
-void MDIForm1::addSettingsWindow(const QString& key, SettingsForm* form)
+void MainWindow::addSettingsWindow(const QString& key, SettingsWindow* form)
 {
     Window* entry = window(key);
     QMdiSubWindow* sub = mdi_->addSubWindow(form);
-    sub->setObjectName(QStringLiteral("sub") + form->objectName());
+    sub->setObjectName(form->objectName() + QStringLiteral("Frame"));
     // Closing a settings window hides it: it and the set-up it shows live for the whole run.
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->setWindowIcon(windowIcon());
@@ -322,27 +322,27 @@ void MDIForm1::addSettingsWindow(const QString& key, SettingsForm* form)
     sub->hide();
     entry->form = form;
     entry->sub = sub;
-    connect(form, &SettingsForm::windowOn, this, &MDIForm1::SetWindowOn);
-    connect(form, &SettingsForm::windowOff, this, &MDIForm1::SetWindowOff);
+    connect(form, &SettingsWindow::windowOn, this, &MainWindow::markWindowOn);
+    connect(form, &SettingsWindow::windowOff, this, &MainWindow::markWindowOff);
     form->load();
 }
 
-void MDIForm1::createSettingsWindows()
+void MainWindow::createSettingsWindows()
 {
-    windows_ = {{{QStringLiteral("Audio"), "mnuAudio", {}, {}},
-                 {QStringLiteral("AVM"), "mnuSID", {}, {}},
-                 {QStringLiteral("Win"), "mnuWindows", {}, {}},
-                 {QStringLiteral("Colors"), "mnuColors", {}, {}},
-                 {QStringLiteral("Controls"), "mnuControls", {}, {}}}};
+    windows_ = {{{QStringLiteral("Audio"), "setupAudio", {}, {}},
+                 {QStringLiteral("SourceId"), "setupSourceId", {}, {}},
+                 {QStringLiteral("Windows"), "setupWindows", {}, {}},
+                 {QStringLiteral("Colors"), "setupColours", {}, {}},
+                 {QStringLiteral("Controls"), "setupControls", {}, {}}}};
     CardSetup& setup = held_.fields;
-    addSettingsWindow(QStringLiteral("Colors"), new frmColorConfig(setup));
-    auto* controls = new frmControlConfig(setup);
+    addSettingsWindow(QStringLiteral("Colors"), new ColourSettingsWindow(setup));
+    auto* controls = new ControlSettingsWindow(setup);
     addSettingsWindow(QStringLiteral("Controls"), controls);
-    connect(controls, &frmControlConfig::openPortClicked, this, [this] { link_->OpenPort(); });
-    connect(controls, &frmControlConfig::closePortClicked, this, [this] { link_->ClosePort(); });
-    addSettingsWindow(QStringLiteral("AVM"), new frmSIDConfig(setup));
-    addSettingsWindow(QStringLiteral("Win"), new frmWinConfig(setup));
-    addSettingsWindow(QStringLiteral("Audio"), new frmAudioConfig(setup));
+    connect(controls, &ControlSettingsWindow::openPortClicked, this, [this] { link_->openPort(); });
+    connect(controls, &ControlSettingsWindow::closePortClicked, this, [this] { link_->closePort(); });
+    addSettingsWindow(QStringLiteral("SourceId"), new SourceIdSettingsWindow(setup));
+    addSettingsWindow(QStringLiteral("Windows"), new OnScreenSettingsWindow(setup));
+    addSettingsWindow(QStringLiteral("Audio"), new AudioSettingsWindow(setup));
 
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
         if (arrangingWindows_)
@@ -354,22 +354,22 @@ void MDIForm1::createSettingsWindows()
     });
 }
 
-void MDIForm1::refreshOptionsMenu()
+void MainWindow::refreshOptionsMenu()
 {
     for (int port = 1; port <= 4; ++port) {
         const PortManager::ComItem& model = ports_->comItem(port);
-        QAction* item = menuItem(QStringLiteral("mnuOptionsCom%1").arg(port));
+        QAction* item = menuItem(QStringLiteral("optionsCom%1").arg(port));
         item->setEnabled(model.enabled);
         item->setChecked(model.checked);
         item->setToolTip(model.device); // a status tip would blank the status panels
     }
-    menuItem(QStringLiteral("mnuSlow"))->setChecked(ports_->slowChecked());
-    menuItem(QStringLiteral("mnuTurbo"))->setChecked(ports_->turboChecked());
+    menuItem(QStringLiteral("speedSnailSlow"))->setChecked(ports_->slowChecked());
+    menuItem(QStringLiteral("speedTurbo"))->setChecked(ports_->turboChecked());
 }
 
 // ---- the settings windows ------------------------------------------------------------------
 
-MDIForm1::Window* MDIForm1::window(const QString& key)
+MainWindow::Window* MainWindow::window(const QString& key)
 {
     for (Window& w : windows_) {
         if (w.key == key)
@@ -378,37 +378,37 @@ MDIForm1::Window* MDIForm1::window(const QString& key)
     return nullptr;
 }
 
-const MDIForm1::Window* MDIForm1::window(const QString& key) const
+const MainWindow::Window* MainWindow::window(const QString& key) const
 {
-    return const_cast<MDIForm1*>(this)->window(key);
+    return const_cast<MainWindow*>(this)->window(key);
 }
 
 // The defaults hide the windows in this order, and leave each maximised for its next showing.
-static const std::array<const char*, 5> DefaultsOrder{"Colors", "Controls", "AVM", "Win", "Audio"};
+static const std::array<const char*, 5> DefaultsOrder{"Colors", "Controls", "SourceId", "Windows", "Audio"};
 
-void MDIForm1::hideSettingsWindows()
+void MainWindow::hideSettingsWindows()
 {
     for (const char* key : DefaultsOrder) {
-        if (QMdiSubWindow* sub = settingsWindow(QString::fromLatin1(key)))
-            SettingsForm::hideSubWindow(sub);
+        if (QMdiSubWindow* sub = settingsSubWindow(QString::fromLatin1(key)))
+            SettingsWindow::hideSubWindow(sub);
     }
 }
 
-void MDIForm1::maximiseSettingsWindows()
+void MainWindow::maximiseSettingsWindows()
 {
     // A sub-window shows itself to change its state; that showing is no activation.
     const QScopedValueRollback quiet(arrangingWindows_, true);
     for (const char* key : DefaultsOrder) {
-        if (QMdiSubWindow* sub = settingsWindow(QString::fromLatin1(key))) {
+        if (QMdiSubWindow* sub = settingsSubWindow(QString::fromLatin1(key))) {
             const bool wasVisible = sub->isVisible();
             sub->setWindowState(sub->windowState() | Qt::WindowMaximized);
             if (!wasVisible)
-                SettingsForm::hideSubWindow(sub);
+                SettingsWindow::hideSubWindow(sub);
         }
     }
 }
 
-void MDIForm1::showSettingsWindow(const QString& key)
+void MainWindow::showSettingsWindow(const QString& key)
 {
     const Window* w = window(key);
     if (!w || !w->sub || !w->form)
@@ -420,10 +420,10 @@ void MDIForm1::showSettingsWindow(const QString& key)
     w->sub->show();
     w->sub->raise();
     mdi_->setActiveSubWindow(w->sub);
-    SetWindowOn(key);
+    markWindowOn(key);
 }
 
-void MDIForm1::SetWindowOn(const QString& key)
+void MainWindow::markWindowOn(const QString& key)
 {
     for (const char* name : SetupMenuClearOrder)
         menuItem(QString::fromLatin1(name))->setChecked(false);
@@ -431,7 +431,7 @@ void MDIForm1::SetWindowOn(const QString& key)
         menuItem(QString::fromLatin1(w->menuItem))->setChecked(true);
 }
 
-void MDIForm1::SetWindowOff(const QString& key)
+void MainWindow::markWindowOff(const QString& key)
 {
     if (const Window* w = window(key))
         menuItem(QString::fromLatin1(w->menuItem))->setChecked(false);
@@ -439,19 +439,19 @@ void MDIForm1::SetWindowOff(const QString& key)
 
 // ---- commands ------------------------------------------------------------------------------
 
-void MDIForm1::toolbarButtonClicked(int number)
+void MainWindow::toolbarButtonClicked(int number)
 {
     // A failing toolbar command is dropped; the toolbar stays usable.
     try {
         switch (number) {
-        case 1: app_->OpenFileFromDisk(*dialogs_); break;
-        case 2: app_->NewSetup(); break;
-        case 3: app_->SaveFileToDisk(*dialogs_); break;
-        case 5: link_->SendConfiguration(); break;
-        case 6: link_->GetConfiguration(); break;
+        case 1: app_->openFileFromDisk(*dialogs_); break;
+        case 2: app_->newSetup(); break;
+        case 3: app_->saveFileToDisk(*dialogs_); break;
+        case 5: link_->sendConfiguration(); break;
+        case 6: link_->getConfiguration(); break;
         case 8: showSettingsWindow(QStringLiteral("Audio")); break;
-        case 9: showSettingsWindow(QStringLiteral("AVM")); break;
-        case 10: showSettingsWindow(QStringLiteral("Win")); break;
+        case 9: showSettingsWindow(QStringLiteral("SourceId")); break;
+        case 10: showSettingsWindow(QStringLiteral("Windows")); break;
         case 11: showSettingsWindow(QStringLiteral("Colors")); break;
         case 12: showSettingsWindow(QStringLiteral("Controls")); break;
         default: break; // the separators and anything else
@@ -461,14 +461,14 @@ void MDIForm1::toolbarButtonClicked(int number)
     }
 }
 
-void MDIForm1::exitCommand()
+void MainWindow::exitCommand()
 {
-    link_->EndTransfer(7);
+    link_->endTransfer(EndReason::Completed);
     // Pending events run first; the close then follows from the event loop, not from here.
     QTimer::singleShot(0, this, &QWidget::close);
 }
 
-QString MDIForm1::helpFile()
+QString MainWindow::helpFile()
 {
     const QString name = QStringLiteral("QuillonHelp.html");
     const QDir bin(QCoreApplication::applicationDirPath());
@@ -484,15 +484,15 @@ QString MDIForm1::helpFile()
     return QDir::cleanPath(candidates.front());
 }
 
-void MDIForm1::helpContents()
+void MainWindow::helpContents()
 {
     openUrl_(QUrl::fromLocalFile(helpFile()));
 }
 
-void MDIForm1::helpAbout()
+void MainWindow::helpAbout()
 {
     if (!about_)
-        about_ = new frmAbout(ui_, this);
+        about_ = new AboutDialog(ui_, this);
     about_->setAttribute(Qt::WA_DeleteOnClose);
     about_->show();
     about_->raise();
@@ -501,44 +501,44 @@ void MDIForm1::helpAbout()
 
 // ---- parts ---------------------------------------------------------------------------------
 
-QAction* MDIForm1::toolbarButton(int number) const
+QAction* MainWindow::toolbarButton(int number) const
 {
     return number >= 1 && number <= 12 ? buttons_[number] : nullptr;
 }
 
-QAction* MDIForm1::menuItem(const QString& name) const
+QAction* MainWindow::menuItem(const QString& name) const
 {
     return findChild<QAction*>(name);
 }
 
-QLabel* MDIForm1::statusPanel(int panel) const
+QLabel* MainWindow::statusPanel(int panel) const
 {
     return panel >= 1 && panel <= 3 ? panels_[panel] : nullptr;
 }
 
-SettingsForm* MDIForm1::settingsForm(const QString& key) const
+SettingsWindow* MainWindow::settingsWindow(const QString& key) const
 {
     const Window* w = window(key);
     return w ? w->form.data() : nullptr;
 }
 
-QMdiSubWindow* MDIForm1::settingsWindow(const QString& key) const
+QMdiSubWindow* MainWindow::settingsSubWindow(const QString& key) const
 {
     const Window* w = window(key);
     return w ? w->sub.data() : nullptr;
 }
 
-frmControlConfig* MDIForm1::controlsForm() const
+ControlSettingsWindow* MainWindow::controlSettings() const
 {
-    return qobject_cast<frmControlConfig*>(settingsForm(QStringLiteral("Controls")));
+    return qobject_cast<ControlSettingsWindow*>(settingsWindow(QStringLiteral("Controls")));
 }
 
-frmProgress* MDIForm1::progressDialog(bool create)
+ProgressDialog* MainWindow::progressDialog(bool create)
 {
     if (!progress_ && create && !closed_) {
-        progress_ = new frmProgress(this);
-        connect(progress_, &frmProgress::cancelClicked, this, [this] {
-            link_->Cancel();
+        progress_ = new ProgressDialog(this);
+        connect(progress_, &ProgressDialog::cancelClicked, this, [this] {
+            link_->cancel();
             ui_.focusMainWindow();
         });
     }
@@ -547,14 +547,14 @@ frmProgress* MDIForm1::progressDialog(bool create)
 
 // ---- size and shut-down --------------------------------------------------------------------
 
-QSize MDIForm1::stripSize() const
+QSize MainWindow::stripSize() const
 {
     const int height = qRound(StripToolbarHeights * toolbar_->sizeHint().height());
     // Never lower than the menu bar, toolbar and status bar need.
     return QSize(StripWidth, std::max(height, minimumSizeHint().height()));
 }
 
-void MDIForm1::applySizeRule()
+void MainWindow::applySizeRule()
 {
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
@@ -562,38 +562,38 @@ void MDIForm1::applySizeRule()
         resize(stripSize());
 }
 
-void MDIForm1::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     applySizeRule();
 }
 
-void MDIForm1::changeEvent(QEvent* event)
+void MainWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         applySizeRule();
 }
 
-void MDIForm1::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
     if (closed_)
         return;
     closed_ = true;
-    link_->Shutdown();
+    link_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();
 }
 
-void MDIForm1::destroyWindows()
+void MainWindow::destroyWindows()
 {
     delete about_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
-        delete settingsWindow(QString::fromLatin1(key));
+        delete settingsSubWindow(QString::fromLatin1(key));
     delete progress_.data();
-    for (const char* key : {"AVM", "Win"})
-        delete settingsWindow(QString::fromLatin1(key));
+    for (const char* key : {"SourceId", "Windows"})
+        delete settingsSubWindow(QString::fromLatin1(key));
 }
 
 } // namespace quillon
