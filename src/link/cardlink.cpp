@@ -1,12 +1,12 @@
 #include "cardlink.h"
 
-#include "jobs.h"
+#include "linkcontext.h"
+#include "packetreceiver.h"
+#include "packettransmitter.h"
 #include "tracefile.h"
 
 #include "../setup/numbers.h"
 #include "../setup/setupimage.h"
-
-#include <cmath>
 
 namespace quillon {
 
@@ -24,53 +24,35 @@ const QByteArray GetRequest = QByteArray::fromHex("1500");
 const QByteArray ReqCurSetup = QByteArray::fromHex("16");
 const QByteArray BaudChange = QByteArray::fromHex("1904b0");
 
-constexpr int RetransmissionTimeoutMs = 100;
-constexpr int AcknowledgementPauseMs = 50;
 constexpr int KeepAliveMs = 5000;
 constexpr int ButtonRestoreMs = 20000;
 constexpr int VersionWaitMs = 3000;
-constexpr int DrainLimitMs = 2000;
-// One raw frame at most: a fully stuffed 1 KiB image and its framing.
-constexpr int MaxRawFrame = 2 * 1024 + 16;
 
 enum Command : quint8 {
     LinkSetup = 0, HostSerialRequest = 1, SerialNumber = 2, AppIdRequest = 3, AppId = 4,
     LinkCleared = 5, VersionReport = 23, SetupData = 24, FlashResult = 25,
 };
 
-quint8 byteAt(const QByteArray& bytes, qsizetype i) { return static_cast<quint8>(bytes.at(i)); }
-
 } // namespace
 
+// The connection: the dispatcher of the card's commands and the host's answers, the opening
+// with its keep-alive, the Get and Send flows, and the end of a connection.
 struct CardLink::Impl {
     Impl(CardLink& owner, SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held,
          OperatorUi& ui, TraceFile& trace);
 
     CardLink& q;
+    LinkContext link;
+    PacketTransmitter transmitter;
+    PacketReceiver receiver;
     SerialControl& port;
-    LinkClock& clock;
     PortSelection& ports;
     HeldSetup& held;
     OperatorUi& ui;
     TraceFile& trace;
-
-    LinkState s;
-    JobRunner jobs;
-    std::unique_ptr<LinkTimer> retransmissionTimer, acknowledgementPause, keepAliveTimer, buttonRestoreTimer;
-    std::unique_ptr<LinkTimer> drainLimit; // bounds the wait for the output to leave
-    bool retransmissionAwaitsDrain = false;
-
-    // Every endTransfer starts a new generation: waits of the ended connection see it.
-    quint64 generation = 0;
-    // Every SYN resets the link: an answer still waiting for its acknowledgement then has nothing
-    // left to answer.
-    quint64 linkEpoch = 0;
-    // Data packets in header mode are numbered; a sender waits until its number is acknowledged.
-    quint64 lastTicket = 0;
-    quint64 ackedTicket = 0;
-    int outstandingFrameBytes = 0;
-    QByteArray previousFrame;
-    bool discardingFrame = false; // the frame now arriving is longer than any frame can be
+    LinkState& s;
+    JobRunner& jobs;
+    std::unique_ptr<LinkTimer> keepAliveTimer, buttonRestoreTimer;
     std::optional<quint8> lastVersionReport; // the card's version, when the last packet was a report
 
     // The running Get or Send; a newer flow, a Cancel or shut-down supersedes it.
@@ -82,233 +64,56 @@ struct CardLink::Impl {
     quint64 flowCounter = 0;
     std::optional<quint8> flashResult;
 
-    // transmitter
-    Task<bool> sendPacket(QByteArray payload);
-    void transmit(const QByteArray& payload, PacketKind kind);
-    void writeFrame(const QByteArray& payload, PacketKind kind);
-    void armRetransmissionTimer();
-    void startRetransmissionTimer();
-    void stopRetransmissionTimer();
-    void onRetransmissionTimeout();
-    void acknowledgeOutstanding();
-    void resendSavedPacket();
+    Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
+    void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
     void failRetransmission();
-    bool acked(quint64 ticket) const { return ackedTicket >= ticket; }
 
-    // receiver
-    void onComm(int event);
-    void receiveBytes();
-    bool receiveByte(quint8 byte); // false: stop this reading pass
-    void traceIncomingFrame();
-    void processFrame(const QByteArray& raw);
-    void dispatchPacket(const QByteArray& packet, bool verified);
-    void classifyControl(quint8 control);
+    // dispatcher
     void handleCommand(const QByteArray& packet, bool verified);
-    void resetOnSyn();
-
-    // connection
-    Task<bool> openConnection(); // true when the card identified itself
-    Task<void> openPortJob();
-    Task<void> establishLink();
     Task<void> answerPacket(QByteArray payload);
     Task<void> answerLinkUpgrade();
     Task<void> answerSerial(bool fromSerialNumber);
     Task<void> answerAppIdRequest();
-    Task<void> keepAlivePacket();
-    Task<bool> beginFlow(quint64 id);
-    Task<void> getFlow(quint64 id);
-    Task<void> sendFlow(quint64 id);
-    void onKeepAliveTick();
     void onVersionReport(quint8 cardVersion);
     void onSetupData(const QByteArray& packet);
     void onFlashResult(quint8 result);
     QString imageRefusal(const QByteArray& image) const;
 
+    // connection
+    Task<bool> openConnection(); // true when the card identified itself
+    Task<void> openPortJob();
+    Task<void> establishLink();
+    void onKeepAliveTick();
+    Task<void> keepAlivePacket();
+
     // flows
     quint64 startFlow(FlowKind kind);
+    Task<bool> beginFlow(quint64 id);
+    Task<void> getFlow(quint64 id);
+    Task<void> sendFlow(quint64 id);
     void endFailedOpening(quint64 id, quint64 generationAtOpening);
     bool superseded(quint64 id) const { return !flow.active || flow.id != id; }
     void finishFlow(FlowOutcome outcome);
     void endTransfer(EndReason reason);
-    int lineTimeMs(int bytes) const;
     QString fileName() const { return q.currentFileName ? q.currentFileName() : QStringLiteral("Unsaved"); }
 };
 
 CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, PortSelection& ports_,
                      HeldSetup& held_, OperatorUi& ui_, TraceFile& trace_)
-    : q(owner), port(port_), clock(clock_), ports(ports_), held(held_), ui(ui_), trace(trace_), jobs(clock_),
-      retransmissionTimer(clock_.createTimer()), acknowledgementPause(clock_.createTimer()), keepAliveTimer(clock_.createTimer()),
-      buttonRestoreTimer(clock_.createTimer()), drainLimit(clock_.createTimer())
+    : q(owner), link(port_, clock_, ui_, trace_), transmitter(link, clock_), receiver(link, transmitter),
+      port(port_), ports(ports_), held(held_), ui(ui_), trace(trace_), s(link.s), jobs(link.jobs),
+      keepAliveTimer(clock_.createTimer()), buttonRestoreTimer(clock_.createTimer())
 {
-    retransmissionTimer->onTimeout = [this] { onRetransmissionTimeout(); jobs.pump(); };
-    acknowledgementPause->onTimeout = [this] { jobs.pump(); };
+    link.endTransfer = [this](EndReason reason) { endTransfer(reason); };
+    transmitter.onRetransmissionFailed = [this] { failRetransmission(); };
+    receiver.onPacket = [this](const QByteArray& packet, bool verified) { handleCommand(packet, verified); };
     keepAliveTimer->onTimeout = [this] { onKeepAliveTick(); jobs.pump(); };
     buttonRestoreTimer->onTimeout = [this] { ui.transferButtonsEnabled(true); };
-    port.onComm = [this](int event) { onComm(event); jobs.pump(); };
-    drainLimit->onTimeout = [this] { startRetransmissionTimer(); jobs.pump(); };
+    port.onComm = [this](int event) { receiver.onComm(event); jobs.pump(); };
     port.onOutputDrained = [this] {
-        if (retransmissionAwaitsDrain)
-            startRetransmissionTimer();
+        transmitter.outputDrained();
         jobs.pump();
     };
-}
-
-// ---------------------------------------------------------------- transmitter
-
-int CardLink::Impl::lineTimeMs(int bytes) const
-{
-    const int baud = std::max(1, baudOfSettings(port.settings()));
-    return static_cast<int>(std::ceil(bytes * 11 * 1000.0 / baud));
-}
-
-// Sends one Data packet. In header mode it returns once the packet is acknowledged (true) or the
-// connection ended first (false); retransmission runs on the acknowledgement timer meanwhile.
-Task<bool> CardLink::Impl::sendPacket(QByteArray payload)
-{
-    const quint64 gen = generation;
-    const quint64 epoch = linkEpoch;
-    if (!port.portOpen()) {
-        endTransfer(EndReason::PortClosed);
-        co_return false;
-    }
-    if (s.cardIdentified) {
-        // 50 ms after an acknowledgement the host sent, and one data packet outstanding at a time.
-        co_await jobs.until([this] { return !acknowledgementPause->isActive() || !s.cardIdentified; });
-        if (!s.cardIdentified)
-            acknowledgementPause->stop();
-        co_await jobs.until([this, gen] { return s.ackReceived || generation != gen; });
-        if (generation != gen)
-            co_return false;
-        if (!port.portOpen()) {
-            endTransfer(EndReason::PortClosed);
-            co_return false;
-        }
-    }
-    transmit(payload, PacketKind::Data);
-    if (!s.headerMode)
-        co_return true;
-    const quint64 ticket = lastTicket;
-    co_await jobs.until([this, ticket, gen, epoch] { return acked(ticket) || generation != gen || linkEpoch != epoch; });
-    co_return acked(ticket); // a reset of the link releases the wait without acknowledging
-}
-
-void CardLink::Impl::transmit(const QByteArray& payload, PacketKind kind)
-{
-    const bool dataKind = kind == PacketKind::Data || kind == PacketKind::Resend;
-    if (s.headerMode && dataKind) {
-        if (s.ackReceived)
-            s.ownSeq ^= 1; // a resend of an unacknowledged packet keeps its sequence bit
-        if (kind == PacketKind::Data) {
-            s.retryCount = 0;
-            s.savedPacket = payload;
-        }
-    }
-    writeFrame(payload, kind);
-    if (!s.headerMode || !dataKind) {
-        if (!s.inFrame)
-            s.frameBuffer.clear();
-        return;
-    }
-    if (kind == PacketKind::Data)
-        ++lastTicket;
-    s.ackReceived = false;
-    s.nackReceived = false;
-    armRetransmissionTimer();
-}
-
-void CardLink::Impl::writeFrame(const QByteArray& payload, PacketKind kind)
-{
-    const bool ackKind = kind == PacketKind::Ack || kind == PacketKind::Nack;
-    const quint8 answeredSeq = s.peerSeq;
-    if (ackKind && s.peerSeq > 1)
-        s.peerSeq = 0;
-    s.sending = true;
-    const FrameParts parts = buildFrameParts(s.checkMode, s.headerMode, kind, s.peerSeq, s.ownSeq, payload);
-
-    trace.text("Start Out");
-    trace.int16(2);
-    trace.byte(parts.control);
-    if (ackKind) {
-        if (answeredSeq > 1) { // a sequence bit that was not a bit
-            for (int letter : {'W', 'r', 'o', 'n', 'g'})
-                trace.hex(letter);
-            trace.hex(answeredSeq);
-        }
-        trace.byte(s.peerSeq);
-        trace.int16(0);
-    } else {
-        trace.bytes(parts.body);
-    }
-    if (s.checkMode == CheckMode::Bits16)
-        trace.bytes(parts.check);
-    trace.int16(3);
-    trace.text("Stop Out");
-
-    const QByteArray frame = parts.frame();
-    port.output(frame);
-    outstandingFrameBytes = static_cast<int>(frame.size());
-    ++s.sentCount;
-    s.sending = false;
-}
-
-// The acknowledgement wait starts once the frame has left the host: when the system has taken
-// it, plus its time on the line at the current speed.
-void CardLink::Impl::armRetransmissionTimer()
-{
-    stopRetransmissionTimer();
-    if (port.outBufferCount() == 0) {
-        startRetransmissionTimer();
-        return;
-    }
-    retransmissionAwaitsDrain = true;
-    drainLimit->start(DrainLimitMs + lineTimeMs(outstandingFrameBytes));
-}
-
-void CardLink::Impl::startRetransmissionTimer()
-{
-    retransmissionAwaitsDrain = false;
-    drainLimit->stop();
-    retransmissionTimer->start(RetransmissionTimeoutMs + lineTimeMs(outstandingFrameBytes));
-}
-
-void CardLink::Impl::stopRetransmissionTimer()
-{
-    retransmissionAwaitsDrain = false;
-    drainLimit->stop();
-    retransmissionTimer->stop();
-}
-
-void CardLink::Impl::onRetransmissionTimeout()
-{
-    if (s.ackReceived) {
-        acknowledgeOutstanding();
-        return;
-    }
-    if (s.retryCount > 5 || s.keepAliveCount > 9) {
-        failRetransmission();
-        return;
-    }
-    trace.int16(78);
-    trace.int16(s.retryCount);
-    trace.int16(78);
-    ui.status(2, QStringLiteral("Resend ") + statusNumber(s.retryCount));
-    resendSavedPacket();
-}
-
-void CardLink::Impl::resendSavedPacket()
-{
-    if (!port.portOpen()) {
-        endTransfer(EndReason::PortClosed); // the device went away under the packet
-        return;
-    }
-    transmit(s.savedPacket, PacketKind::Resend);
-}
-
-void CardLink::Impl::acknowledgeOutstanding()
-{
-    s.ackReceived = true;
-    ackedTicket = lastTicket;
-    stopRetransmissionTimer();
 }
 
 void CardLink::Impl::failRetransmission()
@@ -347,222 +152,12 @@ void CardLink::Impl::endTransfer(EndReason reason)
     s.checkMode = CheckMode::None;
     ui.status(2, QStringLiteral("Port Closed") + statusNumber(reasonCode(reason)));
     port.setSettings(DefaultSettings);
-    ++generation;
+    ++link.generation;
     if (flow.active && flow.kind == FlowKind::Get)
         finishFlow(FlowOutcome::Failed);
 }
 
-// ---------------------------------------------------------------- receiver
-
-void CardLink::Impl::onComm(int event)
-{
-    if (event == SerialControl::DataReceived) {
-        receiveBytes();
-    } else if (event == SerialControl::WriteTimeout) {
-        endTransfer(EndReason::WriteTimeout);
-        ui.message(QStringLiteral("CTS Timeout Transfer aborted"));
-    }
-}
-
-void CardLink::Impl::receiveBytes()
-{
-    while (port.portOpen() && port.inBufferCount() > 0) {
-        const QByteArray chunk = port.input(4096);
-        if (chunk.isEmpty())
-            return;
-        for (char c : chunk) {
-            if (!receiveByte(static_cast<quint8>(c)) || !port.portOpen())
-                return;
-        }
-    }
-}
-
-bool CardLink::Impl::receiveByte(quint8 byte)
-{
-    switch (byte) {
-    case STX:
-        if (s.frameBuffer.size() > 1) {
-            trace.text("Start In");
-            trace.bytes(s.frameBuffer);
-        }
-        s.frameBuffer.clear();
-        s.inFrame = true;
-        discardingFrame = false;
-        return true;
-    case ETX: {
-        ++s.receivedCount;
-        s.inFrame = false;
-        if (std::exchange(discardingFrame, false))
-            return true;
-        traceIncomingFrame();
-        // Taken out first: a lone ETX later must not process this frame a second time.
-        const QByteArray frame = std::exchange(s.frameBuffer, {});
-        processFrame(frame);
-        return true;
-    }
-    case AckByte:
-        return true;
-    case SYN:
-        trace.int16(82);
-        trace.int16(port.outBufferCount());
-        trace.int16(82);
-        if (s.cardIdentified) {
-            endTransfer(EndReason::LinkResetByCard);
-            return false;
-        }
-        port.output(QByteArray(1, static_cast<char>(AckByte)));
-        trace.int16(83);
-        trace.int16(6);
-        ++s.receivedCount;
-        resetOnSyn();
-        return true;
-    default:
-        break;
-    }
-    if (s.inFrame) {
-        if (discardingFrame)
-            return true;
-        if (s.frameBuffer.size() >= MaxRawFrame) {
-            // Longer than any frame can be: the rest of it is dropped up to its end.
-            s.frameBuffer.clear();
-            discardingFrame = true;
-            return true;
-        }
-        s.frameBuffer.append(static_cast<char>(byte));
-        return true;
-    }
-    if (++s.strayCount >= 3) {
-        s.strayCount = 0;
-        if (sameSettings(port.settings(), DefaultSettings)) {
-            endTransfer(EndReason::UnknownDevice);
-            ui.message(QStringLiteral("Unknown Device, Check Communications"));
-            return false;
-        }
-        port.setSettings(OpeningSettings); // back to the opening speed after a change to 1200 baud
-    }
-    return true;
-}
-
-void CardLink::Impl::resetOnSyn()
-{
-    ++linkEpoch;
-    s.headerMode = false;
-    s.ownSeq = 1;
-    s.sending = false;
-    s.versionVerdict = false;
-    s.linkUpgraded = false;
-    s.linkUp = false;
-    s.cardIdentified = false;
-    s.ackReceived = true; // nothing is outstanding on a reset link
-    stopRetransmissionTimer();
-    s.checkMode = CheckMode::None;
-    s.strayCount = 0;
-}
-
-void CardLink::Impl::traceIncomingFrame()
-{
-    const QByteArray& frame = s.frameBuffer;
-    if (!s.cardIdentified)
-        trace.int16(119);
-    else if (frame.size() != previousFrame.size())
-        trace.int16(120);
-    else if (!frame.isEmpty() && (byteAt(frame, 0) == 0x42 || byteAt(frame, 0) == 0x82))
-        trace.text("Stop In");
-    else
-        trace.int16(121);
-    trace.bytes(frame);
-    previousFrame = frame;
-}
-
-void CardLink::Impl::processFrame(const QByteArray& raw)
-{
-    if (raw.size() <= 1)
-        return;
-    const std::optional<QByteArray> unstuffed = unstuff(raw);
-    if (!unstuffed)
-        return; // ends in DLE
-    const QByteArray& packet = *unstuffed;
-    if (s.checkMode != CheckMode::Bits16) {
-        dispatchPacket(packet, false);
-        return;
-    }
-    const quint8 control = byteAt(packet, 0);
-    const bool crcGood = crcMatches(packet);
-    if (s.headerMode) {
-        if (control == 0xC4) {
-            dispatchPacket(packet, false);
-            return;
-        }
-        if (control == 0xC2 && packet.size() > 2)
-            s.peerSeq = byteAt(packet, 2);
-        if (s.linkUp && control == 0xC2 && packet.size() > 1) {
-            if (byteAt(packet, 1) != s.ownSeq)
-                return; // not for the packet we have outstanding: the card will send it again
-            // A data packet from the card acknowledges ours; only a good one counts.
-            if (!s.ackReceived && crcGood) {
-                acknowledgeOutstanding();
-                s.nackReceived = false;
-                s.retryCount = 0;
-            }
-        }
-    }
-    const int seqByte = packet.size() > 2 ? byteAt(packet, 2) : -1;
-    if (!crcGood) {
-        if (seqByte == s.lastPeerSeq)
-            return; // a repeat of a packet already accepted
-        transmit(QByteArray(1, '\0'), PacketKind::Nack);
-        acknowledgementPause->start(AcknowledgementPauseMs);
-        return;
-    }
-    const int answered = packet.size() > 1 ? byteAt(packet, 1) : -1;
-    if (control == 0x42) {
-        if (answered == s.ownSeq && !s.ackReceived) {
-            trace.text("Ack In");
-            acknowledgeOutstanding();
-            s.nackReceived = false;
-            s.retryCount = 0;
-        }
-        return;
-    }
-    if (control == 0x82) {
-        if (answered == s.ownSeq) {
-            trace.text("Nack In");
-            if (s.retryCount > 5) {
-                // A card that refuses every retransmission must not keep us resending forever.
-                failRetransmission();
-                return;
-            }
-            ++s.retryCount;
-            s.nackReceived = true;
-            s.ackReceived = false;
-            resendSavedPacket();
-        }
-        return;
-    }
-    transmit(QByteArray(1, '\0'), PacketKind::Ack);
-    s.lastPeerSeq = seqByte;
-    acknowledgementPause->start(AcknowledgementPauseMs);
-    dispatchPacket(packet, true);
-}
-
-void CardLink::Impl::dispatchPacket(const QByteArray& packet, bool verified)
-{
-    classifyControl(byteAt(packet, 0));
-    if (packet.size() > 1)
-        handleCommand(packet, verified);
-}
-
-void CardLink::Impl::classifyControl(quint8 control)
-{
-    if (const auto modes = modesFromControl(control)) {
-        s.checkMode = modes->check;
-        s.headerMode = modes->header;
-        s.dataSeen = true;
-    }
-    ui.diagnosticLabel(0, checkModeText(s.checkMode));
-    ui.diagnosticLabel(1, s.headerMode ? QStringLiteral("True") : QStringLiteral("False"));
-    ui.diagnosticLabel(2, s.dataSeen ? QStringLiteral("Data") : QString());
-}
+// ---------------------------------------------------------------- dispatcher
 
 void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
 {
@@ -663,26 +258,26 @@ Task<void> CardLink::Impl::answerSerial(bool fromSerialNumber)
 
 Task<void> CardLink::Impl::answerAppIdRequest()
 {
-    const quint64 gen = generation;
+    const quint64 gen = link.generation;
     // (co_await is kept out of conditions: GCC 12 miscompiles some of those.)
     const bool idSent = co_await sendPacket(AppIdPacket);
-    if (!idSent || generation != gen)
+    if (!idSent || link.generation != gen)
         co_return;
     const bool endSent = co_await sendPacket(AppIdEnd);
-    if (!endSent || generation != gen)
+    if (!endSent || link.generation != gen)
         co_return;
     // The identification wait: bounded by the same limit as the opening's own wait.
     co_await jobs.until([this, gen] {
-        return s.cardIdentified || !port.portOpen() || generation != gen || s.snCount > 4;
+        return s.cardIdentified || !port.portOpen() || link.generation != gen || s.snCount > 4;
     });
-    if (!s.cardIdentified || !port.portOpen() || generation != gen)
+    if (!s.cardIdentified || !port.portOpen() || link.generation != gen)
         co_return;
     if (held.connectedCardType == CardType::AVM) {
         const bool baudChangeSent = co_await sendPacket(BaudChange);
         if (!baudChangeSent)
             co_return;
-        co_await jobs.until([this, gen] { return s.ackReceived || generation != gen; });
-        if (generation == gen)
+        co_await jobs.until([this, gen] { return s.ackReceived || link.generation != gen; });
+        if (link.generation == gen)
             port.setSettings(AvmSettings);
     }
 }
@@ -708,7 +303,7 @@ Task<bool> CardLink::Impl::openConnection()
                                  : QStringLiteral("The serial port could not be opened: ") + why);
     }
     keepAliveTimer->start(KeepAliveMs);
-    previousFrame.clear();
+    receiver.startConnection();
     co_await establishLink();
     co_return s.cardIdentified && port.portOpen();
 }
@@ -773,7 +368,7 @@ Task<bool> CardLink::Impl::beginFlow(quint64 id)
     ui.transferButtonsEnabled(false);
     buttonRestoreTimer->start(ButtonRestoreMs);
     ui.showProgress();
-    const quint64 gen = generation;
+    const quint64 gen = link.generation;
     const bool opened = co_await openConnection();
     if (!opened)
         endFailedOpening(id, gen);
@@ -927,7 +522,7 @@ void CardLink::Impl::endFailedOpening(quint64 id, quint64 generationAtOpening)
 {
     if (superseded(id))
         return;
-    if (generation == generationAtOpening)
+    if (link.generation == generationAtOpening)
         endTransfer(EndReason::PortClosed);
     finishFlow(FlowOutcome::Failed);
 }
@@ -1012,7 +607,7 @@ void CardLink::shutdown()
 {
     d->keepAliveTimer->stop();
     d->stopRetransmissionTimer();
-    d->acknowledgementPause->stop();
+    d->transmitter.stopAcknowledgementPause();
     d->buttonRestoreTimer->stop();
     d->finishFlow(FlowOutcome::Failed);
     d->endTransfer(EndReason::Completed);

@@ -21,10 +21,11 @@ class TraceFile;
 enum class FlowKind { Get, Send };
 enum class FlowOutcome { Succeeded, Failed };
 
-// The card connection: transmitter, receiver and dispatcher, the Get and Send flows, Open Port
-// and Close Port, keep-alive, and endTransfer. It owns the link's timers (retransmission,
-// acknowledgement pause, keep-alive, button restore). It never waits in a loop: every wait of
-// the flows is a suspended job that the next serial event or timer resumes.
+// The card connection: the dispatcher of the card's commands, Open Port and Close Port with the
+// keep-alive, the Get and Send flows, and endTransfer. Sending is PacketTransmitter's, reading
+// PacketReceiver's. It owns the keep-alive (5 s) and button-restore (20 s) timers. It never
+// waits in a loop: every wait of the flows is a suspended job that the next serial event or
+// timer resumes.
 class CardLink {
 public:
     CardLink(SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held,
