@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Checks the Debian package: its control fields, that it holds every file the desktop needs, that
 # the programs run from an unpacked copy (dpkg -x), and lintian's verdict where lintian is
-# installed. Usage: check-deb.sh DEB [APP_ID]. Exits 77 (skipped) when DEB does not exist:
-# scripts/package.sh makes it.
+# installed. Usage: check-deb.sh DEB [APP_ID]. Exits 77 (skipped) when DEB does not exist or is
+# older than the packaging files: scripts/package.sh makes it.
 set -euo pipefail
 deb=$1
 id=${2:-org.quillon.Quillon}
 [ -f "$deb" ] || { echo "no $deb (scripts/package.sh makes it): skipped"; exit 77; }
+packaging=$(cd "$(dirname "$0")/../../packaging" && pwd)
+if [ -n "$(find "$packaging" -newer "$deb" -print -quit)" ]; then
+  echo "$deb is older than $packaging (scripts/package.sh makes it again): skipped"
+  exit 77
+fi
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
