@@ -8,6 +8,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setOrganizationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral(QUILLON_APP_ID)); // its menu entry and icon
     QApplication::setQuitOnLastWindowClosed(false); // the main window's shut-down ends the run
 
     quillon::MainWindow window;

@@ -7,6 +7,7 @@
 #include "forms/sourceidsettingswindow.h"
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
+#include "helplocation.h"
 #include "link/cardlink.h"
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
@@ -20,8 +21,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
@@ -292,18 +291,7 @@ void MainWindow::exitCommand()
 
 QString MainWindow::helpFile()
 {
-    const QString name = QStringLiteral("QuillonHelp.html");
-    const QDir bin(QCoreApplication::applicationDirPath());
-    const QStringList candidates{
-        bin.filePath(QStringLiteral("../share/quillon/help/") + name),
-        bin.filePath(QStringLiteral("help/") + name),
-        QStringLiteral(QUILLON_SOURCE_DIR "/docs/help/") + name,
-    };
-    for (const QString& candidate : candidates) {
-        if (QFileInfo::exists(candidate))
-            return QFileInfo(candidate).canonicalFilePath();
-    }
-    return QDir::cleanPath(candidates.front());
+    return findHelpFile(QCoreApplication::applicationDirPath(), QStringLiteral(QUILLON_SOURCE_DIR));
 }
 
 void MainWindow::helpContents()
