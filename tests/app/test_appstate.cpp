@@ -352,6 +352,25 @@ TEST_F(AppStateTest, dialogsStartInTheStoredFolderOnlyWhenItExistsHere)
     EXPECT_EQ(dialogs.questions.back().startFolder, folder());
 }
 
+TEST_F(AppStateTest, openBackupIsOpenStartingInTheBackupFolder)
+{
+    store.setValue("Backups", "Folder", path("kept"));
+    writeFile(path("Studio.kxm"), avmImage());
+    dialogs.nextAnswer = path("Studio.kxm");
+    app.openBackupFromDisk(dialogs);
+    app.openFileFromDisk(dialogs);
+    ASSERT_EQ(dialogs.questions.size(), 2u);
+    const FileQuestion& backup = dialogs.questions[0];
+    const FileQuestion& open = dialogs.questions[1];
+    EXPECT_EQ(backup.startFolder, path("kept"));
+    EXPECT_TRUE(QDir(path("kept")).exists());
+    EXPECT_EQ(std::tie(backup.filter, backup.filterIndex, backup.proposedName),
+              std::tie(open.filter, open.filterIndex, open.proposedName));
+    EXPECT_EQ(dialogs.kinds, QStringList({"open", "open"}));
+    EXPECT_EQ(held.setupImage, avmImage());
+    EXPECT_EQ(ui.panels.value(2), "File Studio Loaded");
+}
+
 // ---- filters -------------------------------------------------------------------------------
 
 TEST(NameFilters, pairsBecomeDialogFilters)

@@ -1,5 +1,7 @@
 #include "appstate.h"
 
+#include "backups.h"
+
 #include "../../files/setupfiles.h"
 #include "../../files/setupnames.h"
 #include "../../link/settingsstore.h"
@@ -112,8 +114,21 @@ void AppState::saveFileToDisk(FileDialogs& dialogs)
 // when they fail.
 void AppState::openFileFromDisk(FileDialogs& dialogs)
 {
+    openFile(dialogs, startFolder());
+}
+
+// The folder is made if need be, so that the dialog opens there even before the first backup.
+void AppState::openBackupFromDisk(FileDialogs& dialogs)
+{
+    const QString folder = backupFolder(store_);
+    QDir().mkpath(folder);
+    openFile(dialogs, folder);
+}
+
+void AppState::openFile(FileDialogs& dialogs, const QString& folder)
+{
     ui_.status(2, QStringLiteral("Getting Saved Data"));
-    const FileQuestion question{OpenFilter, 2, QStringLiteral(".kxm"), startFolder()};
+    const FileQuestion question{OpenFilter, 2, QStringLiteral(".kxm"), folder};
     const std::optional<QString> path = dialogs.askOpenName(question);
     if (!path || path->isEmpty()) {
         ui_.failure(OpenFailedMessage, {});

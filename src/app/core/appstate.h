@@ -43,11 +43,14 @@ public:
     void resetConfiguration(); // Edit > Reset Configuration
     void saveFileToDisk(FileDialogs& dialogs);
     void openFileFromDisk(FileDialogs& dialogs);
+    // File > Open Backup...: File > Open, with the dialog in the backup folder.
+    void openBackupFromDisk(FileDialogs& dialogs);
 
 private:
     // Applies a chosen path as the current file: name, kind, folder, caption, panel 1.
     void adoptPath(const QString& path);
     QString startFolder() const;
+    void openFile(FileDialogs& dialogs, const QString& folder);
 
     HeldSetup& held_;
     ShellUi& ui_;
