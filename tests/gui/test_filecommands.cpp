@@ -1,12 +1,14 @@
 #include "guifixture.h"
 #include "support/testsupport.h"
 
+#include "app/core/backups.h"
 #include "app/gui/qtfiledialogs.h"
 #include "files/setupfiles.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace quillon::test {
@@ -53,6 +55,22 @@ TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
     EXPECT_EQ(panel(2), "File Studio Loaded");
     EXPECT_EQ(window->held().setupImage, image);
     EXPECT_EQ(window->held().connectedCardType, CardType::SID);
+}
+
+TEST_F(FileCommands, openBackupStartsInTheBackupFolderAndOpensAsOpenDoes)
+{
+    SetupValues values = defaultSetupValues();
+    values.setText(Field::MissingSidMessage, "FROM CARD");
+    const BackupResult backup = BackupFolder(defaultBackupFolder()).write(encodeSidImage(values).image, QByteArray::fromHex("4b58343031"));
+    ASSERT_TRUE(backup.ok()) << backup.error.toStdString();
+
+    dialogs.nextAnswer = backup.path;
+    window->menuItem("fileOpenBackup")->trigger();
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(dialogs.questions.back().startFolder, defaultBackupFolder());
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "FROM CARD");
+    EXPECT_EQ(panel(2), "File " + QFileInfo(backup.path).baseName() + " Loaded");
+    QFile::remove(backup.path);
 }
 
 TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)

@@ -77,6 +77,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
     const std::vector<MenuRow> rows{
         {"fileNew", "New", QKeySequence("Ctrl+N"), false},
         {"fileOpen", "Open", QKeySequence("Ctrl+O"), true},
+        {"fileOpenBackup", "Open Backup...", {}, true},
         {"fileSave", "Save", QKeySequence("Ctrl+S"), true},
         {"fileClose", "Close", QKeySequence("Ctrl+C"), false},
         {"fileExit", "Exit", QKeySequence("F3"), true},
@@ -85,6 +86,8 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
         {"toolsGetConfiguration", "Get Configuration", QKeySequence("Ctrl+X"), true},
         {"speedSnailSlow", "Snail Slow", {}, true},
         {"speedTurbo", "Turbo", {}, true},
+        {"optionsBackupBeforeSend", "Back Up Card Before Send", {}, true},
+        {"optionsVerifyAfterSend", "Verify After Send", {}, true},
         {"setupAudio", "Audio", {}, false},
         {"setupSourceId", "SID", {}, false},
         {"setupWindows", "Windows", {}, false},
@@ -110,7 +113,8 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
     QStringList options;
     for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
         options << item->text();
-    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed"}));
+    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "",
+                                    "Back Up Card Before Send", "Verify After Send"}));
 }
 
 TEST_F(MainWindow, optionsMenuFollowsThePortModel)
@@ -133,6 +137,29 @@ TEST_F(MainWindow, optionsMenuFollowsThePortModel)
     window->menuItem("speedTurbo")->trigger();
     EXPECT_TRUE(checked("speedTurbo"));
     EXPECT_FALSE(checked("speedSnailSlow"));
+}
+
+TEST_F(MainWindow, sendSafetyItemsStartCheckedAndAreRememberedForTheNextStart)
+{
+    const struct {
+        const char* item;
+        const char* key;
+    } rows[] = {{"optionsBackupBeforeSend", "BackupBeforeSend"}, {"optionsVerifyAfterSend", "VerifyAfterSend"}};
+    for (const auto& row : rows) {
+        SettingsStore().setValue("Transfer", row.key, "");
+        window.reset();
+        window = std::make_unique<quillon::MainWindow>(services());
+        EXPECT_TRUE(checked(row.item)) << row.item;
+        window->menuItem(row.item)->trigger();
+        EXPECT_FALSE(checked(row.item)) << row.item;
+        EXPECT_EQ(SettingsStore().value("Transfer", row.key), "false");
+
+        window.reset();
+        window = std::make_unique<quillon::MainWindow>(services());
+        EXPECT_FALSE(checked(row.item)) << row.item;
+        window->menuItem(row.item)->trigger();
+        EXPECT_EQ(SettingsStore().value("Transfer", row.key), "true");
+    }
 }
 
 TEST_F(MainWindow, newAndCloseShortcutsDoNothingWhileOtherShortcutsWork)

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "app/core/transferoptions.h"
 #include "link/portmanager.h"
 #include "link/cardlink.h"
 
@@ -67,6 +68,8 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, [this] { app_->newSetup(); });
     connect(addItem(file, "fileOpen", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
             &QAction::triggered, this, [this] { app_->openFileFromDisk(*dialogs_); });
+    connect(addItem(file, "fileOpenBackup", QStringLiteral("Open Backup...")),
+            &QAction::triggered, this, [this] { app_->openBackupFromDisk(*dialogs_); });
     connect(addItem(file, "fileSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
     connect(notOffered(addItem(file, "fileClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
@@ -111,6 +114,14 @@ void MainWindow::buildMenus()
         ports_->clickTurbo();
         refreshOptionsMenu();
     });
+
+    options->addSeparator();
+    QAction* backup = addItem(options, "optionsBackupBeforeSend", QStringLiteral("Back Up Card Before Send"));
+    QAction* verify = addItem(options, "optionsVerifyAfterSend", QStringLiteral("Verify After Send"));
+    for (QAction* item : {backup, verify})
+        item->setCheckable(true);
+    connect(backup, &QAction::triggered, this, [this](bool on) { setBackupBeforeSend(store_, on); });
+    connect(verify, &QAction::triggered, this, [this](bool on) { setVerifyAfterSend(store_, on); });
 
     QMenu* setup = menu("setupMenu", QStringLiteral("Set-up"));
     notOffered(setup->menuAction());
@@ -192,6 +203,9 @@ void MainWindow::refreshOptionsMenu()
     }
     menuItem(QStringLiteral("speedSnailSlow"))->setChecked(ports_->slowChecked());
     menuItem(QStringLiteral("speedTurbo"))->setChecked(ports_->turboChecked());
+    const TransferOptions transfer = transferOptions(store_);
+    menuItem(QStringLiteral("optionsBackupBeforeSend"))->setChecked(transfer.backupBeforeSend);
+    menuItem(QStringLiteral("optionsVerifyAfterSend"))->setChecked(transfer.verifyAfterSend);
 }
 
 } // namespace quillon
