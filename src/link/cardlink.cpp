@@ -187,6 +187,7 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
         return;
     case SerialNumber:
         ui.status(2, QStringLiteral("Serial Number Received"));
+        s.cardSerial = verified && p.size() > 5 ? p.mid(1, 5) : QByteArray(); // names its backups
         if (!s.linkUp)
             jobs.spawn(answerSerial(true));
         return;

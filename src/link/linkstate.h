@@ -34,6 +34,9 @@ struct LinkState {
     int lastPeerSeq = -1; // byte 2 of the last data packet accepted
     qint32 receivedCount = 0;
     bool dataSeen = false; // a packet with a known control byte was dispatched
+    // The card's 5-byte serial number from its last command 2; empty until one arrives on this
+    // link. A SYN clears it; the end of a connection keeps it for whoever asks afterwards.
+    QByteArray cardSerial;
 };
 
 } // namespace quillon

@@ -126,6 +126,7 @@ void PacketReceiver::resetOnSyn()
     s.linkUpgraded = false;
     s.linkUp = false;
     s.cardIdentified = false;
+    s.cardSerial.clear();
     s.ackReceived = true; // nothing is outstanding on a reset link
     transmitter_.stopRetransmissionTimer();
     s.checkMode = CheckMode::None;

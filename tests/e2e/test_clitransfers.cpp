@@ -95,6 +95,21 @@ TEST_F(CliTransfer, aFailedFlashWriteFailsTheSend)
     EXPECT_TRUE(sent.err.contains(QStringLiteral("Error writing Studio to flash. Error 02."))) << sent.err.toStdString();
 }
 
+TEST_F(CliTransfer, aCardThatStoresDifferentlyGivesBackAnotherLevel)
+{
+    startCard({QStringLiteral("--store-differently"), QStringLiteral("--serial"), QStringLiteral("0a0b0c0d0e")});
+    EXPECT_TRUE(card.said(QStringLiteral("serial number 0A0B0C0D0E")));
+    const QString file = ws.path(QStringLiteral("Studio.kxd"));
+    exportSetupText(file, defaultSetupValues());
+    ASSERT_EQ(cli({QStringLiteral("send"), file}).exitCode, 0);
+    ASSERT_EQ(cli({QStringLiteral("get"), QStringLiteral("-o"), ws.path(QStringLiteral("Back.kxd"))}).exitCode, 0);
+    const QList<QByteArray> sent = contentOf(file).split('\n');
+    const QList<QByteArray> back = contentOf(ws.path(QStringLiteral("Back.kxd"))).split('\n');
+    ASSERT_EQ(back.size(), sent.size());
+    for (int line = 0; line < sent.size(); ++line)
+        EXPECT_EQ(back[line] != sent[line], line == 7) << "line " << line + 1 << " (8: Level)";
+}
+
 TEST(CliUsage, wrongArgumentsAndUnreadableFiles)
 {
     Workspace ws;

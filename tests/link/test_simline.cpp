@@ -310,6 +310,45 @@ INSTANTIATE_TEST_SUITE_P(
                    "Error establishing communications, Please check connections", "Port Closed 6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A card that keeps something else than it was sent, read back by a Get; and its serial number,
+// as the link keeps it for naming backups.
+TEST(LinkOverVirtualLine, aCardThatStoresDifferentlyGivesBackTheChangedImageAndItsSerial)
+{
+    for (CardKind kind : {CardKind::Sid, CardKind::Avm}) {
+        CardOptions options;
+        options.kind = kind;
+        options.storeDifferently = true;
+        options.serialNumber = QByteArray::fromHex("0a0b0c0d0e");
+        Connection c(options);
+        const QByteArray sent = kind == CardKind::Sid ? encodeSidImage(defaultSetupValues()).image
+                                                      : defaultCardImage(CardKind::Avm);
+        c.held.setupImage = sent;
+        c.held.loadedCardType = c.held.connectedCardType = kind == CardKind::Sid ? CardType::SID : CardType::AVM;
+        loadDefaults(c.held.fields);
+        c.link.sendConfiguration();
+        ASSERT_TRUE(c.run());
+        EXPECT_EQ(c.card.received().last(), sent);
+        EXPECT_EQ(c.link.state().cardSerial, options.serialNumber) << "kept after the connection ended";
+
+        c.outcomes.clear();
+        c.clock.advance(2000);
+        c.link.getConfiguration();
+        ASSERT_TRUE(c.run());
+        const QByteArray& readBack = c.held.setupImage;
+        ASSERT_EQ(readBack.size(), sent.size());
+        QList<int> differing;
+        for (int i = 0; i < sent.size(); ++i) {
+            if (readBack[i] != sent[i])
+                differing << i;
+        }
+        EXPECT_EQ(differing.size(), 1);
+        if (kind == CardKind::Sid) {
+            EXPECT_EQ(c.held.fields.values().choice(Field::PeakLevel), defaultSetupValues().choice(Field::PeakLevel) + 1)
+                << "the change shows in the Audio window";
+        }
+    }
+}
+
 TEST(LinkOverVirtualLine, servesOneConnectionAfterAnother)
 {
     Connection c;

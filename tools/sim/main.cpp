@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -91,6 +92,8 @@ std::optional<Parsed> parse(const QCoreApplication& app)
         {QStringLiteral("silent"), QStringLiteral("Never send anything.")},
         {QStringLiteral("no-identify"), QStringLiteral("Set up the link and answer keep-alives, but never identify.")},
         {QStringLiteral("pace"), QStringLiteral("Send bytes at the real line rate.")},
+        {QStringLiteral("store-differently"), QStringLiteral("Keep each image received with one byte changed (a SID card's audio level, an AVM card's last byte), as a faulty flash would.")},
+        {QStringLiteral("serial"), QStringLiteral("The card's serial number: 5 bytes as 10 hexadecimal digits (default 4B58343031)."), QStringLiteral("hex")},
         {QStringLiteral("verbose"), QStringLiteral("Log every packet on stderr.")},
     });
     parser.process(app);
@@ -138,13 +141,23 @@ std::optional<Parsed> parse(const QCoreApplication& app)
     card.silent = parser.isSet(QStringLiteral("silent"));
     card.neverIdentify = parser.isSet(QStringLiteral("no-identify"));
     card.paceAtLineRate = parser.isSet(QStringLiteral("pace"));
+    card.storeDifferently = parser.isSet(QStringLiteral("store-differently"));
+    if (parser.isSet(QStringLiteral("serial"))) {
+        static const QRegularExpression hex10(QStringLiteral("^[0-9A-Fa-f]{10}$"));
+        const QString serial = parser.value(QStringLiteral("serial"));
+        if (!hex10.match(serial).hasMatch()) {
+            complain(QStringLiteral("--serial takes 10 hexadecimal digits, such as 4B58343031"));
+            return std::nullopt;
+        }
+        card.serialNumber = QByteArray::fromHex(serial.toLatin1());
+    }
     return p;
 }
 
 bool saveImage(const QString& path, const QByteArray& image)
 {
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit();
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(image) == image.size() && file.commit();
 }
 
 } // namespace
@@ -181,7 +194,10 @@ int main(int argc, char** argv)
     card.onBaudChanged = [](int baud) { say(QStringLiteral("card at %1 baud").arg(baud)); };
     pty.onHostSpeedChanged = [](int baud) { say(QStringLiteral("host at %1 baud").arg(baud)); };
     card.onImageReceived = [&parsed](const QByteArray& image) {
-        say(QStringLiteral("image received: %1 bytes, version %2").arg(image.size()).arg(image.size() > 1 ? quint8(image.at(1)) : 0));
+        say(QStringLiteral("image received: %1 bytes, version %2%3")
+                .arg(image.size())
+                .arg(image.size() > 1 ? quint8(image.at(1)) : 0)
+                .arg(parsed->card.storeDifferently ? QStringLiteral(", stored with one byte changed") : QString()));
         if (parsed->print)
             say(QString::fromLatin1(image.toHex(' ')));
         if (!parsed->saveImage.isEmpty() && !saveImage(parsed->saveImage, image))
@@ -192,6 +208,7 @@ int main(int argc, char** argv)
         card.onLog = [](const QString& line) { complain(line); };
 
     say(pty.linkPath().isEmpty() ? pty.slaveName() : pty.linkPath());
+    say(QStringLiteral("serial number %1").arg(QString::fromLatin1(parsed->card.serialNumber.toHex().toUpper())));
     card.start();
     const int status = app.exec();
     card.stop();

@@ -75,6 +75,18 @@ QByteArray defaultCardImage(CardKind kind)
     return image;
 }
 
+QByteArray storedDifferently(const QByteArray& image)
+{
+    constexpr int LevelByte = 3;
+    constexpr int LevelItems = 25;
+    QByteArray stored = image;
+    if (image.size() == SidImageSize)
+        stored[LevelByte] = static_cast<char>((static_cast<quint8>(image.at(LevelByte)) + 1) % LevelItems);
+    else if (image.size() > 2)
+        stored[image.size() - 1] = static_cast<char>(~image.at(image.size() - 1));
+    return stored;
+}
+
 SimulatedCard::SimulatedCard(LinkClock& clock, CardOptions options)
     : clock_(clock), options_(std::move(options)), faults_(options_.faults),
       image_(options_.image.isEmpty() ? defaultCardImage(options_.kind) : options_.image),
@@ -346,7 +358,7 @@ void SimulatedCard::serve(const QByteArray& payload)
         return;
     }
     case CmdSetupData:
-        image_ = payload;
+        image_ = options_.storeDifferently ? storedDifferently(payload) : payload;
         log(QStringLiteral("image received, %1 bytes").arg(payload.size()));
         if (onImageReceived)
             onImageReceived(payload);

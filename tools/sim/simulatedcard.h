@@ -34,6 +34,7 @@ struct CardOptions {
     bool silent = false;              // never sends anything
     bool neverIdentify = false;       // sets up the link and answers keep-alives, never identifies
     bool paceAtLineRate = false;      // hands bytes out at the line rate (11 bits a byte)
+    bool storeDifferently = false;    // keeps storedDifferently() of each image received
     bool faultsFromStart = false;
     CardFaults faults;
 
@@ -51,6 +52,10 @@ QString phaseName(CardPhase phase);
 // The default set-up image of a card kind: the factory SID image, or a made-up 120-byte AVM
 // image (byte 0 24, byte 1 version 1).
 QByteArray defaultCardImage(CardKind kind);
+
+// What a faulty card keeps of a received image: one byte changed. A SID image gets the next
+// audio level (a setting the Audio window shows); any longer image has its last byte inverted.
+QByteArray storedDifferently(const QByteArray& image);
 
 // A KX40 card as the host sees it over the line, without any I/O: bytes from the host come in
 // through receive(), bytes to the host leave through onSend, time passes on the LinkClock.
