@@ -47,10 +47,15 @@ TEST(CardLinkReceiver, synAfterIdentificationClosesThePortWithReason4)
     h.link.openPort();
     h.identify();
     ASSERT_TRUE(h.s().cardIdentified);
+    EXPECT_EQ(h.s().cardSerial, hex("0102030405"));
     h.port.deliver(Syn);
     EXPECT_FALSE(h.link.portOpen());
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 4");
     EXPECT_EQ(h.port.takeWritten(), Syn); // only the host's own closing SYN, no 0x06 answer
+    EXPECT_EQ(h.s().cardSerial, hex("0102030405")) << "kept for whoever asks after the connection";
+    h.link.openPort();
+    h.port.deliver(Syn);
+    EXPECT_TRUE(h.s().cardSerial.isEmpty()) << "a new link set-up forgets the last card";
 }
 
 TEST(CardLinkReceiver, linkSetupOnAResetLinkIsAnsweredInSixteenBitHeaderForm)
