@@ -120,6 +120,11 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         {{"decode", "Version.img", "-o", "Out.kxd"}, 1, "version is 1"},
         {{"decode", "Level.img", "-o", "Out.kxd"}, 1, "\"Level: Peak Analog\" (Set-up Audio)"},
         {{"decode", "Good.img", "-o", "Out.kxm"}, 1, "AVM"},
+        {{"send", "Missing.kxd", "--no-backup", "--no-verify", "--backup-dir", "B", "--stats"}, 1, "Missing.kxd"},
+        {{"get", "--no-verify", "-o", "Out.kxd"}, 2, "unknown option --no-verify"},
+        {{"backups", "--help"}, 0, "backups [--card SERIAL]"},
+        {{"backups", "--card", "4B583430"}, 2, "10 hexadecimal digits"},
+        {{"backups", "--backup-dir"}, 2, "needs a value"},
     };
     for (const auto& row : rows) {
         const CliRun run = cli(row.args);
@@ -129,6 +134,28 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         EXPECT_TRUE(said.contains(row.said)) << args.toStdString() << ": " << said.toStdString();
     }
     EXPECT_EQ(QDir(dir.path()).entryList({"Out*"}, QDir::Files), QStringList());
+}
+
+TEST_F(CliTest, backupsListsNewestFirstAndOneCardOnRequest)
+{
+    QDir().mkpath(path("data/Quillon/backups"));
+    for (const char* name : {"SID-4B58343031-20240501-120000.kxd", "SID-4B58343031-20240501-120000-2.kxd",
+                             "AVM-0A0B0C0D0E-20240502-080000.kxm", "Studio.kxd"})
+        writeFile(path(QStringLiteral("data/Quillon/backups/") + name), "x");
+    const QString folder = path("data/Quillon/backups/");
+    const CliRun all = runCli({"backups"}, dir.path(), [this] { setenv("XDG_DATA_HOME", qPrintable(path("data")), 1); });
+    ASSERT_EQ(all.exitCode, 0) << all.err.toStdString();
+    EXPECT_EQ(all.out, "2024-05-02 08:00:00  AVM  0A0B0C0D0E  " + folder + "AVM-0A0B0C0D0E-20240502-080000.kxm\n"
+                       "2024-05-01 12:00:00  SID  4B58343031  " + folder + "SID-4B58343031-20240501-120000-2.kxd\n"
+                       "2024-05-01 12:00:00  SID  4B58343031  " + folder + "SID-4B58343031-20240501-120000.kxd\n");
+
+    const CliRun one = cli({"backups", "--card", "0a0b0c0d0e", "--backup-dir", folder});
+    EXPECT_EQ(one.out.count('\n'), 1);
+    EXPECT_TRUE(one.out.contains("AVM-0A0B0C0D0E")) << one.out.toStdString();
+    const CliRun none = cli({"backups", "--backup-dir", path("nowhere")});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_TRUE(none.out.isEmpty());
+    EXPECT_TRUE(none.err.contains("No backups in")) << none.err.toStdString();
 }
 
 TEST_F(CliTest, aSettingThatDoesNotFitItsByteRefusesTheImageAndWritesNothing)

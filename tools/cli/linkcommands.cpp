@@ -34,6 +34,11 @@ struct LinkArgs {
     QString output;
     QString device;
     QString trace;
+    // The safety net around a transfer; parsed here, acted on by the backup and verify steps.
+    bool backup = true;
+    bool verify = true; // send only
+    QString backupDir;  // empty: the backup folder of the settings
+    bool stats = false;
 };
 
 int usageError(const QString& usage, const QString& problem)
@@ -77,6 +82,17 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
                 return std::nullopt;
         } else if (arg.startsWith(QLatin1String("--trace="))) {
             parsed.trace = arg.mid(8);
+        } else if (arg == QLatin1String("--no-backup")) {
+            parsed.backup = false;
+        } else if (!wantsOutput && arg == QLatin1String("--no-verify")) {
+            parsed.verify = false;
+        } else if (arg == QLatin1String("--backup-dir")) {
+            if (!valueOf(&parsed.backupDir))
+                return std::nullopt;
+        } else if (arg.startsWith(QLatin1String("--backup-dir="))) {
+            parsed.backupDir = arg.mid(13);
+        } else if (arg == QLatin1String("--stats")) {
+            parsed.stats = true;
         } else if (wantsOutput && (arg == QLatin1String("-o") || arg == QLatin1String("--output"))) {
             if (!valueOf(&parsed.output))
                 return std::nullopt;
