@@ -27,6 +27,7 @@ const QByteArray BaudChange = QByteArray::fromHex("1904b0");
 constexpr int KeepAliveMs = 5000;
 constexpr int ButtonRestoreMs = 20000;
 constexpr int VersionWaitMs = 3000;
+constexpr int FlashReportWaitMs = 10000;
 
 enum Command : quint8 {
     LinkSetup = 0, HostSerialRequest = 1, SerialNumber = 2, AppIdRequest = 3, AppId = 4,
@@ -297,6 +298,7 @@ Task<bool> CardLink::Impl::openConnection()
         port.setPortOpen(false);
     port.setCommPort(ports.selectedPort());
     port.setSettings(OpeningSettings);
+    ui.status(3, QString()); // no card until one identifies itself on this connection
     if (!port.setPortOpen(true)) {
         const QString why = port.lastError();
         ui.message(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
@@ -412,10 +414,26 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
         finishFlow(FlowOutcome::Failed);
         co_return;
     }
+    const quint64 gen = link.generation;
     const bool imageAcknowledged = co_await sendPacket(held.setupImage);
     if (superseded(id))
         co_return;
-    if (imageAcknowledged && flashResult.value_or(0) == 0) {
+    if (imageAcknowledged && !flashResult && link.generation == gen) {
+        // The card writes its flash after acknowledging the image, then reports; the
+        // keep-alive goes on meanwhile.
+        co_await jobs.until([this, id, gen] { return flashResult || link.generation != gen || superseded(id); },
+                            FlashReportWaitMs);
+        if (superseded(id))
+            co_return;
+        if (!flashResult && link.generation == gen) {
+            endTransfer(EndReason::Completed);
+            ui.status(2, QStringLiteral("Card Setup Not Confirmed"));
+            ui.message(QStringLiteral("The card did not confirm writing the set-up to its flash memory."));
+            finishFlow(FlowOutcome::Failed);
+            co_return;
+        }
+    }
+    if (imageAcknowledged && flashResult == 0) {
         ui.progress(TransferStage::ImageTransferred);
         s.snCount = 0;
         keepAliveTimer->stop();
@@ -531,10 +549,11 @@ quint64 CardLink::Impl::startFlow(FlowKind kind)
 {
     if (flow.active)
         finishFlow(FlowOutcome::Failed);
-    // A second press ends the running connection first.
+    // A second press ends the running connection first; so does an open port, or a packet of
+    // an ended connection that still counts as outstanding. A fresh start ends nothing.
     if (s.cardIdentified)
         endTransfer(EndReason::Completed);
-    if (port.portOpen() || !s.ackReceived)
+    if (port.portOpen() || (!s.ackReceived && !s.savedPacket.isEmpty()))
         endTransfer(EndReason::Completed);
     jobs.clear();
     flow = Flow{kind, ++flowCounter, true};

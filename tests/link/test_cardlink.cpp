@@ -319,6 +319,18 @@ TEST(CardLinkConnection, aSilentCardIsReportedAfterFiveSeconds)
     EXPECT_EQ(h.outcomes[0].second, FlowOutcome::Failed);
 }
 
+TEST(CardLinkConnection, aFreshStartEndsNothingAndEachOpeningForgetsTheCardDetected)
+{
+    Harness h;
+    h.link.getConfiguration();
+    EXPECT_TRUE(h.ui.events.filter("Port Closed").isEmpty()) << h.ui.events.join(" | ").toStdString();
+    h.identify();
+    EXPECT_EQ(h.ui.statuses[3], "SID Card Detected");
+    h.link.getConfiguration();
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
+    EXPECT_EQ(h.ui.statuses[3], "");
+}
+
 TEST(CardLinkConnection, anUnusablePortIsRefusedBeforeOpening)
 {
     Harness h;
@@ -473,6 +485,79 @@ TEST(CardLinkSend, aFlashErrorIsNeverReportedAsSuccess)
     EXPECT_EQ(h.ui.statuses[2], "Card Setup Failed");
     EXPECT_EQ(h.outcomes.value(0).second, FlowOutcome::Failed);
 }
+
+// How the card answers the image: the flash report in place of the acknowledgement, or an
+// acknowledgement and the report some time later (never: -1).
+struct FlashReportRow {
+    const char* name;
+    bool ackFirst;
+    int reportAfterMs;
+    quint8 result;
+    QStringList messages;
+    const char* status;
+    FlowOutcome outcome;
+};
+
+void PrintTo(const FlashReportRow& row, std::ostream* os) { *os << row.name; }
+
+class CardLinkFlashReport : public ::testing::TestWithParam<FlashReportRow> {};
+
+TEST_P(CardLinkFlashReport, successOnlyAfterTheCardReportsAGoodFlashWrite)
+{
+    const FlashReportRow& row = GetParam();
+    SendUnderWay h;
+    h.reportVersion(0);
+    h.clock.advance(60);
+    const QList<QByteArray> frames = splitFrames(h.port.takeWritten());
+    ASSERT_FALSE(frames.isEmpty());
+    const quint8 imageSeq = static_cast<quint8>(frames.last()[2]);
+    const QByteArray report = QByteArray::fromHex("19") + QByteArray(1, char(row.result));
+    if (row.ackFirst) {
+        h.port.deliver(Card::ack(imageSeq));
+        // The card writes its flash; the host keeps the link alive and reports nothing yet.
+        const int waitMs = row.reportAfterMs >= 0 ? row.reportAfterMs : 9900;
+        for (int waited = 0; waited < waitMs; waited += 100) {
+            h.clock.advance(std::min(100, waitMs - waited));
+            h.ackHostData();
+        }
+        EXPECT_TRUE(h.ui.messages.isEmpty()) << h.ui.messages.join(" | ").toStdString();
+        EXPECT_TRUE(h.link.portOpen());
+        if (row.reportAfterMs < 0)
+            h.clock.advance(200);
+        else
+            h.port.deliver(h.card.data(h.hostSeq(), report));
+    } else {
+        h.port.deliver(h.card.data(imageSeq, report));
+    }
+    EXPECT_EQ(h.ui.messages, row.messages);
+    EXPECT_EQ(h.ui.statuses[2], row.status);
+    EXPECT_FALSE(h.link.portOpen());
+    ASSERT_EQ(h.outcomes.size(), 1);
+    EXPECT_EQ(h.outcomes[0].second, row.outcome);
+    const QList<QByteArray> last = splitFrames(h.port.takeWritten());
+    ASSERT_FALSE(last.isEmpty());
+    EXPECT_EQ(last.last(), Syn);
+    if (row.reportAfterMs >= 0) { // the report is acknowledged before the closing SYN
+        ASSERT_GE(last.size(), 2);
+        EXPECT_EQ(static_cast<quint8>(last[last.size() - 2][0]), 0x42);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, CardLinkFlashReport,
+    ::testing::Values(
+        FlashReportRow{"report_in_place_of_the_ack", false, 0, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"report_300ms_after_the_ack", true, 300, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"failed_write_after_the_ack", true, 300, 2, {"Error writing Studio to flash. Error 02."},
+                       "Card Setup Failed", FlowOutcome::Failed},
+        FlashReportRow{"report_after_9_5s", true, 9500, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"no_report_in_10s", true, -1, 0,
+                       {"The card did not confirm writing the set-up to its flash memory."},
+                       "Card Setup Not Confirmed", FlowOutcome::Failed}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CardLinkSend, anImageNeverAcknowledgedIsReportedAsFailed)
 {

@@ -176,7 +176,7 @@ TEST(LinkOverVirtualLine, getFromASidCardStaysAt9600)
     EXPECT_EQ(c.held.setupImage, options.image);
     EXPECT_EQ(c.held.loadedCardType, CardType::SID);
     EXPECT_EQ(c.ui.messages, QStringList{QStringLiteral("Card Setup Retrieved")});
-    EXPECT_EQ(c.ui.statuses.value(3), QStringList{QStringLiteral("SID Card Detected")});
+    EXPECT_EQ(c.ui.statuses.value(3), (QStringList{QString(), QStringLiteral("SID Card Detected")}));
     for (const auto& t : c.line.log())
         EXPECT_FALSE(t.garbled);
     EXPECT_EQ(c.card.baud(), 9600);
@@ -192,7 +192,7 @@ TEST(LinkOverVirtualLine, getFromAnAvmCardMovesTo1200Baud)
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_EQ(c.held.setupImage, defaultCardImage(CardKind::Avm));
     EXPECT_EQ(c.held.loadedCardType, CardType::AVM);
-    EXPECT_EQ(c.ui.statuses.value(3), QStringList{QStringLiteral("AVM Card Detected")});
+    EXPECT_EQ(c.ui.statuses.value(3), (QStringList{QString(), QStringLiteral("AVM Card Detected")}));
     // The get request and the closing SYN went out at 1200 baud, and nothing was garbled.
     QList<int> hostSpeeds;
     for (const auto& t : c.line.log()) {
