@@ -64,6 +64,8 @@ struct CardLink::Impl {
     } flow;
     quint64 flowCounter = 0;
     std::optional<quint8> flashResult;
+    // Callbacks the port may still hold look at this before touching the connection.
+    std::shared_ptr<int> lifetime = std::make_shared<int>(0);
 
     Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
     void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
@@ -278,6 +280,16 @@ Task<void> CardLink::Impl::answerAppIdRequest()
         if (!baudChangeSent)
             co_return;
         co_await jobs.until([this, gen] { return s.ackReceived || link.generation != gen; });
+        // What the host wrote at 9600 leaves at 9600.
+        const auto sent = std::make_shared<bool>(false);
+        port.whenSent([this, sent, alive = std::weak_ptr<int>(lifetime)] {
+            *sent = true;
+            if (!alive.expired())
+                jobs.pump();
+        });
+        // (Only plain values in a lambda inside co_await: GCC 12 may destroy it twice.)
+        const bool* sentFlag = sent.get();
+        co_await jobs.until([this, gen, sentFlag] { return *sentFlag || link.generation != gen; });
         if (link.generation == gen)
             port.setSettings(AvmSettings);
     }
@@ -421,8 +433,9 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
     if (imageAcknowledged && !flashResult && link.generation == gen) {
         // The card writes its flash after acknowledging the image, then reports; the
         // keep-alive goes on meanwhile.
-        co_await jobs.until([this, id, gen] { return flashResult || link.generation != gen || superseded(id); },
-                            FlashReportWaitMs);
+        co_await jobs.until([this, id, gen] {
+            return flashResult || link.generation != gen || superseded(id) || !port.portOpen();
+        }, FlashReportWaitMs);
         if (superseded(id))
             co_return;
         if (!flashResult && link.generation == gen) {

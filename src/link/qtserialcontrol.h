@@ -2,8 +2,13 @@
 
 #include "serialcontrol.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
 
 namespace quillon {
 
@@ -28,18 +33,29 @@ public:
     void setSettings(const QString& settings) override;
     QString settings() const override { return settings_; }
     bool setPortOpen(bool open) override;
-    bool portOpen() const override { return serial_.isOpen(); }
+    bool portOpen() const override { return serial_.isOpen() && !releasing_; }
     int inBufferCount() const override;
     int outBufferCount() const override;
     QByteArray input(int maxBytes) override;
     void output(const QByteArray& bytes) override;
     QString lastError() const override { return lastError_; }
+    void whenSent(std::function<void()> done) override;
 
 private:
     void applySettings();
     void raise(int event);
     void handleError(QSerialPort::SerialPortError error, quint64 session);
-    void close();
+    // Closing: the caller sees the port closed at once; the device is let go once sent.
+    void startRelease();
+    void finishReleaseNow(); // blocking, bounded by the line time still owed
+    void release();
+    // The line's state, for the waits for sent output.
+    bool lineIdle();
+    int driverQueued() const;
+    void settleDriver(bool giveUp);
+    void checkSent();
+    void scheduleSentCheck();
+    double byteMs() const;
 
     const SettingsStore& store_;
     QSerialPort serial_;
@@ -48,7 +64,13 @@ private:
     QString lastError_;
     int commPort_ = 1;
     quint64 session_ = 0; // counts openings, so a late error never closes a newer session
-    bool closing_ = false;
+    bool releasing_ = false; // closed for the caller, still sending what was queued
+
+    QElapsedTimer elapsed_;
+    double lineFreeAtMs_ = 0; // when the bytes written so far will have left the line
+    qint64 sentLimitAtMs_ = -1; // the waits for sent output give up then
+    std::vector<std::function<void()>> sentWaiters_;
+    QTimer sentCheck_;
 };
 
 } // namespace quillon

@@ -366,8 +366,11 @@ TEST(CardLinkConnection, anAvmCardIsMovedTo1200BaudOnceItsBaudChangeIsAcknowledg
     EXPECT_EQ(h.held.connectedCardType, CardType::AVM);
     EXPECT_EQ(h.ui.statuses[3], "AVM Card Detected");
     EXPECT_EQ(h.port.settings(), "9600,n,8,2");
+    h.port.lineBusy = true;
     const QList<QByteArray> sent = h.ackHostData();
     ASSERT_EQ(sent, QList<QByteArray>{hex("1904b0")});
+    EXPECT_EQ(h.port.settings(), "9600,n,8,2") << "what went out at 9600 is still on the line";
+    h.port.lineIdle();
     EXPECT_EQ(h.port.settings(), "1200,n,8,2");
     h.clock.advance(60);
     EXPECT_EQ(h.ackHostData(), QList<QByteArray>{hex("1500")}); // the get request follows, at 1200

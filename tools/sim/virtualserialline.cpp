@@ -90,6 +90,15 @@ void VirtualSerialLine::output(const QByteArray& bytes)
     });
 }
 
+void VirtualSerialLine::whenSent(std::function<void()> done)
+{
+    const qint64 delay = std::max<qint64>(0, static_cast<qint64>(std::ceil(hostLineFreeMs_)) - clock_.nowMs());
+    clock_.post(delay, [alive = alive_, done = std::move(done)] {
+        if (*alive)
+            done();
+    });
+}
+
 void VirtualSerialLine::fromCard(const QByteArray& bytes)
 {
     const int baud = card_.baud();

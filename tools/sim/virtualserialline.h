@@ -53,6 +53,7 @@ public:
     QByteArray input(int maxBytes) override;
     void output(const QByteArray& bytes) override;
     QString lastError() const override { return lastError_; }
+    void whenSent(std::function<void()> done) override;
 
 private:
     bool joinedToCard() const { return open_ && openPort_ == cardPort_; }
