@@ -460,6 +460,32 @@ struct SendUnderWay : Harness {
 };
 } // namespace
 
+TEST(CardLinkTransmitter, aNackWrittenMeanwhileDoesNotShortenTheWaitOfALongFrame)
+{
+    SendUnderWay h('A');
+    QByteArray avm(120, char(1));
+    avm[0] = 24;
+    avm[1] = 1;
+    h.held.setupImage = avm;
+    h.held.loadedCardType = CardType::AVM;
+    h.reportVersion(1);
+    h.port.pendingOut = 1; // the system takes the image later
+    h.clock.advance(60);
+    const QByteArray image = splitFrames(h.port.takeWritten()).value(1); // after the Ack of the report
+    ASSERT_EQ(payloadOf(image), avm);
+    QByteArray garbled = h.card.data(h.hostSeq(), hex("0700"));
+    garbled[garbled.size() - 2] = char(garbled[garbled.size() - 2] ^ 0x55);
+    h.port.deliver(garbled);
+    ASSERT_EQ(static_cast<quint8>(splitFrames(h.port.takeWritten()).value(0, "?").at(0)), 0x82);
+    h.port.pendingOut = 0;
+    h.port.onOutputDrained();
+    const int imageLineMs = static_cast<int>(image.size() + 2) * 11 * 1000 / 1200; // about 1.2 s at 1200 baud
+    h.clock.advance(100 + imageLineMs - 20);
+    EXPECT_TRUE(h.port.takeWritten().isEmpty()) << "resent before the image could have been answered";
+    h.clock.advance(60);
+    EXPECT_EQ(splitFrames(h.port.takeWritten()).size(), 1);
+}
+
 TEST(CardLinkSend, theBuiltImageIsSentAndTheFlashResultAcknowledgesIt)
 {
     SendUnderWay h;
