@@ -21,6 +21,12 @@ namespace {
 
 using MainWindow = GuiFixture;
 
+// A menu entry's caption as the operator reads it: the access key's "&" only underlines.
+QString visible(const QAction* entry)
+{
+    return QString(entry->text()).remove(QLatin1Char('&'));
+}
+
 // ---- start-up ------------------------------------------------------------------------------
 
 TEST_F(MainWindow, freshStartShowsThePlainCaptionPanelsAndAudioMark)
@@ -96,21 +102,39 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
     for (const MenuRow& row : rows) {
         QAction* item = window->menuItem(row.name);
         ASSERT_NE(item, nullptr) << row.name;
-        EXPECT_EQ(item->text(), row.caption) << row.name;
+        EXPECT_EQ(visible(item), row.caption) << row.name;
         EXPECT_EQ(item->shortcut(), row.shortcut) << row.name;
         EXPECT_EQ(item->isEnabled(), row.offered) << row.name;
     }
 
     QStringList bar;
     for (QAction* menu : window->menuBar()->actions())
-        bar << menu->text() + (menu->isEnabled() ? "" : " (not offered)");
+        bar << visible(menu) + (menu->isEnabled() ? "" : " (not offered)");
     EXPECT_EQ(bar, QStringList({"File", "Edit (not offered)", "Tools", "Options",
                                 "Set-up (not offered)", "Help"}));
 
     QStringList options;
     for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
-        options << item->text();
+        options << visible(item);
     EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed"}));
+}
+
+TEST_F(MainWindow, everyMenuEntryHasAnAccessKeyOfItsOwnWithinItsMenu)
+{
+    std::vector<QList<QAction*>> menus{window->menuBar()->actions()};
+    for (QMenu* menu : window->findChildren<QMenu*>())
+        menus.push_back(menu->actions());
+    for (const QList<QAction*>& entries : menus) {
+        QSet<QKeySequence> keys;
+        for (QAction* entry : entries) {
+            if (entry->isSeparator())
+                continue;
+            const QKeySequence key = QKeySequence::mnemonic(entry->text());
+            EXPECT_FALSE(key.isEmpty()) << visible(entry).toStdString();
+            EXPECT_FALSE(keys.contains(key)) << visible(entry).toStdString();
+            keys.insert(key);
+        }
+    }
 }
 
 TEST_F(MainWindow, optionsMenuFollowsThePortModel)
@@ -380,6 +404,34 @@ TEST_F(MainWindow, showingASettingsWindowFromTheStripMaximisesTheMainWindow)
     EXPECT_TRUE(colors->isMaximized());
     EXPECT_EQ(colors->size(), window->mdiArea()->viewport()->size()); // it fills the area
     EXPECT_EQ(window->windowTitle(), "Quillon"); // and leaves the caption alone
+}
+
+TEST_F(MainWindow, restoredSettingsWindowsCascadeAtLeastAtTheirLayoutsSize)
+{
+    window->show();
+    QPoint previous(-1, -1);
+    for (const char* key : WindowKeys) {
+        SCOPED_TRACE(key);
+        window->showSettingsWindow(key);
+        QMdiSubWindow* sub = window->settingsSubWindow(key);
+        SettingsWindow* form = window->settingsWindow(key);
+        QApplication::processEvents();
+        ASSERT_TRUE(sub->isMaximized());
+        const auto* page = form->findChild<QWidget*>("page");
+        ASSERT_NE(page, nullptr);
+        const QSize maximisedPage = page->size();
+
+        sub->showNormal();
+        QApplication::processEvents();
+        EXPECT_EQ(page->size(), maximisedPage); // maximised, the controls kept their natural size
+        EXPECT_GE(form->width(), form->minimumSizeHint().width());
+        EXPECT_GE(form->height(), form->minimumSizeHint().height());
+        EXPECT_GT(sub->x(), previous.x()); // each a step further down and right
+        EXPECT_GT(sub->y(), previous.y());
+        previous = sub->pos();
+    }
+    auto* caption = control<QLabel>("Colors", "barBorderBrightnessCaption");
+    EXPECT_GE(caption->height(), caption->heightForWidth(caption->width()));
 }
 
 // ---- help, exit ----------------------------------------------------------------------------

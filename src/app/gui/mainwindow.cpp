@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QScopedValueRollback>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -156,6 +157,7 @@ void MainWindow::addSettingsWindow(const QString& key, SettingsWindow* form)
     sub->setWindowIcon(windowIcon());
     sub->setStyle(subWindowStyle_.get());
     sub->hide();
+    placeRestored(sub, static_cast<int>(entry - windows_.data()));
     entry->form = form;
     entry->sub = sub;
     connect(form, &SettingsWindow::windowOn, this, &MainWindow::markWindowOn);
@@ -213,6 +215,16 @@ void MainWindow::hideSettingsWindows()
         if (QMdiSubWindow* sub = settingsSubWindow(QString::fromLatin1(key)))
             SettingsWindow::hideSubWindow(sub);
     }
+}
+
+void MainWindow::placeRestored(QMdiSubWindow* sub, int slot)
+{
+    // Never smaller than its layout needs, and each window a title bar further down and
+    // right than the one before it in the toolbar, so restored windows never hide each other.
+    sub->ensurePolished();
+    sub->setMinimumSize(sub->minimumSizeHint());
+    const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 6;
+    sub->setGeometry(QRect(QPoint(slot * step, slot * step), sub->sizeHint()));
 }
 
 void MainWindow::maximiseSettingsWindows()

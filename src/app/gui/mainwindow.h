@@ -108,6 +108,7 @@ private:
     void refreshOptionsMenu();
     void hideSettingsWindows();
     void maximiseSettingsWindows();
+    void placeRestored(QMdiSubWindow* sub, int slot);
     void applySizeRule();
     void destroyWindows(); // about box, settings windows and progress dialog, in shut-down order
     Window* window(const QString& key);
