@@ -490,7 +490,7 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     parent.show();
     // Both calls return at once: a message never holds up its caller.
     showMessageBox(&parent, "Unsaved Transferred.", "");
-    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.");
+    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.", "Found: nothing");
     QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
     ASSERT_EQ(boxes.size(), 1);
     QMessageBox* first = boxes[0];
@@ -508,6 +508,7 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     EXPECT_TRUE(boxes[0]->isVisible());
     EXPECT_EQ(boxes[0]->text(), "Error during save, save aborted!");
     EXPECT_EQ(boxes[0]->informativeText(), "The folder does not exist.");
+    EXPECT_EQ(boxes[0]->detailedText(), "Found: nothing");
     boxes[0]->button(QMessageBox::Ok)->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();

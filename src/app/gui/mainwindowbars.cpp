@@ -112,6 +112,9 @@ void MainWindow::buildMenus()
         ports_->clickTurbo();
         refreshOptionsMenu();
     });
+    options->addSeparator();
+    connect(addItem(options, "optionsPortAssignment", QStringLiteral("&Port Assignment...")),
+            &QAction::triggered, this, &MainWindow::portAssignment);
 
     QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
     notOffered(setup->menuAction());
