@@ -91,6 +91,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
         {"toolsGetConfiguration", "Get Configuration", QKeySequence("Ctrl+X"), true},
         {"speedSnailSlow", "Snail Slow", {}, true},
         {"speedTurbo", "Turbo", {}, true},
+        {"optionsPortAssignment", "Port Assignment...", {}, true},
         {"setupAudio", "Audio", {}, false},
         {"setupSourceId", "SID", {}, false},
         {"setupWindows", "Windows", {}, false},
@@ -115,8 +116,8 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
 
     QStringList options;
     for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
-        options << visible(item);
-    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed"}));
+        options << (item->isSeparator() ? "-" : visible(item));
+    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "-", "Port Assignment..."}));
 }
 
 TEST_F(MainWindow, everyMenuEntryHasAnAccessKeyOfItsOwnWithinItsMenu)
