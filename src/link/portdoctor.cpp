@@ -40,24 +40,25 @@ QString modemManagerAdvice(const QString& device)
 
 QStringList permissionLines(const PortFindings& f)
 {
-    const QString user = f.user.isEmpty() ? QStringLiteral("this user") : QStringLiteral("user ") + f.user;
+    const QString who = f.user.isEmpty() ? QStringLiteral("this user") : QStringLiteral("user ") + f.user;
+    const QString Who = who.left(1).toUpper() + who.mid(1);
     QStringList lines{QStringLiteral("%1 belongs to user %2 and group %3 (%4); %5 may not read and write it.")
-                          .arg(f.device, f.owner, f.group, f.mode, user)};
+                          .arg(f.device, f.owner, f.group, f.mode, who)};
     if (!f.groupMayUse) {
         lines << QStringLiteral("Group %1 may not read and write it either.").arg(f.group)
               << QStringLiteral("Next step: ask the administrator for a udev rule that gives the device "
                                 "a group with read and write access (GROUP=\"dialout\", MODE=\"0660\").");
     } else if (f.inThisLogin) {
         lines << QStringLiteral("%1 is in group %2, yet access is refused (an access list or a security "
-                                "module).").arg(user, f.group)
+                                "module).").arg(Who, f.group)
               << QStringLiteral("Next step: ask the administrator.");
     } else if (f.inGroupDatabase) {
-        lines << QStringLiteral("%1 was added to group %2, but this login does not have it yet.").arg(user, f.group)
+        lines << QStringLiteral("%1 was added to group %2, but this login does not have it yet.").arg(Who, f.group)
               << QStringLiteral("Next step: log out and in again (or restart the computer).");
     } else {
-        lines << QStringLiteral("%1 is not in group %2.").arg(user, f.group)
-              << QStringLiteral("Next step: sudo usermod -aG %1 %2 , then log out and in again.")
-                     .arg(f.group, f.user.isEmpty() ? QStringLiteral("$USER") : f.user);
+        lines << QStringLiteral("%1 is not in group %2.").arg(Who, f.group)
+              << QStringLiteral("Next step: add %1 to the group, then log out and in again:").arg(who)
+              << QStringLiteral("  sudo usermod -aG %1 %2").arg(f.group, f.user.isEmpty() ? QStringLiteral("$USER") : f.user);
     }
     return lines;
 }
@@ -70,7 +71,7 @@ QStringList holderLines(const PortFindings& f)
     for (const PortHolder& h : f.holders) {
         lines << (h.lockFile.isEmpty()
                       ? QStringLiteral("%1 is in use by %2.").arg(f.device, holderText(h))
-                      : QStringLiteral("%1 is in use by %2 (lock file %3).").arg(f.device, holderText(h), h.lockFile));
+                      : QStringLiteral("%1 is in use by %2; lock file %3.").arg(f.device, holderText(h), h.lockFile));
         brltty = brltty || h.name == Brltty;
         modemManager = modemManager || h.name == ModemManager;
     }

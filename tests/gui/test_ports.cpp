@@ -133,8 +133,8 @@ TEST_F(PortsInTheProgram, aPortThatFailsSaysWhatWasFoundAndTheNextStepInTheDetai
         ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), path.endsWith(".conf") ? 0644 : 0755), 0) << path.toStdString();
     asNobody([&] { window->link().openPort(); });
     ASSERT_EQ(messages.value(0), cannotOpen + locked.slave + ": Permission denied");
-    for (const char* part : {"group dialout (crw-rw----)", "user nobody is not in group dialout",
-                             "sudo usermod -aG dialout nobody , then log out and in again"})
+    for (const char* part : {"group dialout (crw-rw----)", "User nobody is not in group dialout.",
+                             "then log out and in again:\n  sudo usermod -aG dialout nobody"})
         EXPECT_TRUE(findings.value(0).contains(part)) << part << "\n" << findings.value(0).toStdString();
 }
 
