@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 #if defined(Q_OS_LINUX)
 #include <fcntl.h>
 #include <grp.h>
