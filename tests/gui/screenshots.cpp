@@ -50,7 +50,7 @@ int main(int argc, char** argv)
         store.setValue("Ports", QStringLiteral("Com%1").arg(port), config.filePath(QStringLiteral("none%1").arg(port)));
 
     quillon::ShellServices services;
-    services.messages = [](const QString&, const QString&) {};
+    services.messages = [](const QString&, const QString&, const QString&) {};
     quillon::MainWindow window(services);
     // The pointer rests where no picture shows it hovering over a button.
     QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());

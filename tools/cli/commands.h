@@ -22,5 +22,6 @@ struct CliCommand {
 
 std::vector<CliCommand> fileCommands();
 std::vector<CliCommand> linkCommands(); // get and send
+std::vector<CliCommand> portCommands(); // ports
 
 } // namespace quillon

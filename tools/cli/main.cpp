@@ -12,6 +12,8 @@ std::vector<CliCommand> allCommands()
     std::vector<CliCommand> commands = fileCommands();
     for (CliCommand& command : linkCommands())
         commands.push_back(std::move(command));
+    for (CliCommand& command : portCommands())
+        commands.push_back(std::move(command));
     return commands;
 }
 
