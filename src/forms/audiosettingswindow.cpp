@@ -89,7 +89,7 @@ QWidget* AudioSettingsWindow::channelFrame(const char* name, const QString& capt
 {
     const QString box = QLatin1String(name);
     auto* channel = frame(box + QStringLiteral("Frame"), caption);
-    const auto number = numberBox(box, box + QStringLiteral("Spinner"), field, false);
+    const auto number = numberBox(box, box + QStringLiteral("Spinner"), caption, field, false);
     checkRangeOnLeaving(number.box, field);
     auto* inside = new QHBoxLayout(channel);
     inside->addLayout(number.row);

@@ -50,7 +50,7 @@ ColourSettingsWindow::ColourSettingsWindow(CardSetup& setup, QWidget* parent)
     grid->setColumnMinimumWidth(2, 260);
     grid->setColumnStretch(2, 1);
 
-    setPageContent(grid, 1);
+    setPageContent(grid);
 }
 
 void ColourSettingsWindow::addRow(QGridLayout* grid, int gridRow, const Row& row)
@@ -64,11 +64,15 @@ void ColourSettingsWindow::addRow(QGridLayout* grid, int gridRow, const Row& row
     caption->setWordWrap(true);
     caption->setAlignment(Qt::AlignCenter);
     caption->setFixedWidth(caption->fontMetrics().horizontalAdvance(QStringLiteral("Bar Graph Border")) + 16);
+    // A wrapped caption's layout minimum is one line: the row must keep room for all of them.
+    caption->ensurePolished();
+    caption->setMinimumHeight(caption->heightForWidth(caption->width()));
 
     auto* minimum = label(name + QStringLiteral("Minimum"), QString::number(range.min));
     auto* maximum = label(name + QStringLiteral("Maximum"), QString::number(range.max));
     auto* value = new QLineEdit(this);
     value->setObjectName(name + QStringLiteral("Value"));
+    value->setAccessibleName(caption->text());
     value->setAlignment(Qt::AlignRight);
     value->setFixedWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-0000")) + 12);
     auto* slider = levelSlider(name, value, field);

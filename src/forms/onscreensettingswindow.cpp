@@ -68,14 +68,16 @@ OnScreenSettingsWindow::OnScreenSettingsWindow(CardSetup& setup, QWidget* parent
 
 QLayout* OnScreenSettingsWindow::positionBoxes(int index)
 {
+    const QString horizontalCaption = QStringLiteral("Horizontal");
+    const QString verticalCaption = QStringLiteral("Vertical");
     const auto horizontal = numberBox(nameOf(index, "Horizontal"), nameOf(index, "HorizontalSpinner"),
-                                      Horizontal[index], true);
+                                      horizontalCaption, Horizontal[index], true);
     const auto vertical = numberBox(nameOf(index, "Vertical"), nameOf(index, "VerticalSpinner"),
-                                    Vertical[index], true);
+                                    verticalCaption, Vertical[index], true);
     checkRangeOnLeaving(horizontal.box, Horizontal[index]);
     checkRangeOnLeaving(vertical.box, Vertical[index]);
-    auto* horizontalLabel = label(nameOf(index, "HorizontalLabel"), QStringLiteral("Horizontal"));
-    auto* verticalLabel = label(nameOf(index, "VerticalLabel"), QStringLiteral("Vertical"));
+    auto* horizontalLabel = label(nameOf(index, "HorizontalLabel"), horizontalCaption);
+    auto* verticalLabel = label(nameOf(index, "VerticalLabel"), verticalCaption);
     horizontalLabel->setBuddy(horizontal.box);
     verticalLabel->setBuddy(vertical.box);
 

@@ -23,6 +23,7 @@
 #include <cmath>
 
 #include "boxchecks.h"
+#include "readonlybox.h"
 
 namespace quillon {
 
@@ -189,6 +190,8 @@ QGroupBox* SettingsWindow::frame(const QString& name, const QString& caption)
 {
     auto* box = new QGroupBox(caption, this);
     box->setObjectName(name);
+    // Without a name of its own a frame inside another is announced by the outer one's caption.
+    box->setAccessibleName(caption);
     return box;
 }
 
@@ -199,46 +202,48 @@ QLabel* SettingsWindow::label(const QString& name, const QString& text)
     return caption;
 }
 
-void SettingsWindow::bindChoice(QComboBox* list, Field field)
+void SettingsWindow::bindChoice(QComboBox* list, Field field, const QString& unchosenText)
 {
     list->addItems(fieldInfo(field).items);
-    auto show = [this, list, field] {
+    // An edit field shows the item the set-up holds, and nothing typed once the operator is
+    // done with it.
+    auto show = [this, list, field, unchosenText] {
         const int chosen = setup_.values().choice(field);
         if (list->currentIndex() != chosen)
             list->setCurrentIndex(chosen);
+        const QString shown = chosen >= 0 ? list->itemText(chosen) : unchosenText;
+        if (list->isEditable() && list->currentText() != shown)
+            list->setEditText(shown);
     };
     addRefresher(field, show);
     // activated comes from the operator only, also when the item chosen is the current one.
     connect(list, &QComboBox::activated, this, [this, list, field](int index) {
         if (committingTypedText(list)) {
-            const QString typed = list->currentText();
-            {
-                const QSignalBlocker blocker(list);
-                list->setCurrentIndex(setup_.values().choice(field));
-            }
-            list->setEditText(typed);
+            refresh(field);
             return;
         }
         changeSetup(field, [field, index](SetupValues& v) { v.setChoice(field, index); });
     });
+    if (list->isEditable())
+        connect(list->lineEdit(), &QLineEdit::editingFinished, this, [this, field] { refresh(field); });
 }
 
 QComboBox* SettingsWindow::choiceList(const QString& name, Field field)
 {
     auto* list = new QComboBox(this);
     list->setObjectName(name);
-    bindChoice(list, field);
+    bindChoice(list, field, QString());
     return list;
 }
 
-QComboBox* SettingsWindow::editableChoiceList(const QString& name, Field field)
+QComboBox* SettingsWindow::editableChoiceList(const QString& name, Field field, const QString& unchosenText)
 {
     auto* list = new QComboBox(this);
     list->setObjectName(name);
     list->setLineEdit(new TypingEdit(list));
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setCompleter(nullptr);
-    bindChoice(list, field);
+    bindChoice(list, field, unchosenText);
     return list;
 }
 
@@ -299,16 +304,19 @@ QLineEdit* SettingsWindow::textBox(const QString& name, Field field)
 }
 
 SettingsWindow::NumberBox SettingsWindow::numberBox(const QString& boxName, const QString& spinnerName,
-                                                Field field, bool readOnly)
+                                                const QString& caption, Field field, bool readOnly)
 {
     auto* box = new QLineEdit(this);
     box->setObjectName(boxName);
-    box->setReadOnly(readOnly);
+    box->setAccessibleName(caption);
+    if (readOnly)
+        ReadOnlyBoxAccessible::makeReadOnly(box);
     box->setAlignment(Qt::AlignRight);
     box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("-0000")) + 12);
     auto* spinner = new UpDown(this);
     spinner->setObjectName(spinnerName);
     spinner->setBuddy(box);
+    spinner->setCaption(caption);
 
     // The spinner follows the box's value, brought within its limits: from a vertical position
     // of 25 (its arrows reach 19) a step down gives 18, not a jump from wherever it stood.
@@ -356,7 +364,7 @@ QSlider* SettingsWindow::levelSlider(const QString& name, QLineEdit* valueBox, F
     slider->setRange(range.min, range.max);
     slider->setSingleStep(1);
     slider->setPageStep(5);
-    valueBox->setReadOnly(true);
+    ReadOnlyBoxAccessible::makeReadOnly(valueBox);
     valueBox->setFocusPolicy(Qt::NoFocus);
 
     auto showValue = [slider, valueBox] { valueBox->setText(QString::number(slider->value())); };
@@ -388,14 +396,16 @@ void SettingsWindow::checkRangeOnLeaving(QLineEdit* box, Field field)
     });
 }
 
-void SettingsWindow::setPageContent(QLayout* content, int stretch)
+void SettingsWindow::setPageContent(QLayout* content)
 {
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(content, stretch);
-    columns->addStretch();
-    auto* page = new QVBoxLayout(this);
-    page->addLayout(columns);
-    page->addStretch();
+    // The controls keep their natural size in a larger window, as on a dialog: a maximised
+    // window shows them where the restored window does instead of stretched over the area.
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("page"));
+    page->setLayout(content);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(page, 0, Qt::AlignTop | Qt::AlignLeft);
 }
 
 void SettingsWindow::hideSubWindow(QMdiSubWindow* subWindow)

@@ -54,8 +54,8 @@ protected:
 
     CardSetup& setup() const { return setup_; }
 
-    // Lays the window's controls out in its top left corner, whatever the window's size.
-    void setPageContent(QLayout* content, int stretch = 0);
+    // Lays the window's controls out at their natural size, whatever the window's size.
+    void setPageContent(QLayout* content);
 
     // Frames and labels.
     QGroupBox* frame(const QString& name, const QString& caption);
@@ -64,8 +64,9 @@ protected:
     // Controls bound to one field each.
     QComboBox* choiceList(const QString& name, Field field);
     // A list whose edit field takes typed text that selects nothing: only picking an item
-    // (from the list or with the arrow keys) chooses.
-    QComboBox* editableChoiceList(const QString& name, Field field);
+    // (from the list or with the arrow keys) chooses. Return or leaving the field puts the
+    // item the set-up holds back, or unchosenText while it holds none.
+    QComboBox* editableChoiceList(const QString& name, Field field, const QString& unchosenText);
     QRadioButton* optionButton(const QString& name, const QString& caption, Field field);
     QCheckBox* checkBox(const QString& name, const QString& caption, Field field);
     QLineEdit* textBox(const QString& name, Field field);
@@ -74,9 +75,10 @@ protected:
         UpDown* spinner;
         QHBoxLayout* row; // the box with its spinner
     };
-    // A number box with its spinner; a read-only box is changed by the spinner only.
-    NumberBox numberBox(const QString& boxName, const QString& spinnerName, Field field,
-                        bool readOnly);
+    // A number box with its spinner; a read-only box is changed by the spinner only. The
+    // caption names both for a screen reader ("Horizontal", "Increase Horizontal").
+    NumberBox numberBox(const QString& boxName, const QString& spinnerName, const QString& caption,
+                        Field field, bool readOnly);
     // A slider with the read-only box that shows its value.
     QSlider* levelSlider(const QString& name, QLineEdit* valueBox, Field field);
 
@@ -94,7 +96,7 @@ private:
     void addRefresher(Field field, const std::function<void()>& refresher);
     void refreshSpinnerRanges();
     void whenLeft(QLineEdit* box, std::function<void()> handler);
-    void bindChoice(QComboBox* list, Field field);
+    void bindChoice(QComboBox* list, Field field, const QString& unchosenText);
 
     QString windowKey_;
     CardSetup& setup_;

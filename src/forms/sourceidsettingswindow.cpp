@@ -32,11 +32,11 @@ SourceIdSettingsWindow::SourceIdSettingsWindow(CardSetup& setup, QWidget* parent
     setObjectName(QStringLiteral("sourceIdSettingsWindow"));
     auto* standardRow = new QHBoxLayout;
     auto* standardLabel = label(QStringLiteral("videoStandardLabel"), QStringLiteral("Video Standard"));
-    auto* standard = editableChoiceList(QStringLiteral("videoStandard"), Field::VideoStandard);
-    // What the box has always shown before a set-up reaches it.
-    if (standard->currentIndex() < 0)
-        standard->setEditText(QStringLiteral("cStandard"));
+    // "cStandard": what the box has always shown before a set-up reaches it.
+    auto* standard = editableChoiceList(QStringLiteral("videoStandard"), Field::VideoStandard,
+                                        QStringLiteral("cStandard"));
     standardLabel->setBuddy(standard);
+    standard->lineEdit()->setAccessibleName(standardLabel->text());
     standardRow->addWidget(standardLabel);
     standardRow->addWidget(standard);
     standardRow->addStretch();
@@ -102,10 +102,12 @@ QWidget* SourceIdSettingsWindow::lineFrame(const char* name, const QString& capt
     const QString pesaName = stem + QStringLiteral("Pesa");
     auto* lines = frame(stem + QStringLiteral("Frame"), caption);
     auto* grid = new QGridLayout(lines);
-    const auto vitcBox = numberBox(vitcName, vitcName + QStringLiteral("Spinner"), vitc, true);
-    const auto pesaBox = numberBox(pesaName, pesaName + QStringLiteral("Spinner"), pesa, true);
-    auto* vitcLabel = label(vitcName + QStringLiteral("Label"), QStringLiteral("VITC"));
-    auto* pesaLabel = label(pesaName + QStringLiteral("Label"), QStringLiteral("PESA"));
+    const QString vitcCaption = QStringLiteral("VITC");
+    const QString pesaCaption = QStringLiteral("PESA");
+    const auto vitcBox = numberBox(vitcName, vitcName + QStringLiteral("Spinner"), vitcCaption, vitc, true);
+    const auto pesaBox = numberBox(pesaName, pesaName + QStringLiteral("Spinner"), pesaCaption, pesa, true);
+    auto* vitcLabel = label(vitcName + QStringLiteral("Label"), vitcCaption);
+    auto* pesaLabel = label(pesaName + QStringLiteral("Label"), pesaCaption);
     vitcLabel->setBuddy(vitcBox.box);
     pesaLabel->setBuddy(pesaBox.box);
     grid->addWidget(vitcLabel, 0, 0);

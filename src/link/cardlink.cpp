@@ -27,6 +27,7 @@ const QByteArray BaudChange = QByteArray::fromHex("1904b0");
 constexpr int KeepAliveMs = 5000;
 constexpr int ButtonRestoreMs = 20000;
 constexpr int VersionWaitMs = 3000;
+constexpr int FlashReportWaitMs = 10000;
 
 enum Command : quint8 {
     LinkSetup = 0, HostSerialRequest = 1, SerialNumber = 2, AppIdRequest = 3, AppId = 4,
@@ -63,6 +64,8 @@ struct CardLink::Impl {
     } flow;
     quint64 flowCounter = 0;
     std::optional<quint8> flashResult;
+    // Callbacks the port may still hold look at this before touching the connection.
+    std::shared_ptr<int> lifetime = std::make_shared<int>(0);
 
     Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
     void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
@@ -278,6 +281,16 @@ Task<void> CardLink::Impl::answerAppIdRequest()
         if (!baudChangeSent)
             co_return;
         co_await jobs.until([this, gen] { return s.ackReceived || link.generation != gen; });
+        // What the host wrote at 9600 leaves at 9600.
+        const auto sent = std::make_shared<bool>(false);
+        port.whenSent([this, sent, alive = std::weak_ptr<int>(lifetime)] {
+            *sent = true;
+            if (!alive.expired())
+                jobs.pump();
+        });
+        // (Only plain values in a lambda inside co_await: GCC 12 may destroy it twice.)
+        const bool* sentFlag = sent.get();
+        co_await jobs.until([this, gen, sentFlag] { return *sentFlag || link.generation != gen; });
         if (link.generation == gen)
             port.setSettings(AvmSettings);
     }
@@ -291,17 +304,19 @@ Task<bool> CardLink::Impl::openConnection()
     s.sentCount = 0;
     s.receivedCount = 0;
     if (!ports.isPortUsable(ports.selectedPort())) {
-        ui.message(QStringLiteral("Current com port selection is not valid"));
+        ui.messageWithDetails(QStringLiteral("Current com port selection is not valid"), ports.diagnosis());
         co_return false;
     }
     if (port.portOpen())
         port.setPortOpen(false);
     port.setCommPort(ports.selectedPort());
     port.setSettings(OpeningSettings);
+    ui.status(3, QString()); // no card until one identifies itself on this connection
     if (!port.setPortOpen(true)) {
         const QString why = port.lastError();
-        ui.message(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
-                                 : QStringLiteral("The serial port could not be opened: ") + why);
+        ui.messageWithDetails(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
+                                            : QStringLiteral("The serial port could not be opened: ") + why,
+                              port.diagnose(ports.selectedPort()));
     }
     keepAliveTimer->start(KeepAliveMs);
     receiver.startConnection();
@@ -413,10 +428,27 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
         finishFlow(FlowOutcome::Failed);
         co_return;
     }
+    const quint64 gen = link.generation;
     const bool imageAcknowledged = co_await sendPacket(held.setupImage);
     if (superseded(id))
         co_return;
-    if (imageAcknowledged && flashResult.value_or(0) == 0) {
+    if (imageAcknowledged && !flashResult && link.generation == gen) {
+        // The card writes its flash after acknowledging the image, then reports; the
+        // keep-alive goes on meanwhile.
+        co_await jobs.until([this, id, gen] {
+            return flashResult || link.generation != gen || superseded(id) || !port.portOpen();
+        }, FlashReportWaitMs);
+        if (superseded(id))
+            co_return;
+        if (!flashResult && link.generation == gen) {
+            endTransfer(EndReason::Completed);
+            ui.status(2, QStringLiteral("Card Setup Not Confirmed"));
+            ui.message(QStringLiteral("The card did not confirm writing the set-up to its flash memory."));
+            finishFlow(FlowOutcome::Failed);
+            co_return;
+        }
+    }
+    if (imageAcknowledged && flashResult == 0) {
         ui.progress(TransferStage::ImageTransferred);
         s.snCount = 0;
         keepAliveTimer->stop();
@@ -532,10 +564,11 @@ quint64 CardLink::Impl::startFlow(FlowKind kind)
 {
     if (flow.active)
         finishFlow(FlowOutcome::Failed);
-    // A second press ends the running connection first.
+    // A second press ends the running connection first; so does an open port, or a packet of
+    // an ended connection that still counts as outstanding. A fresh start ends nothing.
     if (s.cardIdentified)
         endTransfer(EndReason::Completed);
-    if (port.portOpen() || !s.ackReceived)
+    if (port.portOpen() || (!s.ackReceived && !s.savedPacket.isEmpty()))
         endTransfer(EndReason::Completed);
     jobs.clear();
     flow = Flow{kind, ++flowCounter, true};

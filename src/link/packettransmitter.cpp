@@ -125,7 +125,8 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
 
     const QByteArray frame = parts.frame();
     link_.port.output(frame);
-    outstandingFrameBytes_ = static_cast<int>(frame.size());
+    if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
+        outstandingFrameBytes_ = static_cast<int>(frame.size());
     ++s.sentCount;
     s.sending = false;
 }

@@ -108,9 +108,12 @@ TEST_F(SidFormTest, typingInTheStandardBoxChoosesNothing)
     standard->lineEdit()->selectAll();
     QTest::keyClicks(standard, "625");
     QTest::keyClick(standard, Qt::Key_Return);
-    EXPECT_EQ(standard->currentText(), "625");
+    EXPECT_EQ(standard->currentText(), "Auto"); // the box shows what the set-up holds
+    standard->lineEdit()->selectAll();
+    QTest::keyClicks(standard, "PAL");
     QTest::keyClick(standard, Qt::Key_Tab);
     EXPECT_FALSE(standard->hasFocus());
+    EXPECT_EQ(standard->currentText(), "Auto");
 
     EXPECT_TRUE(setup.values() == before);
     EXPECT_EQ(standard->currentIndex(), 2);

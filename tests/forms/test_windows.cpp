@@ -2,6 +2,7 @@
 // controls that are never shown.
 #include "formfixture.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMdiArea>
@@ -128,6 +129,130 @@ TEST_F(WindowsTest, portButtonsReportTheirClicksAndDiagnosticLabelsTakeTextHidde
     EXPECT_EQ(header->text(), "True");
     EXPECT_EQ(child<QLabel>(&controls, "checkModeDiagnostic")->text(), "Label1");
     EXPECT_FALSE(header->isVisible());
+}
+
+// ---- size ----------------------------------------------------------------------------------
+
+// The size of every control that shows.
+std::map<QString, QSize> controlSizes(QWidget* form)
+{
+    std::map<QString, QSize> sizes;
+    int unnamed = 0;
+    for (QWidget* control : form->findChildren<QWidget*>()) {
+        if (control->isVisible())
+            sizes[control->objectName().isEmpty() ? QString::number(unnamed++) : control->objectName()] = control->size();
+    }
+    return sizes;
+}
+
+TEST_F(WindowsTest, aLargerWindowKeepsItsControlsAtTheirNaturalSize)
+{
+    for (const Window& w : windows()) {
+        SCOPED_TRACE(w.key);
+        w.form->show();
+        w.form->resize(w.form->sizeHint());
+        QApplication::processEvents();
+        const auto natural = controlSizes(w.form);
+        w.form->resize(w.form->sizeHint() * 2);
+        QApplication::processEvents();
+        EXPECT_EQ(controlSizes(w.form), natural);
+    }
+}
+
+TEST_F(WindowsTest, atItsSmallestEveryWindowShowsEveryLineOfItsCaptions)
+{
+    for (const Window& w : windows()) {
+        SCOPED_TRACE(w.key);
+        w.form->show();
+        w.form->resize(1, 1); // held to the layout's minimum
+        QApplication::processEvents();
+        for (QLabel* caption : w.form->findChildren<QLabel*>()) {
+            if (caption->isVisible() && caption->wordWrap()) {
+                EXPECT_GE(caption->height(), caption->heightForWidth(caption->width()))
+                    << caption->objectName().toStdString();
+            }
+        }
+    }
+}
+
+// ---- accessibility -------------------------------------------------------------------------
+
+// Walks what a screen reader sees of a window: every control it can reach, by focus or as a
+// button, must have a name.
+void expectNamed(QAccessibleInterface* node, const QString& path, QStringList& unnamed)
+{
+    if (!node || node->state().invisible)
+        return;
+    const QAccessible::Role role = node->role();
+    const bool reachable = node->state().focusable || role == QAccessible::Button
+                           || role == QAccessible::RadioButton || role == QAccessible::CheckBox;
+    const QString here = path + QLatin1Char('/')
+                         + (node->object() ? node->object()->objectName() : QString()) + QLatin1Char(':')
+                         + QString::number(role);
+    if (reachable && node->text(QAccessible::Name).trimmed().isEmpty())
+        unnamed << here;
+    for (int i = 0; i < node->childCount(); ++i)
+        expectNamed(node->child(i), here, unnamed);
+}
+
+QAccessibleInterface* accessible(QWidget* form, const char* name)
+{
+    QObject* control = form->findChild<QObject*>(QLatin1String(name));
+    EXPECT_NE(control, nullptr) << name;
+    return control ? QAccessible::queryAccessibleInterface(control) : nullptr;
+}
+
+TEST_F(WindowsTest, everyControlAScreenReaderReachesHasAName)
+{
+    for (const Window& w : windows()) {
+        w.form->show();
+        QStringList unnamed;
+        expectNamed(QAccessible::queryAccessibleInterface(w.form), QString(), unnamed);
+        EXPECT_TRUE(unnamed.isEmpty()) << w.key << ": " << unnamed.join(QStringLiteral(", ")).toStdString();
+    }
+}
+
+TEST_F(WindowsTest, controlsAreNamedAfterTheirCaptionAndReportReadOnlyBoxes)
+{
+    struct Expected {
+        SettingsWindow* form;
+        const char* control;
+        const char* name;
+        int readOnly; // -1: not a box
+    };
+    const Expected rows[] = {
+        {&colors, "textBrightnessValue", "Text Brightness", 1},
+        {&colors, "errorRegionValue", "Error Region", 1},
+        {&colors, "barBorderBrightness", "Bar Graph Border Brightness", -1},
+        {&sid, "sdiOutputFrame", "SDI Output", -1},
+        {&sid, "compositeOutputFrame", "Composite Output", -1},
+        {&sid, "sidLine625Pesa", "PESA", 1},
+        {&audio, "fineAdjustChannel1Frame", "Channel 1", -1},
+        {&audio, "fineAdjustChannel2Frame", "Channel 2", -1},
+        {&audio, "fineAdjustChannel2", "Channel 2", 0},
+        {&win, "statusWindowVertical", "Vertical", 1},
+        {&win, "missingSidMessage", "Missing SID Message", 0},
+    };
+    for (const Expected& row : rows) {
+        QAccessibleInterface* control = accessible(row.form, row.control);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->text(QAccessible::Name), QLatin1String(row.name)) << row.control;
+        if (row.readOnly >= 0) {
+            EXPECT_EQ(control->state().readOnly, row.readOnly == 1) << row.control;
+            EXPECT_EQ(control->state().editable, row.readOnly == 0) << row.control;
+        }
+    }
+    // The spinners' arrows say what they change.
+    for (const auto& [form, spinner, caption] :
+         {std::tuple<SettingsWindow*, const char*, const char*>{&win, "timeCodeWindowHorizontalSpinner", "Horizontal"},
+          {&sid, "sidLine525VitcSpinner", "VITC"}, {&audio, "fineAdjustChannel1Spinner", "Channel 1"}}) {
+        QAccessibleInterface* arrows = accessible(form, spinner);
+        ASSERT_NE(arrows, nullptr);
+        ASSERT_EQ(arrows->childCount(), 2);
+        EXPECT_EQ(arrows->child(0)->text(QAccessible::Name), QStringLiteral("Increase %1").arg(caption));
+        EXPECT_EQ(arrows->child(1)->text(QAccessible::Name), QStringLiteral("Decrease %1").arg(caption));
+        EXPECT_EQ(arrows->child(0)->role(), QAccessible::Button);
+    }
 }
 
 } // namespace

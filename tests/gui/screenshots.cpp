@@ -7,9 +7,12 @@
 #include "link/settingsstore.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QScreen>
 #include <QDir>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 
 namespace {
@@ -47,13 +50,27 @@ int main(int argc, char** argv)
         store.setValue("Ports", QStringLiteral("Com%1").arg(port), config.filePath(QStringLiteral("none%1").arg(port)));
 
     quillon::ShellServices services;
-    services.messages = [](const QString&, const QString&) {};
+    services.messages = [](const QString&, const QString&, const QString&) {};
     quillon::MainWindow window(services);
+    // The pointer rests where no picture shows it hovering over a button.
+    QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
     window.show();
     bool ok = save(&window, folder, QStringLiteral("main-window.png"));
 
-    // Each settings window at its natural size, as a window of its own would look; a window
-    // manager is not needed for that.
+    // A maximised settings window keeps its controls at their natural size.
+    window.showSettingsWindow(QStringLiteral("Windows"));
+    // The window manager maximises the main window in its own time, once it runs.
+    QTest::qWaitFor([&window] {
+        if (window.width() > window.stripSize().width())
+            return true;
+        window.showMaximized();
+        return false;
+    }, 10000);
+    QTest::qWait(200);
+    ok = save(&window, folder, QStringLiteral("maximised.png")) && ok;
+    window.settingsSubWindow(QStringLiteral("Windows"))->close();
+
+    // Each settings window restored, as the operator sees it after pressing its Restore button.
     const std::vector<std::pair<const char*, QString>> forms{{"Audio", "audio.png"},
                                                              {"SourceId", "source-id.png"},
                                                              {"Windows", "windows.png"},
@@ -63,7 +80,6 @@ int main(int argc, char** argv)
         window.showSettingsWindow(QString::fromLatin1(key));
         QMdiSubWindow* sub = window.settingsSubWindow(QString::fromLatin1(key));
         sub->showNormal();
-        sub->resize(sub->sizeHint());
         ok = save(sub, folder, name) && ok;
         sub->close();
     }

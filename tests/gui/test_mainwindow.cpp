@@ -21,6 +21,12 @@ namespace {
 
 using MainWindow = GuiFixture;
 
+// A menu entry's caption as the operator reads it: the access key's "&" only underlines.
+QString visible(const QAction* entry)
+{
+    return QString(entry->text()).remove(QLatin1Char('&'));
+}
+
 // ---- start-up ------------------------------------------------------------------------------
 
 TEST_F(MainWindow, freshStartShowsThePlainCaptionPanelsAndAudioMark)
@@ -88,6 +94,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
         {"speedTurbo", "Turbo", {}, true},
         {"optionsBackupBeforeSend", "Back Up Card Before Send", {}, true},
         {"optionsVerifyAfterSend", "Verify After Send", {}, true},
+        {"optionsPortAssignment", "Port Assignment...", {}, true},
         {"setupAudio", "Audio", {}, false},
         {"setupSourceId", "SID", {}, false},
         {"setupWindows", "Windows", {}, false},
@@ -99,22 +106,40 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
     for (const MenuRow& row : rows) {
         QAction* item = window->menuItem(row.name);
         ASSERT_NE(item, nullptr) << row.name;
-        EXPECT_EQ(item->text(), row.caption) << row.name;
+        EXPECT_EQ(visible(item), row.caption) << row.name;
         EXPECT_EQ(item->shortcut(), row.shortcut) << row.name;
         EXPECT_EQ(item->isEnabled(), row.offered) << row.name;
     }
 
     QStringList bar;
     for (QAction* menu : window->menuBar()->actions())
-        bar << menu->text() + (menu->isEnabled() ? "" : " (not offered)");
+        bar << visible(menu) + (menu->isEnabled() ? "" : " (not offered)");
     EXPECT_EQ(bar, QStringList({"File", "Edit (not offered)", "Tools", "Options",
                                 "Set-up (not offered)", "Help"}));
 
     QStringList options;
     for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
-        options << item->text();
-    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "",
+        options << (item->isSeparator() ? "-" : visible(item));
+    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "-", "Port Assignment...", "-",
                                     "Back Up Card Before Send", "Verify After Send"}));
+}
+
+TEST_F(MainWindow, everyMenuEntryHasAnAccessKeyOfItsOwnWithinItsMenu)
+{
+    std::vector<QList<QAction*>> menus{window->menuBar()->actions()};
+    for (QMenu* menu : window->findChildren<QMenu*>())
+        menus.push_back(menu->actions());
+    for (const QList<QAction*>& entries : menus) {
+        QSet<QKeySequence> keys;
+        for (QAction* entry : entries) {
+            if (entry->isSeparator())
+                continue;
+            const QKeySequence key = QKeySequence::mnemonic(entry->text());
+            EXPECT_FALSE(key.isEmpty()) << visible(entry).toStdString();
+            EXPECT_FALSE(keys.contains(key)) << visible(entry).toStdString();
+            keys.insert(key);
+        }
+    }
 }
 
 TEST_F(MainWindow, optionsMenuFollowsThePortModel)
@@ -409,6 +434,34 @@ TEST_F(MainWindow, showingASettingsWindowFromTheStripMaximisesTheMainWindow)
     EXPECT_EQ(window->windowTitle(), "Quillon"); // and leaves the caption alone
 }
 
+TEST_F(MainWindow, restoredSettingsWindowsCascadeAtLeastAtTheirLayoutsSize)
+{
+    window->show();
+    QPoint previous(-1, -1);
+    for (const char* key : WindowKeys) {
+        SCOPED_TRACE(key);
+        window->showSettingsWindow(key);
+        QMdiSubWindow* sub = window->settingsSubWindow(key);
+        SettingsWindow* form = window->settingsWindow(key);
+        QApplication::processEvents();
+        ASSERT_TRUE(sub->isMaximized());
+        const auto* page = form->findChild<QWidget*>("page");
+        ASSERT_NE(page, nullptr);
+        const QSize maximisedPage = page->size();
+
+        sub->showNormal();
+        QApplication::processEvents();
+        EXPECT_EQ(page->size(), maximisedPage); // maximised, the controls kept their natural size
+        EXPECT_GE(form->width(), form->minimumSizeHint().width());
+        EXPECT_GE(form->height(), form->minimumSizeHint().height());
+        EXPECT_GT(sub->x(), previous.x()); // each a step further down and right
+        EXPECT_GT(sub->y(), previous.y());
+        previous = sub->pos();
+    }
+    auto* caption = control<QLabel>("Colors", "barBorderBrightnessCaption");
+    EXPECT_GE(caption->height(), caption->heightForWidth(caption->width()));
+}
+
 // ---- help, exit ----------------------------------------------------------------------------
 
 TEST_F(MainWindow, helpContentsOpensTheManual)
@@ -465,7 +518,7 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     parent.show();
     // Both calls return at once: a message never holds up its caller.
     showMessageBox(&parent, "Unsaved Transferred.", "");
-    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.");
+    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.", "Found: nothing");
     QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
     ASSERT_EQ(boxes.size(), 1);
     QMessageBox* first = boxes[0];
@@ -483,6 +536,7 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     EXPECT_TRUE(boxes[0]->isVisible());
     EXPECT_EQ(boxes[0]->text(), "Error during save, save aborted!");
     EXPECT_EQ(boxes[0]->informativeText(), "The folder does not exist.");
+    EXPECT_EQ(boxes[0]->detailedText(), "Found: nothing");
     boxes[0]->button(QMessageBox::Ok)->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();

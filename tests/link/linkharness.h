@@ -73,11 +73,28 @@ public:
         });
         clock_.runDue();
     }
+    // At once, unless the test holds the line busy.
+    void whenSent(std::function<void()> done) override
+    {
+        if (lineBusy)
+            heldSent.push_back(std::move(done));
+        else
+            clock_.post(0, std::move(done));
+    }
+    void lineIdle()
+    {
+        lineBusy = false;
+        for (auto& done : std::exchange(heldSent, {}))
+            clock_.post(0, std::move(done));
+        clock_.runDue();
+    }
     QByteArray takeWritten() { return std::exchange(written, {}); }
 
     std::set<int> openable{1};
     QByteArray written;
     int pendingOut = 0;
+    bool lineBusy = false;
+    std::vector<std::function<void()>> heldSent;
     int opens = 0;
     int closes = 0;
 

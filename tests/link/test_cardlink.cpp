@@ -324,6 +324,18 @@ TEST(CardLinkConnection, aSilentCardIsReportedAfterFiveSeconds)
     EXPECT_EQ(h.outcomes[0].second, FlowOutcome::Failed);
 }
 
+TEST(CardLinkConnection, aFreshStartEndsNothingAndEachOpeningForgetsTheCardDetected)
+{
+    Harness h;
+    h.link.getConfiguration();
+    EXPECT_TRUE(h.ui.events.filter("Port Closed").isEmpty()) << h.ui.events.join(" | ").toStdString();
+    h.identify();
+    EXPECT_EQ(h.ui.statuses[3], "SID Card Detected");
+    h.link.getConfiguration();
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
+    EXPECT_EQ(h.ui.statuses[3], "");
+}
+
 TEST(CardLinkConnection, anUnusablePortIsRefusedBeforeOpening)
 {
     Harness h;
@@ -359,8 +371,11 @@ TEST(CardLinkConnection, anAvmCardIsMovedTo1200BaudOnceItsBaudChangeIsAcknowledg
     EXPECT_EQ(h.held.connectedCardType, CardType::AVM);
     EXPECT_EQ(h.ui.statuses[3], "AVM Card Detected");
     EXPECT_EQ(h.port.settings(), "9600,n,8,2");
+    h.port.lineBusy = true;
     const QList<QByteArray> sent = h.ackHostData();
     ASSERT_EQ(sent, QList<QByteArray>{hex("1904b0")});
+    EXPECT_EQ(h.port.settings(), "9600,n,8,2") << "what went out at 9600 is still on the line";
+    h.port.lineIdle();
     EXPECT_EQ(h.port.settings(), "1200,n,8,2");
     h.clock.advance(60);
     EXPECT_EQ(h.ackHostData(), QList<QByteArray>{hex("1500")}); // the get request follows, at 1200
@@ -450,6 +465,32 @@ struct SendUnderWay : Harness {
 };
 } // namespace
 
+TEST(CardLinkTransmitter, aNackWrittenMeanwhileDoesNotShortenTheWaitOfALongFrame)
+{
+    SendUnderWay h('A');
+    QByteArray avm(120, char(1));
+    avm[0] = 24;
+    avm[1] = 1;
+    h.held.setupImage = avm;
+    h.held.loadedCardType = CardType::AVM;
+    h.reportVersion(1);
+    h.port.pendingOut = 1; // the system takes the image later
+    h.clock.advance(60);
+    const QByteArray image = splitFrames(h.port.takeWritten()).value(1); // after the Ack of the report
+    ASSERT_EQ(payloadOf(image), avm);
+    QByteArray garbled = h.card.data(h.hostSeq(), hex("0700"));
+    garbled[garbled.size() - 2] = char(garbled[garbled.size() - 2] ^ 0x55);
+    h.port.deliver(garbled);
+    ASSERT_EQ(static_cast<quint8>(splitFrames(h.port.takeWritten()).value(0, "?").at(0)), 0x82);
+    h.port.pendingOut = 0;
+    h.port.onOutputDrained();
+    const int imageLineMs = static_cast<int>(image.size() + 2) * 11 * 1000 / 1200; // about 1.2 s at 1200 baud
+    h.clock.advance(100 + imageLineMs - 20);
+    EXPECT_TRUE(h.port.takeWritten().isEmpty()) << "resent before the image could have been answered";
+    h.clock.advance(60);
+    EXPECT_EQ(splitFrames(h.port.takeWritten()).size(), 1);
+}
+
 TEST(CardLinkSend, theBuiltImageIsSentAndTheFlashResultAcknowledgesIt)
 {
     SendUnderWay h;
@@ -478,6 +519,79 @@ TEST(CardLinkSend, aFlashErrorIsNeverReportedAsSuccess)
     EXPECT_EQ(h.ui.statuses[2], "Card Setup Failed");
     EXPECT_EQ(h.outcomes.value(0).second, FlowOutcome::Failed);
 }
+
+// How the card answers the image: the flash report in place of the acknowledgement, or an
+// acknowledgement and the report some time later (never: -1).
+struct FlashReportRow {
+    const char* name;
+    bool ackFirst;
+    int reportAfterMs;
+    quint8 result;
+    QStringList messages;
+    const char* status;
+    FlowOutcome outcome;
+};
+
+void PrintTo(const FlashReportRow& row, std::ostream* os) { *os << row.name; }
+
+class CardLinkFlashReport : public ::testing::TestWithParam<FlashReportRow> {};
+
+TEST_P(CardLinkFlashReport, successOnlyAfterTheCardReportsAGoodFlashWrite)
+{
+    const FlashReportRow& row = GetParam();
+    SendUnderWay h;
+    h.reportVersion(0);
+    h.clock.advance(60);
+    const QList<QByteArray> frames = splitFrames(h.port.takeWritten());
+    ASSERT_FALSE(frames.isEmpty());
+    const quint8 imageSeq = static_cast<quint8>(frames.last()[2]);
+    const QByteArray report = QByteArray::fromHex("19") + QByteArray(1, char(row.result));
+    if (row.ackFirst) {
+        h.port.deliver(Card::ack(imageSeq));
+        // The card writes its flash; the host keeps the link alive and reports nothing yet.
+        const int waitMs = row.reportAfterMs >= 0 ? row.reportAfterMs : 9900;
+        for (int waited = 0; waited < waitMs; waited += 100) {
+            h.clock.advance(std::min(100, waitMs - waited));
+            h.ackHostData();
+        }
+        EXPECT_TRUE(h.ui.messages.isEmpty()) << h.ui.messages.join(" | ").toStdString();
+        EXPECT_TRUE(h.link.portOpen());
+        if (row.reportAfterMs < 0)
+            h.clock.advance(200);
+        else
+            h.port.deliver(h.card.data(h.hostSeq(), report));
+    } else {
+        h.port.deliver(h.card.data(imageSeq, report));
+    }
+    EXPECT_EQ(h.ui.messages, row.messages);
+    EXPECT_EQ(h.ui.statuses[2], row.status);
+    EXPECT_FALSE(h.link.portOpen());
+    ASSERT_EQ(h.outcomes.size(), 1);
+    EXPECT_EQ(h.outcomes[0].second, row.outcome);
+    const QList<QByteArray> last = splitFrames(h.port.takeWritten());
+    ASSERT_FALSE(last.isEmpty());
+    EXPECT_EQ(last.last(), Syn);
+    if (row.reportAfterMs >= 0) { // the report is acknowledged before the closing SYN
+        ASSERT_GE(last.size(), 2);
+        EXPECT_EQ(static_cast<quint8>(last[last.size() - 2][0]), 0x42);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, CardLinkFlashReport,
+    ::testing::Values(
+        FlashReportRow{"report_in_place_of_the_ack", false, 0, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"report_300ms_after_the_ack", true, 300, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"failed_write_after_the_ack", true, 300, 2, {"Error writing Studio to flash. Error 02."},
+                       "Card Setup Failed", FlowOutcome::Failed},
+        FlashReportRow{"report_after_9_5s", true, 9500, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"no_report_in_10s", true, -1, 0,
+                       {"The card did not confirm writing the set-up to its flash memory."},
+                       "Card Setup Not Confirmed", FlowOutcome::Failed}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CardLinkSend, anImageNeverAcknowledgedIsReportedAsFailed)
 {
@@ -722,4 +836,192 @@ TEST(CardLinkReceiver, lineNoiseNeverCrashesGrowsMemoryOrPassesForASetup)
         h.link.shutdown();
         EXPECT_EQ(h.link.jobCount(), 0u);
     }
+}
+
+namespace {
+
+// What the host wrote, a frame an entry: "ack 1" (its sequence byte), "nack 0", "data 000000"
+// (payload), or a lone byte in hex.
+QStringList described(const QByteArray& written)
+{
+    QStringList out;
+    for (const QByteArray& f : splitFrames(written)) {
+        const quint8 control = f.isEmpty() ? 0 : static_cast<quint8>(f[0]);
+        if (f.size() == 1)
+            out << QString::fromLatin1(f.toHex());
+        else if (control == 0xC4)
+            out << QStringLiteral("c4 ") + QString::fromLatin1(f.mid(1).toHex());
+        else if (control == 0x42 || control == 0x82)
+            out << QStringLiteral("%1 %2").arg(control == 0x42 ? "ack" : "nack").arg(static_cast<quint8>(f[1]));
+        else
+            out << QStringLiteral("data ") + QString::fromLatin1(payloadOf(f).toHex());
+    }
+    return out;
+}
+
+QByteArray spoiled(QByteArray frame)
+{
+    frame[frame.size() - 2] = char(frame[frame.size() - 2] ^ 0x55); // the CRC's low byte
+    return frame;
+}
+
+// The card's frames on an identified link, each built when its turn comes (so that it answers
+// the host's bit of that moment), one read each, 60 ms apart; and what the host wrote.
+using CardStep = std::function<QByteArray(Harness&)>;
+
+CardStep packet(const char* payload)
+{
+    return [payload](Harness& h) { return h.card.data(h.hostSeq(), hex(payload)); };
+}
+
+struct CardFramesRow {
+    const char* name;
+    std::vector<CardStep> steps;
+    QStringList answer;
+};
+
+void PrintTo(const CardFramesRow& row, std::ostream* os) { *os << row.name; }
+
+class CardLinkAnswers : public ::testing::TestWithParam<CardFramesRow> {};
+
+TEST_P(CardLinkAnswers, theHostAnswersTheCardsFramesAsTheProtocolSays)
+{
+    Harness h;
+    h.link.openPort();
+    h.identify();
+    h.port.takeWritten();
+    QByteArray written;
+    for (const CardStep& step : GetParam().steps) {
+        h.port.deliver(step(h));
+        h.clock.advance(60);
+        written += h.port.takeWritten();
+    }
+    EXPECT_EQ(described(written), GetParam().answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CardLinkAnswers,
+    ::testing::Values(
+        // The host's Ack and Nack carry the card's own sequence bit.
+        CardFramesRow{"ack_echoes_the_cards_bit_0_then_1", {packet("0700"), packet("0700")}, {"ack 0", "ack 1"}},
+        CardFramesRow{"bad_crc_is_nacked_with_its_bit",
+                      {[](Harness& h) { return spoiled(h.card.data(h.hostSeq(), hex("0700"))); }}, {"nack 0"}},
+        CardFramesRow{"bad_crc_repeat_of_the_last_accepted_is_dropped",
+                      {packet("0700"),
+                       [](Harness& h) { return spoiled(buildFrame(CheckMode::Bits16, true, PacketKind::Data, h.hostSeq(), h.card.ownSeq, hex("0700"))); }},
+                      {"ack 0"}},
+        CardFramesRow{"lone_etx_does_not_process_the_frame_again", {packet("000101"), [](Harness&) { return hex("03"); }},
+                      {"ack 0", "data 000000"}},
+        CardFramesRow{"link_setup_0_1_2_4_5_answered",
+                      {packet("000000"), packet("000101"), packet("000202"), packet("000404"), packet("000505")},
+                      {"ack 0", "data 000000", "ack 1", "data 000000", "ack 0", "data 000000", "ack 1", "data 000000", "ack 0",
+                       "data 000000"}},
+        CardFramesRow{"link_setup_3_or_unequal_bytes_not_answered", {packet("000303"), packet("000102")}, {"ack 0", "ack 1"}},
+        CardFramesRow{"command_5_clears_the_upgrade_so_6_6_is_answered_again",
+                      {packet("000606"), packet("05"), packet("000606")}, {"ack 0", "ack 1", "ack 0", "data 000606"}},
+        // 0xC4: no check and no header, whatever its last two bytes say.
+        CardFramesRow{"c4_frame_dispatched_without_a_crc_check", {[](Harness&) { return hex("02c40001011234" "03"); }},
+                      {"c4 000000"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+TEST(CardLinkTransmitter, aDataPacketWaitsFiftyMillisecondsAfterTheHostsAck)
+{
+    Harness h;
+    h.link.openPort();
+    h.identify();
+    h.port.takeWritten();
+    h.port.deliver(h.card.data(h.hostSeq(), hex("000101")));
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"ack 0"});
+    h.clock.advance(49);
+    EXPECT_TRUE(h.port.takeWritten().isEmpty());
+    h.clock.advance(1);
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"data 000000"});
+}
+
+// Answers to the host's outstanding get request, and what becomes of it.
+TEST(CardLinkTransmitter, onlyAnswersForTheOutstandingBitWithAGoodCrcCount)
+{
+    struct Row {
+        const char* name;
+        std::function<QByteArray(Harness&, quint8 seq)> answer;
+        bool acknowledged;
+    };
+    const Row rows[] = {
+        {"ack_for_the_other_bit", [](Harness&, quint8 seq) { return Card::ack(seq ^ 1); }, false},
+        {"nack_for_the_other_bit", [](Harness&, quint8 seq) { return Card::nack(seq ^ 1); }, false},
+        {"data_echoing_the_bit_with_a_bad_crc", [](Harness& h, quint8 seq) { return spoiled(h.card.data(seq, hex("0700"))); }, false},
+        {"data_echoing_the_bit", [](Harness& h, quint8 seq) { return h.card.data(seq, hex("0700")); }, true},
+        {"ack_for_the_bit", [](Harness&, quint8 seq) { return Card::ack(seq); }, true},
+    };
+    for (const Row& row : rows) {
+        Harness h;
+        h.link.getConfiguration();
+        h.identify();
+        h.clock.advance(60);
+        ASSERT_EQ(described(h.port.takeWritten()), QStringList{"data 1500"}) << row.name;
+        h.port.deliver(row.answer(h, h.hostSeq()));
+        EXPECT_EQ(h.s().ackReceived, row.acknowledged) << row.name;
+        h.port.takeWritten();
+        h.clock.advance(102);
+        EXPECT_EQ(described(h.port.takeWritten()).contains("data 1500"), !row.acknowledged) << row.name << ": resent at the timeout";
+    }
+}
+
+TEST(CardLinkReceiver, aLoneEtxDoesNotTakeTheLastNackAgain)
+{
+    Harness h;
+    h.link.getConfiguration();
+    h.identify();
+    h.clock.advance(60);
+    h.port.takeWritten();
+    h.port.deliver(Card::nack(h.hostSeq()));
+    h.port.deliver(hex("03"));
+    EXPECT_EQ(h.s().retryCount, 1);
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"data 1500"});
+}
+
+TEST(CardLinkTransmitter, fiveNacksAndATimeoutStillSucceedSixFail)
+{
+    for (int nacks : {5, 6}) {
+        Harness h;
+        h.link.getConfiguration();
+        h.identify();
+        h.clock.advance(60);
+        for (int i = 0; i < nacks; ++i)
+            h.port.deliver(Card::nack(h.hostSeq()));
+        h.clock.advance(120);
+        EXPECT_EQ(h.link.portOpen(), nacks == 5) << nacks;
+        if (nacks == 5) {
+            h.port.deliver(Card::ack(h.hostSeq()));
+            EXPECT_TRUE(h.s().ackReceived);
+        } else {
+            EXPECT_EQ(h.ui.statuses[2], "Port Closed 2");
+        }
+    }
+}
+
+TEST(CardLinkReceiver, aClearToSendTimeoutEndsWithReason9AndSaysSo)
+{
+    Harness h;
+    h.link.getConfiguration();
+    h.identify();
+    h.clock.post(0, [&h] { h.port.onComm(SerialControl::WriteTimeout); });
+    h.clock.runDue();
+    EXPECT_FALSE(h.link.portOpen());
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 9");
+    EXPECT_EQ(h.ui.messages, QStringList{"CTS Timeout Transfer aborted"});
+}
+
+TEST(CardLinkReceiver, aSynStartsTheStrayByteCountAgain)
+{
+    Harness h;
+    h.link.openPort();
+    h.port.deliver(hex("4142"));
+    h.port.deliver(Syn);
+    h.port.deliver(hex("4344"));
+    EXPECT_TRUE(h.link.portOpen());
+    h.port.deliver(hex("45"));
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 5");
 }

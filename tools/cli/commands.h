@@ -23,5 +23,6 @@ struct CliCommand {
 std::vector<CliCommand> fileCommands();
 std::vector<CliCommand> linkCommands(); // get and send
 std::vector<CliCommand> backupCommands();
+std::vector<CliCommand> portCommands(); // ports
 
 } // namespace quillon

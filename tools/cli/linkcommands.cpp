@@ -26,8 +26,6 @@ namespace {
 
 // A transfer that has not finished by then is ended.
 constexpr int TransferLimitMs = 60000;
-// After the flow's result, how long the connection may take to close.
-constexpr int CloseLimitMs = 3000;
 
 struct LinkArgs {
     QStringList inputs;
@@ -163,17 +161,23 @@ public:
 
         QEventLoop loop;
         std::optional<FlowOutcome> outcome;
-        QTimer closeWatch;
-        closeWatch.setInterval(20);
-        QObject::connect(&closeWatch, &QTimer::timeout, &loop, [&] {
-            if (!link.portOpen())
-                loop.quit();
-        });
         link.onFlowFinished = [&](FlowKind, FlowOutcome result) {
             if (!outcome)
                 outcome = result;
-            closeWatch.start(); // the connection is still closing
         };
+        // The command ends as soon as the outcome is known: a flow that failed and left the
+        // connection open ends it, and a connection that ended under a running flow fails it.
+        QTimer endWatch;
+        endWatch.setInterval(20);
+        QObject::connect(&endWatch, &QTimer::timeout, &loop, [&] {
+            if (outcome && link.portOpen())
+                link.endTransfer(EndReason::Completed);
+            if (!link.portOpen()) {
+                if (!outcome)
+                    outcome = FlowOutcome::Failed;
+                loop.quit();
+            }
+        });
         QTimer::singleShot(TransferLimitMs, &loop, [&] {
             ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
             outcome = FlowOutcome::Failed;
@@ -185,19 +189,10 @@ public:
                 link.getConfiguration();
             else
                 link.sendConfiguration();
+            endWatch.start();
         });
         loop.exec();
 
-        if (link.portOpen()) {
-            QEventLoop closing;
-            QObject::connect(&closeWatch, &QTimer::timeout, &closing, [&] {
-                if (!link.portOpen())
-                    closing.quit();
-            });
-            closeWatch.start();
-            QTimer::singleShot(CloseLimitMs, &closing, &QEventLoop::quit);
-            closing.exec();
-        }
         if (link.portOpen() || link.flowRunning())
             link.shutdown();
         return outcome == FlowOutcome::Succeeded;

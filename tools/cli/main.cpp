@@ -14,6 +14,8 @@ std::vector<CliCommand> allCommands()
         commands.push_back(std::move(command));
     for (CliCommand& command : backupCommands())
         commands.push_back(std::move(command));
+    for (CliCommand& command : portCommands())
+        commands.push_back(std::move(command));
     return commands;
 }
 

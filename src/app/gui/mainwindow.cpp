@@ -8,6 +8,7 @@
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
 #include "helplocation.h"
+#include "portassignmentdialog.h"
 #include "link/cardlink.h"
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
@@ -28,6 +29,7 @@
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QScopedValueRollback>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -67,7 +69,9 @@ public:
 } // namespace
 
 MainWindow::MainWindow(ShellServices services)
-    : ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_)),
+    : catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
+      doctor_(*catalogue_),
+      ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_, catalogue_)),
       ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
       serial_(services.serial ? services.serial : ownSerial_.get()),
       clock_(services.clock ? services.clock : ownClock_.get()),
@@ -76,8 +80,8 @@ MainWindow::MainWindow(ShellServices services)
       ports_(std::make_unique<PortManager>(*serial_, store_)),
       trace_(std::make_unique<TraceFile>(TraceFile::defaultPath(store_))),
       ui_(*this, services.messages ? services.messages
-                                   : [this](const QString& text, const QString& detail) {
-                                         showMessageBox(this, text, detail);
+                                   : [this](const QString& text, const QString& detail, const QString& findings) {
+                                         showMessageBox(this, text, detail, findings);
                                      }),
       link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
@@ -156,6 +160,7 @@ void MainWindow::addSettingsWindow(const QString& key, SettingsWindow* form)
     sub->setWindowIcon(windowIcon());
     sub->setStyle(subWindowStyle_.get());
     sub->hide();
+    placeRestored(sub, static_cast<int>(entry - windows_.data()));
     entry->form = form;
     entry->sub = sub;
     connect(form, &SettingsWindow::windowOn, this, &MainWindow::markWindowOn);
@@ -213,6 +218,16 @@ void MainWindow::hideSettingsWindows()
         if (QMdiSubWindow* sub = settingsSubWindow(QString::fromLatin1(key)))
             SettingsWindow::hideSubWindow(sub);
     }
+}
+
+void MainWindow::placeRestored(QMdiSubWindow* sub, int slot)
+{
+    // Never smaller than its layout needs, and each window a title bar further down and
+    // right than the one before it in the toolbar, so restored windows never hide each other.
+    sub->ensurePolished();
+    sub->setMinimumSize(sub->minimumSizeHint());
+    const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 6;
+    sub->setGeometry(QRect(QPoint(slot * step, slot * step), sub->sizeHint()));
 }
 
 void MainWindow::maximiseSettingsWindows()
@@ -309,6 +324,19 @@ void MainWindow::helpAbout()
     about_->activateWindow();
 }
 
+void MainWindow::portAssignment()
+{
+    if (!assignment_) {
+        assignment_ = new PortAssignmentDialog(*catalogue_, doctor_, store_, this);
+        assignment_->setAttribute(Qt::WA_DeleteOnClose);
+        // The Com items follow the new assignment: each is offered when its device opens.
+        connect(assignment_, &QDialog::accepted, this, &MainWindow::probePortsWhenClosed);
+    }
+    assignment_->open();
+    assignment_->raise();
+    assignment_->activateWindow();
+}
+
 // ---- parts ---------------------------------------------------------------------------------
 
 QAction* MainWindow::toolbarButton(int number) const
@@ -399,6 +427,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::destroyWindows()
 {
     delete about_.data();
+    delete assignment_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
         delete settingsSubWindow(QString::fromLatin1(key));
     delete progress_.data();

@@ -3,6 +3,9 @@
 #include "app/core/appstate.h"
 #include "aboutdialog.h"
 #include "guioperatorui.h"
+#include "portassignmentdialog.h"
+#include "link/portcatalogue.h"
+#include "link/portdoctor.h"
 #include "link/settingsstore.h"
 #include "setup/heldsetup.h"
 
@@ -36,6 +39,7 @@ class ProgressDialog;
 // What the main window talks to outside itself; anything left empty is the real thing.
 struct ShellServices {
     SerialControl* serial = nullptr;    // the serial ports of the "Ports" section
+    PortCatalogue* catalogue = nullptr; // the serial ports present (QSerialPortInfo)
     LinkClock* clock = nullptr;         // the Qt event loop's timers
     FileDialogs* fileDialogs = nullptr; // the desktop's file dialogs
     MessageSink messages;               // non-blocking message boxes
@@ -59,6 +63,7 @@ public:
     void exitCommand();
     void helpContents();
     void helpAbout();
+    void portAssignment(); // Options > "Port Assignment..."
 
     // The help manual: installed with the program, else in the source tree.
     static QString helpFile();
@@ -76,6 +81,7 @@ public:
     ControlSettingsWindow* controlSettings() const;
     ProgressDialog* progressDialog(bool create);
     AboutDialog* aboutBox() const { return about_; }
+    PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
 
@@ -106,8 +112,10 @@ private:
     void createSettingsWindows();
     void addSettingsWindow(const QString& key, SettingsWindow* form);
     void refreshOptionsMenu();
+    void probePortsWhenClosed();
     void hideSettingsWindows();
     void maximiseSettingsWindows();
+    void placeRestored(QMdiSubWindow* sub, int slot);
     void applySizeRule();
     void destroyWindows(); // about box, settings windows and progress dialog, in shut-down order
     Window* window(const QString& key);
@@ -116,6 +124,9 @@ private:
                      const QKeySequence& shortcut = {});
 
     SettingsStore store_;
+    SystemPortCatalogue systemCatalogue_;
+    PortCatalogue* catalogue_;
+    SystemPortDoctor doctor_;
     std::unique_ptr<SerialControl> ownSerial_;
     std::unique_ptr<LinkClock> ownClock_;
     std::unique_ptr<FileDialogs> ownDialogs_;
@@ -137,6 +148,7 @@ private:
     std::array<Window, 5> windows_;
     QPointer<ProgressDialog> progress_;
     QPointer<AboutDialog> about_;
+    QPointer<PortAssignmentDialog> assignment_;
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;
     bool closed_ = false;

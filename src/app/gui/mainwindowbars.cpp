@@ -5,6 +5,7 @@
 #include "link/cardlink.h"
 
 #include <QAction>
+#include <QTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -58,52 +59,53 @@ void MainWindow::buildMenus()
         return m;
     };
     // Items that are not offered are there, greyed, so nothing can choose them.
+    // Access keys (&) underline a letter of each caption and are unique within their menu.
     auto notOffered = [](QAction* item) {
         item->setEnabled(false);
         return item;
     };
 
-    QMenu* file = menu("fileMenu", QStringLiteral("File"));
-    connect(notOffered(addItem(file, "fileNew", QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N))),
+    QMenu* file = menu("fileMenu", QStringLiteral("&File"));
+    connect(notOffered(addItem(file, "fileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N))),
             &QAction::triggered, this, [this] { app_->newSetup(); });
-    connect(addItem(file, "fileOpen", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
+    connect(addItem(file, "fileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
             &QAction::triggered, this, [this] { app_->openFileFromDisk(*dialogs_); });
-    connect(addItem(file, "fileOpenBackup", QStringLiteral("Open Backup...")),
+    connect(addItem(file, "fileOpenBackup", QStringLiteral("Open &Backup...")),
             &QAction::triggered, this, [this] { app_->openBackupFromDisk(*dialogs_); });
-    connect(addItem(file, "fileSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+    connect(addItem(file, "fileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
-    connect(notOffered(addItem(file, "fileClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
+    connect(notOffered(addItem(file, "fileClose", QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
             &QAction::triggered, this, [this] { app_->newSetup(); });
-    connect(addItem(file, "fileExit", QStringLiteral("Exit"), QKeySequence(Qt::Key_F3)),
+    connect(addItem(file, "fileExit", QStringLiteral("E&xit"), QKeySequence(Qt::Key_F3)),
             &QAction::triggered, this, &MainWindow::exitCommand);
 
-    QMenu* edit = menu("editMenu", QStringLiteral("Edit"));
+    QMenu* edit = menu("editMenu", QStringLiteral("&Edit"));
     notOffered(edit->menuAction());
-    connect(notOffered(addItem(edit, "editResetConfiguration", QStringLiteral("Reset Configuration"))),
+    connect(notOffered(addItem(edit, "editResetConfiguration", QStringLiteral("&Reset Configuration"))),
             &QAction::triggered, this, [this] { app_->resetConfiguration(); });
 
-    QMenu* tools = menu("toolsMenu", QStringLiteral("Tools"));
-    connect(addItem(tools, "toolsSendConfiguration", QStringLiteral("Send Configuration"), QKeySequence(Qt::CTRL | Qt::Key_Z)),
+    QMenu* tools = menu("toolsMenu", QStringLiteral("&Tools"));
+    connect(addItem(tools, "toolsSendConfiguration", QStringLiteral("&Send Configuration"), QKeySequence(Qt::CTRL | Qt::Key_Z)),
             &QAction::triggered, this, [this] { link_->sendConfiguration(); });
-    connect(addItem(tools, "toolsGetConfiguration", QStringLiteral("Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
+    connect(addItem(tools, "toolsGetConfiguration", QStringLiteral("&Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
             &QAction::triggered, this, [this] { link_->getConfiguration(); });
 
-    QMenu* options = menu("optionsMenu", QStringLiteral("Options"));
+    QMenu* options = menu("optionsMenu", QStringLiteral("&Options"));
     options->setToolTipsVisible(true);
     for (int port = 1; port <= 4; ++port) {
         const QByteArray name = "optionsCom" + QByteArray::number(port);
-        QAction* item = addItem(options, name.constData(), QStringLiteral("Com%1").arg(port));
+        QAction* item = addItem(options, name.constData(), QStringLiteral("Com&%1").arg(port));
         item->setCheckable(true);
         connect(item, &QAction::triggered, this, [this, port] {
             ports_->clickComItem(port);
             refreshOptionsMenu();
         });
     }
-    QMenu* speed = options->addMenu(QStringLiteral("Speed"));
+    QMenu* speed = options->addMenu(QStringLiteral("&Speed"));
     speed->setObjectName(QStringLiteral("speedMenu"));
     speed->menuAction()->setObjectName(QStringLiteral("speedMenu"));
-    QAction* slow = addItem(speed, "speedSnailSlow", QStringLiteral("Snail Slow"));
-    QAction* turbo = addItem(speed, "speedTurbo", QStringLiteral("Turbo"));
+    QAction* slow = addItem(speed, "speedSnailSlow", QStringLiteral("Snail &Slow"));
+    QAction* turbo = addItem(speed, "speedTurbo", QStringLiteral("&Turbo"));
     for (QAction* item : {slow, turbo})
         item->setCheckable(true);
     connect(slow, &QAction::triggered, this, [this] {
@@ -114,20 +116,23 @@ void MainWindow::buildMenus()
         ports_->clickTurbo();
         refreshOptionsMenu();
     });
+    options->addSeparator();
+    connect(addItem(options, "optionsPortAssignment", QStringLiteral("&Port Assignment...")),
+            &QAction::triggered, this, &MainWindow::portAssignment);
 
     options->addSeparator();
-    QAction* backup = addItem(options, "optionsBackupBeforeSend", QStringLiteral("Back Up Card Before Send"));
-    QAction* verify = addItem(options, "optionsVerifyAfterSend", QStringLiteral("Verify After Send"));
+    QAction* backup = addItem(options, "optionsBackupBeforeSend", QStringLiteral("&Back Up Card Before Send"));
+    QAction* verify = addItem(options, "optionsVerifyAfterSend", QStringLiteral("&Verify After Send"));
     for (QAction* item : {backup, verify})
         item->setCheckable(true);
     connect(backup, &QAction::triggered, this, [this](bool on) { setBackupBeforeSend(store_, on); });
     connect(verify, &QAction::triggered, this, [this](bool on) { setVerifyAfterSend(store_, on); });
 
-    QMenu* setup = menu("setupMenu", QStringLiteral("Set-up"));
+    QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
     notOffered(setup->menuAction());
     const std::array<std::pair<const char*, const char*>, 5> setupItems{{
-        {"setupAudio", "Audio"}, {"setupSourceId", "SID"}, {"setupWindows", "Windows"},
-        {"setupColours", "Colors"}, {"setupControls", "Controls"}}};
+        {"setupAudio", "&Audio"}, {"setupSourceId", "&SID"}, {"setupWindows", "&Windows"},
+        {"setupColours", "&Colors"}, {"setupControls", "C&ontrols"}}};
     const std::array<const char*, 5> keys{"Audio", "SourceId", "Windows", "Colors", "Controls"};
     for (size_t i = 0; i < setupItems.size(); ++i) {
         QAction* item = notOffered(addItem(setup, setupItems[i].first,
@@ -137,10 +142,10 @@ void MainWindow::buildMenus()
         connect(item, &QAction::triggered, this, [this, key] { showSettingsWindow(key); });
     }
 
-    QMenu* help = menu("helpMenu", QStringLiteral("Help"));
-    connect(addItem(help, "helpContents", QStringLiteral("Contents")), &QAction::triggered, this,
+    QMenu* help = menu("helpMenu", QStringLiteral("&Help"));
+    connect(addItem(help, "helpContents", QStringLiteral("&Contents")), &QAction::triggered, this,
             &MainWindow::helpContents);
-    connect(addItem(help, "helpAbout", QStringLiteral("About")), &QAction::triggered, this,
+    connect(addItem(help, "helpAbout", QStringLiteral("&About")), &QAction::triggered, this,
             &MainWindow::helpAbout);
 }
 
@@ -206,6 +211,19 @@ void MainWindow::refreshOptionsMenu()
     const TransferOptions transfer = transferOptions(store_);
     menuItem(QStringLiteral("optionsBackupBeforeSend"))->setChecked(transfer.backupBeforeSend);
     menuItem(QStringLiteral("optionsVerifyAfterSend"))->setChecked(transfer.verifyAfterSend);
+}
+
+// Discovery opens and closes the ports, so it waits for a connection to end.
+void MainWindow::probePortsWhenClosed()
+{
+    if (closed_)
+        return;
+    if (link_->portOpen() || link_->flowRunning()) {
+        QTimer::singleShot(250, this, &MainWindow::probePortsWhenClosed);
+        return;
+    }
+    ports_->start();
+    refreshOptionsMenu();
 }
 
 } // namespace quillon
