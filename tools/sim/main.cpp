@@ -198,6 +198,7 @@ int main(int argc, char** argv)
     card.onBaudChanged = [](int baud) { say(QStringLiteral("card at %1 baud").arg(baud)); };
     pty.onHostSpeedChanged = [](int baud) { say(QStringLiteral("host at %1 baud").arg(baud)); };
     pty.onNotice = [](const QString& line) { say(line); };
+    pty.meter.onReport = [](const QString& line) { say(line); };
     card.onImageReceived = [&parsed](const QByteArray& image) {
         say(QStringLiteral("image received: %1 bytes, version %2%3")
                 .arg(image.size())
@@ -208,7 +209,10 @@ int main(int argc, char** argv)
         if (!parsed->saveImage.isEmpty() && !saveImage(parsed->saveImage, image))
             complain(QStringLiteral("cannot write %1").arg(parsed->saveImage));
     };
-    card.onIdentified = [] { say(QStringLiteral("identified to the host")); };
+    card.onIdentified = [&pty] {
+        pty.meter.identified();
+        say(QStringLiteral("identified to the host"));
+    };
     card.onNotice = [](const QString& line) { say(line); };
     if (parsed->verbose)
         card.onLog = [](const QString& line) { complain(line); };

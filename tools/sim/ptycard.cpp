@@ -47,12 +47,14 @@ PtyCard::PtyCard(SimulatedCard& card, bool paced, QObject* parent) : QObject(par
     connect(&deliverTimer_, &QTimer::timeout, this, [this] { deliverDue(); });
     card_.onSend = [this](const QByteArray& bytes) { writeToHost(bytes); };
     card_.onSyncAttempt = [this] { dropStaleOutput(); };
+    card_.onPause = [this](double ms) { meter.pause(ms); };
 }
 
 PtyCard::~PtyCard()
 {
     card_.onSend = nullptr;
     card_.onSyncAttempt = nullptr;
+    card_.onPause = nullptr;
     if (!linkPath_.isEmpty())
         QFile::remove(linkPath_);
     if (slave_ >= 0)
@@ -163,6 +165,8 @@ void PtyCard::toCard(char byte, int sentBaud)
                          : QStringLiteral("clear bytes from the host again"));
     }
     garbling_ = garbled;
+    if (!garbled)
+        meter.hostByte(static_cast<quint8>(byte), sentBaud, static_cast<double>(elapsed_.elapsed()));
     card_.receive(QByteArray(1, garbled ? '\xFF' : byte));
 }
 
@@ -172,6 +176,8 @@ void PtyCard::writeToHost(const QByteArray& bytes)
     QByteArray out = bytes;
     if (host.open && host.baud != card_.baud())
         out.fill('\xFF');
+    for (qsizetype i = 0; i < out.size(); ++i)
+        meter.cardByte(card_.baud());
     qsizetype done = 0;
     while (done < out.size()) {
         const ssize_t n = ::write(master_, out.constData() + done, static_cast<size_t>(out.size() - done));

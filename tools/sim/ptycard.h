@@ -1,5 +1,6 @@
 #pragma once
 
+#include "linemeter.h"
 #include "simulatedcard.h"
 
 #include <QElapsedTimer>
@@ -32,6 +33,8 @@ public:
 
     std::function<void(int baud)> onHostSpeedChanged;
     std::function<void(const QString& line)> onNotice;
+    // Times each connection against its line time.
+    LineMeter meter;
 
 private:
     struct HostSide {

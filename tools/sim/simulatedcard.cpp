@@ -369,11 +369,18 @@ void SimulatedCard::serve(const QByteArray& payload)
         if (options_.implicitAck || options_.flashMs <= 0)
             queueData(bytesOf({CmdFlashResult, options_.flashResult}));
         else
-            flashTimer_->start(options_.flashMs);
+            startFlashWrite();
         return;
     default:
         return; // keep-alive and the rest: the acknowledgement is all
     }
+}
+
+void SimulatedCard::startFlashWrite()
+{
+    flashTimer_->start(options_.flashMs);
+    if (onPause) // the acknowledgement of the image goes out meanwhile
+        onPause(options_.flashMs - 7 * 11000.0 / baud_);
 }
 
 void SimulatedCard::queueData(const QByteArray& payload)

@@ -82,6 +82,8 @@ public:
     // What the card saw of the host: its SYN (at the card's speed), the ACK of the flash
     // report, bytes garbled by a speed mismatch.
     std::function<void(const QString& line)> onNotice;
+    // A pause the card takes on purpose (its flash write, less its acknowledgement's line time).
+    std::function<void(double ms)> onPause;
 
     CardPhase phase() const { return phase_; }
     int baud() const { return baud_; }
@@ -108,6 +110,7 @@ private:
     void act(const QByteArray& payload);
     void serve(const QByteArray& payload);
     void queueData(const QByteArray& payload);
+    void startFlashWrite();
     void sendNext();
     void transmitOutstanding();
     void outstandingAcknowledged();
