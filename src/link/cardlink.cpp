@@ -41,7 +41,8 @@ void CardLink::Impl::failRetransmission()
 
 void CardLink::Impl::endTransfer(EndReason reason)
 {
-    if (port.portOpen()) {
+    const bool wasOpen = port.portOpen();
+    if (wasOpen) {
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         port.output(QByteArray(1, static_cast<char>(SYN)));
@@ -65,8 +66,10 @@ void CardLink::Impl::endTransfer(EndReason reason)
     ui.status(2, QStringLiteral("Port Closed") + statusNumber(reasonCode(reason)));
     port.setSettings(DefaultSettings);
     ++link.generation;
-    if (flow.active && flow.kind == FlowKind::Get)
-        finishFlow(FlowOutcome::Failed);
+    if (wasOpen && q.onConnectionEnded)
+        q.onConnectionEnded(s.counters);
+    if (flow.active && flow.kind != FlowKind::Send)
+        finishFlow(reason == EndReason::Cancelled ? FlowOutcome::Cancelled : FlowOutcome::Failed);
 }
 
 // ---------------------------------------------------------------- dispatcher
@@ -117,7 +120,7 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
             }
         }
         s.cardIdentified = true;
-        ui.progress(TransferStage::CardIdentified);
+        progress(TransferStage::CardIdentified);
         return;
     case LinkCleared:
         s.linkUpgraded = false;
@@ -150,7 +153,7 @@ Task<void> CardLink::Impl::answerPacket(QByteArray payload)
 
 Task<void> CardLink::Impl::answerLinkUpgrade()
 {
-    ui.progress(TransferStage::LinkSetUp);
+    progress(TransferStage::LinkSetUp);
     const bool answered = co_await sendPacket(QByteArray::fromHex("000606"));
     if (!answered)
         co_return;
@@ -212,6 +215,7 @@ Task<bool> CardLink::Impl::openConnection()
     trace.open();
     s.sentCount = 0;
     s.receivedCount = 0;
+    s.counters = {};
     if (!ports.isPortUsable(ports.selectedPort())) {
         ui.messageWithDetails(QStringLiteral("Current com port selection is not valid"), ports.diagnosis());
         co_return false;
@@ -308,6 +312,12 @@ void CardLink::getConfiguration()
     d->jobs.spawn(d->getFlow(id));
 }
 
+void CardLink::readCard()
+{
+    const quint64 id = d->startFlow(FlowKind::Read);
+    d->jobs.spawn(d->getFlow(id));
+}
+
 void CardLink::sendConfiguration()
 {
     const quint64 id = d->startFlow(FlowKind::Send);
@@ -328,7 +338,7 @@ void CardLink::closePort()
 
 void CardLink::cancel()
 {
-    d->finishFlow(FlowOutcome::Failed);
+    d->finishFlow(FlowOutcome::Cancelled);
     d->endTransfer(EndReason::Cancelled);
     d->jobs.pump();
 }

@@ -18,8 +18,9 @@ namespace quillon {
 class TraceFile;
 
 // How a Get or Send ended, for callers that need more than what the operator was shown.
-enum class FlowKind { Get, Send };
-enum class FlowOutcome { Succeeded, Failed };
+// Read is a Get that leaves the held set-up alone: the image goes to onImageReceived only.
+enum class FlowKind { Get, Send, Read };
+enum class FlowOutcome { Succeeded, Failed, Cancelled };
 
 // The card connection: the dispatcher of the card's commands, Open Port and Close Port with the
 // keep-alive, the Get and Send flows, and endTransfer. Sending is PacketTransmitter's, reading
@@ -37,6 +38,7 @@ public:
     // Commands.
     void getConfiguration();  // Tools > Get Configuration, toolbar button 6
     void sendConfiguration(); // Tools > Send Configuration, toolbar button 5
+    void readCard();          // the Get flow without putting the set-up into the windows
     void openPort();          // the Controls window's "Open Port"
     void closePort();         // the Controls window's "Close Port"
     void cancel();            // the progress dialog's Cancel: endTransfer(Cancelled)
@@ -48,6 +50,14 @@ public:
     std::function<QString()> currentFileName;
     // Told once per Get or Send when it ends.
     std::function<void(FlowKind, FlowOutcome)> onFlowFinished;
+    // Told of every set-up image a Get or Read receives, with the card's serial, before
+    // anything else is done with it.
+    std::function<void(const QByteArray& image, const QByteArray& cardSerial)> onImageReceived;
+    // Told when a connection that had the port open ends, with the link's counters.
+    std::function<void(const LinkCounters&)> onConnectionEnded;
+    // Told of each stage a connection passes, as the progress dialog is; ImageTransferred also
+    // when a sent image has been acknowledged.
+    std::function<void(TransferStage)> onProgress;
 
     // Read-only view of the link state, for the windows and tests.
     const LinkState& state() const;

@@ -76,6 +76,12 @@ struct CardLink::Impl {
     Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
     void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
     void failRetransmission();
+    void progress(TransferStage stage)
+    {
+        ui.progress(stage);
+        if (q.onProgress)
+            q.onProgress(stage);
+    }
 
     // dispatcher
     void handleCommand(const QByteArray& packet, bool verified);

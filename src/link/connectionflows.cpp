@@ -64,6 +64,8 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
     const bool imageAcknowledged = co_await sendPacket(held.setupImage);
     if (superseded(id))
         co_return;
+    if (imageAcknowledged && q.onProgress)
+        q.onProgress(TransferStage::ImageTransferred);
     if (imageAcknowledged && !flashResult && link.generation == gen) {
         // The card writes its flash after acknowledging the image, then reports; the
         // keep-alive goes on meanwhile.
@@ -81,7 +83,7 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
         }
     }
     if (imageAcknowledged && flashResult == 0) {
-        ui.progress(TransferStage::ImageTransferred);
+        progress(TransferStage::ImageTransferred);
         s.snCount = 0;
         keepAliveTimer->stop();
         stopRetransmissionTimer();
@@ -134,8 +136,18 @@ void CardLink::Impl::onSetupData(const QByteArray& packet)
     if (const QString why = imageRefusal(image); !why.isEmpty()) {
         endTransfer(EndReason::Completed);
         ui.message(why);
-        if (flow.active && flow.kind == FlowKind::Get)
+        if (flow.active && flow.kind != FlowKind::Send)
             finishFlow(FlowOutcome::Failed);
+        return;
+    }
+    if (q.onImageReceived)
+        q.onImageReceived(image, s.cardSerial);
+    if (flow.active && flow.kind == FlowKind::Read) {
+        progress(TransferStage::ImageTransferred);
+        s.snCount = 0;
+        finishFlow(FlowOutcome::Succeeded);
+        endTransfer(EndReason::Completed);
+        ui.status(2, QStringLiteral("Card Read"));
         return;
     }
     const QByteArray previousImage = held.setupImage;
@@ -148,7 +160,7 @@ void CardLink::Impl::onSetupData(const QByteArray& packet)
         endTransfer(EndReason::Completed);
         return;
     }
-    ui.progress(TransferStage::ImageTransferred);
+    progress(TransferStage::ImageTransferred);
     s.snCount = 0;
     keepAliveTimer->stop();
     stopRetransmissionTimer();
@@ -164,7 +176,7 @@ void CardLink::Impl::onSetupData(const QByteArray& packet)
 void CardLink::Impl::onFlashResult(quint8 result)
 {
     flashResult = result;
-    ui.progress(TransferStage::FlashResult);
+    progress(TransferStage::FlashResult);
     keepAliveTimer->stop();
     ui.hideProgress();
     endTransfer(EndReason::FlashResultReported);

@@ -128,6 +128,9 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
     if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
         outstandingFrameBytes_ = static_cast<int>(frame.size());
     ++s.sentCount;
+    ++s.counters.framesSent;
+    if (kind == PacketKind::Resend)
+        ++s.counters.retransmissions;
     s.sending = false;
 }
 
@@ -189,6 +192,7 @@ void PacketTransmitter::onRetransmissionTimeout()
     link_.trace.int16(s.retryCount);
     link_.trace.int16(78);
     link_.ui.status(2, QStringLiteral("Resend ") + statusNumber(s.retryCount));
+    s.counters.lastFailure = QStringLiteral("no acknowledgement in time");
     resendSavedPacket();
 }
 

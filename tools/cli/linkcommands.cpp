@@ -3,6 +3,8 @@
 #include "cliterminal.h"
 #include "commands.h"
 
+#include "app/core/backups.h"
+#include "app/core/cardoperation.h"
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
 #include "link/cardlink.h"
@@ -134,7 +136,8 @@ private:
 // One Get or Send through the program's link engine, on a serial port of this machine.
 class Transfer {
 public:
-    explicit Transfer(const LinkArgs& args) : port_(store_), forcedDevice_(args.device), trace_(args.trace)
+    explicit Transfer(const LinkArgs& args)
+        : args_(args), port_(store_), forcedDevice_(args.device), trace_(args.trace)
     {
         loadDefaults(held.fields);
         if (!forcedDevice_.isEmpty()) {
@@ -152,56 +155,70 @@ public:
         return forcedDevice_.isEmpty() ? store_.portDevice(selection_.selectedPort()) : forcedDevice_;
     }
 
-    // Runs the flow to its end; true when it succeeded.
+    // Runs the operation (its backup, transfer and verify connections) to its end; true when
+    // it succeeded.
     bool run(FlowKind kind, const QString& fileName)
     {
         QtLinkClock clock;
         CardLink link(port_, clock, selection_, held, ui, trace_);
         link.currentFileName = [fileName] { return fileName; };
+        if (args_.stats)
+            link.onConnectionEnded = [](const LinkCounters& c) { printLine(stdout, statsLine(c)); };
+        CardOperation operation(link, clock, held, ui);
 
         QEventLoop loop;
-        std::optional<FlowOutcome> outcome;
-        link.onFlowFinished = [&](FlowKind, FlowOutcome result) {
-            if (!outcome)
-                outcome = result;
+        std::optional<bool> outcome;
+        operation.onFinished = [&](bool succeeded) {
+            outcome = succeeded;
+            loop.quit(); // a connection still open is ended below
         };
-        // The command ends as soon as the outcome is known: a flow that failed and left the
-        // connection open ends it, and a connection that ended under a running flow fails it.
+        // The command ends as soon as the outcome is known: a connection that ended under a
+        // running flow fails the operation.
         QTimer endWatch;
         endWatch.setInterval(20);
         QObject::connect(&endWatch, &QTimer::timeout, &loop, [&] {
-            if (outcome && link.portOpen())
-                link.endTransfer(EndReason::Completed);
-            if (!link.portOpen()) {
-                if (!outcome)
-                    outcome = FlowOutcome::Failed;
-                loop.quit();
-            }
+            if (operation.running() && !link.portOpen() && !operation.betweenConnections())
+                operation.fail();
         });
         QTimer::singleShot(TransferLimitMs, &loop, [&] {
             ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
-            outcome = FlowOutcome::Failed;
+            operation.fail();
             link.endTransfer(EndReason::Completed);
-            loop.quit();
         });
         QTimer::singleShot(0, &loop, [&] {
+            OperationOptions options;
+            options.backup = args_.backup;
+            options.verify = args_.verify;
+            options.backupFolder = args_.backupDir.isEmpty() ? backupFolder(store_) : args_.backupDir;
+            options.keepDays = backupKeepDays(store_);
             if (kind == FlowKind::Get)
-                link.getConfiguration();
+                operation.get(options);
             else
-                link.sendConfiguration();
+                operation.send(options);
             endWatch.start();
         });
         loop.exec();
 
+        operation.abandon();
         if (link.portOpen() || link.flowRunning())
             link.shutdown();
-        return outcome == FlowOutcome::Succeeded;
+        if (!operation.backupPath().isEmpty())
+            printLine(stdout, QStringLiteral("Backup of the card's set-up: ") + operation.backupPath());
+        return outcome.value_or(false);
+    }
+
+    static QString statsLine(const LinkCounters& c)
+    {
+        return QStringLiteral("link: frames sent %1, received %2, retransmissions %3, NACKs %4, CRC errors %5, last failure: %6")
+            .arg(c.framesSent).arg(c.framesReceived).arg(c.retransmissions).arg(c.nacks).arg(c.crcErrors)
+            .arg(c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
     }
 
     HeldSetup held;
     LinkTerminal ui;
 
 private:
+    LinkArgs args_;
     SettingsStore store_;
     QtSerialControl port_;
     QString forcedDevice_;
@@ -289,22 +306,29 @@ int runSend(const QStringList& args, const QString& usage)
 
     const QString device = transfer.device();
     const bool sent = transfer.run(FlowKind::Send, QFileInfo(path).baseName());
-    return report(transfer, sent, QStringLiteral("the set-up in %1 was not sent to the card on %2").arg(path, device));
+    const bool sentButDiffers = transfer.ui.messages.contains(QStringLiteral("Card Setup Sent!"));
+    return report(transfer, sent,
+                  sentButDiffers ? QStringLiteral("the card on %1 does not hold the set-up in %2").arg(device, path)
+                                 : QStringLiteral("the set-up in %1 was not sent to the card on %2").arg(path, device));
 }
 
 } // namespace
 
 std::vector<CliCommand> linkCommands()
 {
-    const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] -o FILE");
-    const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE]");
+    const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] [--no-backup] [--backup-dir DIR] [--stats] -o FILE");
+    const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE] [--no-backup] [--no-verify] [--backup-dir DIR] [--stats]");
     const QString getSummary = QStringLiteral(
         "Gets the set-up of the card on the serial port (DEVICE, else the port chosen in the program) "
         "into FILE: an AVM card's into a .kxm file, a SID card's into a .kxd file. --trace records "
-        "every frame in FILE.");
+        "every frame in FILE. What arrived is kept in the backup folder first (--backup-dir DIR, "
+        "--no-backup to skip); --stats prints the link's counters after the connection.");
     const QString sendSummary = QStringLiteral(
         "Sends the set-up in FILE (.kxm AVM image or .kxd SID settings) to the card on the serial "
-        "port, which writes it to its flash memory.");
+        "port, which writes it to its flash memory. First the card's current set-up is read and "
+        "kept in the backup folder (--backup-dir DIR; --no-backup skips it), and afterwards the "
+        "set-up is read back and compared (--no-verify skips it; a difference exits 1). --stats "
+        "prints the link's counters after each connection.");
     return {
         {QStringLiteral("get"), getUsage, getSummary,
          [getUsage, getSummary](const QStringList& args) {

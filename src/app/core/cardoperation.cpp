@@ -1,0 +1,300 @@
+#include "cardoperation.h"
+
+#include "backups.h"
+#include "readback.h"
+
+#include "../../link/linkclock.h"
+#include "../../setup/heldsetup.h"
+#include "../../setup/operatorui.h"
+
+namespace quillon {
+
+QString operationStageText(OperationStage stage)
+{
+    switch (stage) {
+    case OperationStage::ReadingCard: return QStringLiteral("Reading the card (backup)");
+    case OperationStage::Connecting: return QStringLiteral("Connecting");
+    case OperationStage::Identifying: return QStringLiteral("Identifying the card");
+    case OperationStage::Sending: return QStringLiteral("Sending the set-up");
+    case OperationStage::WritingToFlash: return QStringLiteral("Writing to flash");
+    case OperationStage::Verifying: return QStringLiteral("Verifying");
+    }
+    return {};
+}
+
+namespace {
+
+CardType kindOfImage(const QByteArray& image) { return image.size() > SidImageSize ? CardType::AVM : CardType::SID; }
+
+QString kindName(CardType kind) { return kind == CardType::AVM ? QStringLiteral("AVM") : QStringLiteral("SID"); }
+
+} // namespace
+
+struct CardOperation::Impl {
+    // Which connection of the operation is running.
+    enum class Step { Idle, Get, Backup, Send, Verify };
+
+    CardLink& link;
+    HeldSetup& held;
+    OperatorUi& ui;
+    CardOperation& q;
+    std::unique_ptr<LinkTimer> next; // starts the next connection once the previous has ended
+    OperationOptions options;
+    Step step = Step::Idle;
+    bool sending = false; // a Send operation, not a Get
+    QByteArray received;  // the image of the last Read
+    QByteArray sentImage;
+    QString backupPath;
+    QString backupError;
+    std::function<void()> nextConnection;
+
+    Impl(CardLink& l, LinkClock& clock, HeldSetup& h, OperatorUi& u, CardOperation& owner)
+        : link(l), held(h), ui(u), q(owner), next(clock.createTimer())
+    {
+        next->onTimeout = [this] {
+            if (auto start = std::exchange(nextConnection, nullptr))
+                start();
+        };
+        link.onImageReceived = [this](const QByteArray& image, const QByteArray& serial) { imageReceived(image, serial); };
+        link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) { flowFinished(outcome); };
+        link.onProgress = [this](TransferStage stage) { linkProgress(stage); };
+    }
+
+    void stage(OperationStage s, bool done)
+    {
+        if (q.onStage)
+            q.onStage(s, done);
+    }
+
+    void imageReceived(const QByteArray& image, const QByteArray& serial)
+    {
+        received = image;
+        if (step == Step::Get && options.backup) {
+            // A Get goes on whatever became of its backup.
+            const BackupResult written = BackupFolder(options.backupFolder, options.keepDays).write(image, serial);
+            if (written.ok())
+                backupPath = written.path;
+            else
+                ui.message(written.error);
+        }
+        if (step == Step::Backup) {
+            const BackupResult written = BackupFolder(options.backupFolder, options.keepDays).write(image, serial);
+            backupPath = written.path;
+            backupError = written.error;
+        }
+    }
+
+    void linkProgress(TransferStage s)
+    {
+        if (step != Step::Get && step != Step::Send)
+            return;
+        switch (s) {
+        case TransferStage::LinkSetUp:
+            stage(OperationStage::Connecting, true);
+            stage(OperationStage::Identifying, false);
+            break;
+        case TransferStage::CardIdentified:
+            stage(OperationStage::Connecting, true);
+            stage(OperationStage::Identifying, true);
+            stage(step == Step::Get ? OperationStage::ReadingCard : OperationStage::Sending, false);
+            break;
+        case TransferStage::ImageTransferred:
+            if (step == Step::Send) {
+                stage(OperationStage::Sending, true);
+                stage(OperationStage::WritingToFlash, false);
+            }
+            break;
+        case TransferStage::FlashResult:
+            break;
+        }
+    }
+
+    void startConnection(Step s, std::function<void()> start)
+    {
+        step = s;
+        nextConnection = std::move(start);
+        next->start(0);
+    }
+
+    void begin(bool isSend, const OperationOptions& o)
+    {
+        abandon();
+        options = o;
+        sending = isSend;
+        received.clear();
+        backupPath.clear();
+        backupError.clear();
+    }
+
+    void startSend()
+    {
+        stage(OperationStage::Connecting, false);
+        startConnection(Step::Send, [this] { link.sendConfiguration(); });
+    }
+
+    void startVerify()
+    {
+        sentImage = held.setupImage; // as built and sent
+        received.clear();
+        stage(OperationStage::Verifying, false);
+        startConnection(Step::Verify, [this] { link.readCard(); });
+    }
+
+    void flowFinished(FlowOutcome outcome)
+    {
+        const Step was = step;
+        if (was == Step::Idle)
+            return;
+        if (outcome != FlowOutcome::Succeeded) {
+            finish(false);
+            return;
+        }
+        switch (was) {
+        case Step::Get:
+            stage(OperationStage::ReadingCard, true);
+            finish(true);
+            return;
+        case Step::Backup:
+            afterBackupRead();
+            return;
+        case Step::Send:
+            stage(OperationStage::WritingToFlash, true);
+            if (options.verify)
+                startVerify();
+            else
+                finish(true);
+            return;
+        case Step::Verify:
+            compare();
+            return;
+        case Step::Idle:
+            return;
+        }
+    }
+
+    void afterBackupRead()
+    {
+        if (!backupError.isEmpty()) {
+            ui.status(2, QStringLiteral("Card Setup Failed"));
+            ui.message(backupError + QStringLiteral(" Nothing was sent."));
+            finish(false);
+            return;
+        }
+        stage(OperationStage::ReadingCard, true);
+        const CardType card = kindOfImage(received);
+        if (card != held.loadedCardType) {
+            ui.status(2, QStringLiteral("Card Setup Failed"));
+            ui.message(QStringLiteral("The card on the line is an %1 card; the set-up to send is a %2 set-up. Nothing was sent.")
+                           .arg(kindName(card), kindName(held.loadedCardType)));
+            finish(false);
+            return;
+        }
+        startSend();
+    }
+
+    void compare()
+    {
+        const QList<ReadBackDifference> differences = readBackDifferences(sentImage, received);
+        if (differences.isEmpty()) {
+            stage(OperationStage::Verifying, true);
+            ui.status(2, QStringLiteral("Card Setup Verified"));
+            ui.message(QStringLiteral("Card Setup Verified."));
+            finish(true);
+            return;
+        }
+        QStringList lines{QStringLiteral("The card holds a different set-up than was sent.")};
+        for (const ReadBackDifference& d : differences)
+            lines << differenceLine(d);
+        ui.status(2, QStringLiteral("Card Setup Verify Failed"));
+        ui.message(lines.join(QLatin1Char('\n')));
+        finish(false);
+    }
+
+    void finish(bool succeeded)
+    {
+        if (step == Step::Idle)
+            return;
+        step = Step::Idle;
+        next->stop();
+        nextConnection = nullptr;
+        if (q.onFinished)
+            q.onFinished(succeeded);
+    }
+
+    void abandon()
+    {
+        step = Step::Idle;
+        next->stop();
+        nextConnection = nullptr;
+    }
+};
+
+CardOperation::CardOperation(CardLink& link, LinkClock& clock, HeldSetup& held, OperatorUi& ui)
+    : d(std::make_unique<Impl>(link, clock, held, ui, *this))
+{
+}
+
+CardOperation::~CardOperation()
+{
+    d->link.onImageReceived = nullptr;
+    d->link.onFlowFinished = nullptr;
+    d->link.onProgress = nullptr;
+}
+
+void CardOperation::get(const OperationOptions& options)
+{
+    d->begin(false, options);
+    d->stage(OperationStage::Connecting, false);
+    d->step = Impl::Step::Get;
+    d->link.getConfiguration();
+}
+
+void CardOperation::send(const OperationOptions& options)
+{
+    d->begin(true, options);
+    if (!options.backup) {
+        d->step = Impl::Step::Send;
+        d->stage(OperationStage::Connecting, false);
+        d->link.sendConfiguration();
+        return;
+    }
+    d->stage(OperationStage::ReadingCard, false);
+    d->step = Impl::Step::Backup;
+    d->link.readCard();
+}
+
+void CardOperation::cancel()
+{
+    const bool between = d->nextConnection != nullptr;
+    d->finish(false);
+    if (between)
+        d->link.endTransfer(EndReason::Cancelled);
+    else
+        d->link.cancel();
+}
+
+void CardOperation::abandon() { d->abandon(); }
+
+bool CardOperation::betweenConnections() const { return d->nextConnection != nullptr; }
+
+void CardOperation::fail() { d->finish(false); }
+
+bool CardOperation::running() const { return d->step != Impl::Step::Idle; }
+
+QList<OperationStage> CardOperation::stages() const
+{
+    using S = OperationStage;
+    if (!d->sending)
+        return {S::Connecting, S::Identifying, S::ReadingCard};
+    QList<S> list;
+    if (d->options.backup)
+        list << S::ReadingCard;
+    list << S::Connecting << S::Identifying << S::Sending << S::WritingToFlash;
+    if (d->options.verify)
+        list << S::Verifying;
+    return list;
+}
+
+QString CardOperation::backupPath() const { return d->backupPath; }
+
+} // namespace quillon
