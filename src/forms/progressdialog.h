@@ -4,7 +4,10 @@
 
 #include <QDialog>
 
+class QElapsedTimer;
 class QLabel;
+class QListWidget;
+class QTimer;
 class QProgressBar;
 class QPushButton;
 
@@ -23,6 +26,20 @@ public:
 
     static QString stageText(TransferStage stage);
 
+    // A whole operation of several connections: its stages as a list ticked off as each
+    // completes, the link's counters, the elapsed time; the link's hides between connections
+    // are ignored until endOperation().
+    void beginOperation(const QStringList& stages);
+    void startStage(int index);
+    void completeStage(int index);
+    // The bar follows a frame of this many bytes through the line at this speed (11 bit times
+    // a byte) from now on.
+    void followFrame(int bytes, int baud);
+    void setCounters(const QString& text);
+    void endOperation();
+    bool inOperation() const { return inOperation_; }
+    QStringList stageLines() const; // "[x] Connecting", "[ ] Verifying", for tests and tools
+
 public Q_SLOTS:
     // Escape and the window's close button count as Cancel while it is offered.
     void reject() override;
@@ -37,6 +54,16 @@ private:
     QLabel* label_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QPushButton* cancel_ = nullptr;
+    QListWidget* stages_ = nullptr;
+    QLabel* counters_ = nullptr;
+    QLabel* elapsed_ = nullptr;
+    QTimer* ticker_ = nullptr;
+    qint64 operationStartMs_ = 0;
+    qint64 frameStartMs_ = -1;
+    int frameBytes_ = 0;
+    int frameBaud_ = 9600;
+    bool inOperation_ = false;
+    void tick();
 };
 
 } // namespace quillon

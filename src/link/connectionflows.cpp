@@ -145,9 +145,11 @@ void CardLink::Impl::onSetupData(const QByteArray& packet)
     if (flow.active && flow.kind == FlowKind::Read) {
         progress(TransferStage::ImageTransferred);
         s.snCount = 0;
-        finishFlow(FlowOutcome::Succeeded);
+        // Ended by its data, not by the end of the connection: told only once that has ended.
+        flow.active = false;
         endTransfer(EndReason::Completed);
-        ui.status(2, QStringLiteral("Card Read"));
+        flow.active = true;
+        finishFlow(FlowOutcome::Succeeded);
         return;
     }
     const QByteArray previousImage = held.setupImage;

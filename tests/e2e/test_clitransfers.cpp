@@ -6,7 +6,9 @@
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace e2e;
@@ -96,19 +98,108 @@ TEST_F(CliTransfer, aFailedFlashWriteFailsTheSend)
     EXPECT_TRUE(sent.err.contains(QStringLiteral("Error writing Studio to flash. Error 02."))) << sent.err.toStdString();
 }
 
-TEST_F(CliTransfer, aCardThatStoresDifferentlyGivesBackAnotherLevel)
+// A default Send is three connections: the card read for a backup, the send, the read-back.
+struct SafetyRow {
+    const char* name;
+    bool avm;     // the card and the file to send
+    bool cardSid; // ... except that the card is a SID card
+    QStringList cardOptions;
+    QStringList cliOptions;
+    int exitCode;
+    const char* message; // in the command's output
+    int connections;     // the card identified itself this often
+    bool imageSent;
+};
+
+void PrintTo(const SafetyRow& row, std::ostream* os) { *os << row.name; }
+
+class CliSafetyNet : public CliTransfer, public ::testing::WithParamInterface<SafetyRow> {};
+
+TEST_P(CliSafetyNet, backsUpBeforeAndVerifiesAfterASend)
 {
-    startCard({QStringLiteral("--store-differently"), QStringLiteral("--serial"), QStringLiteral("0a0b0c0d0e")});
-    EXPECT_TRUE(card.said(QStringLiteral("serial number 0A0B0C0D0E")));
+    const SafetyRow& row = GetParam();
+    const QStringList serial{QStringLiteral("--serial"), QStringLiteral("0a0b0c0d0e")};
+    const bool cardAvm = row.avm && !row.cardSid;
+    startCard(row.cardOptions + serial + (cardAvm ? QStringList{QStringLiteral("--card"), QStringLiteral("avm")} : QStringList{}));
+    // The file to send differs from what the card holds, so the backup cannot be it.
+    const QString file = ws.path(row.avm ? QStringLiteral("Studio.kxm") : QStringLiteral("Studio.kxd"));
+    const QByteArray onCard = sim::defaultCardImage(cardAvm ? sim::CardKind::Avm : sim::CardKind::Sid);
+    if (row.avm) {
+        QByteArray toSend = sim::defaultCardImage(sim::CardKind::Avm);
+        toSend[10] = char(0x5A);
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(toSend);
+    } else {
+        SetupValues values = defaultSetupValues();
+        values.setText(Field::Gpi1Text, QStringLiteral("ON AIR"));
+        exportSetupText(file, values);
+    }
+    QStringList args{QStringLiteral("send"), file, QStringLiteral("--backup-dir"), ws.path(QStringLiteral("backups"))};
+    const CliResult sent = cli(args + row.cliOptions);
+    const QString output = sent.out + sent.err;
+    EXPECT_EQ(sent.exitCode, row.exitCode) << output.toStdString();
+    EXPECT_TRUE(output.contains(QString::fromLatin1(row.message))) << output.toStdString();
+
+    const QStringList lines = card.lines();
+    EXPECT_EQ(lines.filter(QStringLiteral("identified to the host")).size(), row.connections) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QStringLiteral("image received")).size(), row.imageSent ? 1 : 0);
+
+    const QStringList backups = QDir(ws.path(QStringLiteral("backups"))).entryList(QDir::Files);
+    if (row.cliOptions.contains(QStringLiteral("--no-backup"))) {
+        EXPECT_TRUE(backups.isEmpty()) << backups.join(' ').toStdString();
+        return;
+    }
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_TRUE(backups[0].startsWith(cardAvm ? QStringLiteral("AVM-0A0B0C0D0E-") : QStringLiteral("SID-0A0B0C0D0E-")));
+    const QByteArray backup = contentOf(ws.path(QStringLiteral("backups/")) + backups[0]);
+    if (cardAvm)
+        EXPECT_EQ(backup, onCard);
+    else
+        EXPECT_EQ(backup, setupText(decodeSidImage(onCard, defaultSetupValues())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, CliSafetyNet,
+    ::testing::Values(
+        SafetyRow{"sid_verified", false, false, {}, {}, 0, "Card Setup Verified.", 3, true},
+        SafetyRow{"avm_verified", true, false, {}, {}, 0, "Card Setup Verified.", 3, true},
+        SafetyRow{"sid_stored_differently", false, false, {QStringLiteral("--store-differently")}, {}, 1,
+                  "The card holds a different set-up than was sent.\nSet-up Audio, Level: Peak Analog: sent 10, read back 11", 3, true},
+        SafetyRow{"avm_stored_differently", true, false, {QStringLiteral("--store-differently")}, {}, 1,
+                  "The card holds a different set-up than was sent.\nAVM image, byte at offset 119: sent 0x", 3, true},
+        SafetyRow{"plain_send", false, false, {}, {QStringLiteral("--no-backup"), QStringLiteral("--no-verify")}, 0,
+                  "Card Setup Sent!", 1, true},
+        SafetyRow{"card_of_the_other_kind", true, true, {}, {}, 1,
+                  "The card on the line is a SID card; the set-up to send is an AVM set-up. Nothing was sent.", 1, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTransfer, aSendWhoseBackupCannotBeWrittenSendsNothing)
+{
+    startCard({});
     const QString file = ws.path(QStringLiteral("Studio.kxd"));
     exportSetupText(file, defaultSetupValues());
-    ASSERT_EQ(cli({QStringLiteral("send"), file}).exitCode, 0);
-    ASSERT_EQ(cli({QStringLiteral("get"), QStringLiteral("-o"), ws.path(QStringLiteral("Back.kxd"))}).exitCode, 0);
-    const QList<QByteArray> sent = contentOf(file).split('\n');
-    const QList<QByteArray> back = contentOf(ws.path(QStringLiteral("Back.kxd"))).split('\n');
-    ASSERT_EQ(back.size(), sent.size());
-    for (int line = 0; line < sent.size(); ++line)
-        EXPECT_EQ(back[line] != sent[line], line == 7) << "line " << line + 1 << " (8: Level)";
+    QFile blocker(ws.path(QStringLiteral("notafolder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+    blocker.close();
+    const CliResult sent = cli({QStringLiteral("send"), file, QStringLiteral("--backup-dir"), blocker.fileName()});
+    EXPECT_EQ(sent.exitCode, 1);
+    EXPECT_TRUE(sent.err.contains(blocker.fileName())) << sent.err.toStdString();
+    EXPECT_TRUE(sent.err.contains(QStringLiteral("Nothing was sent."))) << sent.err.toStdString();
+    EXPECT_EQ(card.lines().filter(QStringLiteral("identified to the host")).size(), 1);
+    EXPECT_TRUE(card.lines().filter(QStringLiteral("image received")).isEmpty());
+}
+
+TEST_F(CliTransfer, getKeepsItsBackupAndStatsCountEachConnection)
+{
+    startCard({});
+    const CliResult got = cli({QStringLiteral("get"), QStringLiteral("-o"), ws.path(QStringLiteral("Got.kxd")),
+                               QStringLiteral("--backup-dir"), ws.path(QStringLiteral("backups")), QStringLiteral("--stats")});
+    ASSERT_EQ(got.exitCode, 0) << got.err.toStdString();
+    EXPECT_EQ(QDir(ws.path(QStringLiteral("backups"))).entryList(QDir::Files).size(), 1);
+    EXPECT_TRUE(got.out.contains(QRegularExpression(QStringLiteral(
+        "link: frames sent [1-9]\\d*, received [1-9]\\d*, retransmissions 0, NACKs 0, CRC errors 0, last failure: none"))))
+        << got.out.toStdString();
 }
 
 // Sends at line speed, the card writing its flash after the acknowledgement (or in its place).
@@ -136,7 +227,8 @@ TEST_P(CliSendAtLineSpeed, reportsWhatTheCardReportedAndClosesWithASynTheCardHea
     } else {
         exportSetupText(file, defaultSetupValues());
     }
-    const CliResult sent = cli({QStringLiteral("send"), file});
+    // The plain send of one connection; the safety net around it is tested above.
+    const CliResult sent = cli({QStringLiteral("send"), file, QStringLiteral("--no-backup"), QStringLiteral("--no-verify")});
     EXPECT_EQ(sent.exitCode, row.exitCode) << sent.err.toStdString();
     EXPECT_TRUE((sent.out + sent.err).contains(QString::fromLatin1(row.message))) << (sent.out + sent.err).toStdString();
     EXPECT_EQ(sent.out.contains(QStringLiteral("Card Setup Sent!")), row.exitCode == 0);

@@ -60,9 +60,11 @@ TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)
 
     typeInto("Controls", "gpi1Text", "ON AIR");
     window->toolbarButtonClicked(5);
-    ASSERT_TRUE(waitForMessage("Card Setup Sent!")) << messages.join(" / ").toStdString();
-    EXPECT_EQ(panel(2), "Card Setup Sent");
+    // Read first for the backup, sent, then read back and compared.
+    ASSERT_TRUE(waitForMessage("Card Setup Verified.")) << messages.join(" / ").toStdString();
+    EXPECT_EQ(panel(2), "Card Setup Verified");
     EXPECT_TRUE(messages.contains("Unsaved Transferred."));
+    EXPECT_TRUE(messages.contains("Card Setup Sent!"));
     QFile image(received);
     ASSERT_TRUE(image.open(QIODevice::ReadOnly));
     EXPECT_EQ(image.readAll(), encodeSidImage(window->held().fields.values()).image);

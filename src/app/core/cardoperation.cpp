@@ -26,7 +26,7 @@ namespace {
 
 CardType kindOfImage(const QByteArray& image) { return image.size() > SidImageSize ? CardType::AVM : CardType::SID; }
 
-QString kindName(CardType kind) { return kind == CardType::AVM ? QStringLiteral("AVM") : QStringLiteral("SID"); }
+QString withArticle(CardType kind) { return kind == CardType::AVM ? QStringLiteral("an AVM") : QStringLiteral("a SID"); }
 
 } // namespace
 
@@ -184,8 +184,8 @@ struct CardOperation::Impl {
         const CardType card = kindOfImage(received);
         if (card != held.loadedCardType) {
             ui.status(2, QStringLiteral("Card Setup Failed"));
-            ui.message(QStringLiteral("The card on the line is an %1 card; the set-up to send is a %2 set-up. Nothing was sent.")
-                           .arg(kindName(card), kindName(held.loadedCardType)));
+            ui.message(QStringLiteral("The card on the line is %1 card; the set-up to send is %2 set-up. Nothing was sent.")
+                           .arg(withArticle(card), withArticle(held.loadedCardType)));
             finish(false);
             return;
         }
@@ -281,19 +281,21 @@ void CardOperation::fail() { d->finish(false); }
 
 bool CardOperation::running() const { return d->step != Impl::Step::Idle; }
 
-QList<OperationStage> CardOperation::stages() const
+QList<OperationStage> operationStages(bool send, const OperationOptions& options)
 {
     using S = OperationStage;
-    if (!d->sending)
+    if (!send)
         return {S::Connecting, S::Identifying, S::ReadingCard};
     QList<S> list;
-    if (d->options.backup)
+    if (options.backup)
         list << S::ReadingCard;
     list << S::Connecting << S::Identifying << S::Sending << S::WritingToFlash;
-    if (d->options.verify)
+    if (options.verify)
         list << S::Verifying;
     return list;
 }
+
+QList<OperationStage> CardOperation::stages() const { return operationStages(d->sending, d->options); }
 
 QString CardOperation::backupPath() const { return d->backupPath; }
 

@@ -3,6 +3,7 @@
 #include "../../link/cardlink.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -25,6 +26,9 @@ struct OperationOptions {
     QString backupFolder;  // where backups go
     int keepDays = 365;
 };
+
+// The stages a Get or Send with these options goes through, in order.
+QList<OperationStage> operationStages(bool send, const OperationOptions& options);
 
 // A Get or Send as a sequence of connections over one CardLink: for a Send, read the card and
 // keep a backup, send, read back and compare. Each connection is one of CardLink's flows; the

@@ -126,7 +126,8 @@ void GuiOperatorUi::progress(TransferStage stage)
 
 void GuiOperatorUi::hideProgress()
 {
-    if (ProgressDialog* dialog = window_.progressDialog(false))
+    // Between the connections of one operation the dialog stays; the operation hides it.
+    if (ProgressDialog* dialog = window_.progressDialog(false); dialog && !dialog->inOperation())
         dialog->hide();
 }
 

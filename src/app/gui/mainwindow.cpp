@@ -4,6 +4,9 @@
 #include "forms/coloursettingswindow.h"
 #include "forms/controlsettingswindow.h"
 #include "forms/progressdialog.h"
+#include "app/core/backups.h"
+#include "app/core/cardoperation.h"
+#include "app/core/transferoptions.h"
 #include "forms/sourceidsettingswindow.h"
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
@@ -105,6 +108,14 @@ MainWindow::MainWindow(ShellServices services)
     resize(stripSize());
 
     link_->currentFileName = [this] { return app_->currentFileName(); };
+    operation_ = std::make_unique<CardOperation>(*link_, *clock_, held_, ui_);
+    operation_->onStage = [this](OperationStage stage, bool done) { operationStage(stage, done); };
+    operation_->onFinished = [this](bool) {
+        if (ProgressDialog* dialog = progressDialog(false)) {
+            dialog->endOperation();
+            dialog->hide();
+        }
+    };
     app_->beforeDefaults = [this] { hideSettingsWindows(); };
     app_->afterDefaults = [this] { maximiseSettingsWindows(); };
 
@@ -283,8 +294,8 @@ void MainWindow::toolbarButtonClicked(int number)
         case 1: app_->openFileFromDisk(*dialogs_); break;
         case 2: app_->newSetup(); break;
         case 3: app_->saveFileToDisk(*dialogs_); break;
-        case 5: link_->sendConfiguration(); break;
-        case 6: link_->getConfiguration(); break;
+        case 5: sendCommand(); break;
+        case 6: getCommand(); break;
         case 8: showSettingsWindow(QStringLiteral("Audio")); break;
         case 9: showSettingsWindow(QStringLiteral("SourceId")); break;
         case 10: showSettingsWindow(QStringLiteral("Windows")); break;
@@ -371,12 +382,94 @@ ControlSettingsWindow* MainWindow::controlSettings() const
     return qobject_cast<ControlSettingsWindow*>(settingsWindow(QStringLiteral("Controls")));
 }
 
+// ---- Get and Send as whole operations -------------------------------------------------------
+
+namespace {
+
+OperationOptions operationOptions(const SettingsStore& store)
+{
+    const TransferOptions chosen = transferOptions(store);
+    OperationOptions options;
+    options.backup = chosen.backupBeforeSend;
+    options.verify = chosen.verifyAfterSend;
+    options.backupFolder = backupFolder(store);
+    options.keepDays = backupKeepDays(store);
+    return options;
+}
+
+QString countersText(const LinkCounters& c)
+{
+    return QStringLiteral("Frames sent %1, received %2\nRetransmissions %3, NACKs %4, CRC errors %5\nLast failure: %6")
+        .arg(c.framesSent).arg(c.framesReceived).arg(c.retransmissions).arg(c.nacks).arg(c.crcErrors)
+        .arg(c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
+}
+
+} // namespace
+
+void MainWindow::startOperation(bool send)
+{
+    OperationOptions options = operationOptions(store_);
+    if (!send) { // every Get keeps a backup; the Send options are the Send's
+        options.backup = true;
+        options.verify = false;
+    }
+    if (ProgressDialog* dialog = progressDialog(true)) {
+        QStringList stages;
+        for (OperationStage stage : operationStages(send, options))
+            stages << operationStageText(stage);
+        dialog->beginOperation(stages);
+    }
+    if (send)
+        operation_->send(options);
+    else
+        operation_->get(options);
+    if (!countersTimer_) {
+        countersTimer_ = new QTimer(this);
+        countersTimer_->setInterval(100);
+        connect(countersTimer_, &QTimer::timeout, this, [this] {
+            if (ProgressDialog* dialog = progressDialog(false); dialog && dialog->inOperation())
+                dialog->setCounters(countersText(link_->state().counters));
+            else
+                countersTimer_->stop();
+        });
+    }
+    countersTimer_->start();
+}
+
+void MainWindow::sendCommand() { startOperation(true); }
+void MainWindow::getCommand() { startOperation(false); }
+bool MainWindow::operationRunning() const { return operation_ && operation_->running(); }
+
+void MainWindow::operationStage(OperationStage stage, bool done)
+{
+    ProgressDialog* dialog = progressDialog(false);
+    if (!dialog || !dialog->inOperation())
+        return;
+    const int index = int(operation_->stages().indexOf(stage));
+    if (index < 0)
+        return;
+    if (done) {
+        dialog->completeStage(index);
+        dialog->setCounters(countersText(link_->state().counters));
+        return;
+    }
+    dialog->startStage(index);
+    // The bar follows the image frame: the card's when it is read, the host's when sent.
+    const bool avm = held_.connectedCardType == CardType::AVM || held_.loadedCardType == CardType::AVM;
+    const int frameBytes = int(held_.setupImage.size()) + 10;
+    if (stage == OperationStage::Sending || stage == OperationStage::ReadingCard || stage == OperationStage::Verifying)
+        dialog->followFrame(frameBytes, avm ? 1200 : 9600);
+}
+
 ProgressDialog* MainWindow::progressDialog(bool create)
 {
     if (!progress_ && create && !closed_) {
         progress_ = new ProgressDialog(this);
         connect(progress_, &ProgressDialog::cancelClicked, this, [this] {
-            link_->cancel();
+            if (operation_->running())
+                operation_->cancel();
+            else
+                link_->cancel();
             ui_.focusMainWindow();
         });
     }
@@ -419,6 +512,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (closed_)
         return;
     closed_ = true;
+    operation_->abandon();
     link_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();

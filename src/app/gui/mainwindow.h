@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/core/appstate.h"
+#include "app/core/cardoperation.h"
 #include "aboutdialog.h"
 #include "guioperatorui.h"
 #include "portassignmentdialog.h"
@@ -24,9 +25,12 @@ class QMenu;
 class QStyle;
 class QToolBar;
 
+class QTimer;
+
 namespace quillon {
 
 class CardLink;
+class CardOperation;
 class FileDialogs;
 class LinkClock;
 class PortManager;
@@ -72,6 +76,11 @@ public:
     AppState& appState() { return *app_; }
     HeldSetup& held() { return held_; }
     CardLink& link() { return *link_; }
+    // Tools > Send and Get Configuration: the whole operation, with the safety net the Options
+    // menu chose.
+    void sendCommand();
+    void getCommand();
+    bool operationRunning() const;
     PortManager& ports() { return *ports_; }
     QAction* toolbarButton(int number) const;
     QAction* menuItem(const QString& name) const;
@@ -99,6 +108,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void startOperation(bool send);
+    void operationStage(OperationStage stage, bool done);
+    QTimer* countersTimer_ = nullptr;
     struct Window {
         QString key;
         const char* menuItem;
@@ -139,6 +151,7 @@ private:
     std::unique_ptr<TraceFile> trace_;
     GuiOperatorUi ui_;
     std::unique_ptr<CardLink> link_;
+    std::unique_ptr<CardOperation> operation_;
     std::unique_ptr<AppState> app_;
 
     QMdiArea* mdi_ = nullptr;

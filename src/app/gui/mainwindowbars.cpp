@@ -86,9 +86,9 @@ void MainWindow::buildMenus()
 
     QMenu* tools = menu("toolsMenu", QStringLiteral("&Tools"));
     connect(addItem(tools, "toolsSendConfiguration", QStringLiteral("&Send Configuration"), QKeySequence(Qt::CTRL | Qt::Key_Z)),
-            &QAction::triggered, this, [this] { link_->sendConfiguration(); });
+            &QAction::triggered, this, [this] { sendCommand(); });
     connect(addItem(tools, "toolsGetConfiguration", QStringLiteral("&Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
-            &QAction::triggered, this, [this] { link_->getConfiguration(); });
+            &QAction::triggered, this, [this] { getCommand(); });
 
     QMenu* options = menu("optionsMenu", QStringLiteral("&Options"));
     options->setToolTipsVisible(true);
