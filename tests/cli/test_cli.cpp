@@ -161,3 +161,46 @@ TEST_F(CliTest, aWriteThatFailsPartWayLeavesNoHalfWrittenOutput)
     EXPECT_EQ(readFile(path("Out.kxd")), "previous");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
+
+TEST_F(CliTest, diffListsEachDifferenceThenTheCountAndTellsByItsExitStatus)
+{
+    SetupValues studio = defaultSetupValues();
+    studio.setChoice(Field::PeakLevel, 12);
+    studio.setCheck(Field::Gpi1Blink, 1);
+    exportSetupText(path("A.kxd"), defaultSetupValues());
+    exportSetupText(path("Same.kxd"), defaultSetupValues());
+    exportSetupText(path("B.kxd"), studio);
+    QByteArray image(120, '\x01');
+    image[0] = 24;
+    image[1] = 7;
+    writeFile(path("A.kxm"), image);
+    image[0x5a] = '\x0c';
+    writeFile(path("B.kxm"), image);
+    const struct {
+        QStringList args;
+        int exitCode;
+        QString out; // stdout whole, or a text that stderr holds
+    } rows[] = {
+        {{"diff", "A.kxd", "Same.kxd"}, 0, "0 settings differ\n"},
+        {{"diff", "A.kxd", "B.kxd"}, 1,
+         "Set-up Audio / Level: Peak Analog: 14dBu  -10dB -> 12dBu  -12dB\n"
+         "Set-up Controls / Program GPI #1: Blink MSG/SID: unchecked -> checked\n"
+         "2 settings differ\n"},
+        {{"diff", "A.kxm", "B.kxm"}, 1, "byte 0x5a: 0x01 -> 0x0c\n1 byte differs\n"},
+        {{"diff", "A.kxd", "A.kxm"}, 2, "do not compare"},
+        {{"diff", "A.kxd", "Missing.kxd"}, 2, "Missing.kxd"},
+        {{"diff", "A.kxd"}, 2, "usage"},
+        {{"diff", "A.kxd", "B.kxd", "--fast"}, 2, "unknown option"},
+        {{"diff", "A.kxd", "card:"}, 2, "needs a serial device"},
+        {{"diff", "A.kxd", "card:" + path("nothing")}, 2, "no set-up was received"},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli(row.args);
+        const std::string args = row.args.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, row.exitCode) << args;
+        if (row.exitCode == 2)
+            EXPECT_TRUE(run.err.contains(row.out)) << args << ": " << run.err.toStdString();
+        else
+            EXPECT_EQ(run.out, row.out) << args;
+    }
+}

@@ -10,8 +10,10 @@ namespace {
 std::vector<CliCommand> allCommands()
 {
     std::vector<CliCommand> commands = fileCommands();
-    for (CliCommand& command : linkCommands())
-        commands.push_back(std::move(command));
+    for (auto* more : {linkCommands, compareCommands}) {
+        for (CliCommand& command : more())
+            commands.push_back(std::move(command));
+    }
     return commands;
 }
 
