@@ -116,6 +116,18 @@ SetupComparison compareSetups(const ComparedSetup& mine, const ComparedSetup& ot
     return comparison;
 }
 
+void takeSetting(SetupValues& mine, const SetupValues& other, Field f)
+{
+    switch (fieldInfo(f).kind) {
+    case FieldKind::Choice: mine.setChoice(f, other.choice(f)); break;
+    case FieldKind::Option: mine.setOption(f, other.option(f)); break;
+    case FieldKind::Check: mine.setCheck(f, other.check(f)); break;
+    case FieldKind::Number:
+    case FieldKind::Text: mine.setText(f, other.text(f)); break;
+    case FieldKind::Level: mine.setLevel(f, other.level(f)); break;
+    }
+}
+
 QString differenceLine(const SetupDifference& difference)
 {
     if (difference.isByte()) {

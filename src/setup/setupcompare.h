@@ -51,6 +51,10 @@ struct SetupComparison {
 // byte (a byte one image lacks shows as "--"); a SID and an AVM set-up are refused.
 SetupComparison compareSetups(const ComparedSetup& mine, const ComparedSetup& other);
 
+// Gives mine the other set-up's value of one setting, by the rules of the controls (taking a
+// video standard resets the SID lines, as choosing it does).
+void takeSetting(SetupValues& mine, const SetupValues& other, Field f);
+
 // "Set-up Audio / Group Select: 1 -> 3", or "byte 0x5a: 0x05 -> 0x07".
 QString differenceLine(const SetupDifference& difference);
 // "3 settings differ", "1 byte differs".

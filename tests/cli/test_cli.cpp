@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
+#include <optional>
 #include <QTemporaryDir>
 #include <csignal>
 #include <sys/resource.h>
@@ -203,4 +205,54 @@ TEST_F(CliTest, diffListsEachDifferenceThenTheCountAndTellsByItsExitStatus)
         else
             EXPECT_EQ(run.out, row.out) << args;
     }
+}
+
+// The text of a PDF as pdftotext reads it (ligatures undone), or nothing without pdftotext.
+static std::optional<QString> pdfText(const QString& pdf)
+{
+    const QString reader = QStandardPaths::findExecutable("pdftotext");
+    if (reader.isEmpty())
+        return std::nullopt;
+    QProcess process;
+    process.start(reader, {"-layout", pdf, "-"});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).replace(QChar(0xfb00), "ff");
+}
+
+TEST_F(CliTest, reportWritesThePdfOfASetupOrOfItsDifferences)
+{
+    SetupValues studio = defaultSetupValues();
+    studio.setText(Field::Gpi1Text, "ON AIR");
+    exportSetupText(path("A.kxd"), defaultSetupValues());
+    exportSetupText(path("B.kxd"), studio);
+    const struct {
+        QStringList args;
+        QStringList shown; // in this order
+    } rows[] = {
+        {{"report", "A.kxd", "-o", "a.pdf"},
+         {"Quillon set-up report", "File: A.kxd", "Card kind: SID", "Date: ", "Set-up Audio", "Group Select",
+          "Set-up Source ID", "Set-up Windows", "Set-up Colors", "Grey 2 (red, error)", "Set-up Controls",
+          "Program GPI #2: Text Off (GPIs Excluded)"}},
+        {{"report", "A.kxd", "--against", "B.kxd", "-o", "d.pdf"},
+         {"File: A.kxd", "Compared with: B.kxd", "Set-up Controls", "Program GPI #1: Message Text", "\"RECORD\"",
+          "\"ON AIR\"", "1 setting differs"}},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli(row.args);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QString pdf = path(row.args.last());
+        EXPECT_TRUE(readFile(pdf).startsWith("%PDF"));
+        const auto text = pdfText(pdf);
+        if (!text)
+            GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+        qsizetype at = 0;
+        for (const QString& shown : row.shown) {
+            const qsizetype found = text->indexOf(shown, at);
+            EXPECT_GE(found, 0) << shown.toStdString() << " in\n" << text->toStdString();
+            at = std::max(at, found);
+        }
+    }
+    EXPECT_EQ(cli({"report", "A.kxd"}).exitCode, 2);
+    EXPECT_EQ(cli({"report", "Missing.kxd", "-o", "m.pdf"}).exitCode, 1);
+    EXPECT_FALSE(QFile::exists(path("m.pdf")));
 }

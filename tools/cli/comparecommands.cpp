@@ -4,6 +4,11 @@
 #include "commands.h"
 
 #include "files/setupfiles.h"
+#include "files/setupreport.h"
+#include "report/pdfreport.h"
+
+#include <QDateTime>
+#include <QFileInfo>
 
 namespace quillon {
 
@@ -31,13 +36,19 @@ bool wantsHelp(const QStringList& args, const QString& usage, const QString& sum
     return true;
 }
 
-// A set-up file, or "card:DEVICE" for the set-up of the card on that serial device.
+void complain(const QString& message)
+{
+    printLine(stderr, QStringLiteral("quillon-cli: ") + message);
+}
+
+// A set-up file, or "card:DEVICE" for the set-up of the card on that serial device; nullopt
+// after saying why on stderr.
 std::optional<ComparedSetup> readOperand(const QString& operand)
 {
     if (operand.startsWith(CardPrefix)) {
         const QString device = operand.mid(CardPrefix.size());
         if (device.isEmpty()) {
-            trouble(QStringLiteral("\"card:\" needs a serial device, such as card:/dev/ttyS0"));
+            complain(QStringLiteral("\"card:\" needs a serial device, such as card:/dev/ttyS0"));
             return std::nullopt;
         }
         return readCardSetup(device);
@@ -45,7 +56,7 @@ std::optional<ComparedSetup> readOperand(const QString& operand)
     try {
         return readSetupFile(operand);
     } catch (const SetupFileError& e) {
-        trouble(e.message());
+        complain(e.message());
         return std::nullopt;
     }
 }
@@ -80,6 +91,81 @@ int runDiff(const QStringList& args, const QString& usage)
     return comparison.differences.isEmpty() ? ExitSame : ExitDifferent;
 }
 
+struct ReportArgs {
+    QString input;
+    QString against;
+    QString output;
+};
+
+std::optional<ReportArgs> parseReportArgs(const QStringList& args, QString* error)
+{
+    ReportArgs parsed;
+    QStringList inputs;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool takesValue = arg == QLatin1String("-o") || arg == QLatin1String("--output")
+            || arg == QLatin1String("--against");
+        if (takesValue && i + 1 >= args.size()) {
+            *error = arg + QStringLiteral(" needs a value");
+            return std::nullopt;
+        }
+        if (takesValue)
+            (arg == QLatin1String("--against") ? parsed.against : parsed.output) = args[++i];
+        else if (arg.startsWith(u'-') && arg.size() > 1)
+            *error = QStringLiteral("unknown option %1").arg(arg);
+        else
+            inputs << arg;
+        if (!error->isEmpty())
+            return std::nullopt;
+    }
+    if (inputs.size() != 1)
+        *error = QStringLiteral("give one set-up to report on");
+    else if (parsed.output.isEmpty())
+        *error = QStringLiteral("the report file (-o REPORT.pdf) is missing");
+    if (!error->isEmpty())
+        return std::nullopt;
+    parsed.input = inputs.first();
+    return parsed;
+}
+
+QString shownName(const QString& operand)
+{
+    return operand.startsWith(CardPrefix) ? operand : QFileInfo(operand).fileName();
+}
+
+int runReport(const QStringList& args, const QString& usage)
+{
+    QString error;
+    const auto parsed = parseReportArgs(args, &error);
+    if (!parsed)
+        return trouble(QStringLiteral("%1\nusage: quillon-cli %2").arg(error, usage));
+    const auto setup = readOperand(parsed->input);
+    if (!setup)
+        return ExitFailed;
+    const QDateTime now = QDateTime::currentDateTime();
+    QString html;
+    if (parsed->against.isEmpty()) {
+        html = setupReportHtml(shownName(parsed->input), *setup, now);
+    } else {
+        const auto other = readOperand(parsed->against);
+        if (!other)
+            return ExitFailed;
+        const SetupComparison comparison = compareSetups(*setup, *other);
+        if (!comparison.comparable()) {
+            complain(comparison.refusal);
+            return ExitFailed;
+        }
+        html = differencesReportHtml(shownName(parsed->input), shownName(parsed->against), comparison, now);
+    }
+    const QString problem = writePdfReport(html, QStringLiteral("Quillon report"), parsed->output);
+    if (!problem.isEmpty()) {
+        complain(problem);
+        return ExitFailed;
+    }
+    printLine(stdout, QStringLiteral("Wrote the report \"%1\".").arg(parsed->output));
+    return ExitOk;
+}
+
 } // namespace
 
 std::vector<CliCommand> compareCommands()
@@ -89,10 +175,18 @@ std::vector<CliCommand> compareCommands()
         "Compares two set-ups, each a set-up file or card:DEVICE (the set-up of the card on that "
         "serial port): one line per setting (SID) or byte (AVM) that differs, then their count. "
         "Exit status 0 equal, 1 different, 2 trouble.");
+    const QString reportUsage = QStringLiteral("report FILE [--against OTHER] -o REPORT.pdf");
+    const QString reportSummary = QStringLiteral(
+        "Writes a printable PDF of the set-up in FILE (or card:DEVICE): every setting window by "
+        "window, or an AVM image's bytes. With --against, the differences from OTHER instead.");
     return {
         {QStringLiteral("diff"), diffUsage, diffSummary,
          [diffUsage, diffSummary](const QStringList& args) {
              return wantsHelp(args, diffUsage, diffSummary) ? ExitOk : runDiff(args, diffUsage);
+         }},
+        {QStringLiteral("report"), reportUsage, reportSummary,
+         [reportUsage, reportSummary](const QStringList& args) {
+             return wantsHelp(args, reportUsage, reportSummary) ? ExitOk : runReport(args, reportUsage);
          }},
     };
 }
