@@ -8,6 +8,7 @@
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
 #include "helplocation.h"
+#include "cardcomparison.h"
 #include "link/cardlink.h"
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
@@ -138,8 +139,10 @@ MainWindow::~MainWindow()
     qApp->removeEventFilter(this);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
-    if (!closed_)
+    if (!closed_) {
+        stopCardComparison();
         link_->shutdown();
+    }
     closed_ = true;
     destroyWindows();
     link_.reset();
@@ -360,7 +363,7 @@ ProgressDialog* MainWindow::progressDialog(bool create)
     if (!progress_ && create && !closed_) {
         progress_ = new ProgressDialog(this);
         connect(progress_, &ProgressDialog::cancelClicked, this, [this] {
-            link_->cancel();
+            activeLink().cancel();
             ui_.focusMainWindow();
         });
     }
@@ -403,6 +406,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (closed_)
         return;
     closed_ = true;
+    stopCardComparison();
     link_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();
@@ -411,6 +415,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::destroyWindows()
 {
     delete about_.data();
+    delete compare_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
         delete settingsSubWindow(QString::fromLatin1(key));
     delete progress_.data();
