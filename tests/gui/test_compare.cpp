@@ -47,16 +47,16 @@ TEST_F(Compare, withAFileListsTheDifferencesAndTakesTheSelectedValue)
     EXPECT_EQ(rowOf(table, 0), QStringList({"Set-up Audio", "Level: Peak Analog", "14dBu  -10dB", "12dBu  -12dB"}));
     EXPECT_EQ(rowOf(table, 1), QStringList({"Set-up Controls", "Program GPI #1: Message Text", "\"RECORD\"", "\"ON AIR\""}));
 
-    table->selectRow(1);
+    table->selectRow(0);
     compare->findChild<QPushButton*>("takeSelectedValues")->click();
-    EXPECT_EQ(window->held().fields.values().text(Field::Gpi1Text), "ON AIR");
-    EXPECT_EQ(control<QLineEdit>("Controls", "gpi1Text")->text(), "ON AIR");
-    EXPECT_EQ(window->held().fields.values().choice(Field::PeakLevel), 10);
+    EXPECT_EQ(window->held().fields.values().choice(Field::PeakLevel), 12);
+    EXPECT_EQ(control<QComboBox>("Audio", "peakLevel")->currentIndex(), 12);
+    EXPECT_EQ(window->held().fields.values().text(Field::Gpi1Text), "RECORD");
     ASSERT_EQ(table->rowCount(), 1); // the table follows the set-up
 
     Q_EMIT table->cellDoubleClicked(0, 1);
-    EXPECT_EQ(window->mdiArea()->activeSubWindow(), window->settingsSubWindow("Audio"));
-    EXPECT_EQ(window->settingsSubWindow("Audio")->focusWidget(), control<QComboBox>("Audio", "peakLevel"));
+    EXPECT_EQ(window->mdiArea()->activeSubWindow(), window->settingsSubWindow("Controls"));
+    EXPECT_EQ(window->settingsSubWindow("Controls")->focusWidget(), control<QLineEdit>("Controls", "gpi1Text"));
 
     writeFile(dir.filePath("Card.kxm"), QByteArray(120, '\x18'));
     dialogs.nextAnswer = dir.filePath("Card.kxm");
