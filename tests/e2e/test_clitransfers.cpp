@@ -100,6 +100,7 @@ TEST_F(CliTransfer, diffComparesAFileWithTheSetupOnTheCard)
     startCard({});
     SetupValues edited = defaultSetupValues();
     edited.setText(Field::Gpi2Text, QStringLiteral("LIVE"));
+    edited.setText(Field::AudioWindowHorizontal, QStringLiteral("30")); // not kept by a card
     exportSetupText(ws.path(QStringLiteral("Same.kxd")), defaultSetupValues());
     exportSetupText(ws.path(QStringLiteral("Edited.kxd")), edited);
     const QString onCard = QStringLiteral("card:") + card.device;

@@ -42,8 +42,10 @@ void complain(const QString& message)
 }
 
 // A set-up file, or "card:DEVICE" for the set-up of the card on that serial device; nullopt
-// after saying why on stderr.
-std::optional<ComparedSetup> readOperand(const QString& operand)
+// after saying why on stderr. A card's set-up is read over 'base' (a SID set-up it is compared
+// with), so that the settings a card does not keep (the audio window's position) show no
+// difference.
+std::optional<ComparedSetup> readOperand(const QString& operand, const ComparedSetup* base = nullptr)
 {
     if (operand.startsWith(CardPrefix)) {
         const QString device = operand.mid(CardPrefix.size());
@@ -51,7 +53,7 @@ std::optional<ComparedSetup> readOperand(const QString& operand)
             complain(QStringLiteral("\"card:\" needs a serial device, such as card:/dev/ttyS0"));
             return std::nullopt;
         }
-        return readCardSetup(device);
+        return readCardSetup(device, base && base->kind == CardType::SID ? &base->values : nullptr);
     }
     try {
         return readSetupFile(operand);
@@ -76,13 +78,17 @@ int runDiff(const QStringList& args, const QString& usage)
     if (operands.size() != 2)
         return trouble(QStringLiteral("give two set-ups to compare\nusage: quillon-cli %1").arg(usage));
 
-    const auto a = readOperand(operands[0]);
-    if (!a)
+    // A file first, so that a card's set-up can be read over it.
+    const bool cardFirst = operands[0].startsWith(CardPrefix);
+    const auto first = readOperand(operands[cardFirst ? 1 : 0]);
+    if (!first)
         return ExitTrouble;
-    const auto b = readOperand(operands[1]);
-    if (!b)
+    const auto second = readOperand(operands[cardFirst ? 0 : 1], &*first);
+    if (!second)
         return ExitTrouble;
-    const SetupComparison comparison = compareSetups(*a, *b);
+    const ComparedSetup& a = cardFirst ? *second : *first;
+    const ComparedSetup& b = cardFirst ? *first : *second;
+    const SetupComparison comparison = compareSetups(a, b);
     if (!comparison.comparable())
         return trouble(comparison.refusal);
     for (const SetupDifference& d : comparison.differences)
@@ -147,7 +153,7 @@ int runReport(const QStringList& args, const QString& usage)
     if (parsed->against.isEmpty()) {
         html = setupReportHtml(shownName(parsed->input), *setup, now);
     } else {
-        const auto other = readOperand(parsed->against);
+        const auto other = readOperand(parsed->against, &*setup);
         if (!other)
             return ExitFailed;
         const SetupComparison comparison = compareSetups(*setup, *other);

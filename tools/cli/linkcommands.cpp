@@ -281,11 +281,13 @@ int runSend(const QStringList& args, const QString& usage)
 
 } // namespace
 
-std::optional<ComparedSetup> readCardSetup(const QString& device)
+std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupValues* base)
 {
     LinkArgs args;
     args.device = device;
     Transfer transfer(args, stderr);
+    if (base)
+        transfer.held.fields.setValues(*base);
     const bool received = transfer.run(FlowKind::Get, QStringLiteral("card"));
     for (const QString& m : transfer.ui.messages)
         printLine(stderr, m);
