@@ -94,6 +94,18 @@ TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
     EXPECT_EQ(table->rowCount(), 0);
 }
 
+TEST_F(SimulatorOnPty, closingTheWindowWhileComparingWithTheCardEndsThatConnection)
+{
+    window->show();
+    window->menuItem("toolsCompareWithCard")->trigger();
+    ASSERT_TRUE(window->comparingWithCard());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel(3) == "SID Card Detected"; }, 10000));
+    window->close();
+    EXPECT_FALSE(window->comparingWithCard());
+    EXPECT_FALSE(window->link().portOpen());
+    EXPECT_EQ(window->compareWindow(), nullptr);
+}
+
 } // namespace
 } // namespace quillon::test
 
