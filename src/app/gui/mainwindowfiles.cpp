@@ -42,7 +42,7 @@ QString droppedSetupFile(const QMimeData* data)
 
 void MainWindow::buildFileExtras(QMenu* file, QAction* exit)
 {
-    auto* report = new QAction(QStringLiteral("Export Report..."), file);
+    auto* report = new QAction(QStringLiteral("Expo&rt Report..."), file);
     report->setObjectName(QStringLiteral("fileExportReport"));
     file->insertAction(exit, report);
     connect(report, &QAction::triggered, this, &MainWindow::exportReport);
