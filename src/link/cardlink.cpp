@@ -303,7 +303,7 @@ Task<bool> CardLink::Impl::openConnection()
     s.sentCount = 0;
     s.receivedCount = 0;
     if (!ports.isPortUsable(ports.selectedPort())) {
-        ui.message(QStringLiteral("Current com port selection is not valid"));
+        ui.messageWithDetails(QStringLiteral("Current com port selection is not valid"), ports.diagnosis());
         co_return false;
     }
     if (port.portOpen())
@@ -313,8 +313,9 @@ Task<bool> CardLink::Impl::openConnection()
     ui.status(3, QString()); // no card until one identifies itself on this connection
     if (!port.setPortOpen(true)) {
         const QString why = port.lastError();
-        ui.message(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
-                                 : QStringLiteral("The serial port could not be opened: ") + why);
+        ui.messageWithDetails(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
+                                            : QStringLiteral("The serial port could not be opened: ") + why,
+                              port.diagnose(ports.selectedPort()));
     }
     keepAliveTimer->start(KeepAliveMs);
     receiver.startConnection();

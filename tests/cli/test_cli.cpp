@@ -6,16 +6,22 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSerialPort>
 #include <QStandardPaths>
 #include <optional>
 #include <QTemporaryDir>
 #include <csignal>
+#include <iostream>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace quillon;
 
 namespace {
 
+using testsupport::PseudoTerminal;
 using testsupport::readFile;
 using testsupport::writeFile;
 
@@ -26,14 +32,18 @@ struct CliRun {
     QString err;
 };
 
+// wrapper: a program that runs the CLI, such as setpriv with its options.
 CliRun runCli(const QStringList& args, const QString& workDir,
-           const std::function<void()>& inChild = {})
+           const std::function<void()>& inChild = {}, const QStringList& wrapper = {})
 {
     QProcess process;
     process.setWorkingDirectory(workDir);
     if (inChild)
         process.setChildProcessModifier(inChild);
-    process.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    if (wrapper.isEmpty())
+        process.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    else
+        process.start(wrapper.first(), wrapper.mid(1) + QStringList{QStringLiteral(QUILLON_CLI_PATH)} + args);
     process.waitForFinished(30000);
     CliRun run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -255,4 +265,58 @@ TEST_F(CliTest, reportWritesThePdfOfASetupOrOfItsDifferences)
     EXPECT_EQ(cli({"report", "A.kxd"}).exitCode, 2);
     EXPECT_EQ(cli({"report", "Missing.kxd", "-o", "m.pdf"}).exitCode, 1);
     EXPECT_FALSE(QFile::exists(path("m.pdf")));
+}
+
+TEST_F(CliTest, aPortThatCannotBeOpenedIsExplainedOnStandardErrorAfterTheMessage)
+{
+    PseudoTerminal held, locked;
+    ASSERT_FALSE(held.slave.isEmpty());
+    ASSERT_FALSE(locked.slave.isEmpty());
+    QSerialPort holder(held.slave);
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    const QString pid = QString::number(::getpid());
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    const group* dialout = ::getgrnam("dialout");
+    const bool canDropRoot = ::geteuid() == 0 && dialout && ::getpwnam("nobody") && !setpriv.isEmpty();
+    if (canDropRoot) {
+        const QByteArray device = locked.slave.toLocal8Bit();
+        ASSERT_EQ(::chown(device.constData(), 0, dialout->gr_gid), 0);
+        ASSERT_EQ(::chmod(device.constData(), 0660), 0);
+    }
+    const struct {
+        const char* what;
+        QString device;
+        QStringList wrapper;
+        QStringList found;
+    } rows[] = {
+        {"missing", path("ttyGone"), {}, {path("ttyGone") + " does not exist.", "present now"}},
+        {"busy", held.slave, {}, {held.slave + " is in use by process " + pid + " (test_cli)",
+                                  "Next step: quit that program"}},
+        {"no permission", locked.slave,
+         {setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"},
+         {"group dialout (crw-rw----); user nobody may not read and write it.",
+          "Next step: add user nobody to the group, then log out and in again:\n  sudo usermod -aG dialout nobody"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.wrapper.isEmpty() && !canDropRoot) {
+            std::cout << "[  SKIPPED ] " << row.what << ": needs root, setpriv, group dialout and user nobody\n";
+            continue;
+        }
+        const CliRun run = runCli({"get", "--port", row.device, "-o", path("Out.kxd")}, dir.path(), {}, row.wrapper);
+        EXPECT_EQ(run.exitCode, 1);
+        const qsizetype message = run.err.indexOf("The serial port could not be opened: " + row.device);
+        EXPECT_GE(message, 0) << run.err.toStdString();
+        for (const QString& part : row.found)
+            EXPECT_GT(run.err.indexOf(part), message) << part.toStdString() << "\n" << run.err.toStdString();
+    }
+}
+
+TEST_F(CliTest, portsListsThePortsAndTheComAssignments)
+{
+    const CliRun run = cli({"ports"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("Com ports (section \"Ports\" of the settings):")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("  Com4  ")) << run.out.toStdString();
+    EXPECT_EQ(cli({"ports", "extra"}).exitCode, 2);
 }

@@ -30,5 +30,6 @@ std::vector<CliCommand> compareCommands(); // diff and report
 // The set-up of the card on the serial device, got as "get" gets it, its texts on stderr;
 // nullopt when none was received. Settings a card does not keep come from base (else defaults).
 std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupValues* base = nullptr);
+std::vector<CliCommand> portCommands(); // ports
 
 } // namespace quillon

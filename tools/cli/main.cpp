@@ -11,7 +11,7 @@ namespace {
 std::vector<CliCommand> allCommands()
 {
     std::vector<CliCommand> commands = fileCommands();
-    for (auto* more : {linkCommands, compareCommands}) {
+    for (auto* more : {linkCommands, compareCommands, portCommands}) {
         for (CliCommand& command : more())
             commands.push_back(std::move(command));
     }

@@ -4,6 +4,9 @@
 #include "aboutdialog.h"
 #include "comparewindow.h"
 #include "guioperatorui.h"
+#include "portassignmentdialog.h"
+#include "link/portcatalogue.h"
+#include "link/portdoctor.h"
 #include "link/settingsstore.h"
 #include "setup/heldsetup.h"
 #include "setup/cardsetup.h"
@@ -40,6 +43,7 @@ struct ComparedSetup;
 // What the main window talks to outside itself; anything left empty is the real thing.
 struct ShellServices {
     SerialControl* serial = nullptr;    // the serial ports of the "Ports" section
+    PortCatalogue* catalogue = nullptr; // the serial ports present (QSerialPortInfo)
     LinkClock* clock = nullptr;         // the Qt event loop's timers
     FileDialogs* fileDialogs = nullptr; // the desktop's file dialogs
     MessageSink messages;               // non-blocking message boxes
@@ -70,6 +74,7 @@ public:
     void exportReport();
     // Shows the settings window that holds the setting, its control focused.
     void showSetting(Field field);
+    void portAssignment(); // Options > "Port Assignment..."
 
     // The help manual: installed with the program, else in the source tree.
     static QString helpFile();
@@ -89,6 +94,7 @@ public:
     AboutDialog* aboutBox() const { return about_; }
     CompareWindow* compareWindow() const { return compare_; }
     bool comparingWithCard() const { return cardComparison_ != nullptr; }
+    PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
 
@@ -129,6 +135,7 @@ private:
     void createSettingsWindows();
     void addSettingsWindow(const QString& key, SettingsWindow* form);
     void refreshOptionsMenu();
+    void probePortsWhenClosed();
     void hideSettingsWindows();
     void maximiseSettingsWindows();
     void placeRestored(QMdiSubWindow* sub, int slot);
@@ -140,6 +147,9 @@ private:
                      const QKeySequence& shortcut = {});
 
     SettingsStore store_;
+    SystemPortCatalogue systemCatalogue_;
+    PortCatalogue* catalogue_;
+    SystemPortDoctor doctor_;
     std::unique_ptr<SerialControl> ownSerial_;
     std::unique_ptr<LinkClock> ownClock_;
     std::unique_ptr<FileDialogs> ownDialogs_;
@@ -165,6 +175,7 @@ private:
     std::unique_ptr<CardComparison> cardComparison_;
     std::array<QAction*, 4> recentItems_{};
     QAction* recentSeparator_ = nullptr;
+    QPointer<PortAssignmentDialog> assignment_;
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;
     bool closed_ = false;

@@ -4,6 +4,7 @@
 #include "link/cardlink.h"
 
 #include <QAction>
+#include <QTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -118,6 +119,9 @@ void MainWindow::buildMenus()
         ports_->clickTurbo();
         refreshOptionsMenu();
     });
+    options->addSeparator();
+    connect(addItem(options, "optionsPortAssignment", QStringLiteral("&Port Assignment...")),
+            &QAction::triggered, this, &MainWindow::portAssignment);
 
     QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
     notOffered(setup->menuAction());
@@ -199,6 +203,19 @@ void MainWindow::refreshOptionsMenu()
     }
     menuItem(QStringLiteral("speedSnailSlow"))->setChecked(ports_->slowChecked());
     menuItem(QStringLiteral("speedTurbo"))->setChecked(ports_->turboChecked());
+}
+
+// Discovery opens and closes the ports, so it waits for a connection to end.
+void MainWindow::probePortsWhenClosed()
+{
+    if (closed_)
+        return;
+    if (link_->portOpen() || link_->flowRunning()) {
+        QTimer::singleShot(250, this, &MainWindow::probePortsWhenClosed);
+        return;
+    }
+    ports_->start();
+    refreshOptionsMenu();
 }
 
 } // namespace quillon
