@@ -40,6 +40,8 @@ public:
     QByteArray input(int maxBytes) override { return owner_.input(maxBytes); }
     void output(const QByteArray& bytes) override { owner_.output(bytes); }
     QString lastError() const override { return owner_.lastError(); }
+    void whenSent(std::function<void()> done) override { owner_.whenSent(std::move(done)); }
+    QString diagnose(int port) const override { return owner_.diagnose(port); }
 
 private:
     SerialControl& owner_;
@@ -53,6 +55,10 @@ class ComparisonUi : public OperatorUi {
 public:
     explicit ComparisonUi(OperatorUi& ui) : ui_(ui) {}
     void message(const QString& text) override { ui_.message(text); }
+    void messageWithDetails(const QString& text, const QString& details) override
+    {
+        ui_.messageWithDetails(text, details);
+    }
     void status(int panel, const QString& text) override
     {
         if (panel != 1)
