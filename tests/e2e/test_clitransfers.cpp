@@ -96,6 +96,25 @@ TEST_F(CliTransfer, aFailedFlashWriteFailsTheSend)
     EXPECT_TRUE(sent.err.contains(QStringLiteral("Error writing Studio to flash. Error 02."))) << sent.err.toStdString();
 }
 
+TEST_F(CliTransfer, diffComparesAFileWithTheSetupOnTheCard)
+{
+    startCard({});
+    SetupValues edited = defaultSetupValues();
+    edited.setText(Field::Gpi2Text, QStringLiteral("LIVE"));
+    edited.setText(Field::AudioWindowHorizontal, QStringLiteral("30")); // not kept by a card
+    exportSetupText(ws.path(QStringLiteral("Same.kxd")), defaultSetupValues());
+    exportSetupText(ws.path(QStringLiteral("Edited.kxd")), edited);
+    const QString onCard = QStringLiteral("card:") + card.device;
+
+    const CliResult same = runCli(ws, {QStringLiteral("diff"), ws.path(QStringLiteral("Same.kxd")), onCard});
+    EXPECT_EQ(same.exitCode, 0) << same.err.toStdString();
+    EXPECT_EQ(same.out, QStringLiteral("0 settings differ\n"));
+    const CliResult edits = runCli(ws, {QStringLiteral("diff"), onCard, ws.path(QStringLiteral("Edited.kxd"))});
+    EXPECT_EQ(edits.exitCode, 1) << edits.err.toStdString();
+    EXPECT_EQ(edits.out, QStringLiteral("Set-up Controls / Program GPI #2: Message Text: \"REPLAY\" -> \"LIVE\"\n"
+                                        "1 setting differs\n"));
+}
+
 // Sends at line speed, the card writing its flash after the acknowledgement (or in its place).
 struct SendRow {
     const char* name;

@@ -8,6 +8,7 @@
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
 #include "helplocation.h"
+#include "cardcomparison.h"
 #include "portassignmentdialog.h"
 #include "link/cardlink.h"
 #include "link/portmanager.h"
@@ -141,8 +142,10 @@ MainWindow::~MainWindow()
     qApp->removeEventFilter(this);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
-    if (!closed_)
+    if (!closed_) {
+        stopCardComparison();
         link_->shutdown();
+    }
     closed_ = true;
     destroyWindows();
     link_.reset();
@@ -376,7 +379,7 @@ ProgressDialog* MainWindow::progressDialog(bool create)
     if (!progress_ && create && !closed_) {
         progress_ = new ProgressDialog(this);
         connect(progress_, &ProgressDialog::cancelClicked, this, [this] {
-            link_->cancel();
+            activeLink().cancel();
             ui_.focusMainWindow();
         });
     }
@@ -419,6 +422,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (closed_)
         return;
     closed_ = true;
+    stopCardComparison();
     link_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();
@@ -427,6 +431,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::destroyWindows()
 {
     delete about_.data();
+    delete compare_.data();
     delete assignment_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
         delete settingsSubWindow(QString::fromLatin1(key));
