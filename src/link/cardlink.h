@@ -15,6 +15,7 @@
 
 namespace quillon {
 
+class LinkObserver;
 class TraceFile;
 
 // How a Get or Send ended, for callers that need more than what the operator was shown.
@@ -58,6 +59,9 @@ public:
     // Told of each stage a connection passes, as the progress dialog is; ImageTransferred also
     // when a sent image has been acknowledged.
     std::function<void(TransferStage)> onProgress;
+
+    // Told of frames, retransmissions, NACKs, CRC errors, timeouts and speed changes (null: nobody).
+    void setObserver(LinkObserver* observer);
 
     // Read-only view of the link state, for the windows and tests.
     const LinkState& state() const;

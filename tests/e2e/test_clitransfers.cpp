@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
         SafetyRow{"sid_verified", false, false, {}, {}, 0, "Card Setup Verified.", 3, true},
         SafetyRow{"avm_verified", true, false, {}, {}, 0, "Card Setup Verified.", 3, true},
         SafetyRow{"sid_stored_differently", false, false, {QStringLiteral("--store-differently")}, {}, 1,
-                  "The card holds a different set-up than was sent.\nSet-up Audio, Level: Peak Analog: sent 10, read back 11", 3, true},
+                  "The card holds a different set-up than was sent.\nSet-up Audio, Level: Peak Analog: sent 14dBu  -10dB, read back 13dBu  -11dB", 3, true},
         SafetyRow{"avm_stored_differently", true, false, {QStringLiteral("--store-differently")}, {}, 1,
                   "The card holds a different set-up than was sent.\nAVM image, byte at offset 119: sent 0x", 3, true},
         SafetyRow{"plain_send", false, false, {}, {QStringLiteral("--no-backup"), QStringLiteral("--no-verify")}, 0,
@@ -200,6 +200,25 @@ TEST_F(CliTransfer, getKeepsItsBackupAndStatsCountEachConnection)
     EXPECT_TRUE(got.out.contains(QRegularExpression(QStringLiteral(
         "link: frames sent [1-9]\\d*, received [1-9]\\d*, retransmissions 0, NACKs 0, CRC errors 0, last failure: none"))))
         << got.out.toStdString();
+}
+
+TEST_F(CliTransfer, diffComparesAFileWithTheSetupOnTheCard)
+{
+    startCard({});
+    SetupValues edited = defaultSetupValues();
+    edited.setText(Field::Gpi2Text, QStringLiteral("LIVE"));
+    edited.setText(Field::AudioWindowHorizontal, QStringLiteral("30")); // not kept by a card
+    exportSetupText(ws.path(QStringLiteral("Same.kxd")), defaultSetupValues());
+    exportSetupText(ws.path(QStringLiteral("Edited.kxd")), edited);
+    const QString onCard = QStringLiteral("card:") + card.device;
+
+    const CliResult same = runCli(ws, {QStringLiteral("diff"), ws.path(QStringLiteral("Same.kxd")), onCard});
+    EXPECT_EQ(same.exitCode, 0) << same.err.toStdString();
+    EXPECT_EQ(same.out, QStringLiteral("0 settings differ\n"));
+    const CliResult edits = runCli(ws, {QStringLiteral("diff"), onCard, ws.path(QStringLiteral("Edited.kxd"))});
+    EXPECT_EQ(edits.exitCode, 1) << edits.err.toStdString();
+    EXPECT_EQ(edits.out, QStringLiteral("Set-up Controls / Program GPI #2: Message Text: \"REPLAY\" -> \"LIVE\"\n"
+                                        "1 setting differs\n"));
 }
 
 // Sends at line speed, the card writing its flash after the acknowledgement (or in its place).

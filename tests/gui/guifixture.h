@@ -22,7 +22,10 @@ class GuiFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SettingsStore().setValue("File", "load", "");
+        SettingsStore store;
+        store.setValue("File", "load", "");
+        for (int i = 1; i <= RecentFiles::Limit; ++i)
+            store.setValue("RecentFiles", QStringLiteral("File%1").arg(i), "");
         window = std::make_unique<MainWindow>(services());
     }
     void TearDown() override

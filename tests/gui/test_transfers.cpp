@@ -140,7 +140,7 @@ TEST_P(VerifiedSend, fromTheToolbarDeliversTheWindowsSettingsAndReadsThemBack)
     EXPECT_EQ(messages.mid(0, 2), QStringList({"Unsaved Transferred.", "Card Setup Sent!"}));
     EXPECT_EQ(messages[2].section('\n', 0, 0), row.lastMessage);
     if (row.storeDifferently) // one line per setting that differs: the level the card changed
-        EXPECT_EQ(messages[2].section('\n', 1), "Set-up Audio, Level: Peak Analog: sent 10, read back 11");
+        EXPECT_EQ(messages[2].section('\n', 1), "Set-up Audio, Level: Peak Analog: sent 14dBu  -10dB, read back 13dBu  -11dB");
     EXPECT_EQ(panel(2), row.panel2);
     EXPECT_EQ(panel(3), "SID Card Detected");
     EXPECT_TRUE(transferButtonsEnabled());

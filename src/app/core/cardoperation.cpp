@@ -194,7 +194,7 @@ struct CardOperation::Impl {
 
     void compare()
     {
-        const QList<ReadBackDifference> differences = readBackDifferences(sentImage, received);
+        const QStringList differences = readBackDifferences(sentImage, received);
         if (differences.isEmpty()) {
             stage(OperationStage::Verifying, true);
             ui.status(2, QStringLiteral("Card Setup Verified"));
@@ -202,9 +202,7 @@ struct CardOperation::Impl {
             finish(true);
             return;
         }
-        QStringList lines{QStringLiteral("The card holds a different set-up than was sent.")};
-        for (const ReadBackDifference& d : differences)
-            lines << differenceLine(d);
+        const QStringList lines = QStringList{QStringLiteral("The card holds a different set-up than was sent.")} + differences;
         ui.status(2, QStringLiteral("Card Setup Verify Failed"));
         ui.message(lines.join(QLatin1Char('\n')));
         finish(false);

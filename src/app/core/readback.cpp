@@ -1,59 +1,47 @@
 #include "readback.h"
 
 #include "../../setup/heldsetup.h"
+#include "../../setup/setupcompare.h"
 #include "../../setup/setupimage.h"
 
 namespace quillon {
 
 namespace {
 
-bool isSidImage(const QByteArray& image) { return image.size() <= SidImageSize; }
-
-QList<ReadBackDifference> avmDifferences(const QByteArray& sent, const QByteArray& back)
+ComparedSetup comparedImage(const QByteArray& image)
 {
-    const QString window = QStringLiteral("AVM image");
-    QList<ReadBackDifference> found;
-    if (sent.size() != back.size())
-        found.append({window, QStringLiteral("length"), QString::number(sent.size()), QString::number(back.size())});
-    const qsizetype common = std::min(sent.size(), back.size());
-    for (qsizetype i = 0; i < common; ++i) {
-        if (sent[i] == back[i])
-            continue;
-        auto hex = [](char byte) { return QStringLiteral("0x") + QStringLiteral("%1").arg(quint8(byte), 2, 16, QLatin1Char('0')).toUpper(); };
-        found.append({window, QStringLiteral("byte at offset %1").arg(i), hex(sent[i]), hex(back[i])});
+    ComparedSetup setup;
+    if (image.size() > SidImageSize) {
+        setup.kind = CardType::AVM;
+        setup.image = image;
+    } else {
+        setup.values = decodeSidImage(image, defaultSetupValues());
     }
-    return found;
+    return setup;
 }
 
-QList<ReadBackDifference> sidDifferences(const QByteArray& sent, const QByteArray& back)
+QString line(const SetupDifference& d)
 {
-    const QString refusal = sidImageRefusal(back);
-    if (!refusal.isEmpty())
-        return {{QStringLiteral("SID set-up"), QStringLiteral("the set-up read back"), QStringLiteral("readable"), refusal}};
-    const SetupValues base;
-    const SetupValues was = decodeSidImage(sent, base);
-    const SetupValues is = decodeSidImage(back, base);
-    QList<ReadBackDifference> found;
-    for (const FieldInfo& info : allFields()) {
-        if (was.displayValue(info.field) != is.displayValue(info.field))
-            found.append({windowCaption(info.window), info.caption, was.displayValue(info.field),
-                          is.displayValue(info.field)});
-    }
-    return found;
+    const QString what = d.isByte() ? QStringLiteral("AVM image, byte at offset %1").arg(d.offset)
+                                    : d.windowCaption + QStringLiteral(", ") + d.settingCaption;
+    return QStringLiteral("%1: sent %2, read back %3").arg(what, d.thisValue, d.otherValue);
 }
 
 } // namespace
 
-QList<ReadBackDifference> readBackDifferences(const QByteArray& sent, const QByteArray& readBack)
+QStringList readBackDifferences(const QByteArray& sent, const QByteArray& readBack)
 {
-    if (isSidImage(sent) && isSidImage(readBack) && sidImageRefusal(sent).isEmpty())
-        return sidDifferences(sent, readBack);
-    return avmDifferences(sent, readBack);
-}
-
-QString differenceLine(const ReadBackDifference& d)
-{
-    return QStringLiteral("%1, %2: sent %3, read back %4").arg(d.window, d.setting, d.sent, d.readBack);
+    if (readBack.size() <= SidImageSize) {
+        if (const QString refusal = sidImageRefusal(readBack); !refusal.isEmpty())
+            return {refusal};
+    }
+    const SetupComparison comparison = compareSetups(comparedImage(sent), comparedImage(readBack));
+    if (!comparison.comparable())
+        return {comparison.refusal};
+    QStringList lines;
+    for (const SetupDifference& d : comparison.differences)
+        lines << line(d);
+    return lines;
 }
 
 } // namespace quillon

@@ -1,24 +1,13 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
-#include <QString>
+#include <QStringList>
 
 namespace quillon {
 
-// One setting in which the set-up read back from a card differs from the one sent.
-struct ReadBackDifference {
-    QString window;  // the settings window's caption, or "AVM image"
-    QString setting; // the setting's caption, or "byte at offset N"
-    QString sent;
-    QString readBack;
-};
-
-// What differs between the image sent and the image read back: an AVM image byte for byte
-// (by offset), a SID set-up setting by setting, both images decoded. Empty when equal.
-QList<ReadBackDifference> readBackDifferences(const QByteArray& sent, const QByteArray& readBack);
-
-// "Set-up Audio, Peak Level: sent 2, read back 3"
-QString differenceLine(const ReadBackDifference& difference);
+// What differs between the image sent to a card and the image read back, one line per setting
+// (window caption, setting, value sent, value read back) or per byte of an AVM image (its
+// offset); empty when the card holds what was sent. The comparison is compareSetups().
+QStringList readBackDifferences(const QByteArray& sent, const QByteArray& readBack);
 
 } // namespace quillon

@@ -15,5 +15,9 @@ int main(int argc, char** argv)
     QObject::connect(&window, &quillon::MainWindow::shutDown, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     window.show();
+    // "quillon Studio.kxd": the set-up file to start with (Qt's own options are taken out).
+    QStringList files = QCoreApplication::arguments().mid(1);
+    files.removeIf([](const QString& arg) { return arg.startsWith(u'-'); });
+    window.openFromCommandLine(files);
     return app.exec();
 }

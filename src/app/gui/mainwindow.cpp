@@ -11,6 +11,7 @@
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
 #include "helplocation.h"
+#include "cardcomparison.h"
 #include "portassignmentdialog.h"
 #include "link/cardlink.h"
 #include "link/portmanager.h"
@@ -152,8 +153,10 @@ MainWindow::~MainWindow()
     qApp->removeEventFilter(this);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
-    if (!closed_)
+    if (!closed_) {
+        stopCardComparison();
         link_->shutdown();
+    }
     closed_ = true;
     destroyWindows();
     link_.reset();
@@ -469,7 +472,7 @@ ProgressDialog* MainWindow::progressDialog(bool create)
             if (operation_->running())
                 operation_->cancel();
             else
-                link_->cancel();
+                activeLink().cancel();
             ui_.focusMainWindow();
         });
     }
@@ -513,6 +516,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     closed_ = true;
     operation_->abandon();
+    stopCardComparison();
     link_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();
@@ -521,6 +525,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::destroyWindows()
 {
     delete about_.data();
+    delete compare_.data();
     delete assignment_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
         delete settingsSubWindow(QString::fromLatin1(key));

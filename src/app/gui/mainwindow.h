@@ -3,12 +3,14 @@
 #include "app/core/appstate.h"
 #include "app/core/cardoperation.h"
 #include "aboutdialog.h"
+#include "comparewindow.h"
 #include "guioperatorui.h"
 #include "portassignmentdialog.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
 #include "link/settingsstore.h"
 #include "setup/heldsetup.h"
+#include "setup/cardsetup.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -38,7 +40,9 @@ class SerialControl;
 class SettingsWindow;
 class TraceFile;
 class ControlSettingsWindow;
+class CompareWindow;
 class ProgressDialog;
+struct ComparedSetup;
 
 // What the main window talks to outside itself; anything left empty is the real thing.
 struct ShellServices {
@@ -67,6 +71,13 @@ public:
     void exitCommand();
     void helpContents();
     void helpAbout();
+    // Opens the set-up file the program was started with, as File > Open would.
+    void openFromCommandLine(const QStringList& arguments); // without the program's name
+    void compareWithFile();
+    void compareWithCard();
+    void exportReport();
+    // Shows the settings window that holds the setting, its control focused.
+    void showSetting(Field field);
     void portAssignment(); // Options > "Port Assignment..."
 
     // The help manual: installed with the program, else in the source tree.
@@ -90,6 +101,8 @@ public:
     ControlSettingsWindow* controlSettings() const;
     ProgressDialog* progressDialog(bool create);
     AboutDialog* aboutBox() const { return about_; }
+    CompareWindow* compareWindow() const { return compare_; }
+    bool comparingWithCard() const { return cardComparison_ != nullptr; }
     PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
@@ -106,6 +119,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void startOperation(bool send);
@@ -118,7 +133,15 @@ private:
         QPointer<QMdiSubWindow> sub;
     };
 
+    struct CardComparison;
+
     void buildMenus();
+    void buildFileExtras(QMenu* file, QAction* exit);
+    void refreshRecentFiles();
+    void showComparison(const QString& otherName, const ComparedSetup& other);
+    void finishCardComparison();
+    void stopCardComparison();
+    CardLink& activeLink();
     void buildToolbar();
     void buildStatusBar();
     void createSettingsWindows();
@@ -161,6 +184,10 @@ private:
     std::array<Window, 5> windows_;
     QPointer<ProgressDialog> progress_;
     QPointer<AboutDialog> about_;
+    QPointer<CompareWindow> compare_;
+    std::unique_ptr<CardComparison> cardComparison_;
+    std::array<QAction*, 4> recentItems_{};
+    QAction* recentSeparator_ = nullptr;
     QPointer<PortAssignmentDialog> assignment_;
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;

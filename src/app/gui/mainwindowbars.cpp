@@ -76,8 +76,9 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
     connect(notOffered(addItem(file, "fileClose", QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
             &QAction::triggered, this, [this] { app_->newSetup(); });
-    connect(addItem(file, "fileExit", QStringLiteral("E&xit"), QKeySequence(Qt::Key_F3)),
-            &QAction::triggered, this, &MainWindow::exitCommand);
+    QAction* exit = addItem(file, "fileExit", QStringLiteral("E&xit"), QKeySequence(Qt::Key_F3));
+    connect(exit, &QAction::triggered, this, &MainWindow::exitCommand);
+    buildFileExtras(file, exit);
 
     QMenu* edit = menu("editMenu", QStringLiteral("&Edit"));
     notOffered(edit->menuAction());
@@ -89,6 +90,11 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, [this] { sendCommand(); });
     connect(addItem(tools, "toolsGetConfiguration", QStringLiteral("&Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
             &QAction::triggered, this, [this] { getCommand(); });
+    tools->addSeparator();
+    connect(addItem(tools, "toolsCompareWithFile", QStringLiteral("&Compare With File...")), &QAction::triggered,
+            this, &MainWindow::compareWithFile);
+    connect(addItem(tools, "toolsCompareWithCard", QStringLiteral("Compare With C&ard")), &QAction::triggered,
+            this, &MainWindow::compareWithCard);
 
     QMenu* options = menu("optionsMenu", QStringLiteral("&Options"));
     options->setToolTipsVisible(true);
