@@ -4,13 +4,16 @@
 
 #include "guifixture.h"
 
+#include "app/core/backups.h"
 #include "forms/progressdialog.h"
+#include "link/settingsstore.h"
 #include "link/cardlink.h"
 #include "link/virtualclock.h"
 #include "simulatedcard.h"
 #include "virtualserialline.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QPushButton>
@@ -181,6 +184,29 @@ TEST_F(Transfers, progressCancelEndsTheTransferAndOffersTheButtonsAgain)
     EXPECT_FALSE(window->link().portOpen());
     EXPECT_FALSE(progress->isVisible());
     EXPECT_TRUE(transferButtonsEnabled());
+}
+
+// Cancel during the send, after the backup read: the whole operation ends (no read-back
+// follows) and the backup stays.
+TEST_F(Transfers, cancelInTheSendStageEndsTheWholeSendAndKeepsTheBackup)
+{
+    start();
+    window->toolbarButtonClicked(5);
+    ASSERT_TRUE(clock.advanceUntil([&] {
+        ProgressDialog* progress = window->progressDialog(false);
+        return progress && progress->stageLines().value(3) == "[>] Sending the set-up";
+    }, 30000, 1));
+    ProgressDialog* progress = window->progressDialog(false);
+    progress->findChild<QPushButton*>("cancelButton")->click();
+    clock.advance(5000);
+
+    EXPECT_EQ(panel(2), "Port Closed 8");
+    EXPECT_FALSE(window->operationRunning());
+    EXPECT_FALSE(window->link().portOpen());
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_TRUE(progress->stageLines().value(5).startsWith("[ ]")) << "no read-back";
+    const QString backups = QDir(backupFolder(SettingsStore())).absolutePath();
+    EXPECT_FALSE(QDir(backups).entryList(QDir::Files).isEmpty()) << backups.toStdString();
 }
 
 TEST_F(Transfers, closingTheWindowDuringATransferClosesThePortWithoutAQuestion)
