@@ -38,6 +38,7 @@ public:
     explicit SimulatedCardProcess(const Workspace& ws) : device(ws.path(QStringLiteral("kx40")))
     {
         process_.setProcessEnvironment(ws.environment());
+        process_.setProcessChannelMode(QProcess::MergedChannels); // --verbose logs on stderr
     }
     ~SimulatedCardProcess() { stop(); }
 
@@ -70,6 +71,13 @@ public:
     }
     int exitCode() const { return process_.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
+
+    // Kills the card at once, as when the device vanishes: the pseudo-terminal goes with it.
+    void unplug()
+    {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
 
     const QString device;
 
