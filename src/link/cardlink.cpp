@@ -66,10 +66,12 @@ struct CardLink::Impl {
     std::optional<quint8> flashResult;
     // Callbacks the port may still hold look at this before touching the connection.
     std::shared_ptr<int> lifetime = std::make_shared<int>(0);
+    bool portInUse = false; // opened by this connection and not yet closed by it
 
     Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
     void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
     void failRetransmission();
+    void portVanished();
 
     // dispatcher
     void handleCommand(const QByteArray& packet, bool verified);
@@ -112,7 +114,12 @@ CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, P
     receiver.onPacket = [this](const QByteArray& packet, bool verified) { handleCommand(packet, verified); };
     keepAliveTimer->onTimeout = [this] { onKeepAliveTick(); jobs.pump(); };
     buttonRestoreTimer->onTimeout = [this] { ui.transferButtonsEnabled(true); };
-    port.onComm = [this](int event) { receiver.onComm(event); jobs.pump(); };
+    port.onComm = [this](int event) {
+        receiver.onComm(event);
+        if (portInUse && !port.portOpen())
+            portVanished();
+        jobs.pump();
+    };
     port.onOutputDrained = [this] {
         transmitter.outputDrained();
         jobs.pump();
@@ -128,10 +135,28 @@ void CardLink::Impl::failRetransmission()
     ui.message(QStringLiteral("Error in communications, Retransmission failed."));
 }
 
+// The device went away under a running Get or Send (unplugged, its driver gone): the transfer
+// fails at once and says so, instead of ending silently at its next send. An open port without
+// a transfer is reported by the keep-alive tick.
+void CardLink::Impl::portVanished()
+{
+    portInUse = false;
+    if (!flow.active)
+        return;
+    const QString why = port.lastError();
+    endTransfer(EndReason::PortClosed);
+    finishFlow(FlowOutcome::Failed);
+    ui.message(why.isEmpty()
+                   ? QStringLiteral("The serial port closed during the transfer. Please check the connection to the card.")
+                   : QStringLiteral("The serial port closed during the transfer (%1). Please check the connection to "
+                                    "the card.").arg(why));
+}
+
 // ---------------------------------------------------------------- end of a connection
 
 void CardLink::Impl::endTransfer(EndReason reason)
 {
+    portInUse = false;
     if (port.portOpen()) {
         keepAliveTimer->stop();
         stopRetransmissionTimer();
@@ -316,6 +341,7 @@ Task<bool> CardLink::Impl::openConnection()
         ui.message(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
                                  : QStringLiteral("The serial port could not be opened: ") + why);
     }
+    portInUse = port.portOpen();
     keepAliveTimer->start(KeepAliveMs);
     receiver.startConnection();
     co_await establishLink();
