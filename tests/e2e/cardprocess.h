@@ -72,13 +72,6 @@ public:
     int exitCode() const { return process_.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
 
-    // Kills the card at once, as when the device vanishes: the pseudo-terminal goes with it.
-    void unplug()
-    {
-        process_.kill();
-        process_.waitForFinished(3000);
-    }
-
     const QString device;
 
 private:
