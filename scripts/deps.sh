@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the program and the tests need, when missing.
 # --packaging adds lintian, for checking the .deb (scripts/package.sh --check); any other
-# arguments name further packages.
+# arguments name further packages. poppler-utils: pdftotext, with which the tests read the PDF
+# reports.
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
           qt6-svg-dev qt6-qpa-plugins libgl-dev libgtest-dev xvfb xauth xdg-utils procps ccache
-          dpkg-dev file librsvg2-bin desktop-file-utils appstream shared-mime-info)
+          dpkg-dev file librsvg2-bin desktop-file-utils appstream shared-mime-info poppler-utils)
 for arg in "$@"; do
   if [ "$arg" = --packaging ]; then packages+=(lintian); else packages+=("$arg"); fi
 done

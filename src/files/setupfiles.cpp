@@ -2,6 +2,8 @@
 
 #include "../setup/codepage.h"
 #include "../setup/numbers.h"
+#include "../setup/setupimage.h"
+#include "setupnames.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -273,6 +275,25 @@ void loadSetupImage(const QString& path, HeldSetup& held)
 {
     held.setupImage = readSetupImageFile(path);
     held.connectedCardType = CardType::AVM;
+}
+
+} // namespace quillon
+
+namespace quillon {
+
+ComparedSetup readSetupFile(const QString& path)
+{
+    ComparedSetup setup;
+    setup.kind = setupKindFromName(path);
+    if (setup.kind == CardType::AVM) {
+        setup.image = readSetupImageFile(path);
+        return setup;
+    }
+    HeldSetup held;
+    loadDefaults(held.fields);
+    importSetupText(path, held);
+    setup.values = held.fields.values();
+    return setup;
 }
 
 } // namespace quillon

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../setup/heldsetup.h"
+#include "../setup/setupcompare.h"
 
 #include <QIODevice>
 #include <QString>
@@ -36,5 +37,9 @@ void saveSetupImage(const QString& path, const QByteArray& image);
 void loadSetupImage(const QString& path, HeldSetup& held);
 // The file's bytes, checked as loadSetupImage checks them (throws SetupFileError).
 QByteArray readSetupImageFile(const QString& path);
+
+// A set-up file read on its own, as Open reads it into a freshly started program: the kind from
+// the name, a SID file over the default settings (throws SetupFileError).
+ComparedSetup readSetupFile(const QString& path);
 
 } // namespace quillon

@@ -24,6 +24,7 @@ PortManager::PortManager(SerialControl& port, SettingsStore& store) : port_(port
 QString PortManager::discoverPorts()
 {
     QString usable;
+    portUsable_.fill(false);
     for (int p = 1; p <= 4; ++p) {
         port_.setCommPort(p);
         if (!port_.setPortOpen(true))
@@ -41,6 +42,20 @@ bool PortManager::isPortUsable(int port) const
 }
 
 int PortManager::selectedPort() const { return selectedPort_; }
+
+QString PortManager::diagnosis() const
+{
+    int port = selectedPort_;
+    if (!isPortNumber(port)) {
+        const QString comm = store_.value(FileSection, CommKey, QStringLiteral("1"));
+        port = isPortNumber(comm.toInt()) ? comm.toInt() : 1;
+    }
+    const QString found = port_.diagnose(port);
+    if (found.isEmpty())
+        return {};
+    return QStringLiteral("Com%1: %2\nOptions > Port Assignment... shows every port and what Com1 to Com4 "
+                          "stand for.").arg(port).arg(found);
+}
 
 void PortManager::start()
 {

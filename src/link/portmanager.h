@@ -27,7 +27,11 @@ public:
     QString discoverPorts();                // probes ports 1..4; "13" when 1 and 3 opened
     bool isPortUsable(int port) const override;
     int selectedPort() const override;
-    void start();                       // discovery, menus, control set-up; port stays closed
+    // The chosen port's diagnosis (the stored "Comm" when none could be opened).
+    QString diagnosis() const override;
+    // Discovery, menus, control set-up; the port stays closed. Run again after the ports
+    // were assigned anew.
+    void start();
     void resetPort();
     void chooseComItem(int port, bool checkedBeforeClick, int unused = 0);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace quillon {
 
 // Which port a connection opens, as the Options menu chose it.
@@ -8,6 +10,8 @@ public:
     virtual ~PortSelection() = default;
     virtual int selectedPort() const = 0;        // 1..4, 0 when none is chosen
     virtual bool isPortUsable(int port) const = 0;
+    // Why the selection cannot be used and the next step; empty when nothing is known.
+    virtual QString diagnosis() const { return {}; }
 };
 
 // A selection of one fixed port, for callers that name the device themselves.

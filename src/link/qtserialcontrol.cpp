@@ -50,8 +50,8 @@ QSerialPort::StopBits stopBitsOf(int stopBits)
 
 } // namespace
 
-QtSerialControl::QtSerialControl(const SettingsStore& store, QObject* parent)
-    : QObject(parent), store_(store)
+QtSerialControl::QtSerialControl(const SettingsStore& store, const PortCatalogue* catalogue, QObject* parent)
+    : QObject(parent), store_(store), catalogue_(catalogue ? *catalogue : systemCatalogue_), doctor_(catalogue_)
 {
     elapsed_.start();
     serial_.setFlowControl(QSerialPort::NoFlowControl);
@@ -89,7 +89,17 @@ QtSerialControl::~QtSerialControl()
 
 QString QtSerialControl::device() const
 {
-    return forcedDevice_.isEmpty() ? store_.portDevice(commPort_) : forcedDevice_;
+    return deviceOf(commPort_);
+}
+
+QString QtSerialControl::deviceOf(int port) const
+{
+    return resolveAssignment(forcedDevice_.isEmpty() ? store_.portDevice(port) : forcedDevice_, catalogue_);
+}
+
+QString QtSerialControl::diagnose(int port) const
+{
+    return doctor_.explain(deviceOf(port));
 }
 
 void QtSerialControl::setSettings(const QString& settings)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "portdoctor.h"
 #include "serialcontrol.h"
 
 #include <QElapsedTimer>
@@ -15,12 +16,14 @@ namespace quillon {
 class SettingsStore;
 
 // The serial control over Qt SerialPort. Port numbers 1..4 stand for the devices the settings
-// store names (section "Ports"), unless a device path is forced. Every event is queued, so none
+// store names (section "Ports"), found again at each opening, unless a device path is forced. Every event is queued, so none
 // is raised from inside one of the calls.
 class QtSerialControl : public QObject, public SerialControl {
     Q_OBJECT
 public:
-    explicit QtSerialControl(const SettingsStore& store, QObject* parent = nullptr);
+    // catalogue: the ports present, for stored adapter names and diagnoses (nullptr: the system's).
+    explicit QtSerialControl(const SettingsStore& store, const PortCatalogue* catalogue = nullptr,
+                             QObject* parent = nullptr);
     ~QtSerialControl() override;
 
     // Opens this device whatever the port number (quillon-cli --port); empty: back to the store.
@@ -40,6 +43,7 @@ public:
     void output(const QByteArray& bytes) override;
     QString lastError() const override { return lastError_; }
     void whenSent(std::function<void()> done) override;
+    QString diagnose(int port) const override;
 
 private:
     void applySettings();
@@ -57,7 +61,12 @@ private:
     void scheduleSentCheck();
     double byteMs() const;
 
+    QString deviceOf(int port) const;
+
     const SettingsStore& store_;
+    SystemPortCatalogue systemCatalogue_;
+    const PortCatalogue& catalogue_;
+    SystemPortDoctor doctor_;
     QSerialPort serial_;
     QString forcedDevice_;
     QString settings_ = QStringLiteral("9600,n,8,1");

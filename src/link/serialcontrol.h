@@ -36,6 +36,9 @@ public:
     // that line time plus a margin. For waits before a change of speed. (This default, for
     // controls with no line of their own, calls it at once.)
     virtual void whenSent(std::function<void()> done) { done(); }
+    // Why port 1..4 cannot be used, as far as the system shows it, and the next step; empty
+    // when nothing is known. Reads the system, never changes it.
+    virtual QString diagnose(int port) const { (void)port; return {}; }
 
     // OnComm: DataReceived, WriteTimeout; also raised with DataReceived when the port closed
     // by itself (device unplugged), so waiters look again.

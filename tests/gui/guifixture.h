@@ -22,7 +22,10 @@ class GuiFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SettingsStore().setValue("File", "load", "");
+        SettingsStore store;
+        store.setValue("File", "load", "");
+        for (int i = 1; i <= RecentFiles::Limit; ++i)
+            store.setValue("RecentFiles", QStringLiteral("File%1").arg(i), "");
         window = std::make_unique<MainWindow>(services());
     }
     void TearDown() override
@@ -35,9 +38,10 @@ protected:
     {
         ShellServices s;
         s.fileDialogs = &dialogs;
-        s.messages = [this](const QString& text, const QString& detail) {
+        s.messages = [this](const QString& text, const QString& detail, const QString& finding) {
             messages << text;
             details << detail;
+            findings << finding;
         };
         s.openUrl = [this](const QUrl& url) {
             opened << url;
@@ -70,6 +74,7 @@ protected:
     ScriptedDialogs dialogs;
     QStringList messages;
     QStringList details;
+    QStringList findings; // the message boxes' details: what a port's diagnosis found
     QList<QUrl> opened;
     std::unique_ptr<MainWindow> window;
 };

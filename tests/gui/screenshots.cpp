@@ -1,8 +1,10 @@
-// Draws the main window and each settings window into PNG files for the README:
+// Draws the main window, each settings window and the compare window into PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.
 
 #include "app/gui/mainwindow.h"
+#include "files/setupfiles.h"
+#include "setup/setupimage.h"
 #include "forms/settingswindow.h"
 #include "link/settingsstore.h"
 
@@ -31,6 +33,32 @@ bool save(QWidget* widget, const QDir& folder, const QString& name)
     return true;
 }
 
+// Answers every file question with one name.
+class FixedAnswer : public quillon::FileDialogs {
+public:
+    explicit FixedAnswer(QString path) : path_(std::move(path)) {}
+    std::optional<QString> askSaveName(const quillon::FileQuestion&) override { return path_; }
+    std::optional<QString> askOpenName(const quillon::FileQuestion&) override { return path_; }
+
+private:
+    QString path_;
+};
+
+// A studio's set-up that differs from the defaults in a few settings.
+QString studioFile(const QTemporaryDir& dir)
+{
+    using quillon::Field;
+    quillon::SetupValues studio = quillon::defaultSetupValues();
+    studio.setChoice(Field::PeakLevel, 6);
+    studio.setOption(Field::OutputMono, true);
+    studio.setText(Field::MissingSidMessage, QStringLiteral("STUDIO 4"));
+    studio.setLevel(Field::TextBrightness, 200);
+    studio.setText(Field::Gpi1Text, QStringLiteral("ON AIR"));
+    const QString path = dir.filePath(QStringLiteral("Studio 4.kxd"));
+    quillon::exportSetupText(path, studio);
+    return path;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -49,8 +77,10 @@ int main(int argc, char** argv)
     for (int port = 1; port <= 4; ++port)
         store.setValue("Ports", QStringLiteral("Com%1").arg(port), config.filePath(QStringLiteral("none%1").arg(port)));
 
+    FixedAnswer dialogs(studioFile(config));
     quillon::ShellServices services;
-    services.messages = [](const QString&, const QString&) {};
+    services.fileDialogs = &dialogs;
+    services.messages = [](const QString&, const QString&, const QString&) {};
     quillon::MainWindow window(services);
     // The pointer rests where no picture shows it hovering over a button.
     QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
@@ -83,6 +113,12 @@ int main(int argc, char** argv)
         ok = save(sub, folder, name) && ok;
         sub->close();
     }
+
+    window.compareWithFile();
+    QWidget* compare = window.compareWindow();
+    compare->resize(compare->sizeHint().expandedTo(QSize(720, 300)));
+    ok = save(compare, folder, QStringLiteral("compare.png")) && ok;
+    compare->close();
 
     window.helpAbout();
     ok = save(window.aboutBox(), folder, QStringLiteral("about.png")) && ok;

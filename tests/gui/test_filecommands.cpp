@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QTimer>
+#include <QDir>
+#include <QMimeData>
+#include <QMenu>
+#include <QDragEnterEvent>
 
 namespace quillon::test {
 namespace {
@@ -189,6 +193,87 @@ TEST_F(DesktopDialogs, saveReplacesWithoutAskingAndAddsNoExtension)
 TEST_F(DesktopDialogs, cancelGivesNoName)
 {
     EXPECT_FALSE(run(true, {AvmFilter, 1, "Studio.kxm", {}}, {}).has_value());
+}
+
+} // namespace
+} // namespace quillon::test
+
+namespace quillon::test {
+namespace {
+
+class DesktopFiles : public GuiFixture {
+protected:
+    QStringList recentItems() const
+    {
+        QStringList shown;
+        for (int i = 1; i <= 4; ++i) {
+            QAction* item = window->menuItem(QStringLiteral("fileRecent%1").arg(i));
+            if (item->isVisible())
+                shown << item->text();
+        }
+        return shown;
+    }
+    QString numbered(int n, const QString& name) const
+    {
+        return QStringLiteral("&%1 %2").arg(n).arg(QDir::toNativeSeparators(dir.filePath(name)));
+    }
+    void send(QEvent* event) { QApplication::sendEvent(window.get(), event); }
+};
+
+TEST_F(DesktopFiles, theFourLastFilesSavedOrOpenedAreNumberedAboveExit)
+{
+    for (const char* name : {"A.kxd", "B.kxd", "C.kxd", "D.kxd", "E.kxd"}) {
+        dialogs.nextAnswer = dir.filePath(name);
+        window->toolbarButtonClicked(3);
+    }
+    dialogs.nextAnswer = dir.filePath("C.kxd");
+    window->toolbarButtonClicked(1);
+    EXPECT_EQ(recentItems(), QStringList({numbered(1, "C.kxd"), numbered(2, "E.kxd"), numbered(3, "D.kxd"),
+                                          numbered(4, "B.kxd")}));
+    const QList<QAction*> file = window->menuItem("fileMenu")->menu()->actions();
+    EXPECT_EQ(file.indexOf(window->menuItem("fileRecent4")) + 2, file.indexOf(window->menuItem("fileExit")));
+
+    window->menuItem("fileRecent3")->trigger();
+    EXPECT_EQ(panel(2), "File D Loaded");
+    EXPECT_EQ(recentItems().first(), numbered(1, "D.kxd"));
+
+    QFile::remove(dir.filePath("E.kxd"));
+    window->menuItem("fileRecent3")->trigger();
+    EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});
+    EXPECT_EQ(recentItems(), QStringList({numbered(1, "D.kxd"), numbered(2, "C.kxd"), numbered(3, "B.kxd")}));
+    EXPECT_EQ(window->appState().currentFileName(), "D");
+}
+
+TEST_F(DesktopFiles, aFileFromTheCommandLineOrADropOpensAsFileOpenWould)
+{
+    SetupValues studio = defaultSetupValues();
+    studio.setText(Field::MissingSidMessage, "FROM DISK");
+    exportSetupText(dir.filePath("Studio.kxd"), studio);
+    writeFile(dir.filePath("Card.KXM"), avmImage());
+
+    window->openFromCommandLine({dir.filePath("Studio.kxd")});
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "FROM DISK");
+    EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
+    window->openFromCommandLine({dir.filePath("Gone.kxd")});
+    EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});
+
+    const struct {
+        QString file;
+        bool accepted;
+    } drops[] = {{dir.filePath("Notes.txt"), false}, {dir.filePath("Card.KXM"), true}};
+    for (const auto& d : drops) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(d.file)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        send(&enter);
+        EXPECT_EQ(enter.isAccepted(), d.accepted) << d.file.toStdString();
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        send(&drop);
+    }
+    EXPECT_EQ(window->held().setupImage, avmImage());
+    EXPECT_EQ(panel(1), "AVM Config Loaded");
+    EXPECT_EQ(panel(2), "File Card Loaded");
+    EXPECT_EQ(messages.size(), 1);
 }
 
 } // namespace

@@ -93,6 +93,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
         {"toolsGetConfiguration", "Get Configuration", QKeySequence("Ctrl+X"), true},
         {"speedSnailSlow", "Snail Slow", {}, true},
         {"speedTurbo", "Turbo", {}, true},
+        {"optionsPortAssignment", "Port Assignment...", {}, true},
         {"setupAudio", "Audio", {}, false},
         {"setupSourceId", "SID", {}, false},
         {"setupWindows", "Windows", {}, false},
@@ -117,8 +118,8 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
 
     QStringList options;
     for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
-        options << visible(item);
-    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed"}));
+        options << (item->isSeparator() ? "-" : visible(item));
+    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "-", "Port Assignment..."}));
 }
 
 TEST_F(MainWindow, everyMenuEntryHasAnAccessKeyOfItsOwnWithinItsMenu)
@@ -514,7 +515,7 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     parent.show();
     // Both calls return at once: a message never holds up its caller.
     showMessageBox(&parent, "Unsaved Transferred.", "");
-    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.");
+    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.", "Found: nothing");
     QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
     ASSERT_EQ(boxes.size(), 1);
     QMessageBox* first = boxes[0];
@@ -532,6 +533,7 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     EXPECT_TRUE(boxes[0]->isVisible());
     EXPECT_EQ(boxes[0]->text(), "Error during save, save aborted!");
     EXPECT_EQ(boxes[0]->informativeText(), "The folder does not exist.");
+    EXPECT_EQ(boxes[0]->detailedText(), "Found: nothing");
     boxes[0]->button(QMessageBox::Ok)->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();

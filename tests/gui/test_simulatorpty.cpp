@@ -7,6 +7,7 @@
 #include "link/cardlink.h"
 
 #include <QFile>
+#include <QTableWidget>
 #include <QProcess>
 
 namespace quillon::test {
@@ -100,6 +101,41 @@ TEST_F(SimulatorOnPty, aPortThatVanishesMidTransferFailsItAndGivesTheButtonsBack
         TearDown();
         messages.clear();
     }
+}
+
+TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
+{
+    window->show();
+    typeInto("Controls", "gpi1Text", "ON AIR");
+    window->held().fields.setText(Field::AudioWindowHorizontal, "30"); // from a file; a card does not keep it
+    const SetupValues edited = window->held().fields.values();
+    window->menuItem("toolsCompareWithCard")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->compareWindow() && !window->comparingWithCard(); }, 20000))
+        << messages.join(" / ").toStdString();
+    QTableWidget* table = window->compareWindow()->table();
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 1)->text(), "Program GPI #1: Message Text");
+    EXPECT_EQ(table->item(0, 3)->text(), "\"RECORD\"");
+    EXPECT_EQ(window->held().fields.values(), edited);
+    EXPECT_EQ(panel(1), "SID Config Loaded");
+
+    // The program's own link has its port back.
+    messages.clear();
+    window->toolbarButtonClicked(6);
+    ASSERT_TRUE(waitForMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+    EXPECT_EQ(table->rowCount(), 0);
+}
+
+TEST_F(SimulatorOnPty, closingTheWindowWhileComparingWithTheCardEndsThatConnection)
+{
+    window->show();
+    window->menuItem("toolsCompareWithCard")->trigger();
+    ASSERT_TRUE(window->comparingWithCard());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel(3) == "SID Card Detected"; }, 10000));
+    window->close();
+    EXPECT_FALSE(window->comparingWithCard());
+    EXPECT_FALSE(window->link().portOpen());
+    EXPECT_EQ(window->compareWindow(), nullptr);
 }
 
 } // namespace

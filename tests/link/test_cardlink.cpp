@@ -835,3 +835,191 @@ TEST(CardLinkReceiver, lineNoiseNeverCrashesGrowsMemoryOrPassesForASetup)
         EXPECT_EQ(h.link.jobCount(), 0u);
     }
 }
+
+namespace {
+
+// What the host wrote, a frame an entry: "ack 1" (its sequence byte), "nack 0", "data 000000"
+// (payload), or a lone byte in hex.
+QStringList described(const QByteArray& written)
+{
+    QStringList out;
+    for (const QByteArray& f : splitFrames(written)) {
+        const quint8 control = f.isEmpty() ? 0 : static_cast<quint8>(f[0]);
+        if (f.size() == 1)
+            out << QString::fromLatin1(f.toHex());
+        else if (control == 0xC4)
+            out << QStringLiteral("c4 ") + QString::fromLatin1(f.mid(1).toHex());
+        else if (control == 0x42 || control == 0x82)
+            out << QStringLiteral("%1 %2").arg(control == 0x42 ? "ack" : "nack").arg(static_cast<quint8>(f[1]));
+        else
+            out << QStringLiteral("data ") + QString::fromLatin1(payloadOf(f).toHex());
+    }
+    return out;
+}
+
+QByteArray spoiled(QByteArray frame)
+{
+    frame[frame.size() - 2] = char(frame[frame.size() - 2] ^ 0x55); // the CRC's low byte
+    return frame;
+}
+
+// The card's frames on an identified link, each built when its turn comes (so that it answers
+// the host's bit of that moment), one read each, 60 ms apart; and what the host wrote.
+using CardStep = std::function<QByteArray(Harness&)>;
+
+CardStep packet(const char* payload)
+{
+    return [payload](Harness& h) { return h.card.data(h.hostSeq(), hex(payload)); };
+}
+
+struct CardFramesRow {
+    const char* name;
+    std::vector<CardStep> steps;
+    QStringList answer;
+};
+
+void PrintTo(const CardFramesRow& row, std::ostream* os) { *os << row.name; }
+
+class CardLinkAnswers : public ::testing::TestWithParam<CardFramesRow> {};
+
+TEST_P(CardLinkAnswers, theHostAnswersTheCardsFramesAsTheProtocolSays)
+{
+    Harness h;
+    h.link.openPort();
+    h.identify();
+    h.port.takeWritten();
+    QByteArray written;
+    for (const CardStep& step : GetParam().steps) {
+        h.port.deliver(step(h));
+        h.clock.advance(60);
+        written += h.port.takeWritten();
+    }
+    EXPECT_EQ(described(written), GetParam().answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CardLinkAnswers,
+    ::testing::Values(
+        // The host's Ack and Nack carry the card's own sequence bit.
+        CardFramesRow{"ack_echoes_the_cards_bit_0_then_1", {packet("0700"), packet("0700")}, {"ack 0", "ack 1"}},
+        CardFramesRow{"bad_crc_is_nacked_with_its_bit",
+                      {[](Harness& h) { return spoiled(h.card.data(h.hostSeq(), hex("0700"))); }}, {"nack 0"}},
+        CardFramesRow{"bad_crc_repeat_of_the_last_accepted_is_dropped",
+                      {packet("0700"),
+                       [](Harness& h) { return spoiled(buildFrame(CheckMode::Bits16, true, PacketKind::Data, h.hostSeq(), h.card.ownSeq, hex("0700"))); }},
+                      {"ack 0"}},
+        CardFramesRow{"lone_etx_does_not_process_the_frame_again", {packet("000101"), [](Harness&) { return hex("03"); }},
+                      {"ack 0", "data 000000"}},
+        CardFramesRow{"link_setup_0_1_2_4_5_answered",
+                      {packet("000000"), packet("000101"), packet("000202"), packet("000404"), packet("000505")},
+                      {"ack 0", "data 000000", "ack 1", "data 000000", "ack 0", "data 000000", "ack 1", "data 000000", "ack 0",
+                       "data 000000"}},
+        CardFramesRow{"link_setup_3_or_unequal_bytes_not_answered", {packet("000303"), packet("000102")}, {"ack 0", "ack 1"}},
+        CardFramesRow{"command_5_clears_the_upgrade_so_6_6_is_answered_again",
+                      {packet("000606"), packet("05"), packet("000606")}, {"ack 0", "ack 1", "ack 0", "data 000606"}},
+        // 0xC4: no check and no header, whatever its last two bytes say.
+        CardFramesRow{"c4_frame_dispatched_without_a_crc_check", {[](Harness&) { return hex("02c40001011234" "03"); }},
+                      {"c4 000000"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+TEST(CardLinkTransmitter, aDataPacketWaitsFiftyMillisecondsAfterTheHostsAck)
+{
+    Harness h;
+    h.link.openPort();
+    h.identify();
+    h.port.takeWritten();
+    h.port.deliver(h.card.data(h.hostSeq(), hex("000101")));
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"ack 0"});
+    h.clock.advance(49);
+    EXPECT_TRUE(h.port.takeWritten().isEmpty());
+    h.clock.advance(1);
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"data 000000"});
+}
+
+// Answers to the host's outstanding get request, and what becomes of it.
+TEST(CardLinkTransmitter, onlyAnswersForTheOutstandingBitWithAGoodCrcCount)
+{
+    struct Row {
+        const char* name;
+        std::function<QByteArray(Harness&, quint8 seq)> answer;
+        bool acknowledged;
+    };
+    const Row rows[] = {
+        {"ack_for_the_other_bit", [](Harness&, quint8 seq) { return Card::ack(seq ^ 1); }, false},
+        {"nack_for_the_other_bit", [](Harness&, quint8 seq) { return Card::nack(seq ^ 1); }, false},
+        {"data_echoing_the_bit_with_a_bad_crc", [](Harness& h, quint8 seq) { return spoiled(h.card.data(seq, hex("0700"))); }, false},
+        {"data_echoing_the_bit", [](Harness& h, quint8 seq) { return h.card.data(seq, hex("0700")); }, true},
+        {"ack_for_the_bit", [](Harness&, quint8 seq) { return Card::ack(seq); }, true},
+    };
+    for (const Row& row : rows) {
+        Harness h;
+        h.link.getConfiguration();
+        h.identify();
+        h.clock.advance(60);
+        ASSERT_EQ(described(h.port.takeWritten()), QStringList{"data 1500"}) << row.name;
+        h.port.deliver(row.answer(h, h.hostSeq()));
+        EXPECT_EQ(h.s().ackReceived, row.acknowledged) << row.name;
+        h.port.takeWritten();
+        h.clock.advance(102);
+        EXPECT_EQ(described(h.port.takeWritten()).contains("data 1500"), !row.acknowledged) << row.name << ": resent at the timeout";
+    }
+}
+
+TEST(CardLinkReceiver, aLoneEtxDoesNotTakeTheLastNackAgain)
+{
+    Harness h;
+    h.link.getConfiguration();
+    h.identify();
+    h.clock.advance(60);
+    h.port.takeWritten();
+    h.port.deliver(Card::nack(h.hostSeq()));
+    h.port.deliver(hex("03"));
+    EXPECT_EQ(h.s().retryCount, 1);
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"data 1500"});
+}
+
+TEST(CardLinkTransmitter, fiveNacksAndATimeoutStillSucceedSixFail)
+{
+    for (int nacks : {5, 6}) {
+        Harness h;
+        h.link.getConfiguration();
+        h.identify();
+        h.clock.advance(60);
+        for (int i = 0; i < nacks; ++i)
+            h.port.deliver(Card::nack(h.hostSeq()));
+        h.clock.advance(120);
+        EXPECT_EQ(h.link.portOpen(), nacks == 5) << nacks;
+        if (nacks == 5) {
+            h.port.deliver(Card::ack(h.hostSeq()));
+            EXPECT_TRUE(h.s().ackReceived);
+        } else {
+            EXPECT_EQ(h.ui.statuses[2], "Port Closed 2");
+        }
+    }
+}
+
+TEST(CardLinkReceiver, aClearToSendTimeoutEndsWithReason9AndSaysSo)
+{
+    Harness h;
+    h.link.getConfiguration();
+    h.identify();
+    h.clock.post(0, [&h] { h.port.onComm(SerialControl::WriteTimeout); });
+    h.clock.runDue();
+    EXPECT_FALSE(h.link.portOpen());
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 9");
+    EXPECT_EQ(h.ui.messages, QStringList{"CTS Timeout Transfer aborted"});
+}
+
+TEST(CardLinkReceiver, aSynStartsTheStrayByteCountAgain)
+{
+    Harness h;
+    h.link.openPort();
+    h.port.deliver(hex("4142"));
+    h.port.deliver(Syn);
+    h.port.deliver(hex("4344"));
+    EXPECT_TRUE(h.link.portOpen());
+    h.port.deliver(hex("45"));
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 5");
+}

@@ -37,14 +37,17 @@ TEST(VirtualSerialLine, bytesTakeTheirLineTimeAndArriveAsALaterEvent)
     EXPECT_EQ(events, QList<qint64>{2});
     EXPECT_EQ(line.input(10), QByteArray(1, '\x16'));
 
-    // Ten bytes from the host at 1200 baud take 92 ms to leave.
+    // Ten bytes from the host at 1200 baud leave one by one, 9.2 ms each, in 92 ms.
     line.setSettings(QStringLiteral("1200,n,8,2"));
     int drained = 0;
     line.onOutputDrained = [&] { ++drained; };
     line.output(QByteArray(10, 'x'));
     EXPECT_EQ(line.outBufferCount(), 10);
-    clock.advance(91);
-    EXPECT_EQ(line.outBufferCount(), 10);
+    clock.advance(46);
+    EXPECT_EQ(line.outBufferCount(), 5);
+    clock.advance(45);
+    EXPECT_EQ(line.outBufferCount(), 1);
+    EXPECT_EQ(drained, 0);
     clock.advance(1);
     EXPECT_EQ(line.outBufferCount(), 0);
     EXPECT_EQ(drained, 1);
@@ -232,6 +235,28 @@ INSTANTIATE_TEST_SUITE_P(Results, SendOverVirtualLine,
                                            FlashRow{1, "Hardware Memory Error. Error 01."},
                                            FlashRow{2, "Error writing Studio to flash. Error 02."},
                                            FlashRow{3, "Error Closing Studio Error 03."}));
+
+TEST(LinkOverVirtualLine, anAvmSendAt1200BaudNeedsNoRetransmissionAndEndsWithASynHeardAt1200)
+{
+    for (bool implicitAck : {false, true}) {
+        CardOptions options;
+        options.kind = CardKind::Avm;
+        options.paceAtLineRate = true;
+        options.implicitAck = implicitAck;
+        Connection c(options);
+        c.held.setupImage = defaultCardImage(CardKind::Avm);
+        c.held.loadedCardType = CardType::AVM;
+        c.link.sendConfiguration();
+        ASSERT_TRUE(c.run()) << implicitAck;
+        EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded}) << c.ui.messages.join(" | ").toStdString();
+        EXPECT_EQ(c.ui.messages, (QStringList{QStringLiteral("Studio Transferred."), QStringLiteral("Card Setup Sent!")}));
+        EXPECT_TRUE(c.panel2().filter(QStringLiteral("Resend")).isEmpty()) << c.panel2().join(" | ").toStdString();
+        EXPECT_EQ(c.card.received().count(defaultCardImage(CardKind::Avm)), 1);
+        c.clock.advance(100);
+        const auto& last = c.line.log().last();
+        EXPECT_TRUE(last.fromHost && last.bytes == QByteArray(1, '\x16') && last.baud == 1200 && !last.garbled);
+    }
+}
 
 TEST(LinkOverVirtualLine, recoversFromNacksAndABadCrc)
 {

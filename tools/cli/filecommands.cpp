@@ -3,6 +3,7 @@
 
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
+#include "setup/setupcompare.h"
 #include "setup/setupimage.h"
 
 #include <optional>
@@ -96,46 +97,21 @@ std::optional<SetupValues> readSidFile(const QString& path, int* exitCode)
     return held.fields.values();
 }
 
-QString shownValue(const SetupValues& values, Field f)
-{
-    switch (fieldInfo(f).kind) {
-    case FieldKind::Choice: {
-        const int index = values.choice(f);
-        return index < 0 ? QStringLiteral("(none)") : choiceText(f, index);
-    }
-    case FieldKind::Option:
-        return values.option(f) ? QStringLiteral("on") : QStringLiteral("off");
-    case FieldKind::Check: {
-        const int state = values.check(f);
-        return state == 1 ? QStringLiteral("checked")
-                          : state == 2 ? QStringLiteral("grey") : QStringLiteral("unchecked");
-    }
-    case FieldKind::Level:
-        return QString::number(values.level(f));
-    case FieldKind::Number:
-    case FieldKind::Text:
-        return u'"' + values.text(f) + u'"';
-    }
-    return QString();
-}
-
 void printSettings(const QString& path, const SetupValues& values)
 {
     printLine(stdout, QStringLiteral("SID set-up file \"%1\"").arg(path));
-    const char* forms[] = {"audioSettingsWindow", "sourceIdSettingsWindow", "onScreenSettingsWindow", "colourSettingsWindow",
-                           "controlSettingsWindow"};
     qsizetype width = 0;
     for (const FieldInfo& info : allFields())
         width = std::max(width, info.caption.size());
-    for (const char* form : forms) {
+    for (const QString& form : settingsWindowsInOrder()) {
         printLine(stdout, QString());
-        printLine(stdout, windowCaption(form));
+        printLine(stdout, windowCaption(form.toLatin1().constData()));
         for (const FieldInfo& info : allFields()) {
-            if (qstrcmp(info.window, form) != 0)
+            if (QLatin1String(info.window) != form)
                 continue;
             printLine(stdout, QStringLiteral("  %1  %2")
                                   .arg(info.caption + u':', -int(width) - 1)
-                                  .arg(shownValue(values, info.field)));
+                                  .arg(settingText(values, info.field)));
         }
     }
 }

@@ -13,6 +13,7 @@
 #include "link/qtserialcontrol.h"
 #include "link/settingsstore.h"
 #include "link/tracefile.h"
+#include "setup/setupcompare.h"
 #include "setup/setupimage.h"
 
 #include <QCoreApplication>
@@ -108,6 +109,7 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
 // failure; status texts show as they come.
 class LinkTerminal : public OperatorUi {
 public:
+    explicit LinkTerminal(std::FILE* statuses = stdout) : statuses_(statuses, statuses) {}
     void message(const QString& text) override { messages << text; }
     void status(int panel, const QString& text) override { statuses_.status(panel, text); }
     void progress(TransferStage stage) override { statuses_.progress(stage); }
@@ -115,13 +117,14 @@ public:
     QStringList messages;
 
 private:
-    CliTerminal statuses_{stdout, stdout};
+    CliTerminal statuses_;
 };
 
 // One Get or Send through the program's link engine, on a serial port of this machine.
 class Transfer {
 public:
-    explicit Transfer(const LinkArgs& args) : port_(store_), forcedDevice_(args.device), trace_(args.trace)
+    explicit Transfer(const LinkArgs& args, std::FILE* statuses = stdout)
+        : ui(statuses), port_(store_), forcedDevice_(args.device), trace_(args.trace)
     {
         loadDefaults(held.fields);
         if (!forcedDevice_.isEmpty()) {
@@ -288,6 +291,23 @@ int runSend(const QStringList& args, const QString& usage)
 }
 
 } // namespace
+
+std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupValues* base)
+{
+    LinkArgs args;
+    args.device = device;
+    Transfer transfer(args, stderr);
+    if (base)
+        transfer.held.fields.setValues(*base);
+    const bool received = transfer.run(FlowKind::Get, QStringLiteral("card"));
+    for (const QString& m : transfer.ui.messages)
+        printLine(stderr, m);
+    if (!received) {
+        printLine(stderr, QStringLiteral("quillon-cli: no set-up was received from the card on %1").arg(device));
+        return std::nullopt;
+    }
+    return comparedSetupOf(transfer.held);
+}
 
 std::vector<CliCommand> linkCommands()
 {

@@ -6,6 +6,7 @@
 #include "../../setup/setupimage.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <exception>
 
 namespace quillon {
@@ -27,7 +28,7 @@ QString reasonOf(const std::exception& e)
 } // namespace
 
 AppState::AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store)
-    : held_(held), ui_(ui), store_(store)
+    : held_(held), ui_(ui), store_(store), recent_(store)
 {
 }
 
@@ -105,6 +106,7 @@ void AppState::saveFileToDisk(FileDialogs& dialogs)
         return;
     }
     adoptPath(*path);
+    remember(*path);
     ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Saved"));
 }
 
@@ -119,17 +121,41 @@ void AppState::openFileFromDisk(FileDialogs& dialogs)
         ui_.failure(OpenFailedMessage, {});
         return;
     }
+    readFile(*path);
+}
+
+void AppState::openFile(const QString& path)
+{
+    ui_.status(2, QStringLiteral("Getting Saved Data"));
+    readFile(path);
+}
+
+void AppState::readFile(const QString& path)
+{
     try {
-        if (setupKindFromName(*path) == CardType::AVM)
-            loadSetupImage(*path, held_);
+        if (setupKindFromName(path) == CardType::AVM)
+            loadSetupImage(path, held_);
         else
-            importSetupText(*path, held_);
+            importSetupText(path, held_);
     } catch (const std::exception& e) {
+        if (!QFileInfo::exists(path) && recent_.files().contains(QFileInfo(path).absoluteFilePath())) {
+            recent_.remove(path);
+            if (recentFilesChanged)
+                recentFilesChanged();
+        }
         ui_.failure(OpenFailedMessage, reasonOf(e));
         return;
     }
-    adoptPath(*path);
+    adoptPath(path);
+    remember(path);
     ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Loaded"));
+}
+
+void AppState::remember(const QString& path)
+{
+    recent_.add(path);
+    if (recentFilesChanged)
+        recentFilesChanged();
 }
 
 } // namespace quillon

@@ -2,6 +2,7 @@
 
 #include "../../setup/heldsetup.h"
 #include "filedialogs.h"
+#include "recentfiles.h"
 #include "shellui.h"
 
 #include <QString>
@@ -43,15 +44,25 @@ public:
     void resetConfiguration(); // Edit > Reset Configuration
     void saveFileToDisk(FileDialogs& dialogs);
     void openFileFromDisk(FileDialogs& dialogs);
+    // Opens a named set-up file as Open does once its dialog has answered (the recent files,
+    // the command line, a dropped file). A file that no longer exists leaves the recent list.
+    void openFile(const QString& path);
+
+    const RecentFiles& recentFiles() const { return recent_; }
+    // Told when the recent files have changed.
+    std::function<void()> recentFilesChanged;
 
 private:
     // Applies a chosen path as the current file: name, kind, folder, caption, panel 1.
     void adoptPath(const QString& path);
+    void readFile(const QString& path);
+    void remember(const QString& path);
     QString startFolder() const;
 
     HeldSetup& held_;
     ShellUi& ui_;
     SettingsStore& store_;
+    RecentFiles recent_;
     QString currentFileName_ = UnsavedName;
     QString caption_ = StartCaption;
 };

@@ -23,6 +23,7 @@ struct PendingMessage {
     bool hadParent = false;
     QString text;
     QString detail;
+    QString findings;
 };
 
 std::deque<PendingMessage>& pendingMessages()
@@ -48,6 +49,7 @@ void openNextMessage()
         auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quillon"), next.text,
                                     QMessageBox::Ok, next.parent);
         box->setInformativeText(next.detail);
+        box->setDetailedText(next.findings);
         box->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(box, &QObject::destroyed, [] { QTimer::singleShot(0, openNextMessage); });
         openMessageBox() = box;
@@ -57,9 +59,9 @@ void openNextMessage()
 
 } // namespace
 
-void showMessageBox(QWidget* parent, const QString& text, const QString& detail)
+void showMessageBox(QWidget* parent, const QString& text, const QString& detail, const QString& findings)
 {
-    pendingMessages().push_back({parent, parent != nullptr, text, detail});
+    pendingMessages().push_back({parent, parent != nullptr, text, detail, findings});
     openNextMessage();
 }
 
@@ -70,12 +72,17 @@ GuiOperatorUi::GuiOperatorUi(MainWindow& window, MessageSink sink)
 
 void GuiOperatorUi::message(const QString& text)
 {
-    sink_(text, {});
+    sink_(text, {}, {});
+}
+
+void GuiOperatorUi::messageWithDetails(const QString& text, const QString& details)
+{
+    sink_(text, {}, details);
 }
 
 void GuiOperatorUi::failure(const QString& text, const QString& reason)
 {
-    sink_(text, reason);
+    sink_(text, reason, {});
 }
 
 void GuiOperatorUi::status(int panel, const QString& text)

@@ -18,5 +18,9 @@ int main(int argc, char** argv)
     // A logout or Ctrl+C ends the program as closing its window does.
     const quillon::StopSignals stop([&window](int) { window.close(); });
     window.show();
+    // "quillon Studio.kxd": the set-up file to start with (Qt's own options are taken out).
+    QStringList files = QCoreApplication::arguments().mid(1);
+    files.removeIf([](const QString& arg) { return arg.startsWith(u'-'); });
+    window.openFromCommandLine(files);
     return app.exec();
 }

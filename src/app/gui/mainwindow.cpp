@@ -8,6 +8,8 @@
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
 #include "helplocation.h"
+#include "cardcomparison.h"
+#include "portassignmentdialog.h"
 #include "link/cardlink.h"
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
@@ -68,7 +70,9 @@ public:
 } // namespace
 
 MainWindow::MainWindow(ShellServices services)
-    : ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_)),
+    : catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
+      doctor_(*catalogue_),
+      ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_, catalogue_)),
       ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
       serial_(services.serial ? services.serial : ownSerial_.get()),
       clock_(services.clock ? services.clock : ownClock_.get()),
@@ -77,8 +81,8 @@ MainWindow::MainWindow(ShellServices services)
       ports_(std::make_unique<PortManager>(*serial_, store_)),
       trace_(std::make_unique<TraceFile>(TraceFile::defaultPath(store_))),
       ui_(*this, services.messages ? services.messages
-                                   : [this](const QString& text, const QString& detail) {
-                                         showMessageBox(this, text, detail);
+                                   : [this](const QString& text, const QString& detail, const QString& findings) {
+                                         showMessageBox(this, text, detail, findings);
                                      }),
       link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
@@ -138,8 +142,10 @@ MainWindow::~MainWindow()
     qApp->removeEventFilter(this);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
-    if (!closed_)
+    if (!closed_) {
+        stopCardComparison();
         link_->shutdown();
+    }
     closed_ = true;
     destroyWindows();
     link_.reset();
@@ -321,6 +327,19 @@ void MainWindow::helpAbout()
     about_->activateWindow();
 }
 
+void MainWindow::portAssignment()
+{
+    if (!assignment_) {
+        assignment_ = new PortAssignmentDialog(*catalogue_, doctor_, store_, this);
+        assignment_->setAttribute(Qt::WA_DeleteOnClose);
+        // The Com items follow the new assignment: each is offered when its device opens.
+        connect(assignment_, &QDialog::accepted, this, &MainWindow::probePortsWhenClosed);
+    }
+    assignment_->open();
+    assignment_->raise();
+    assignment_->activateWindow();
+}
+
 // ---- parts ---------------------------------------------------------------------------------
 
 QAction* MainWindow::toolbarButton(int number) const
@@ -360,7 +379,7 @@ ProgressDialog* MainWindow::progressDialog(bool create)
     if (!progress_ && create && !closed_) {
         progress_ = new ProgressDialog(this);
         connect(progress_, &ProgressDialog::cancelClicked, this, [this] {
-            link_->cancel();
+            activeLink().cancel();
             ui_.focusMainWindow();
         });
     }
@@ -403,6 +422,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (closed_)
         return;
     closed_ = true;
+    stopCardComparison();
     link_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();
@@ -411,6 +431,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::destroyWindows()
 {
     delete about_.data();
+    delete compare_.data();
+    delete assignment_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
         delete settingsSubWindow(QString::fromLatin1(key));
     delete progress_.data();

@@ -2,9 +2,14 @@
 
 #include "app/core/appstate.h"
 #include "aboutdialog.h"
+#include "comparewindow.h"
 #include "guioperatorui.h"
+#include "portassignmentdialog.h"
+#include "link/portcatalogue.h"
+#include "link/portdoctor.h"
 #include "link/settingsstore.h"
 #include "setup/heldsetup.h"
+#include "setup/cardsetup.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -31,11 +36,14 @@ class SerialControl;
 class SettingsWindow;
 class TraceFile;
 class ControlSettingsWindow;
+class CompareWindow;
 class ProgressDialog;
+struct ComparedSetup;
 
 // What the main window talks to outside itself; anything left empty is the real thing.
 struct ShellServices {
     SerialControl* serial = nullptr;    // the serial ports of the "Ports" section
+    PortCatalogue* catalogue = nullptr; // the serial ports present (QSerialPortInfo)
     LinkClock* clock = nullptr;         // the Qt event loop's timers
     FileDialogs* fileDialogs = nullptr; // the desktop's file dialogs
     MessageSink messages;               // non-blocking message boxes
@@ -59,6 +67,14 @@ public:
     void exitCommand();
     void helpContents();
     void helpAbout();
+    // Opens the set-up file the program was started with, as File > Open would.
+    void openFromCommandLine(const QStringList& arguments); // without the program's name
+    void compareWithFile();
+    void compareWithCard();
+    void exportReport();
+    // Shows the settings window that holds the setting, its control focused.
+    void showSetting(Field field);
+    void portAssignment(); // Options > "Port Assignment..."
 
     // The help manual: installed with the program, else in the source tree.
     static QString helpFile();
@@ -76,6 +92,9 @@ public:
     ControlSettingsWindow* controlSettings() const;
     ProgressDialog* progressDialog(bool create);
     AboutDialog* aboutBox() const { return about_; }
+    CompareWindow* compareWindow() const { return compare_; }
+    bool comparingWithCard() const { return cardComparison_ != nullptr; }
+    PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
 
@@ -91,6 +110,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     struct Window {
@@ -100,12 +121,21 @@ private:
         QPointer<QMdiSubWindow> sub;
     };
 
+    struct CardComparison;
+
     void buildMenus();
+    void buildFileExtras(QMenu* file, QAction* exit);
+    void refreshRecentFiles();
+    void showComparison(const QString& otherName, const ComparedSetup& other);
+    void finishCardComparison();
+    void stopCardComparison();
+    CardLink& activeLink();
     void buildToolbar();
     void buildStatusBar();
     void createSettingsWindows();
     void addSettingsWindow(const QString& key, SettingsWindow* form);
     void refreshOptionsMenu();
+    void probePortsWhenClosed();
     void hideSettingsWindows();
     void maximiseSettingsWindows();
     void placeRestored(QMdiSubWindow* sub, int slot);
@@ -117,6 +147,9 @@ private:
                      const QKeySequence& shortcut = {});
 
     SettingsStore store_;
+    SystemPortCatalogue systemCatalogue_;
+    PortCatalogue* catalogue_;
+    SystemPortDoctor doctor_;
     std::unique_ptr<SerialControl> ownSerial_;
     std::unique_ptr<LinkClock> ownClock_;
     std::unique_ptr<FileDialogs> ownDialogs_;
@@ -138,6 +171,11 @@ private:
     std::array<Window, 5> windows_;
     QPointer<ProgressDialog> progress_;
     QPointer<AboutDialog> about_;
+    QPointer<CompareWindow> compare_;
+    std::unique_ptr<CardComparison> cardComparison_;
+    std::array<QAction*, 4> recentItems_{};
+    QAction* recentSeparator_ = nullptr;
+    QPointer<PortAssignmentDialog> assignment_;
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;
     bool closed_ = false;

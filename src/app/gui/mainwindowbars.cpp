@@ -4,6 +4,7 @@
 #include "link/cardlink.h"
 
 #include <QAction>
+#include <QTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -72,8 +73,9 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
     connect(notOffered(addItem(file, "fileClose", QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
             &QAction::triggered, this, [this] { app_->newSetup(); });
-    connect(addItem(file, "fileExit", QStringLiteral("E&xit"), QKeySequence(Qt::Key_F3)),
-            &QAction::triggered, this, &MainWindow::exitCommand);
+    QAction* exit = addItem(file, "fileExit", QStringLiteral("E&xit"), QKeySequence(Qt::Key_F3));
+    connect(exit, &QAction::triggered, this, &MainWindow::exitCommand);
+    buildFileExtras(file, exit);
 
     QMenu* edit = menu("editMenu", QStringLiteral("&Edit"));
     notOffered(edit->menuAction());
@@ -85,6 +87,11 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, [this] { link_->sendConfiguration(); });
     connect(addItem(tools, "toolsGetConfiguration", QStringLiteral("&Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
             &QAction::triggered, this, [this] { link_->getConfiguration(); });
+    tools->addSeparator();
+    connect(addItem(tools, "toolsCompareWithFile", QStringLiteral("&Compare With File...")), &QAction::triggered,
+            this, &MainWindow::compareWithFile);
+    connect(addItem(tools, "toolsCompareWithCard", QStringLiteral("Compare With C&ard")), &QAction::triggered,
+            this, &MainWindow::compareWithCard);
 
     QMenu* options = menu("optionsMenu", QStringLiteral("&Options"));
     options->setToolTipsVisible(true);
@@ -112,6 +119,9 @@ void MainWindow::buildMenus()
         ports_->clickTurbo();
         refreshOptionsMenu();
     });
+    options->addSeparator();
+    connect(addItem(options, "optionsPortAssignment", QStringLiteral("&Port Assignment...")),
+            &QAction::triggered, this, &MainWindow::portAssignment);
 
     QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
     notOffered(setup->menuAction());
@@ -193,6 +203,19 @@ void MainWindow::refreshOptionsMenu()
     }
     menuItem(QStringLiteral("speedSnailSlow"))->setChecked(ports_->slowChecked());
     menuItem(QStringLiteral("speedTurbo"))->setChecked(ports_->turboChecked());
+}
+
+// Discovery opens and closes the ports, so it waits for a connection to end.
+void MainWindow::probePortsWhenClosed()
+{
+    if (closed_)
+        return;
+    if (link_->portOpen() || link_->flowRunning()) {
+        QTimer::singleShot(250, this, &MainWindow::probePortsWhenClosed);
+        return;
+    }
+    ports_->start();
+    refreshOptionsMenu();
 }
 
 } // namespace quillon
