@@ -194,7 +194,7 @@ TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
     CardOptions slowAcks;
     slowAcks.faults.ackDelayMs = 1000; // within the 3 s the version report may take
     CardOptions ackFirst;
-    ackFirst.ackBeforeFlashResult = true;
+    ackFirst.flashMs = 2000; // acknowledges the image, then writes its flash for a while
     const struct {
         const char* what;
         FlowKind kind;
