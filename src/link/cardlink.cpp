@@ -1,6 +1,7 @@
 #include "cardlink.h"
 
 #include "cardlinkimpl.h"
+#include "linkobserver.h"
 #include "tracefile.h"
 
 #include "../setup/numbers.h"
@@ -222,8 +223,10 @@ Task<void> CardLink::Impl::answerAppIdRequest()
         // (Only plain values in a lambda inside co_await: GCC 12 may destroy it twice.)
         const bool* sentFlag = sent.get();
         co_await jobs.until([this, gen, sentFlag] { return *sentFlag || link.generation != gen; });
-        if (link.generation == gen)
+        if (link.generation == gen) {
             port.setSettings(AvmSettings);
+            link.tell([](LinkObserver& o) { o.speedChanged(1200); });
+        }
     }
 }
 
@@ -372,6 +375,8 @@ void CardLink::shutdown()
     d->endTransfer(EndReason::Completed);
     d->jobs.clear();
 }
+
+void CardLink::setObserver(LinkObserver* observer) { d->link.observer = observer; }
 
 const LinkState& CardLink::state() const { return d->s; }
 bool CardLink::portOpen() const { return d->port.portOpen(); }

@@ -15,6 +15,7 @@
 
 namespace quillon {
 
+class LinkObserver;
 class TraceFile;
 
 // How a Get or Send ended, for callers that need more than what the operator was shown.
@@ -48,6 +49,9 @@ public:
     std::function<QString()> currentFileName;
     // Told once per Get or Send when it ends.
     std::function<void(FlowKind, FlowOutcome)> onFlowFinished;
+
+    // Told of frames, retransmissions, NACKs, CRC errors, timeouts and speed changes (null: nobody).
+    void setObserver(LinkObserver* observer);
 
     // Read-only view of the link state, for the windows and tests.
     const LinkState& state() const;

@@ -9,6 +9,7 @@
 
 namespace quillon {
 
+class LinkObserver;
 class OperatorUi;
 class SerialControl;
 class TraceFile;
@@ -33,6 +34,14 @@ struct LinkContext {
     // Every SYN resets the link: an answer still waiting for its acknowledgement then has
     // nothing left to answer.
     quint64 linkEpoch = 0;
+    // Told what happens on the link; may be null.
+    LinkObserver* observer = nullptr;
+    template <typename Tell>
+    void tell(Tell&& tell) const
+    {
+        if (observer)
+            tell(*observer);
+    }
     // Ends the connection (CardLink's endTransfer).
     std::function<void(EndReason)> endTransfer;
 };

@@ -1,6 +1,7 @@
 #include "packetreceiver.h"
 
 #include "linkcontext.h"
+#include "linkobserver.h"
 #include "packettransmitter.h"
 #include "serialcontrol.h"
 #include "tracefile.h"
@@ -111,6 +112,7 @@ bool PacketReceiver::receiveByte(quint8 byte)
             return false;
         }
         link_.port.setSettings(OpeningSettings); // back to the opening speed after a change to 1200 baud
+        link_.tell([](LinkObserver& o) { o.speedChanged(9600); });
     }
     return true;
 }
@@ -159,11 +161,13 @@ void PacketReceiver::processFrame(const QByteArray& raw)
         return; // ends in DLE
     const QByteArray& packet = *unstuffed;
     if (s.checkMode != CheckMode::Bits16) {
+        link_.tell([&](LinkObserver& o) { o.frameReceived(packet, true); });
         dispatchPacket(packet, false);
         return;
     }
     const quint8 control = byteAt(packet, 0);
     const bool crcGood = crcMatches(packet);
+    link_.tell([&](LinkObserver& o) { o.frameReceived(packet, crcGood || byteAt(packet, 0) == 0xC4); });
     if (s.headerMode) {
         if (control == 0xC4) {
             dispatchPacket(packet, false);
@@ -203,6 +207,7 @@ void PacketReceiver::processFrame(const QByteArray& raw)
     if (control == 0x82) {
         if (answered == s.ownSeq) {
             link_.trace.text("Nack In");
+            link_.tell([](LinkObserver& o) { o.nackReceived(); });
             if (s.retryCount > 5) {
                 // A card that refuses every retransmission must not keep us resending forever.
                 transmitter_.failRetransmission();

@@ -1,6 +1,7 @@
 #include "packettransmitter.h"
 
 #include "linkcontext.h"
+#include "linkobserver.h"
 #include "serialcontrol.h"
 #include "tracefile.h"
 
@@ -125,6 +126,9 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
 
     const QByteArray frame = parts.frame();
     link_.port.output(frame);
+    link_.tell([&](LinkObserver& o) { o.frameSent(frame, kind); });
+    if (kind == PacketKind::Resend)
+        link_.tell([&](LinkObserver& o) { o.retransmitted(s.retryCount); });
     if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
         outstandingFrameBytes_ = static_cast<int>(frame.size());
     ++s.sentCount;
@@ -185,6 +189,7 @@ void PacketTransmitter::onRetransmissionTimeout()
         failRetransmission();
         return;
     }
+    link_.tell([](LinkObserver& o) { o.acknowledgementTimedOut(); });
     link_.trace.int16(78);
     link_.trace.int16(s.retryCount);
     link_.trace.int16(78);

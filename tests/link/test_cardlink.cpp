@@ -1,5 +1,6 @@
 #include "linkharness.h"
 
+#include "link/linkobserver.h"
 #include "setup/setupimage.h"
 
 #include <QFile>
@@ -1022,4 +1023,36 @@ TEST(CardLinkReceiver, aSynStartsTheStrayByteCountAgain)
     EXPECT_TRUE(h.link.portOpen());
     h.port.deliver(hex("45"));
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 5");
+}
+
+TEST(CardLinkObserver, isToldOfFramesRetransmissionsNacksCrcErrorsTimeoutsAndSpeedChanges)
+{
+    struct Counts : LinkObserver {
+        int sent = 0, received = 0, badCrc = 0, resent = 0, nacks = 0, timeouts = 0;
+        QList<int> speeds;
+        void frameSent(const QByteArray&, PacketKind) override { ++sent; }
+        void frameReceived(const QByteArray&, bool crcGood) override { ++received; badCrc += !crcGood; }
+        void retransmitted(int) override { ++resent; }
+        void nackReceived() override { ++nacks; }
+        void acknowledgementTimedOut() override { ++timeouts; }
+        void speedChanged(int baud) override { speeds << baud; }
+    } counts;
+    Harness h;
+    h.link.setObserver(&counts);
+    h.link.getConfiguration();
+    h.identify('A');
+    h.ackHostData(); // BaudChange, then the speed change
+    h.clock.advance(60);
+    const int sentBefore = counts.sent;
+    h.port.deliver(Card::nack(h.hostSeq()));              // resent once
+    h.clock.advance(100 + 92 + 5);                          // and once more at the timeout
+    h.port.deliver(spoiled(h.card.data(h.hostSeq(), hex("0700")))); // a bad CRC, Nacked
+    EXPECT_EQ(counts.speeds, QList<int>{1200});
+    EXPECT_EQ(counts.nacks, 1);
+    EXPECT_EQ(counts.timeouts, 1);
+    EXPECT_EQ(counts.resent, 2);
+    EXPECT_EQ(counts.badCrc, 1);
+    EXPECT_EQ(counts.sent - sentBefore, 3); // two resends and the Nack
+    EXPECT_GE(counts.received, 8);
+    h.link.setObserver(nullptr);
 }
