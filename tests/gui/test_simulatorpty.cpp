@@ -105,6 +105,7 @@ TEST_F(SimulatorOnPty, aPortThatVanishesMidTransferFailsItAndGivesTheButtonsBack
 
 TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
 {
+    ASSERT_NO_FATAL_FAILURE(launch());
     window->show();
     typeInto("Controls", "gpi1Text", "ON AIR");
     window->held().fields.setText(Field::AudioWindowHorizontal, "30"); // from a file; a card does not keep it
@@ -128,6 +129,7 @@ TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
 
 TEST_F(SimulatorOnPty, closingTheWindowWhileComparingWithTheCardEndsThatConnection)
 {
+    ASSERT_NO_FATAL_FAILURE(launch());
     window->show();
     window->menuItem("toolsCompareWithCard")->trigger();
     ASSERT_TRUE(window->comparingWithCard());
