@@ -7,6 +7,7 @@
 #include "simulatedcard.h"
 
 #include <QFile>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace e2e;
@@ -94,6 +95,45 @@ TEST_F(CliTransfer, aFailedFlashWriteFailsTheSend)
     const CliResult sent = cli({QStringLiteral("send"), file});
     EXPECT_EQ(sent.exitCode, 1);
     EXPECT_TRUE(sent.err.contains(QStringLiteral("Error writing Studio to flash. Error 02."))) << sent.err.toStdString();
+}
+
+// A logout or Ctrl+C in the middle of a transfer (the card holds each answer back for 2 s):
+// quillon-cli ends the connection with a SYN, as the program does when its window closes.
+TEST(CliStop, aStopSignalMidTransferEndsTheConnectionWithTheSynAndFails)
+{
+    const struct {
+        const char* command;
+        int signal;
+        const char* named;
+    } rows[] = {{"get", SIGTERM, "SIGTERM"}, {"send", SIGINT, "SIGINT"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.named);
+        Workspace ws;
+        SimulatedCardProcess card(ws);
+        ASSERT_TRUE(card.start({QStringLiteral("--verbose"), QStringLiteral("--ack-delay"), QStringLiteral("2000")}));
+        const QString file = ws.path(QStringLiteral("Studio.kxd"));
+        QStringList args{QString::fromLatin1(row.command), file, QStringLiteral("--port"), card.device};
+        if (args[0] == QLatin1String("get"))
+            args.insert(1, QStringLiteral("-o"));
+        else
+            exportSetupText(file, defaultSetupValues());
+
+        QProcess cli;
+        cli.setProcessEnvironment(ws.environment());
+        cli.start(QStringLiteral(QUILLON_CLI_PATH), args);
+        ASSERT_TRUE(card.said(QStringLiteral("identified to the host"), 10000)) << card.lines().join('\n').toStdString();
+        ::kill(cli.processId(), row.signal);
+        ASSERT_TRUE(waitFor([&] { return cli.state() == QProcess::NotRunning; }, 5000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+        EXPECT_TRUE(err.contains(QStringLiteral("Stopped by %1").arg(row.named))) << err.toStdString();
+        EXPECT_TRUE(card.said(QStringLiteral("kx40-sim: <- SYN: starting over")));
+        EXPECT_FALSE(card.lines().contains(QStringLiteral("image received: 89 bytes, version 0")));
+        if (args[0] == QLatin1String("get")) {
+            EXPECT_FALSE(QFile::exists(file));
+        }
+    }
 }
 
 TEST_F(CliTransfer, diffComparesAFileWithTheSetupOnTheCard)

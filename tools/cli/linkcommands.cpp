@@ -3,6 +3,8 @@
 #include "cliterminal.h"
 #include "commands.h"
 
+#include "app/core/stopsignals.h"
+
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
 #include "link/cardlink.h"
@@ -19,6 +21,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <csignal>
 #include <optional>
 
 namespace quillon {
@@ -169,6 +172,14 @@ public:
             ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
             outcome = FlowOutcome::Failed;
             link.endTransfer(EndReason::Completed);
+            loop.quit();
+        });
+        // A logout or Ctrl+C ends the connection as closing the program's window does.
+        const StopSignals stop([&](int signal) {
+            ui.message(QStringLiteral("Stopped by %1: the transfer was ended.")
+                           .arg(signal == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
+            outcome = FlowOutcome::Failed;
+            link.shutdown();
             loop.quit();
         });
         QTimer::singleShot(0, &loop, [&] {
