@@ -313,8 +313,19 @@ TEST(LinkOverVirtualLine, recoversFromNacksAndABadCrc)
     options.faults.nackNext = 3;
     options.faults.corruptCrcNext = 1;
     Connection c(options);
+    FrameLog log(c.clock);
+    QStringList lines;
+    log.echo = [&](const QString& line) { lines << line; };
+    c.link.setObserver(&log);
     c.link.getConfiguration();
     ASSERT_TRUE(c.run());
+    // Each NACK, retransmission and bad CRC is marked in the frame log.
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("<- 82 .*Nack.*CRC good$"))).size(), 3);
+    EXPECT_EQ(lines.filter(QStringLiteral(" -- NACK received")).size(), 3);
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("-> 02 C2 .*\\| resent \\| CRC good$"))).size(), 3);
+    EXPECT_EQ(lines.filter(QStringLiteral(" -- RETRANSMISSION, retry count ")).size(), 3);
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("<- C2 .*CRC bad$"))).size(), 1);
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("-> 02 82 .*Nack"))).size(), 1);
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_EQ(c.card.nacksSent(), 3);
     EXPECT_EQ(c.card.retransmissions(), 1) << "the image sent again after the host's NACK";
@@ -326,8 +337,15 @@ TEST(LinkOverVirtualLine, slowAcknowledgementsMakeTheHostResendButTheTransferSuc
     CardOptions options;
     options.faults.ackDelayMs = 150; // past the host's 100 ms
     Connection c(options);
+    FrameLog log(c.clock);
+    QStringList lines;
+    log.echo = [&](const QString& line) { lines << line; };
+    c.link.setObserver(&log);
     c.link.getConfiguration();
     ASSERT_TRUE(c.run());
+    const QStringList timeouts = lines.filter(QStringLiteral(" -- TIMEOUT, no acknowledgement"));
+    EXPECT_FALSE(timeouts.isEmpty());
+    EXPECT_EQ(lines.filter(QStringLiteral(" -- RETRANSMISSION, retry count 0")).size(), timeouts.size());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_TRUE(c.panel2().contains(QStringLiteral("Resend  0"))) << c.panel2().join(" | ").toStdString();
     EXPECT_EQ(c.card.received().count(QByteArray::fromHex("1500")), 1) << "the repeat is not served twice";
