@@ -69,10 +69,12 @@ void CardLink::Impl::endTransfer(EndReason reason)
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         port.output(QByteArray(1, static_cast<char>(SYN)));
+        link.tell([](LinkObserver& o) { o.singleByte(SYN, true); });
         port.setPortOpen(false); // lets the SYN leave first
     }
     trace.int16(reasonCode(reason));
     trace.close();
+    link.tell([reason](LinkObserver& o) { o.connectionEnded(reason); });
     ui.transferButtonsEnabled(true);
     ui.hideProgress();
     stopRetransmissionTimer();
@@ -235,6 +237,7 @@ Task<void> CardLink::Impl::answerAppIdRequest()
 Task<bool> CardLink::Impl::openConnection()
 {
     trace.open();
+    link.tell([](LinkObserver& o) { o.connectionOpened(); });
     s.sentCount = 0;
     s.receivedCount = 0;
     if (!ports.isPortUsable(ports.selectedPort())) {

@@ -61,7 +61,8 @@ TEST_F(CliTransfer, avmCardTalksAt1200BaudAndItsImageRoundTrips)
     startCard({QStringLiteral("--card"), QStringLiteral("avm")});
     const QString file = ws.path(QStringLiteral("Studio.kxm"));
     const CliResult got = cli({QStringLiteral("get"), QStringLiteral("-o"), file, QStringLiteral("--trace"),
-                               ws.path(QStringLiteral("trace.bin"))});
+                               ws.path(QStringLiteral("trace.bin")), QStringLiteral("--log"),
+                               ws.path(QStringLiteral("frames.log")), QStringLiteral("--verbose")});
     ASSERT_EQ(got.exitCode, 0) << got.err.toStdString();
     EXPECT_TRUE(got.out.contains(QStringLiteral("AVM Card Detected")));
     EXPECT_EQ(contentOf(file), sim::defaultCardImage(sim::CardKind::Avm));
@@ -70,6 +71,13 @@ TEST_F(CliTransfer, avmCardTalksAt1200BaudAndItsImageRoundTrips)
     EXPECT_TRUE(lines.contains(QStringLiteral("host at 1200 baud"))) << lines.join('\n').toStdString();
     EXPECT_TRUE(card.said(QStringLiteral("SYN from the host at 1200 baud"))) << "the closing SYN left before the port closed";
     EXPECT_TRUE(contentOf(ws.path(QStringLiteral("trace.bin"))).contains("Start Out"));
+    // The frame log, in the file and live on standard error alike.
+    const QString frameLog = QString::fromUtf8(contentOf(ws.path(QStringLiteral("frames.log"))));
+    for (const char* expected : {" -- connection opened", "-> 02 C2 ", "| BaudChange 1200 | CRC good", "-- SPEED 1200 baud",
+                                 "| SetupData 120 bytes v1 | CRC good", "-> 16 | SYN, link reset", "-- connection ended, reason 7"}) {
+        EXPECT_TRUE(frameLog.contains(QLatin1String(expected))) << expected << "\n" << frameLog.toStdString();
+        EXPECT_TRUE(got.err.contains(QLatin1String(expected))) << expected;
+    }
 
     const CliResult sent = cli({QStringLiteral("send"), file});
     ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();

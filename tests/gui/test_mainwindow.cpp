@@ -119,7 +119,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
     QStringList options;
     for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
         options << (item->isSeparator() ? "-" : visible(item));
-    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "-", "Port Assignment..."}));
+    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "-", "Port Assignment...", "Log Frames"}));
 }
 
 TEST_F(MainWindow, everyMenuEntryHasAnAccessKeyOfItsOwnWithinItsMenu)

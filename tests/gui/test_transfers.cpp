@@ -12,6 +12,8 @@
 #include "virtualserialline.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <csignal>
@@ -109,10 +111,21 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     CardOptions options;
     options.kind = CardKind::Avm;
     start(options);
+    QAction* logFrames = window->menuItem("optionsLogFrames");
+    ASSERT_FALSE(logFrames->isChecked()) << "off by default";
+    logFrames->trigger();
+    EXPECT_EQ(SettingsStore().value("Trace", "FrameLog"), "true");
     window->menuItem("toolsGetConfiguration")->trigger();
     ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
     EXPECT_EQ(panel(1), "AVM Config Loaded");
     EXPECT_EQ(panel(3), "AVM Card Detected");
+    // The frame log, next to the trace file.
+    QFile frameLog(QFileInfo(SettingsStore().value("Trace", "Path")).dir().filePath("frames.log"));
+    ASSERT_TRUE(frameLog.open(QIODevice::ReadOnly));
+    const QByteArray logged = frameLog.readAll();
+    EXPECT_TRUE(logged.contains(" -- SPEED 1200 baud\n") && logged.contains("| SetupData 120 bytes v1 | CRC good\n")) << logged.constData();
+    logFrames->trigger();
+    EXPECT_EQ(SettingsStore().value("Trace", "FrameLog"), "false");
 
     dialogs.nextAnswer = dir.filePath("Card.kxm");
     window->toolbarButtonClicked(3);

@@ -8,6 +8,7 @@
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
 #include "link/cardlink.h"
+#include "link/framelog.h"
 #include "link/portselection.h"
 #include "link/qtlinkclock.h"
 #include "link/qtserialcontrol.h"
@@ -36,6 +37,8 @@ struct LinkArgs {
     QString output;
     QString device;
     QString trace;
+    QString log;
+    bool verbose = false;
 };
 
 int usageError(const QString& usage, const QString& problem)
@@ -79,6 +82,13 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
                 return std::nullopt;
         } else if (arg.startsWith(QLatin1String("--trace="))) {
             parsed.trace = arg.mid(8);
+        } else if (arg == QLatin1String("--log")) {
+            if (!valueOf(&parsed.log))
+                return std::nullopt;
+        } else if (arg.startsWith(QLatin1String("--log="))) {
+            parsed.log = arg.mid(6);
+        } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
+            parsed.verbose = true;
         } else if (wantsOutput && (arg == QLatin1String("-o") || arg == QLatin1String("--output"))) {
             if (!valueOf(&parsed.output))
                 return std::nullopt;
@@ -124,7 +134,8 @@ private:
 class Transfer {
 public:
     explicit Transfer(const LinkArgs& args, std::FILE* statuses = stdout)
-        : ui(statuses), port_(store_), forcedDevice_(args.device), trace_(args.trace)
+        : ui(statuses), port_(store_), forcedDevice_(args.device), trace_(args.trace),
+          logPath_(args.log), verbose_(args.verbose)
     {
         loadDefaults(held.fields);
         if (!forcedDevice_.isEmpty()) {
@@ -146,7 +157,13 @@ public:
     bool run(FlowKind kind, const QString& fileName)
     {
         QtLinkClock clock;
+        FrameLog frameLog(clock); // outlives the link, which may still tell it as it goes
         CardLink link(port_, clock, selection_, held, ui, trace_);
+        frameLog.setPath(logPath_);
+        if (verbose_)
+            frameLog.echo = [](const QString& line) { printLine(stderr, line); };
+        if (!logPath_.isEmpty() || verbose_)
+            link.setObserver(&frameLog);
         link.currentFileName = [fileName] { return fileName; };
 
         QEventLoop loop;
@@ -205,6 +222,8 @@ private:
     QString forcedDevice_;
     FixedPort selection_{1};
     TraceFile trace_;
+    QString logPath_;
+    bool verbose_ = false;
 };
 
 // Prints the operator's messages where they belong and returns the exit code.
@@ -311,15 +330,17 @@ std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupVal
 
 std::vector<CliCommand> linkCommands()
 {
-    const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] -o FILE");
-    const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE]");
+    const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] [--log FILE] [--verbose] -o FILE");
+    const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE] [--log FILE] [--verbose]");
     const QString getSummary = QStringLiteral(
         "Gets the set-up of the card on the serial port (DEVICE, else the port chosen in the program) "
         "into FILE: an AVM card's into a .kxm file, a SID card's into a .kxd file. --trace records "
-        "every frame in FILE.");
+        "every frame in FILE; --log writes a readable frame log to FILE, --verbose prints it on "
+        "standard error as it happens.");
     const QString sendSummary = QStringLiteral(
         "Sends the set-up in FILE (.kxm AVM image or .kxd SID settings) to the card on the serial "
-        "port, which writes it to its flash memory.");
+        "port, which writes it to its flash memory. --log writes a readable frame log to FILE, --verbose "
+        "prints it on standard error as it happens.");
     return {
         {QStringLiteral("get"), getUsage, getSummary,
          [getUsage, getSummary](const QStringList& args) {

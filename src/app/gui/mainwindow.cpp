@@ -14,6 +14,7 @@
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
 #include "link/qtserialcontrol.h"
+#include "link/framelog.h"
 #include "link/tracefile.h"
 #include "qtfiledialogs.h"
 #include "setup/setupimage.h"
@@ -80,6 +81,7 @@ MainWindow::MainWindow(ShellServices services)
                                 : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       ports_(std::make_unique<PortManager>(*serial_, store_)),
       trace_(std::make_unique<TraceFile>(TraceFile::defaultPath(store_))),
+      frameLog_(std::make_unique<FrameLog>(*clock_)),
       ui_(*this, services.messages ? services.messages
                                    : [this](const QString& text, const QString& detail, const QString& findings) {
                                          showMessageBox(this, text, detail, findings);
@@ -106,6 +108,9 @@ MainWindow::MainWindow(ShellServices services)
     resize(stripSize());
 
     link_->currentFileName = [this] { return app_->currentFileName(); };
+    linkObservers_.add(frameLog_.get());
+    link_->setObserver(&linkObservers_);
+    setFrameLogging(store_.value(QStringLiteral("Trace"), QStringLiteral("FrameLog")).compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0);
     app_->beforeDefaults = [this] { hideSettingsWindows(); };
     app_->afterDefaults = [this] { maximiseSettingsWindows(); };
 

@@ -2,6 +2,8 @@
 
 #include "link/portmanager.h"
 #include "link/cardlink.h"
+#include "link/framelog.h"
+#include "link/tracefile.h"
 
 #include <QAction>
 #include <QTimer>
@@ -122,6 +124,12 @@ void MainWindow::buildMenus()
     options->addSeparator();
     connect(addItem(options, "optionsPortAssignment", QStringLiteral("&Port Assignment...")),
             &QAction::triggered, this, &MainWindow::portAssignment);
+    QAction* logFrames = addItem(options, "optionsLogFrames", QStringLiteral("&Log Frames"));
+    logFrames->setCheckable(true);
+    connect(logFrames, &QAction::triggered, this, [this](bool on) {
+        setFrameLogging(on);
+        store_.setValue(QStringLiteral("Trace"), QStringLiteral("FrameLog"), on ? QStringLiteral("true") : QStringLiteral("false"));
+    });
 
     QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
     notOffered(setup->menuAction());
@@ -203,6 +211,13 @@ void MainWindow::refreshOptionsMenu()
     }
     menuItem(QStringLiteral("speedSnailSlow"))->setChecked(ports_->slowChecked());
     menuItem(QStringLiteral("speedTurbo"))->setChecked(ports_->turboChecked());
+}
+
+// The frame log goes next to the trace file, from the next connection on.
+void MainWindow::setFrameLogging(bool on)
+{
+    frameLog_->setPath(on ? FrameLog::pathNextTo(trace_->path()) : QString());
+    menuItem(QStringLiteral("optionsLogFrames"))->setChecked(on);
 }
 
 // Discovery opens and closes the ports, so it waits for a connection to end.
