@@ -22,7 +22,12 @@ CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, P
     receiver.onPacket = [this](const QByteArray& packet, bool verified) { handleCommand(packet, verified); };
     keepAliveTimer->onTimeout = [this] { onKeepAliveTick(); jobs.pump(); };
     buttonRestoreTimer->onTimeout = [this] { ui.transferButtonsEnabled(true); };
-    port.onComm = [this](int event) { receiver.onComm(event); jobs.pump(); };
+    port.onComm = [this](int event) {
+        receiver.onComm(event);
+        if (portInUse && !port.portOpen())
+            portVanished();
+        jobs.pump();
+    };
     port.onOutputDrained = [this] {
         transmitter.outputDrained();
         jobs.pump();
@@ -38,19 +43,39 @@ void CardLink::Impl::failRetransmission()
     ui.message(QStringLiteral("Error in communications, Retransmission failed."));
 }
 
+// The device went away under a running Get or Send (unplugged, its driver gone): the transfer
+// fails at once and says so, instead of ending silently at its next send. An open port without
+// a transfer is reported by the keep-alive tick.
+void CardLink::Impl::portVanished()
+{
+    portInUse = false;
+    if (!flow.active)
+        return;
+    const QString why = port.lastError();
+    endTransfer(EndReason::PortClosed);
+    finishFlow(FlowOutcome::Failed);
+    ui.message(why.isEmpty()
+                   ? QStringLiteral("The serial port closed during the transfer. Please check the connection to the card.")
+                   : QStringLiteral("The serial port closed during the transfer (%1). Please check the connection to "
+                                    "the card.").arg(why));
+}
+
 // ---------------------------------------------------------------- end of a connection
 
 void CardLink::Impl::endTransfer(EndReason reason)
 {
+    portInUse = false;
     const bool wasOpen = port.portOpen();
     if (wasOpen) {
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         port.output(QByteArray(1, static_cast<char>(SYN)));
+        link.tell([](LinkObserver& o) { o.singleByte(SYN, true); });
         port.setPortOpen(false); // lets the SYN leave first
     }
     trace.int16(reasonCode(reason));
     trace.close();
+    link.tell([reason](LinkObserver& o) { o.connectionEnded(reason); });
     ui.transferButtonsEnabled(true);
     ui.hideProgress();
     stopRetransmissionTimer();
@@ -216,6 +241,7 @@ Task<void> CardLink::Impl::answerAppIdRequest()
 Task<bool> CardLink::Impl::openConnection()
 {
     trace.open();
+    link.tell([](LinkObserver& o) { o.connectionOpened(); });
     s.sentCount = 0;
     s.receivedCount = 0;
     s.counters = {};
@@ -234,6 +260,7 @@ Task<bool> CardLink::Impl::openConnection()
                                             : QStringLiteral("The serial port could not be opened: ") + why,
                               port.diagnose(ports.selectedPort()));
     }
+    portInUse = port.portOpen();
     keepAliveTimer->start(KeepAliveMs);
     receiver.startConnection();
     co_await establishLink();

@@ -72,6 +72,7 @@ struct CardLink::Impl {
     std::optional<quint8> flashResult;
     // Callbacks the port may still hold look at this before touching the connection.
     std::shared_ptr<int> lifetime = std::make_shared<int>(0);
+    bool portInUse = false; // opened by this connection and not yet closed by it
 
     Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
     void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
@@ -82,6 +83,7 @@ struct CardLink::Impl {
         if (q.onProgress)
             q.onProgress(stage);
     }
+    void portVanished();
 
     // dispatcher
     void handleCommand(const QByteArray& packet, bool verified);

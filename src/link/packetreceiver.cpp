@@ -75,8 +75,10 @@ bool PacketReceiver::receiveByte(quint8 byte)
         return true;
     }
     case AckByte:
+        link_.tell([](LinkObserver& o) { o.singleByte(AckByte, false); });
         return true;
     case SYN:
+        link_.tell([](LinkObserver& o) { o.singleByte(SYN, false); });
         trace.int16(82);
         trace.int16(link_.port.outBufferCount());
         trace.int16(82);
@@ -85,6 +87,7 @@ bool PacketReceiver::receiveByte(quint8 byte)
             return false;
         }
         link_.port.output(QByteArray(1, static_cast<char>(AckByte)));
+        link_.tell([](LinkObserver& o) { o.singleByte(AckByte, true); });
         trace.int16(83);
         trace.int16(6);
         ++s.receivedCount;

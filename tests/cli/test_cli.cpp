@@ -123,6 +123,8 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         {{"image", "D.kxd"}, 2, "-o"},
         {{"decode", "-o"}, 2, "needs a file name"},
         {{"show", "D.kxd", "--fast"}, 2, "unknown option"},
+        {{"get", "-o", "Out.kxd", "--log"}, 2, "--log needs a value"},
+        {{"get", "--help"}, 0, "--log FILE] [--verbose]"},
         {{"show", "D.kxd", "-o", "x"}, 2, "no -o"},
         {{"defaults", "-o", "Out.kxm"}, 1, "AVM"},
         {{"image", "Missing.kxd", "-o", "Out.img"}, 1, "Missing.kxd"},

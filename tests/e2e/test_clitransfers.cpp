@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace e2e;
@@ -62,7 +63,8 @@ TEST_F(CliTransfer, avmCardTalksAt1200BaudAndItsImageRoundTrips)
     startCard({QStringLiteral("--card"), QStringLiteral("avm")});
     const QString file = ws.path(QStringLiteral("Studio.kxm"));
     const CliResult got = cli({QStringLiteral("get"), QStringLiteral("-o"), file, QStringLiteral("--trace"),
-                               ws.path(QStringLiteral("trace.bin"))});
+                               ws.path(QStringLiteral("trace.bin")), QStringLiteral("--log"),
+                               ws.path(QStringLiteral("frames.log")), QStringLiteral("--verbose")});
     ASSERT_EQ(got.exitCode, 0) << got.err.toStdString();
     EXPECT_TRUE(got.out.contains(QStringLiteral("AVM Card Detected")));
     EXPECT_EQ(contentOf(file), sim::defaultCardImage(sim::CardKind::Avm));
@@ -71,6 +73,13 @@ TEST_F(CliTransfer, avmCardTalksAt1200BaudAndItsImageRoundTrips)
     EXPECT_TRUE(lines.contains(QStringLiteral("host at 1200 baud"))) << lines.join('\n').toStdString();
     EXPECT_TRUE(card.said(QStringLiteral("SYN from the host at 1200 baud"))) << "the closing SYN left before the port closed";
     EXPECT_TRUE(contentOf(ws.path(QStringLiteral("trace.bin"))).contains("Start Out"));
+    // The frame log, in the file and live on standard error alike.
+    const QString frameLog = QString::fromUtf8(contentOf(ws.path(QStringLiteral("frames.log"))));
+    for (const char* expected : {" -- connection opened", "-> 02 C2 ", "| BaudChange 1200 | CRC good", "-- SPEED 1200 baud",
+                                 "| SetupData 120 bytes v1 | CRC good", "-> 16 | SYN, link reset", "-- connection ended, reason 7"}) {
+        EXPECT_TRUE(frameLog.contains(QLatin1String(expected))) << expected << "\n" << frameLog.toStdString();
+        EXPECT_TRUE(got.err.contains(QLatin1String(expected))) << expected;
+    }
 
     const CliResult sent = cli({QStringLiteral("send"), file});
     ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
@@ -200,6 +209,45 @@ TEST_F(CliTransfer, getKeepsItsBackupAndStatsCountEachConnection)
     EXPECT_TRUE(got.out.contains(QRegularExpression(QStringLiteral(
         "link: frames sent [1-9]\\d*, received [1-9]\\d*, retransmissions 0, NACKs 0, CRC errors 0, last failure: none"))))
         << got.out.toStdString();
+}
+
+// A logout or Ctrl+C in the middle of a transfer (the card holds each answer back for 2 s):
+// quillon-cli ends the connection with a SYN, as the program does when its window closes.
+TEST(CliStop, aStopSignalMidTransferEndsTheConnectionWithTheSynAndFails)
+{
+    const struct {
+        const char* command;
+        int signal;
+        const char* named;
+    } rows[] = {{"get", SIGTERM, "SIGTERM"}, {"send", SIGINT, "SIGINT"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.named);
+        Workspace ws;
+        SimulatedCardProcess card(ws);
+        ASSERT_TRUE(card.start({QStringLiteral("--verbose"), QStringLiteral("--ack-delay"), QStringLiteral("2000")}));
+        const QString file = ws.path(QStringLiteral("Studio.kxd"));
+        QStringList args{QString::fromLatin1(row.command), file, QStringLiteral("--port"), card.device};
+        if (args[0] == QLatin1String("get"))
+            args.insert(1, QStringLiteral("-o"));
+        else
+            exportSetupText(file, defaultSetupValues());
+
+        QProcess cli;
+        cli.setProcessEnvironment(ws.environment());
+        cli.start(QStringLiteral(QUILLON_CLI_PATH), args);
+        ASSERT_TRUE(card.said(QStringLiteral("identified to the host"), 10000)) << card.lines().join('\n').toStdString();
+        ::kill(cli.processId(), row.signal);
+        ASSERT_TRUE(waitFor([&] { return cli.state() == QProcess::NotRunning; }, 5000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+        EXPECT_TRUE(err.contains(QStringLiteral("Stopped by %1").arg(row.named))) << err.toStdString();
+        EXPECT_TRUE(card.said(QStringLiteral("kx40-sim: <- SYN: starting over")));
+        EXPECT_FALSE(card.lines().contains(QStringLiteral("image received: 89 bytes, version 0")));
+        if (args[0] == QLatin1String("get")) {
+            EXPECT_FALSE(QFile::exists(file));
+        }
+    }
 }
 
 TEST_F(CliTransfer, diffComparesAFileWithTheSetupOnTheCard)

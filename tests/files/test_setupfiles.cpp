@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
+#include <map>
 #include <sys/resource.h>
 
 using namespace quillon;
@@ -57,6 +58,7 @@ SetupValues unusualSetup()
     v.setOption(Field::CompositeBlackWhite, true);
     v.setOption(Field::AudioBarVu, true);
     v.setOption(Field::TimeCodeWindowOff, true);
+    v.setOption(Field::SidWindowOff, true);
     v.setText(Field::AudioWindowHorizontal, "39");
     v.setText(Field::StatusWindowVertical, "29");
     v.setOption(Field::CompositeOutputSid, true);
@@ -95,26 +97,52 @@ private:
     void (*previousHandler_)(int) = nullptr;
 };
 
+// The default set-up's file, line by line, kept apart from the table the writer and reader
+// share: two lines of one kind swapped in that table change the file.
+const QByteArrayList DefaultFileLines = {
+    "0", "#TRUE#", "#FALSE#", "#TRUE#", "#FALSE#", "#TRUE#", "#FALSE#", "10",   // 1-8 audio
+    "\"0\"", "\"0\"", "\"0\"", "\"0\"",                                      // 9-12 fine adjusts
+    "160", "111", "-56", "-82", "84", "64",                                       // 13-18 colours
+    "\"NO AVM\"", "#TRUE#", "#FALSE#",                                           // 19-21 missing SID
+    "\"RECORD\"", "1", "0", "0", "\"REPLAY\"", "1", "0", "0", "#FALSE#", "#TRUE#", // 22-31 GPIs, DIP
+    "2", "\"10\"", "\"11\"", "\"10\"", "\"11\"",                                 // 32-36 standard, lines
+    "#TRUE#", "#FALSE#", "#TRUE#", "#FALSE#", "#FALSE#", "#TRUE#",                // 37-42
+    "#TRUE#", "#FALSE#", "\"12\"", "\"12\"", "#TRUE#", "#FALSE#", "\"22\"", "\"4\"", // 43-50 windows
+    "#TRUE#", "#FALSE#", "\"10\"", "\"11\"", "#TRUE#", "#FALSE#", "\"12\"", "\"11\"", // 51-58
+    "#FALSE#", "#TRUE#", "#FALSE#", "#TRUE#",                                     // 59-62 outputs
+    "\"10\"", "\"0\"", "\"20\"", "\"0\"", "\"22\"", "\"4\"",                     // 63-68 positions
+};
+
+// Where the unusual set-up's file differs from the default one: a second pattern, so that two
+// lines alike in the default file are still told apart.
+const std::map<int, QByteArray> UnusualFileChanges = {
+    {1, "3"}, {2, "#FALSE#"}, {3, "#TRUE#"}, {6, "#FALSE#"}, {8, "-1"}, {9, "\"-3.5\""},
+    {12, "\"abc\""}, {15, "-128"}, {18, "255"}, {19, "\"On Air  twice\""}, {24, "1"},
+    {26, "\"\""}, {27, "0"}, {30, "#TRUE#"}, {31, "#FALSE#"}, {32, "0"}, {33, "\"12\""},
+    {34, "\"13\""}, {35, "\"6\""}, {36, "\"22\""}, {39, "#FALSE#"}, {40, "#TRUE#"},
+    {41, "#TRUE#"}, {42, "#FALSE#"}, {45, "\"39\""}, {47, "#FALSE#"}, {48, "#TRUE#"},
+    {49, "\"30\""}, {50, "\"7\""}, {51, "#FALSE#"}, {52, "#TRUE#"}, {58, "\"29\""}, {61, "#TRUE#"}, {62, "#FALSE#"},
+    {65, "\"\""}, {67, "\"30\""}, {68, "\"7\""},
+};
+
+QByteArray fileOf(const QByteArrayList& lines)
+{
+    return lines.join("\r\n") + "\r\n";
+}
+
 } // namespace
 
-TEST(SidSetupFile, theDefaultsWriteSixtyEightCrlfLinesInTheFixedOrder)
+TEST(SidSetupFile, theDefaultAndAnUnusualSetUpWriteTheirFilesLineForLine)
 {
-    const QList<QByteArray> lines = linesOf(setupText(defaultSetupValues()));
-    ASSERT_EQ(lines.size(), 68);
-    const QList<QByteArray> firstTwelve = {"0", "#TRUE#", "#FALSE#", "#TRUE#", "#FALSE#", "#TRUE#",
-                                           "#FALSE#", "10", "\"0\"", "\"0\"", "\"0\"", "\"0\""};
-    EXPECT_EQ(lines.mid(0, 12), firstTwelve);
-    EXPECT_EQ(lines[12], "160");
-    EXPECT_EQ(lines[14], "-56");
-    EXPECT_EQ(lines[18], "\"NO AVM\"");
-    EXPECT_EQ(lines[22], "1");
-    EXPECT_EQ(lines[31], "2");
-    EXPECT_EQ(lines[32], "\"10\"");
-    EXPECT_EQ(lines[34], "\"10\"");
-    EXPECT_EQ(lines[35], "\"11\"");
-    EXPECT_EQ(lines[48], "\"22\"");
-    EXPECT_EQ(lines[66], "\"22\"");
-    EXPECT_EQ(lines[67], "\"4\"");
+    ASSERT_EQ(DefaultFileLines.size(), 68);
+    EXPECT_EQ(linesOf(setupText(defaultSetupValues())), DefaultFileLines);
+    EXPECT_EQ(parsed(fileOf(DefaultFileLines)), defaultSetupValues());
+
+    QByteArrayList unusual = DefaultFileLines;
+    for (const auto& [line, content] : UnusualFileChanges)
+        unusual[line - 1] = content;
+    EXPECT_EQ(linesOf(setupText(unusualSetup())), unusual);
+    EXPECT_EQ(parsed(fileOf(unusual)), unusualSetup());
 }
 
 TEST(SidSetupFile, theLastTwoLinesCarryTheSidWindowPositionIntoTheNoSidMessage)

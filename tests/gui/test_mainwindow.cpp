@@ -11,10 +11,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QToolButton>
+#include <csignal>
 
 namespace quillon::test {
 namespace {
@@ -120,7 +122,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
     QStringList options;
     for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
         options << (item->isSeparator() ? "-" : visible(item));
-    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "-", "Port Assignment...", "-",
+    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "-", "Port Assignment...", "Log Frames", "-",
                                     "Back Up Card Before Send", "Verify After Send"}));
 }
 
@@ -505,6 +507,28 @@ TEST_F(MainWindow, closingTheWindowTwiceShutsDownOnce)
     window->close();
     EXPECT_EQ(shutDown.count(), 1);
 }
+
+#if defined(QUILLON_APP) && defined(Q_OS_UNIX)
+// The program itself ends on SIGTERM and SIGINT through its shut-down, not killed by them.
+TEST(Program, endsNormallyOnSigtermAndSigint)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        QTemporaryDir home;
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(QUILLON_APP));
+        ASSERT_TRUE(program.waitForStarted(5000));
+        QTest::qWait(1500); // past start-up, with the signal handlers in place
+        ::kill(program.processId(), signal);
+        ASSERT_TRUE(program.waitForFinished(5000)) << signal;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(program.exitCode(), 0) << signal;
+    }
+}
+#endif
 
 } // namespace
 } // namespace quillon::test

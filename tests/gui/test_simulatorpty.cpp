@@ -3,6 +3,7 @@
 
 #include "guifixture.h"
 
+#include "forms/progressdialog.h"
 #include "link/cardlink.h"
 
 #include <QFile>
@@ -14,19 +15,21 @@ namespace {
 
 class SimulatorOnPty : public GuiFixture {
 protected:
-    void SetUp() override
+    void SetUp() override {}
+    void launch(const QStringList& cardOptions = {})
     {
         ASSERT_TRUE(dir.isValid());
         received = dir.filePath("received.bin");
         sim.setProgram(QStringLiteral(KX40_SIM));
-        sim.setArguments({"--link", dir.filePath("kx40"), "--save-image", received});
+        sim.setArguments(QStringList{"--link", dir.filePath("kx40"), "--save-image", received} + cardOptions);
         sim.start();
         ASSERT_TRUE(sim.waitForStarted(5000));
         ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
         const QString link = QString::fromLocal8Bit(sim.readLine()).trimmed();
         ASSERT_FALSE(link.isEmpty());
         SettingsStore store;
-        savedCom1 = store.value("Ports", "Com1");
+        if (!savedCom1)
+            savedCom1 = store.value("Ports", "Com1");
         store.setValue("Ports", "Com1", link);
         store.setValue("File", "Comm", "1");
         GuiFixture::SetUp();
@@ -35,7 +38,8 @@ protected:
     void TearDown() override
     {
         GuiFixture::TearDown();
-        SettingsStore().setValue("Ports", "Com1", savedCom1);
+        if (savedCom1)
+            SettingsStore().setValue("Ports", "Com1", *std::exchange(savedCom1, std::nullopt));
         sim.terminate();
         sim.waitForFinished(5000);
     }
@@ -47,11 +51,12 @@ protected:
 
     QProcess sim;
     QString received;
-    QString savedCom1;
+    std::optional<QString> savedCom1;
 };
 
 TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)
 {
+    ASSERT_NO_FATAL_FAILURE(launch());
     window->show();
     window->toolbarButtonClicked(6);
     ASSERT_TRUE(waitForMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
@@ -73,8 +78,36 @@ TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)
     EXPECT_TRUE(window->toolbarButton(6)->isEnabled());
 }
 
+// The card's device vanishes under a running Get or Send (kx40-sim killed takes its
+// pseudo-terminal with it; the card holds each answer back, so the transfer is still waiting).
+TEST_F(SimulatorOnPty, aPortThatVanishesMidTransferFailsItAndGivesTheButtonsBack)
+{
+    for (const int button : {6, 5}) {
+        SCOPED_TRACE(button == 6 ? "Get" : "Send");
+        ASSERT_NO_FATAL_FAILURE(launch({"--ack-delay", "1000"}));
+        window->show();
+        window->toolbarButtonClicked(button);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->link().state().cardIdentified; }, 10000));
+        sim.kill();
+        sim.waitForFinished(3000);
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->link().flowRunning(); }, 5000));
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].startsWith("The serial port closed during the transfer")) << messages[0].toStdString();
+        EXPECT_EQ(panel(2), "Port Closed 10");
+        EXPECT_FALSE(window->link().portOpen());
+        EXPECT_TRUE(window->toolbarButton(5)->isEnabled());
+        EXPECT_TRUE(window->toolbarButton(6)->isEnabled());
+        EXPECT_FALSE(window->progressDialog(false) && window->progressDialog(false)->isVisible());
+        EXPECT_EQ(window->held().fields.values(), defaultSetupValues());
+        TearDown();
+        messages.clear();
+    }
+}
+
 TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
 {
+    ASSERT_NO_FATAL_FAILURE(launch());
     window->show();
     typeInto("Controls", "gpi1Text", "ON AIR");
     window->held().fields.setText(Field::AudioWindowHorizontal, "30"); // from a file; a card does not keep it
@@ -98,6 +131,7 @@ TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
 
 TEST_F(SimulatorOnPty, closingTheWindowWhileComparingWithTheCardEndsThatConnection)
 {
+    ASSERT_NO_FATAL_FAILURE(launch());
     window->show();
     window->menuItem("toolsCompareWithCard")->trigger();
     ASSERT_TRUE(window->comparingWithCard());

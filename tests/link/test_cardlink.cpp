@@ -735,10 +735,13 @@ TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection
     h.clock.advance(60); // the get request is out, never acknowledged
     h.port.takeWritten();
     h.port.unplug();
-    h.clock.advance(200);
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 10");
+    EXPECT_EQ(h.ui.messages, QStringList{"The serial port closed during the transfer. Please check the connection "
+                                         "to the card."});
     EXPECT_EQ(h.link.jobCount(), 0u);
     EXPECT_EQ(h.outcomes.value(0).second, FlowOutcome::Failed);
+    h.clock.advance(30000); // no later tick reports it again
+    EXPECT_EQ(h.ui.messages.size(), 1);
     // The next connection starts clean: nothing of the old one is sent again.
     h.port.openable = {1};
     h.link.getConfiguration();

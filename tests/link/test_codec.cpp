@@ -1,4 +1,5 @@
 #include "link/framecodec.h"
+#include "link/framelog.h"
 
 #include <gtest/gtest.h>
 
@@ -93,4 +94,56 @@ TEST(FrameCodec, crcMatchesOnlyAnIntactPacket)
     broken[3] = char(broken[3] ^ 1);
     EXPECT_FALSE(crcMatches(broken));
     EXPECT_FALSE(crcMatches(hex("c2")));
+}
+
+// What the frame log says of a packet (unstuffed, control byte first), for both directions.
+struct DescribeRow {
+    QByteArray packet;
+    bool fromHost;
+    PacketKind kind;
+    const char* expected;
+};
+
+QByteArray packetOf(CheckMode check, bool header, PacketKind kind, quint8 echoSeq, quint8 ownSeq, const QByteArray& payload)
+{
+    const QByteArray frame = buildFrame(check, header, kind, echoSeq, ownSeq, payload);
+    return *unstuff(frame.mid(1, frame.size() - 2));
+}
+
+TEST(FrameCodec, framesAreDescribedForTheLog)
+{
+    const auto c16 = CheckMode::Bits16;
+    QByteArray badCrc = packetOf(c16, true, PacketKind::Data, 1, 0, hex("1700"));
+    badCrc[badCrc.size() - 1] = static_cast<char>(badCrc.back() ^ 1);
+    QByteArray image(89, '\0');
+    image[0] = 24;
+    const DescribeRow rows[] = {
+        {hex("c4000606"), false, PacketKind::Data, "C4 data, no header, no check | LinkSetup 6 6"},
+        {hex("04000000"), true, PacketKind::Data, "04 plain, no header, no check | LinkSetup 0 0"},
+        {packetOf(c16, true, PacketKind::Ack, 0, 0, {}), true, PacketKind::Ack, "42 Ack, header, CRC-16 | for seq 0 | CRC good"},
+        {packetOf(c16, true, PacketKind::Nack, 1, 0, {}), false, PacketKind::Data, "82 Nack, header, CRC-16 | for seq 1 | CRC good"},
+        {hex("c40000"), true, PacketKind::Ack, "C4 Ack, no header, no check | for seq 0"},
+        {packetOf(c16, true, PacketKind::Data, 1, 0, hex("024b58343031")), false, PacketKind::Data,
+         "C2 data, header, CRC-16 | seq 1/0 | SerialNumber 4b58343031 | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 1, hex("024b58343031")), true, PacketKind::Resend,
+         "C2 data, header, CRC-16 | seq 0/1 | HostSerial 4b58343031 | resent | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, QByteArray("\x04" "KX40" "\0S\0\0", 9)), false, PacketKind::Data,
+         "C2 data, header, CRC-16 | seq 0/0 | AppId \"KX40\\x00S\" | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("01")), false, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | HostSerialRequest | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("03")), false, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | AppIdRequest | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("03")), true, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | AppIdEnd | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("1500")), true, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | GetRequest 0 | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("16")), true, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | ReqCurSetup | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("1700")), false, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | VersionReport 0 | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, image), false, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | SetupData 89 bytes v0 | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("1902")), false, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | FlashResult 2 | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("1904b0")), true, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | BaudChange 1200 | CRC good"},
+        {packetOf(c16, true, PacketKind::Data, 0, 0, hex("1a0102")), false, PacketKind::Data, "C2 data, header, CRC-16 | seq 0/0 | command 26 01 02 | CRC good"},
+        {badCrc, false, PacketKind::Data, "C2 data, header, CRC-16 | seq 1/0 | VersionReport 0 | CRC bad"},
+        {packetOf(CheckMode::Bits8, false, PacketKind::Data, 0, 0, hex("05")), false, PacketKind::Data, "C5 data, no header, 8-bit check | LinkCleared | check good"},
+        {hex("c201"), false, PacketKind::Data, "C2 data, header, CRC-16 | too short"},
+        {{}, false, PacketKind::Data, "empty frame"},
+    };
+    for (const DescribeRow& row : rows)
+        EXPECT_EQ(describePacket(row.packet, row.fromHost, row.kind), QString::fromUtf8(row.expected)) << row.expected;
 }

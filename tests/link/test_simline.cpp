@@ -2,6 +2,7 @@
 // card over it, on virtual time.
 
 #include "link/cardlink.h"
+#include "link/framelog.h"
 #include "link/tracefile.h"
 #include "link/virtualclock.h"
 #include "setup/setupimage.h"
@@ -9,6 +10,7 @@
 #include "virtualserialline.h"
 
 #include <QMap>
+#include <QRegularExpression>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -185,6 +187,53 @@ TEST(LinkOverVirtualLine, getFromASidCardStaysAt9600)
     EXPECT_EQ(c.card.baud(), 9600);
 }
 
+// The frame log of a whole Get, line by line: virtual time makes every millisecond exact.
+TEST(LinkOverVirtualLine, frameLogOfAGetReadsLineByLine)
+{
+    Connection c;
+    FrameLog log(c.clock);
+    QStringList lines;
+    log.echo = [&](const QString& line) { lines << line; };
+    c.link.setObserver(&log);
+    c.link.getConfiguration();
+    ASSERT_TRUE(c.run());
+    // Each line whole; a * stands for the image's bytes.
+    const char* const expected[] = {
+        "      0 -- connection opened",
+        "    302 <- 16 | SYN, link reset",
+        "    302 -> 06 | answer to a SYN",
+        "    318 <- C2 00 00 00 06 06 56 DA | C2 data, header, CRC-16 | seq 0/0 | LinkSetup 6 6 | CRC good",
+        "    318 -> 02 C2 00 00 00 10 A6 10 A6 56 DA 03 | C2 data, header, CRC-16 | seq 0/0 | LinkSetup 6 6 | CRC good",
+        "    341 <- 42 00 00 A4 1A | 42 Ack, header, CRC-16 | for seq 0 | CRC good",
+        "    357 <- C2 00 01 02 4B 58 34 30 31 65 11 | C2 data, header, CRC-16 | seq 0/1 | SerialNumber 4b58343031 | CRC good",
+        "    357 -> 02 42 01 00 A5 1A 03 | 42 Ack, header, CRC-16 | for seq 1 | CRC good",
+        "    357 -> 02 C2 01 01 10 A2 51 4C 4E 30 31 B4 79 03 | C2 data, header, CRC-16 | seq 1/1 | HostSerial 514c4e3031 | CRC good",
+        "    391 <- 42 01 00 A5 1A | 42 Ack, header, CRC-16 | for seq 1 | CRC good",
+        "    401 <- C2 01 00 03 E4 D4 | C2 data, header, CRC-16 | seq 1/0 | AppIdRequest | CRC good",
+        "    401 -> 02 42 00 00 A4 1A 03 | 42 Ack, header, CRC-16 | for seq 0 | CRC good",
+        "    401 -> 02 C2 00 00 04 4D 45 52 4C 41 4E 00 00 00 00 3F 62 03 | C2 data, header, CRC-16 | seq 0/0 | AppId \"MERLAN\" | CRC good",
+        "    439 <- 42 00 00 A4 1A | 42 Ack, header, CRC-16 | for seq 0 | CRC good",
+        "    439 -> 02 C2 00 01 10 A3 F5 F5 03 | C2 data, header, CRC-16 | seq 0/1 | AppIdEnd | CRC good",
+        "    459 <- 42 01 00 A5 1A | 42 Ack, header, CRC-16 | for seq 1 | CRC good",
+        "    479 <- C2 01 01 04 4B 58 34 30 53 00 00 00 00 00 61 E3 | C2 data, header, CRC-16 | seq 1/1 | AppId \"KX40S\" | CRC good",
+        "    479 -> 02 42 01 00 A5 1A 03 | 42 Ack, header, CRC-16 | for seq 1 | CRC good",
+        "    529 -> 02 C2 01 00 15 00 7F AA 03 | C2 data, header, CRC-16 | seq 1/0 | GetRequest 0 | CRC good",
+        "    549 <- 42 00 00 A4 1A | 42 Ack, header, CRC-16 | for seq 0 | CRC good",
+        "    668 <- C2 00 00 18 00 00 0A * 7A D0 | C2 data, header, CRC-16 | seq 0/0 | SetupData 89 bytes v0 | CRC good",
+        "    668 -> 02 42 00 00 A4 1A 03 | 42 Ack, header, CRC-16 | for seq 0 | CRC good",
+        "    668 -> 16 | SYN, link reset",
+        "    668 -- connection ended, reason 7",
+    };
+    ASSERT_EQ(lines.size(), std::size(expected)) << qPrintable(lines.join(u'\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        QStringList parts = QString::fromUtf8(expected[i]).split(u'*');
+        for (QString& part : parts)
+            part = QRegularExpression::escape(part);
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(parts.join(QStringLiteral(".*"))));
+        EXPECT_TRUE(pattern.match(lines[i]).hasMatch()) << "line " << i << ": " << qPrintable(lines[i]);
+    }
+}
+
 TEST(LinkOverVirtualLine, getFromAnAvmCardMovesTo1200Baud)
 {
     CardOptions options;
@@ -264,8 +313,19 @@ TEST(LinkOverVirtualLine, recoversFromNacksAndABadCrc)
     options.faults.nackNext = 3;
     options.faults.corruptCrcNext = 1;
     Connection c(options);
+    FrameLog log(c.clock);
+    QStringList lines;
+    log.echo = [&](const QString& line) { lines << line; };
+    c.link.setObserver(&log);
     c.link.getConfiguration();
     ASSERT_TRUE(c.run());
+    // Each NACK, retransmission and bad CRC is marked in the frame log.
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("<- 82 .*Nack.*CRC good$"))).size(), 3);
+    EXPECT_EQ(lines.filter(QStringLiteral(" -- NACK received")).size(), 3);
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("-> 02 C2 .*\\| resent \\| CRC good$"))).size(), 3);
+    EXPECT_EQ(lines.filter(QStringLiteral(" -- RETRANSMISSION, retry count ")).size(), 3);
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("<- C2 .*CRC bad$"))).size(), 1);
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("-> 02 82 .*Nack"))).size(), 1);
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_EQ(c.card.nacksSent(), 3);
     EXPECT_EQ(c.card.retransmissions(), 1) << "the image sent again after the host's NACK";
@@ -277,8 +337,15 @@ TEST(LinkOverVirtualLine, slowAcknowledgementsMakeTheHostResendButTheTransferSuc
     CardOptions options;
     options.faults.ackDelayMs = 150; // past the host's 100 ms
     Connection c(options);
+    FrameLog log(c.clock);
+    QStringList lines;
+    log.echo = [&](const QString& line) { lines << line; };
+    c.link.setObserver(&log);
     c.link.getConfiguration();
     ASSERT_TRUE(c.run());
+    const QStringList timeouts = lines.filter(QStringLiteral(" -- TIMEOUT, no acknowledgement"));
+    EXPECT_FALSE(timeouts.isEmpty());
+    EXPECT_EQ(lines.filter(QStringLiteral(" -- RETRANSMISSION, retry count 0")).size(), timeouts.size());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_TRUE(c.panel2().contains(QStringLiteral("Resend  0"))) << c.panel2().join(" | ").toStdString();
     EXPECT_EQ(c.card.received().count(QByteArray::fromHex("1500")), 1) << "the repeat is not served twice";

@@ -38,6 +38,40 @@ int byteAt(const QByteArray& image, int index)
     return quint8(image.at(index));
 }
 
+// Checks that each option of 'bits' (field selected when its bit is 1) follows 'byte', and that
+// its partner shows the other state.
+auto optionsFollow(int byte, std::vector<std::pair<Field, int>> bits)
+{
+    return [byte, bits](const SetupValues& v) {
+        for (const auto& [field, bit] : bits) {
+            const bool set = (byte >> bit) & 1;
+            EXPECT_EQ(v.option(field), set) << fieldInfo(field).name;
+            EXPECT_EQ(v.option(fieldInfo(field).partner), !set) << fieldInfo(field).name;
+        }
+    };
+}
+
+auto displayFlagsFollow(int byte)
+{
+    using F = Field;
+    return optionsFollow(byte, {{F::SdiOutputSidAudio, 7}, {F::CompositeOutputSidAudio, 6},
+                                {F::AudioBarPpm, 5}, {F::AudioWindowOn, 4}, {F::SidWindowOn, 3},
+                                {F::TimeCodeWindowOn, 2}, {F::StatusWindowOn, 1}});
+}
+
+auto controlFlagsFollow(int byte)
+{
+    using F = Field;
+    return [byte](const SetupValues& v) {
+        optionsFollow(byte, {{F::MissingSidEnable, 7}, {F::DipSwitchesEnable, 2}})(v);
+        const std::pair<Field, int> checks[] = {{F::Gpi1DisplayMessage, 6}, {F::Gpi1Blink, 5},
+                                                {F::Gpi2DisplayMessage, 4}, {F::Gpi2Blink, 3},
+                                                {F::Gpi2TextOff, 1},        {F::Gpi1TextOff, 0}};
+        for (const auto& [field, bit] : checks)
+            EXPECT_EQ(v.check(field), (byte >> bit) & 1) << fieldInfo(field).name;
+    };
+}
+
 } // namespace
 
 TEST(SidImageEncoding, theDefaultsEncodeToTheWorkedExampleByteForByte)
@@ -81,6 +115,8 @@ TEST(SidImageEncoding, settingsLandOnTheirBytesAndBits)
          8, 64 + 16},
         {"no standard chosen", [](SetupValues& v) { v.setChoice(F::VideoStandard, -1); }, 8, 32},
         {"625 VITC line goes to byte 10", [](SetupValues& v) { v.setText(F::SidLine625Vitc, "6"); }, 10, 6},
+        {"525 PESA line goes to byte 11", [](SetupValues& v) { v.setText(F::SidLine525Pesa, "21"); }, 11, 21},
+        {"625 PESA line goes to byte 12", [](SetupValues& v) { v.setText(F::SidLine625Pesa, "17"); }, 12, 17},
         {"all windows off, VU, SID only",
          [](SetupValues& v) {
              for (F f : {F::AudioWindowOff, F::SidWindowOff, F::TimeCodeWindowOff, F::StatusWindowOff, F::AudioBarVu, F::SdiOutputSid, F::CompositeOutputSid})
@@ -93,6 +129,14 @@ TEST(SidImageEncoding, settingsLandOnTheirBytesAndBits)
                  v.setOption(f, true);
          },
          13, 2},
+        {"blink checks are bits 5 and 3",
+         [](SetupValues& v) {
+             v.setCheck(F::Gpi1Blink, 1);
+             v.setCheck(F::Gpi2Blink, 1);
+         },
+         28, 208 + 32 + 8},
+        {"GPI 1 text off alone is bit 0", [](SetupValues& v) { v.setCheck(F::Gpi1TextOff, 1); }, 28, 208 + 1},
+        {"GPI 2 text off alone is bit 1", [](SetupValues& v) { v.setCheck(F::Gpi2TextOff, 1); }, 28, 208 + 2},
         {"grey check box counts as off", [](SetupValues& v) { v.setCheck(F::Gpi1DisplayMessage, 2); }, 28, 128 + 16},
         {"text off checks and DIP",
          [](SetupValues& v) {
@@ -266,23 +310,39 @@ TEST(SidImageDecoding, bytesComeBackAsTheSettingsTheyEncode)
         {"fine adjust 128", 4, 128, [](const SetupValues& v) { EXPECT_EQ(v.text(F::FineAdjustChannel1), "-128"); }},
         {"fine adjust 255", 5, 255, [](const SetupValues& v) { EXPECT_EQ(v.text(F::FineAdjustChannel2), "-1"); }},
         {"fine adjust 127", 7, 127, [](const SetupValues& v) { EXPECT_EQ(v.text(F::FineAdjustB2), "127"); }},
+        {"625, pedestal off, B/W", 8, 64 + 16, [](const SetupValues& v) {
+             EXPECT_EQ(v.choice(F::VideoStandard), 1);
+             optionsFollow(64 + 16, {{F::NtscPedestalOn, 5}, {F::CompositeBlackWhite, 4}})(v);
+         }},
+        {"525, pedestal on, colour", 8, 32, [](const SetupValues& v) {
+             EXPECT_EQ(v.choice(F::VideoStandard), 0);
+             optionsFollow(32, {{F::NtscPedestalOn, 5}, {F::CompositeBlackWhite, 4}})(v);
+         }},
         {"standard bits 11 keep the standard and lines", 8, 192, [](const SetupValues& v) {
              EXPECT_EQ(v.choice(F::VideoStandard), 1);
              EXPECT_EQ(v.text(F::SidLine625Pesa), "11");
          }},
         {"625 VITC from byte 10", 10, 6, [](const SetupValues& v) { EXPECT_EQ(v.text(F::SidLine625Vitc), "6"); }},
-        {"525 PESA from byte 11", 11, 21, [](const SetupValues& v) { EXPECT_EQ(v.text(F::SidLine525Pesa), "21"); }},
+        {"525 PESA from byte 11", 11, 21, [](const SetupValues& v) {
+             EXPECT_EQ(v.text(F::SidLine525Pesa), "21");
+             EXPECT_EQ(v.text(F::SidLine625Pesa), "11");
+         }},
+        {"625 PESA from byte 12", 12, 17, [](const SetupValues& v) {
+             EXPECT_EQ(v.text(F::SidLine625Pesa), "17");
+             EXPECT_EQ(v.text(F::SidLine525Pesa), "11");
+         }},
+        {"outputs and windows all off", 13, 0, displayFlagsFollow(0)},
+        {"composite SID + Audio, SID window", 13, 0x48, displayFlagsFollow(0x48)},
+        {"SDI SID + Audio, PPM, audio, time code and status", 13, 0xB6, displayFlagsFollow(0xB6)},
         {"NO SID position from byte 33", 33, 7, [](const SetupValues& v) {
              EXPECT_EQ(v.text(F::NoSidMessageHorizontal), "7");
              EXPECT_EQ(v.text(F::SidWindowHorizontal), "22");
          }},
         {"operating region 72", 85, 72, [](const SetupValues& v) { EXPECT_EQ(v.level(F::OperatingRegion), -56); }},
-        {"control flags", 28, 0x7B, [](const SetupValues& v) {
-             EXPECT_TRUE(v.option(F::MissingSidDisable));
-             EXPECT_FALSE(v.option(F::DipSwitchesEnable));
-             for (F f : {F::Gpi1DisplayMessage, F::Gpi1Blink, F::Gpi2DisplayMessage, F::Gpi2Blink, F::Gpi2TextOff, F::Gpi1TextOff})
-                 EXPECT_EQ(v.check(f), 1);
-         }},
+        {"control flags", 28, 0x7B, controlFlagsFollow(0x7B)},
+        {"GPI 1 text off alone", 28, 0x01, controlFlagsFollow(0x01)},
+        {"GPI 2 text off alone", 28, 0x02, controlFlagsFollow(0x02)},
+        {"missing SID and DIP enabled", 28, 0x84, controlFlagsFollow(0x84)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

@@ -5,9 +5,12 @@
 
 #include "app/core/backups.h"
 #include "app/core/cardoperation.h"
+#include "app/core/stopsignals.h"
+
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
 #include "link/cardlink.h"
+#include "link/framelog.h"
 #include "link/portselection.h"
 #include "link/qtlinkclock.h"
 #include "link/qtserialcontrol.h"
@@ -21,6 +24,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <csignal>
 #include <optional>
 
 namespace quillon {
@@ -40,6 +44,8 @@ struct LinkArgs {
     bool verify = true; // send only
     QString backupDir;  // empty: the backup folder of the settings
     bool stats = false;
+    QString log;
+    bool verbose = false;
 };
 
 int usageError(const QString& usage, const QString& problem)
@@ -94,6 +100,13 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
             parsed.backupDir = arg.mid(13);
         } else if (arg == QLatin1String("--stats")) {
             parsed.stats = true;
+        } else if (arg == QLatin1String("--log")) {
+            if (!valueOf(&parsed.log))
+                return std::nullopt;
+        } else if (arg.startsWith(QLatin1String("--log="))) {
+            parsed.log = arg.mid(6);
+        } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
+            parsed.verbose = true;
         } else if (wantsOutput && (arg == QLatin1String("-o") || arg == QLatin1String("--output"))) {
             if (!valueOf(&parsed.output))
                 return std::nullopt;
@@ -139,7 +152,8 @@ private:
 class Transfer {
 public:
     explicit Transfer(const LinkArgs& args, std::FILE* statuses = stdout)
-        : ui(statuses), args_(args), port_(store_), forcedDevice_(args.device), trace_(args.trace)
+        : ui(statuses), args_(args), port_(store_), forcedDevice_(args.device), trace_(args.trace),
+          logPath_(args.log), verbose_(args.verbose)
     {
         loadDefaults(held.fields);
         if (!forcedDevice_.isEmpty()) {
@@ -162,7 +176,13 @@ public:
     bool run(FlowKind kind, const QString& fileName)
     {
         QtLinkClock clock;
+        FrameLog frameLog(clock); // outlives the link, which may still tell it as it goes
         CardLink link(port_, clock, selection_, held, ui, trace_);
+        frameLog.setPath(logPath_);
+        if (verbose_)
+            frameLog.echo = [](const QString& line) { printLine(stderr, line); };
+        if (!logPath_.isEmpty() || verbose_)
+            link.setObserver(&frameLog);
         link.currentFileName = [fileName] { return fileName; };
         if (args_.stats)
             link.onConnectionEnded = [](const LinkCounters& c) { printLine(stdout, statsLine(c)); };
@@ -186,6 +206,14 @@ public:
             ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
             operation.fail();
             link.endTransfer(EndReason::Completed);
+        });
+        // A logout or Ctrl+C ends the connection as closing the program's window does.
+        const StopSignals stop([&](int signal) {
+            ui.message(QStringLiteral("Stopped by %1: the transfer was ended.")
+                           .arg(signal == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
+            outcome = false;
+            link.shutdown();
+            loop.quit();
         });
         QTimer::singleShot(0, &loop, [&] {
             OperationOptions options;
@@ -226,6 +254,8 @@ private:
     QString forcedDevice_;
     FixedPort selection_{1};
     TraceFile trace_;
+    QString logPath_;
+    bool verbose_ = false;
 };
 
 // Prints the operator's messages where they belong and returns the exit code.
@@ -335,19 +365,21 @@ std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupVal
 
 std::vector<CliCommand> linkCommands()
 {
-    const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] [--no-backup] [--backup-dir DIR] [--stats] -o FILE");
-    const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE] [--no-backup] [--no-verify] [--backup-dir DIR] [--stats]");
+    const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] [--log FILE] [--verbose] [--no-backup] [--backup-dir DIR] [--stats] -o FILE");
+    const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE] [--log FILE] [--verbose] [--no-backup] [--no-verify] [--backup-dir DIR] [--stats]");
     const QString getSummary = QStringLiteral(
         "Gets the set-up of the card on the serial port (DEVICE, else the port chosen in the program) "
         "into FILE: an AVM card's into a .kxm file, a SID card's into a .kxd file. --trace records "
-        "every frame in FILE. What arrived is kept in the backup folder first (--backup-dir DIR, "
-        "--no-backup to skip); --stats prints the link's counters after the connection.");
+        "every frame in FILE; --log writes a readable frame log to FILE, --verbose prints it on "
+        "standard error as it happens. What arrived is kept in the backup folder first (--backup-dir "
+        "DIR, --no-backup to skip); --stats prints the link's counters after the connection.");
     const QString sendSummary = QStringLiteral(
         "Sends the set-up in FILE (.kxm AVM image or .kxd SID settings) to the card on the serial "
         "port, which writes it to its flash memory. First the card's current set-up is read and "
         "kept in the backup folder (--backup-dir DIR; --no-backup skips it), and afterwards the "
         "set-up is read back and compared (--no-verify skips it; a difference exits 1). --stats "
-        "prints the link's counters after each connection.");
+        "prints the link's counters after each connection; --log writes a readable frame log to "
+        "FILE, --verbose prints it on standard error as it happens.");
     return {
         {QStringLiteral("get"), getUsage, getSummary,
          [getUsage, getSummary](const QStringList& args) {

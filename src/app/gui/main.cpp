@@ -1,3 +1,4 @@
+#include "app/core/stopsignals.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -14,6 +15,8 @@ int main(int argc, char** argv)
     quillon::MainWindow window;
     QObject::connect(&window, &quillon::MainWindow::shutDown, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // A logout or Ctrl+C ends the program as closing its window does.
+    const quillon::StopSignals stop([&window](int) { window.close(); });
     window.show();
     // "quillon Studio.kxd": the set-up file to start with (Qt's own options are taken out).
     QStringList files = QCoreApplication::arguments().mid(1);

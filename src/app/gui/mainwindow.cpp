@@ -17,6 +17,7 @@
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
 #include "link/qtserialcontrol.h"
+#include "link/framelog.h"
 #include "link/tracefile.h"
 #include "qtfiledialogs.h"
 #include "setup/setupimage.h"
@@ -83,6 +84,7 @@ MainWindow::MainWindow(ShellServices services)
                                 : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       ports_(std::make_unique<PortManager>(*serial_, store_)),
       trace_(std::make_unique<TraceFile>(TraceFile::defaultPath(store_))),
+      frameLog_(std::make_unique<FrameLog>(*clock_)),
       ui_(*this, services.messages ? services.messages
                                    : [this](const QString& text, const QString& detail, const QString& findings) {
                                          showMessageBox(this, text, detail, findings);
@@ -109,6 +111,9 @@ MainWindow::MainWindow(ShellServices services)
     resize(stripSize());
 
     link_->currentFileName = [this] { return app_->currentFileName(); };
+    linkObservers_.add(frameLog_.get());
+    link_->setObserver(&linkObservers_);
+    setFrameLogging(store_.value(QStringLiteral("Trace"), QStringLiteral("FrameLog")).compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0);
     operation_ = std::make_unique<CardOperation>(*link_, *clock_, held_, ui_);
     operation_->onStage = [this](OperationStage stage, bool done) { operationStage(stage, done); };
     operation_->onFinished = [this](bool) {

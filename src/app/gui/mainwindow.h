@@ -6,6 +6,7 @@
 #include "comparewindow.h"
 #include "guioperatorui.h"
 #include "portassignmentdialog.h"
+#include "link/linkobserver.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
 #include "link/settingsstore.h"
@@ -38,6 +39,7 @@ class LinkClock;
 class PortManager;
 class SerialControl;
 class SettingsWindow;
+class FrameLog;
 class TraceFile;
 class ControlSettingsWindow;
 class CompareWindow;
@@ -147,6 +149,7 @@ private:
     void createSettingsWindows();
     void addSettingsWindow(const QString& key, SettingsWindow* form);
     void refreshOptionsMenu();
+    void setFrameLogging(bool on);
     void probePortsWhenClosed();
     void hideSettingsWindows();
     void maximiseSettingsWindows();
@@ -172,6 +175,8 @@ private:
     HeldSetup held_;
     std::unique_ptr<PortManager> ports_;
     std::unique_ptr<TraceFile> trace_;
+    std::unique_ptr<FrameLog> frameLog_; // Options > "Log Frames"
+    LinkObservers linkObservers_;
     GuiOperatorUi ui_;
     std::unique_ptr<CardLink> link_;
     std::unique_ptr<CardOperation> operation_;

@@ -3,6 +3,8 @@
 #include "app/core/transferoptions.h"
 #include "link/portmanager.h"
 #include "link/cardlink.h"
+#include "link/framelog.h"
+#include "link/tracefile.h"
 
 #include <QAction>
 #include <QTimer>
@@ -125,6 +127,12 @@ void MainWindow::buildMenus()
     options->addSeparator();
     connect(addItem(options, "optionsPortAssignment", QStringLiteral("&Port Assignment...")),
             &QAction::triggered, this, &MainWindow::portAssignment);
+    QAction* logFrames = addItem(options, "optionsLogFrames", QStringLiteral("&Log Frames"));
+    logFrames->setCheckable(true);
+    connect(logFrames, &QAction::triggered, this, [this](bool on) {
+        setFrameLogging(on);
+        store_.setValue(QStringLiteral("Trace"), QStringLiteral("FrameLog"), on ? QStringLiteral("true") : QStringLiteral("false"));
+    });
 
     options->addSeparator();
     QAction* backup = addItem(options, "optionsBackupBeforeSend", QStringLiteral("&Back Up Card Before Send"));
@@ -217,6 +225,13 @@ void MainWindow::refreshOptionsMenu()
     const TransferOptions transfer = transferOptions(store_);
     menuItem(QStringLiteral("optionsBackupBeforeSend"))->setChecked(transfer.backupBeforeSend);
     menuItem(QStringLiteral("optionsVerifyAfterSend"))->setChecked(transfer.verifyAfterSend);
+}
+
+// The frame log goes next to the trace file, from the next connection on.
+void MainWindow::setFrameLogging(bool on)
+{
+    frameLog_->setPath(on ? FrameLog::pathNextTo(trace_->path()) : QString());
+    menuItem(QStringLiteral("optionsLogFrames"))->setChecked(on);
 }
 
 // Discovery opens and closes the ports, so it waits for a connection to end.

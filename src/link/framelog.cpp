@@ -1,0 +1,196 @@
+#include "framelog.h"
+
+#include "linkclock.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace quillon {
+
+namespace {
+
+QString hexBytes(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
+
+quint8 at(const QByteArray& bytes, qsizetype i) { return static_cast<quint8>(bytes.at(i)); }
+
+// Printable letters as they are, trailing zeros dropped, anything else as \xNN.
+QString quoted(QByteArray text)
+{
+    while (text.endsWith('\0'))
+        text.chop(1);
+    QString shown;
+    for (char c : text)
+        shown += (c >= 0x20 && c < 0x7F) ? QString(QLatin1Char(c)) : QStringLiteral("\\x%1").arg(static_cast<quint8>(c), 2, 16, QLatin1Char('0'));
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+QString describeCommand(const QByteArray& payload, bool fromHost)
+{
+    const int command = at(payload, 0);
+    const QByteArray data = payload.mid(1);
+    auto arg = [&](int i) { return i < data.size() ? QString::number(at(data, i)) : QStringLiteral("?"); };
+    switch (command) {
+    case 0: return QStringLiteral("LinkSetup %1 %2").arg(arg(0), arg(1));
+    case 1: return QStringLiteral("HostSerialRequest");
+    case 2: return (fromHost ? QStringLiteral("HostSerial ") : QStringLiteral("SerialNumber ")) + QString::fromLatin1(data.toHex());
+    case 3: return fromHost ? QStringLiteral("AppIdEnd") : QStringLiteral("AppIdRequest");
+    case 4: return QStringLiteral("AppId ") + quoted(data);
+    case 5: return QStringLiteral("LinkCleared");
+    case 21: return QStringLiteral("GetRequest ") + arg(0);
+    case 22: return QStringLiteral("ReqCurSetup");
+    case 23: return QStringLiteral("VersionReport ") + arg(0);
+    case 24: return QStringLiteral("SetupData %1 bytes v%2").arg(payload.size()).arg(arg(0));
+    case 25:
+        if (fromHost)
+            return QStringLiteral("BaudChange %1").arg(data.size() >= 2 ? QString::number(at(data, 0) * 256 + at(data, 1)) : QStringLiteral("?"));
+        return QStringLiteral("FlashResult ") + arg(0);
+    default:
+        return QStringLiteral("command %1").arg(command) + (data.isEmpty() ? QString() : QLatin1Char(' ') + hexBytes(data));
+    }
+}
+
+QString describeCheck(const QByteArray& packet, int checkBits, qsizetype bodyEnd)
+{
+    if (checkBits == 16)
+        return crcMatches(packet) ? QStringLiteral("CRC good") : QStringLiteral("CRC bad");
+    if (checkBits == 8)
+        return check8(packet.left(bodyEnd)) == at(packet, bodyEnd) ? QStringLiteral("check good") : QStringLiteral("check bad");
+    return {};
+}
+
+} // namespace
+
+QString describePacket(const QByteArray& packet, bool fromHost, PacketKind kind)
+{
+    if (packet.isEmpty())
+        return QStringLiteral("empty frame");
+    const quint8 control = at(packet, 0);
+    const bool header = !(control & 0x04);
+    const int checkBits = (control & 0x03) == 2 ? 16 : (control & 0x03) == 1 ? 8 : 0;
+    const int checkBytes = checkBits / 8;
+    const int klass = control >> 6;
+    if (klass == 1)
+        kind = PacketKind::Ack;
+    else if (klass == 2)
+        kind = PacketKind::Nack;
+    const bool acknowledgement = kind == PacketKind::Ack || kind == PacketKind::Nack;
+
+    QStringList parts;
+    const QString kindName = kind == PacketKind::Ack    ? QStringLiteral("Ack")
+                             : kind == PacketKind::Nack ? QStringLiteral("Nack")
+                             : klass == 3               ? QStringLiteral("data")
+                                                        : QStringLiteral("plain");
+    const QString checkName = checkBits == 16 ? QStringLiteral("CRC-16")
+                              : checkBits == 8 ? QStringLiteral("8-bit check")
+                                               : QStringLiteral("no check");
+    parts << QStringLiteral("%1 %2, %3, %4")
+                 .arg(QString::number(control, 16).toUpper().rightJustified(2, QLatin1Char('0')), kindName,
+                      header ? QStringLiteral("header") : QStringLiteral("no header"), checkName);
+    const qsizetype bodyEnd = packet.size() - checkBytes;
+    const qsizetype payloadStart = header && !acknowledgement ? 3 : 1;
+    if (bodyEnd < payloadStart + (acknowledgement ? 1 : 0) || (!acknowledgement && bodyEnd <= payloadStart)) {
+        parts << QStringLiteral("too short");
+        return parts.join(QStringLiteral(" | "));
+    }
+    if (acknowledgement) {
+        parts << QStringLiteral("for seq %1").arg(at(packet, 1));
+    } else {
+        if (header)
+            parts << QStringLiteral("seq %1/%2").arg(at(packet, 1)).arg(at(packet, 2));
+        parts << describeCommand(packet.mid(payloadStart, bodyEnd - payloadStart), fromHost);
+    }
+    if (kind == PacketKind::Resend)
+        parts << QStringLiteral("resent");
+    if (checkBits)
+        parts << describeCheck(packet, checkBits, bodyEnd);
+    return parts.join(QStringLiteral(" | "));
+}
+
+FrameLog::FrameLog(LinkClock& clock) : clock_(clock) {}
+
+void FrameLog::setPath(const QString& path)
+{
+    path_ = path;
+    warned_ = false;
+}
+
+QString FrameLog::pathNextTo(const QString& tracePath)
+{
+    return QFileInfo(tracePath).absoluteDir().filePath(QStringLiteral("frames.log"));
+}
+
+void FrameLog::connectionOpened()
+{
+    openedAtMs_ = clock_.nowMs();
+    connected_ = true;
+    file_.close();
+    if (!path_.isEmpty()) {
+        QDir().mkpath(QFileInfo(path_).absolutePath());
+        file_.setFileName(path_);
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) && !std::exchange(warned_, true))
+            std::fprintf(stderr, "The frame log %s cannot be written: %s\n", qPrintable(path_), qPrintable(file_.errorString()));
+    }
+    write(QStringLiteral("--"), QStringLiteral("connection opened"));
+}
+
+void FrameLog::connectionEnded(EndReason reason)
+{
+    if (!std::exchange(connected_, false))
+        return; // an ending with no connection behind it
+    write(QStringLiteral("--"), QStringLiteral("connection ended, reason %1").arg(reasonCode(reason)));
+    file_.close();
+}
+
+void FrameLog::frameSent(const QByteArray& frame, PacketKind kind)
+{
+    // The frame as it went on the line; what it means is read from an unstuffed copy.
+    const QByteArray inner = frame.mid(1, frame.size() - 2);
+    const bool ack = kind == PacketKind::Ack || kind == PacketKind::Nack;
+    // An acknowledgement's sequence byte and zero go out unstuffed; only its check is stuffed.
+    QByteArray decoded = inner.left(1);
+    if (ack)
+        decoded += inner.mid(1, 2) + unstuff(inner.mid(3)).value_or(QByteArray());
+    else
+        decoded += unstuff(inner.mid(1)).value_or(QByteArray());
+    write(QStringLiteral("->"), hexBytes(frame) + QStringLiteral(" | ") + describePacket(decoded, true, kind));
+}
+
+void FrameLog::frameReceived(const QByteArray& packet, bool crcGood)
+{
+    QString text = describePacket(packet, false);
+    if (!crcGood && !text.endsWith(QStringLiteral("CRC bad")))
+        text += QStringLiteral(" | check failed");
+    write(QStringLiteral("<-"), hexBytes(packet) + QStringLiteral(" | ") + text);
+}
+
+void FrameLog::singleByte(quint8 byte, bool toCard)
+{
+    const QString meaning = byte == SYN ? QStringLiteral("SYN, link reset") : byte == AckByte ? QStringLiteral("answer to a SYN") : QString();
+    write(toCard ? QStringLiteral("->") : QStringLiteral("<-"), hexBytes(QByteArray(1, static_cast<char>(byte))) + QStringLiteral(" | ") + meaning);
+}
+
+void FrameLog::retransmitted(int retryCount)
+{
+    write(QStringLiteral("--"), QStringLiteral("RETRANSMISSION, retry count %1").arg(retryCount));
+}
+
+void FrameLog::nackReceived() { write(QStringLiteral("--"), QStringLiteral("NACK received")); }
+
+void FrameLog::acknowledgementTimedOut() { write(QStringLiteral("--"), QStringLiteral("TIMEOUT, no acknowledgement")); }
+
+void FrameLog::speedChanged(int baud) { write(QStringLiteral("--"), QStringLiteral("SPEED %1 baud").arg(baud)); }
+
+void FrameLog::write(const QString& direction, const QString& text)
+{
+    const QString line = QStringLiteral("%1 %2 %3").arg(clock_.nowMs() - openedAtMs_, 7).arg(direction, text);
+    if (file_.isOpen()) {
+        file_.write(line.toUtf8() + '\n');
+        file_.flush(); // what happened up to a crash stays readable
+    }
+    if (echo)
+        echo(line);
+}
+
+} // namespace quillon
