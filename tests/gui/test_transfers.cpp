@@ -5,6 +5,7 @@
 #include "guifixture.h"
 
 #include "app/core/backups.h"
+#include "app/core/transferoptions.h"
 #include "app/core/stopsignals.h"
 #include "forms/progressdialog.h"
 #include "link/settingsstore.h"
@@ -297,6 +298,10 @@ TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
         const StopSignals stopSignals([this](int) { window->close(); });
         QSignalSpy shutDown(window.get(), &MainWindow::shutDown);
 
+        // The stages of one connection: the safety net's extra connections are tested on their own.
+        SettingsStore options;
+        setBackupBeforeSend(options, false);
+        setVerifyAfterSend(options, false);
         window->toolbarButtonClicked(row.kind == FlowKind::Get ? 6 : 5);
         ASSERT_TRUE(clock.advanceUntil(row.reached, 20000, 1));
         ASSERT_TRUE(window->link().flowRunning() && window->link().portOpen());
