@@ -146,7 +146,7 @@ void SettingsForm::closeEvent(QCloseEvent* event)
 
 QString SettingsForm::indexed(const QString& stem, int index)
 {
-    return QStringLiteral("%1(%2)").arg(stem).arg(index);
+    return QStringLiteral("%1(%2)").arg(stem, QString::number(index));
 }
 
 void SettingsForm::onFieldChanged(Field field)

@@ -57,7 +57,7 @@ bool readNumber(const QCommandLineParser& parser, const QString& name, int low, 
     bool ok = false;
     const int value = parser.value(name).toInt(&ok, 0);
     if (!ok || value < low || value > high) {
-        complain(QStringLiteral("--%1 takes a number from %2 to %3").arg(name).arg(low).arg(high));
+        complain(QStringLiteral("--%1 takes a number from %2 to %3").arg(name, QString::number(low), QString::number(high)));
         return false;
     }
     out = value;
@@ -181,7 +181,7 @@ int main(int argc, char** argv)
     card.onBaudChanged = [](int baud) { say(QStringLiteral("card at %1 baud").arg(baud)); };
     pty.onHostSpeedChanged = [](int baud) { say(QStringLiteral("host at %1 baud").arg(baud)); };
     card.onImageReceived = [&parsed](const QByteArray& image) {
-        say(QStringLiteral("image received: %1 bytes, version %2").arg(image.size()).arg(image.size() > 1 ? quint8(image.at(1)) : 0));
+        say(QStringLiteral("image received: %1 bytes, version %2").arg(QString::number(image.size()), QString::number(image.size() > 1 ? quint8(image.at(1)) : 0)));
         if (parsed->print)
             say(QString::fromLatin1(image.toHex(' ')));
         if (!parsed->saveImage.isEmpty() && !saveImage(parsed->saveImage, image))
