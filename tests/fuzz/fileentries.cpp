@@ -1,0 +1,116 @@
+// Set-up files and images as the program takes them from disk or from a card.
+
+#include "fuzzentries.h"
+
+#include "files/setupfiles.h"
+#include "setup/setupimage.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+
+namespace quillon::fuzz {
+
+namespace {
+
+[[noreturn]] void violated(const char* what)
+{
+    std::fprintf(stderr, "%s\n", what);
+    std::abort();
+}
+
+QByteArray bytesOf(const std::uint8_t* data, std::size_t size)
+{
+    return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
+}
+
+// The input as a file of the given name, rewritten for each input.
+QString asFile(const char* name, const std::uint8_t* data, std::size_t size)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytesOf(data, size)) != qint64(size))
+        violated("cannot write the input file");
+    return path;
+}
+
+} // namespace
+
+int setupTextFile(const std::uint8_t* data, std::size_t size)
+{
+    HeldSetup held;
+    LoadDefaultConfig(held.fields);
+    try {
+        ImportSetupText(asFile("Input.kxd", data, size), held);
+    } catch (const SetupFileError&) {
+        if (held.fields.values() != defaultSetupValues())
+            violated("a refused file changed the settings");
+        return 0;
+    }
+    // What was read can be saved, and saving what that file reads gives the same file.
+    const SetupValues values = held.fields.values();
+    try {
+        const QByteArray saved = setupText(values);
+        if (setupText(parseSetupText(saved, defaultSetupValues())) != saved)
+            violated("a saved set-up file does not read back as what was saved");
+    } catch (const SetupFileError&) {
+        violated("settings read from a file cannot be saved, or their file cannot be read");
+    }
+    (void)encodeSidImage(values);
+    return 0;
+}
+
+int setupImage(const std::uint8_t* data, std::size_t size)
+{
+    HeldSetup held;
+    LoadDefaultConfig(held.fields);
+    held.SetupImage = bytesOf(data, std::min<std::size_t>(size, MaxImageSize));
+    SilentUi ui;
+    if (!ApplySetupImage(held, ui)) {
+        if (held.fields.values() != defaultSetupValues())
+            violated("a refused image changed the settings");
+        return 0;
+    }
+    (void)encodeSidImage(held.fields.values());
+    return 0;
+}
+
+int avmImageFile(const std::uint8_t* data, std::size_t size)
+{
+    HeldSetup held;
+    LoadDefaultConfig(held.fields);
+    try {
+        LoadSetupImage(asFile("Input.kxm", data, size), held);
+    } catch (const SetupFileError&) {
+        if (held.SetupImage != HeldSetup::emptySidImage())
+            violated("a refused file changed the image");
+        return 0;
+    }
+    held.LoadedCardType = CardType::AVM;
+    SilentUi ui;
+    const QByteArray loaded = held.SetupImage;
+    // Sent to an AVM card whose version matches or not: checked, never changed.
+    for (const std::optional<quint8> cardVersion :
+         {std::optional<quint8>(), std::optional<quint8>(loaded.size() > 1 ? quint8(loaded[1]) : 0)}) {
+        (void)BuildSetupImage(held, cardVersion, ui);
+        if (held.SetupImage != loaded)
+            violated("checking an AVM image for sending changed it");
+    }
+    (void)ApplySetupImage(held, ui);
+    return 0;
+}
+
+const std::vector<Entry>& entries()
+{
+    static const std::vector<Entry> all = {
+        {"link_receiver", linkReceiver},
+        {"setup_text", setupTextFile},
+        {"setup_image", setupImage},
+        {"avm_image", avmImageFile},
+    };
+    return all;
+}
+
+} // namespace quillon::fuzz
