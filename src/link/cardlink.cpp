@@ -740,13 +740,19 @@ Task<void> CardLink::Impl::establishLink()
 
 void CardLink::Impl::onKeepAliveTick()
 {
+    // Once the card has identified itself no opening waits for the port any more: the
+    // connection then ends here, or its Get or Send would never end.
     if (!port.portOpen()) {
         ui.message(QStringLiteral("Port not functioning, please try another port #1"));
+        if (s.cardIdentified)
+            endTransfer(10);
         return; // the timer stays off
     }
     if (!s.linkUp) {
         ui.message(QStringLiteral("Port not functioning, please try another port #2"));
         port.setPortOpen(false);
+        if (s.cardIdentified)
+            endTransfer(10);
         return;
     }
     timeComCon->start(KeepAliveMs);

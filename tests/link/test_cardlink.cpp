@@ -607,6 +607,40 @@ TEST(CardLinkCommands, anUnpluggedDeviceIsReportedAtTheNextTick)
     EXPECT_EQ(h.ui.messages.size(), 1);
 }
 
+TEST(CardLinkCommands, aGetPastIdentificationEndsWhenTheKeepAliveFindsTheLinkGone)
+{
+    const struct {
+        const char* name;
+        const char* message;
+        std::function<void(Harness&)> breakLink;
+    } rows[] = {
+        {"device unplugged while the set-up is awaited", "Port not functioning, please try another port #1",
+         [](Harness& h) {
+             h.identify();
+             h.ackHostData(); // the get request
+             h.port.unplug();
+         }},
+        {"card identified without the serial exchange", "Port not functioning, please try another port #2",
+         [](Harness& h) {
+             h.port.deliver(Syn);
+             h.port.deliver(QByteArray::fromHex("02c4044b583430530000000000") + QByteArray::fromHex("03"));
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Harness h;
+        h.link.GetConfiguration();
+        row.breakLink(h);
+        h.clock.advance(5100);
+        EXPECT_EQ(h.ui.messages, QStringList{row.message});
+        EXPECT_EQ(h.ui.statuses[2], "Port Closed 10");
+        EXPECT_FALSE(h.link.flowRunning());
+        EXPECT_EQ(h.outcomes, (QList<std::pair<FlowKind, FlowOutcome>>{{FlowKind::Get, FlowOutcome::Failed}}));
+        EXPECT_TRUE(h.ui.buttonsEnabled);
+        EXPECT_GT(h.ui.progressHidden, 0);
+    }
+}
+
 TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection)
 {
     Harness h;
