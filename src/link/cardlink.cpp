@@ -740,18 +740,18 @@ Task<void> CardLink::Impl::establishLink()
 
 void CardLink::Impl::onKeepAliveTick()
 {
-    // Once the card has identified itself no opening waits for the port any more: the
-    // connection then ends here, or its Get or Send would never end.
+    // A Get or Send ends with its connection here: what it waits for (an acknowledgement, the
+    // card's set-up, an answer's acknowledgement above its own wait) would never come.
     if (!port.portOpen()) {
         ui.message(QStringLiteral("Port not functioning, please try another port #1"));
-        if (s.cardIdentified)
+        if (flow.active)
             endTransfer(10);
         return; // the timer stays off
     }
     if (!s.linkUp) {
         ui.message(QStringLiteral("Port not functioning, please try another port #2"));
         port.setPortOpen(false);
-        if (s.cardIdentified)
+        if (flow.active)
             endTransfer(10);
         return;
     }

@@ -15,10 +15,10 @@ namespace quillon::fuzz {
 // The card link engine receiving the bytes of a misbehaving card. Input: one byte whose low four
 // bits choose where the connection stands when the bytes begin (a fresh port, a step of the
 // link set-up, an identified card in a Get or a Send, at 9600 or 1200 baud, in each frame form)
-// and whose top two bits how it ends (a Cancel, closing the program, or left alone); then
-// chunks, each a length byte (0 to 255 bytes follow), a pause byte (milliseconds of virtual time
-// after the chunk) and the chunk's bytes. Each chunk arrives as one receive event, after its
-// time on the line.
+// and whose top two bits how it ends (a Cancel, closing the program, a new Get, or a quiet
+// spell); then chunks, each a length byte (0 to 255 bytes follow), a pause byte (milliseconds of
+// virtual time after the chunk) and the chunk's bytes. Each chunk arrives as one receive event,
+// after its time on the line.
 int linkReceiver(const std::uint8_t* data, std::size_t size);
 // A SID set-up file's content, opened as the program opens a .kxd file.
 int setupTextFile(const std::uint8_t* data, std::size_t size);

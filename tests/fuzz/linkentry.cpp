@@ -200,13 +200,18 @@ int linkReceiver(const std::uint8_t* data, std::size_t size)
     case 1:
         session.link.Shutdown();
         break;
-    case 2: // a card that is quiet from now on never identifies itself on the new connection
+    case 2:
         session.link.GetConfiguration();
         ++flows;
-        session.clock.advance(60000);
+        session.clock.advance(6000);
+        session.link.Cancel();
         break;
-    default: // keep-alive ticks and retransmissions on their own for a while (cheaper than 50 s)
-        session.clock.advance(12000);
+    default:
+        // Keep-alive ticks, retransmissions and waits run out on their own (a version wait takes
+        // 3 s); a Get or Send whose connection has ended must have ended too.
+        session.clock.advance(9000);
+        if (!session.link.portOpen() && session.link.flowRunning())
+            violated("a Get or Send outlived its connection");
         session.link.Cancel();
         break;
     }
@@ -241,8 +246,9 @@ RecordedSeed recordedLinkSeed(int start)
     }
     session.clock.advanceUntil([&] { return !session.outcomes.empty() && !session.link.portOpen(); }, 60000);
     session.card.onSend = std::move(speak);
+    const qint64 endMs = session.clock.nowMs() + 100;
 
-    QByteArray input(1, char(start | 0xC0)); // then left alone a while, then cancelled
+    QByteArray input(1, char(start)); // then cancelled
     for (std::size_t i = 0; i < said.size(); ++i) {
         const QByteArray& bytes = said[i].second;
         qsizetype pauseAt = 0;
@@ -252,7 +258,7 @@ RecordedSeed recordedLinkSeed(int start)
             input += '\0';
             input += bytes.mid(from, 255);
         }
-        const qint64 pause = i + 1 < said.size() ? said[i + 1].first - said[i].first : 0;
+        const qint64 pause = (i + 1 < said.size() ? said[i + 1].first : endMs) - said[i].first;
         input[pauseAt] = char(std::min<qint64>(pause, 255));
         for (qint64 left = pause - 255; left > 0; left -= 255)
             input += QByteArray(1, '\0') + char(std::min<qint64>(left, 255));

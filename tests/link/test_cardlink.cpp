@@ -607,7 +607,7 @@ TEST(CardLinkCommands, anUnpluggedDeviceIsReportedAtTheNextTick)
     EXPECT_EQ(h.ui.messages.size(), 1);
 }
 
-TEST(CardLinkCommands, aGetPastIdentificationEndsWhenTheKeepAliveFindsTheLinkGone)
+TEST(CardLinkCommands, aGetEndsWhenTheKeepAliveFindsTheLinkGone)
 {
     const struct {
         const char* name;
@@ -624,6 +624,12 @@ TEST(CardLinkCommands, aGetPastIdentificationEndsWhenTheKeepAliveFindsTheLinkGon
          [](Harness& h) {
              h.port.deliver(Syn);
              h.port.deliver(QByteArray::fromHex("02c4044b583430530000000000") + QByteArray::fromHex("03"));
+         }},
+        {"answer to the link set-up left unacknowledged", "Port not functioning, please try another port #2",
+         [](Harness& h) {
+             h.port.deliver(Syn);
+             h.port.deliver(Card::linkSetup());
+             h.port.deliver(QByteArray::fromHex("02c410a603")); // no check, no header from now on
          }},
     };
     for (const auto& row : rows) {
