@@ -55,7 +55,7 @@ int main(int argc, char** argv)
     ok &= write(root, "setup_text", "refused-level.kxd", withLine(13, "300%1"));
     ok &= write(root, "setup_text", "filtered-text.kxd", withLine(19, "\"Go! \"now\"\t\x01\xe9\""));
     ok &= write(root, "setup_text", "no-carriage-returns.kxd", noCarriageReturns);
-    ok &= write(root, "setup_text", "sixty-lines.kxd", defaults.left(defaults.indexOf("#TRUE#\r\n#FALSE#\r\n\"", 300)));
+    ok &= write(root, "setup_text", "sixty-lines.kxd", defaults.split('\n').mid(0, 60).join('\n') + '\n');
 
     const QByteArray sid = encodeSidImage(defaultSetupValues()).image;
     QByteArray edges = sid;
