@@ -2,6 +2,8 @@
 
 #include "../setup/codepage.h"
 #include "../setup/numbers.h"
+#include "../setup/setupimage.h"
+#include "setupnames.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -25,9 +27,9 @@ constexpr qint64 LargestSetupText = 1024 * 1024;
 Field writtenField(int line)
 {
     if (line == 67)
-        return Field::tHor1;
+        return Field::SidWindowHorizontal;
     if (line == 68)
-        return Field::tVer1;
+        return Field::SidWindowVertical;
     return fieldAt(line - 1);
 }
 
@@ -231,7 +233,7 @@ QByteArray setupText(const SetupValues& values)
     return text;
 }
 
-void ExportSetupText(const QString& path, const SetupValues& values)
+void exportSetupText(const QString& path, const SetupValues& values)
 {
     QByteArray content;
     try {
@@ -243,7 +245,7 @@ void ExportSetupText(const QString& path, const SetupValues& values)
     writeAtomically(path, content);
 }
 
-QString ReadSetupLine(QIODevice& file)
+QString readSetupLine(QIODevice& file)
 {
     bool tooLong = false;
     return readFilteredLine(file, std::numeric_limits<qsizetype>::max(), &tooLong);
@@ -257,7 +259,7 @@ SetupValues parseSetupText(const QByteArray& content, const SetupValues& base)
     return parseLines(buffer, base);
 }
 
-void ImportSetupText(const QString& path, HeldSetup& held)
+void importSetupText(const QString& path, HeldSetup& held)
 {
     QFile file(path);
     openForReading(file);
@@ -282,10 +284,10 @@ void ImportSetupText(const QString& path, HeldSetup& held)
                                  .arg(path, refused.message()));
     }
     held.fields.setValues(values);
-    held.ConnectedCardType = CardType::SID;
+    held.connectedCardType = CardType::SID;
 }
 
-void SaveSetupImage(const QString& path, const QByteArray& image)
+void saveSetupImage(const QString& path, const QByteArray& image)
 {
     writeAtomically(path, image);
 }
@@ -315,10 +317,29 @@ QByteArray readSetupImageFile(const QString& path)
     return bytes;
 }
 
-void LoadSetupImage(const QString& path, HeldSetup& held)
+void loadSetupImage(const QString& path, HeldSetup& held)
 {
-    held.SetupImage = readSetupImageFile(path);
-    held.ConnectedCardType = CardType::AVM;
+    held.setupImage = readSetupImageFile(path);
+    held.connectedCardType = CardType::AVM;
+}
+
+} // namespace quillon
+
+namespace quillon {
+
+ComparedSetup readSetupFile(const QString& path)
+{
+    ComparedSetup setup;
+    setup.kind = setupKindFromName(path);
+    if (setup.kind == CardType::AVM) {
+        setup.image = readSetupImageFile(path);
+        return setup;
+    }
+    HeldSetup held;
+    loadDefaults(held.fields);
+    importSetupText(path, held);
+    setup.values = held.fields.values();
+    return setup;
 }
 
 } // namespace quillon

@@ -64,6 +64,13 @@ void UpDown::setBuddy(QLineEdit* buddy)
     }
 }
 
+void UpDown::setCaption(const QString& caption)
+{
+    setAccessibleName(caption);
+    up_->setAccessibleName(tr("Increase %1").arg(caption));
+    down_->setAccessibleName(tr("Decrease %1").arg(caption));
+}
+
 void UpDown::stepBy(int steps)
 {
     if (!isEnabled())

@@ -27,6 +27,8 @@ public:
     void setValue(int value);
     void setBuddy(QLineEdit* buddy);
     QLineEdit* buddy() const { return buddy_; }
+    // Names the spinner and its arrows for a screen reader: "Increase Horizontal".
+    void setCaption(const QString& caption);
 
     QSize sizeHint() const override;
 

@@ -2,6 +2,7 @@
 
 #include "../setup/heldsetup.h"
 #include "../setup/operatorui.h"
+#include "endreason.h"
 #include "linkclock.h"
 #include "linkstate.h"
 #include "portselection.h"
@@ -14,16 +15,18 @@
 
 namespace quillon {
 
+class LinkObserver;
 class TraceFile;
 
 // How a Get or Send ended, for callers that need more than what the operator was shown.
 enum class FlowKind { Get, Send };
 enum class FlowOutcome { Succeeded, Failed };
 
-// The card connection: transmitter, receiver and dispatcher, the Get and Send flows, Open Port
-// and Close Port, keep-alive, and EndTransfer. It owns the link's timers (RetranTimer,
-// AckPause, timeComCon, tSendRec). It never waits in a loop: every wait of the flows is a
-// suspended job that the next serial event or timer resumes.
+// The card connection: the dispatcher of the card's commands, Open Port and Close Port with the
+// keep-alive, the Get and Send flows, and endTransfer. Sending is PacketTransmitter's, reading
+// PacketReceiver's. It owns the keep-alive (5 s) and button-restore (20 s) timers. It never
+// waits in a loop: every wait of the flows is a suspended job that the next serial event or
+// timer resumes.
 class CardLink {
 public:
     CardLink(SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held,
@@ -33,19 +36,22 @@ public:
     CardLink& operator=(const CardLink&) = delete;
 
     // Commands.
-    void GetConfiguration();  // Tools > Get Configuration, toolbar button 6
-    void SendConfiguration(); // Tools > Send Configuration, toolbar button 5
-    void OpenPort();          // the Controls window's "Open Port"
-    void ClosePort();         // the Controls window's "Close Port"
-    void Cancel();            // the progress dialog's Cancel: EndTransfer(8)
-    void EndTransfer(int reason);
-    // Closing the main window: stop the timers, EndTransfer(7), drop every waiting job.
-    void Shutdown();
+    void getConfiguration();  // Tools > Get Configuration, toolbar button 6
+    void sendConfiguration(); // Tools > Send Configuration, toolbar button 5
+    void openPort();          // the Controls window's "Open Port"
+    void closePort();         // the Controls window's "Close Port"
+    void cancel();            // the progress dialog's Cancel: endTransfer(Cancelled)
+    void endTransfer(EndReason reason);
+    // Closing the main window: stop the timers, endTransfer(Completed), drop every waiting job.
+    void shutdown();
 
-    // The name shown in the flash-result messages (CurrentFileName).
+    // The name shown in the flash-result messages (currentFileName).
     std::function<QString()> currentFileName;
     // Told once per Get or Send when it ends.
     std::function<void(FlowKind, FlowOutcome)> onFlowFinished;
+
+    // Told of frames, retransmissions, NACKs, CRC errors, timeouts and speed changes (null: nobody).
+    void setObserver(LinkObserver* observer);
 
     // Read-only view of the link state, for the windows and tests.
     const LinkState& state() const;

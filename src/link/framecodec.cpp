@@ -24,22 +24,22 @@ static std::array<quint16, 256> buildCrcTable()
     return table;
 }
 
-const std::array<quint16, 256>& CrcTable()
+const std::array<quint16, 256>& crcTable()
 {
     static const std::array<quint16, 256> table = buildCrcTable();
     return table;
 }
 
-quint16 CrcStep(quint16 crc, quint8 byte)
+quint16 crcStep(quint16 crc, quint8 byte)
 {
-    return static_cast<quint16>(((crc & 0xFF) << 8) ^ byte ^ CrcTable()[crc >> 8]);
+    return static_cast<quint16>(((crc & 0xFF) << 8) ^ byte ^ crcTable()[crc >> 8]);
 }
 
 quint16 crc16(const QByteArray& bytes, quint16 start)
 {
     quint16 crc = start;
     for (char c : bytes)
-        crc = CrcStep(crc, static_cast<quint8>(c));
+        crc = crcStep(crc, static_cast<quint8>(c));
     return crc;
 }
 
@@ -51,7 +51,7 @@ quint8 check8(const QByteArray& bytes)
     return static_cast<quint8>(255 - sum);
 }
 
-bool NeedsEscape(quint8 byte)
+bool needsEscape(quint8 byte)
 {
     switch (byte) {
     case 0x02: case 0x03: case 0x06: case 0x0A: case 0x0D: case 0x10: case 0x16: case 0x18:
@@ -61,13 +61,13 @@ bool NeedsEscape(quint8 byte)
     }
 }
 
-QByteArray StuffBytes(const QByteArray& bytes)
+QByteArray stuffBytes(const QByteArray& bytes)
 {
     QByteArray out;
     out.reserve(bytes.size() * 2);
     for (char c : bytes) {
         const auto byte = static_cast<quint8>(c);
-        if (NeedsEscape(byte)) {
+        if (needsEscape(byte)) {
             out.append(static_cast<char>(DLE));
             out.append(static_cast<char>(byte ^ 0xA0));
         } else {
@@ -150,8 +150,8 @@ FrameParts buildFrameParts(CheckMode check, bool header, PacketKind kind, quint8
     } else if (check == CheckMode::Bits8) {
         checkBytes.append(static_cast<char>(check8(covered)));
     }
-    parts.body = isAck ? body : StuffBytes(body);
-    parts.check = StuffBytes(checkBytes);
+    parts.body = isAck ? body : stuffBytes(body);
+    parts.check = stuffBytes(checkBytes);
     return parts;
 }
 

@@ -20,15 +20,15 @@ QString checkModeText(CheckMode mode); // "None", "8bit", "16bit"
 enum class PacketKind : quint8 { Data = 0, Ack = 1, Nack = 2, Resend = 3 };
 
 // CRC-16, polynomial 0x1021, most significant bit first, table driven; each frame starts at 0xFFFF.
-const std::array<quint16, 256>& CrcTable();
-quint16 CrcStep(quint16 crc, quint8 byte);
+const std::array<quint16, 256>& crcTable();
+quint16 crcStep(quint16 crc, quint8 byte);
 quint16 crc16(const QByteArray& bytes, quint16 start = 0xFFFF);
 // The 8-bit check: one's complement of the sum of the bytes.
 quint8 check8(const QByteArray& bytes);
 
 // Stuffing: 0x02 0x03 0x06 0x0A 0x0D 0x10 0x16 0x18 go out as DLE, byte XOR 0xA0.
-bool NeedsEscape(quint8 byte);
-QByteArray StuffBytes(const QByteArray& bytes);
+bool needsEscape(quint8 byte);
+QByteArray stuffBytes(const QByteArray& bytes);
 // Every DLE is dropped and the byte after it taken XOR 0xA0; nullopt when the last byte is DLE.
 std::optional<QByteArray> unstuff(const QByteArray& raw);
 

@@ -21,9 +21,10 @@ PortManager::PortManager(SerialControl& port, SettingsStore& store) : port_(port
         items_[p].device = store_.portDevice(p);
 }
 
-QString PortManager::DiscoverPorts()
+QString PortManager::discoverPorts()
 {
     QString usable;
+    portUsable_.fill(false);
     for (int p = 1; p <= 4; ++p) {
         port_.setCommPort(p);
         if (!port_.setPortOpen(true))
@@ -35,24 +36,38 @@ QString PortManager::DiscoverPorts()
     return usable;
 }
 
-bool PortManager::IsPortUsable(int port) const
+bool PortManager::isPortUsable(int port) const
 {
     return isPortNumber(port) && portUsable_[port];
 }
 
-int PortManager::SelectedPort() const { return selectedPort_; }
+int PortManager::selectedPort() const { return selectedPort_; }
 
-void PortManager::com_start()
+QString PortManager::diagnosis() const
+{
+    int port = selectedPort_;
+    if (!isPortNumber(port)) {
+        const QString comm = store_.value(FileSection, CommKey, QStringLiteral("1"));
+        port = isPortNumber(comm.toInt()) ? comm.toInt() : 1;
+    }
+    const QString found = port_.diagnose(port);
+    if (found.isEmpty())
+        return {};
+    return QStringLiteral("Com%1: %2\nOptions > Port Assignment... shows every port and what Com1 to Com4 "
+                          "stand for.").arg(QString::number(port), found);
+}
+
+void PortManager::start()
 {
     for (int p = 1; p <= 4; ++p)
         items_[p].device = store_.portDevice(p);
-    DiscoverPorts();
-    portreset();
+    discoverPorts();
+    resetPort();
     if (isPortNumber(selectedPort_))
         port_.setCommPort(selectedPort_);
 }
 
-void PortManager::portreset()
+void PortManager::resetPort()
 {
     for (int p = 1; p <= 4; ++p)
         items_[p].enabled = portUsable_[p];
@@ -77,7 +92,7 @@ void PortManager::portreset()
         onMenusChanged();
 }
 
-void PortManager::SetComMenu(int port, bool checkedBeforeClick, int unused)
+void PortManager::chooseComItem(int port, bool checkedBeforeClick, int unused)
 {
     (void)unused;
     if (isPortNumber(port) && !checkedBeforeClick) {
@@ -94,7 +109,7 @@ void PortManager::clickComItem(int port)
     // A disabled item cannot be clicked.
     if (!isPortNumber(port) || !items_[port].enabled)
         return;
-    SetComMenu(port, items_[port].checked, 0);
+    chooseComItem(port, items_[port].checked, 0);
 }
 
 void PortManager::clickSlow()

@@ -24,16 +24,20 @@ public:
 
     PortManager(SerialControl& port, SettingsStore& store);
 
-    QString DiscoverPorts();                // probes ports 1..4; "13" when 1 and 3 opened
-    bool IsPortUsable(int port) const override;
-    int SelectedPort() const override;
-    void com_start();                       // discovery, menus, control set-up; port stays closed
-    void portreset();
-    void SetComMenu(int port, bool checkedBeforeClick, int unused = 0);
+    QString discoverPorts();                // probes ports 1..4; "13" when 1 and 3 opened
+    bool isPortUsable(int port) const override;
+    int selectedPort() const override;
+    // The chosen port's diagnosis (the stored "Comm" when none could be opened).
+    QString diagnosis() const override;
+    // Discovery, menus, control set-up; the port stays closed. Run again after the ports
+    // were assigned anew.
+    void start();
+    void resetPort();
+    void chooseComItem(int port, bool checkedBeforeClick, int unused = 0);
 
-    void clickComItem(int port);            // mnuOptionsCom1..4
-    void clickSlow();                       // mnuSlow "Snail Slow"
-    void clickTurbo();                      // mnuTurbo "Turbo"
+    void clickComItem(int port);            // Options > Com1..4
+    void clickSlow();                       // Options > Speed > "Snail Slow"
+    void clickTurbo();                      // Options > Speed > "Turbo"
 
     const ComItem& comItem(int port) const; // 1..4
     bool slowChecked() const { return slowChecked_; }

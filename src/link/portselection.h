@@ -1,21 +1,25 @@
 #pragma once
 
+#include <QString>
+
 namespace quillon {
 
 // Which port a connection opens, as the Options menu chose it.
 class PortSelection {
 public:
     virtual ~PortSelection() = default;
-    virtual int SelectedPort() const = 0;        // 1..4, 0 when none is chosen
-    virtual bool IsPortUsable(int port) const = 0;
+    virtual int selectedPort() const = 0;        // 1..4, 0 when none is chosen
+    virtual bool isPortUsable(int port) const = 0;
+    // Why the selection cannot be used and the next step; empty when nothing is known.
+    virtual QString diagnosis() const { return {}; }
 };
 
 // A selection of one fixed port, for callers that name the device themselves.
 class FixedPort : public PortSelection {
 public:
     explicit FixedPort(int port = 1) : port_(port) {}
-    int SelectedPort() const override { return port_; }
-    bool IsPortUsable(int port) const override { return port == port_; }
+    int selectedPort() const override { return port_; }
+    bool isPortUsable(int port) const override { return port == port_; }
 private:
     int port_;
 };

@@ -5,13 +5,28 @@
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
 
 namespace quillon {
 
 namespace {
 
-// How long closing waits for queued output to leave.
-constexpr int CloseDrainMs = 1000;
+// Bytes past their line time may still sit in an adapter's own buffer, or wait for the other
+// end of a pseudo-terminal to read them: they get two byte times more, at least this long.
+constexpr int SettleMinMs = 5;
+// A line that has not sent everything by its bytes' line time plus this (a stuck handshake)
+// is given up on: what is left is dropped.
+constexpr int SentMarginMs = 500;
 
 QSerialPort::Parity parityOf(char letter)
 {
@@ -35,22 +50,26 @@ QSerialPort::StopBits stopBitsOf(int stopBits)
 
 } // namespace
 
-QtSerialControl::QtSerialControl(const SettingsStore& store, QObject* parent)
-    : QObject(parent), store_(store)
+QtSerialControl::QtSerialControl(const SettingsStore& store, const PortCatalogue* catalogue, QObject* parent)
+    : QObject(parent), store_(store), catalogue_(catalogue ? *catalogue : systemCatalogue_), doctor_(catalogue_)
 {
+    elapsed_.start();
     serial_.setFlowControl(QSerialPort::NoFlowControl);
     applySettings();
-    // Queued: the link must never see an event from inside one of its own calls (a bounded
-    // wait in setPortOpen(false) can read, and a write can fail, synchronously).
+    sentCheck_.setSingleShot(true);
+    sentCheck_.setTimerType(Qt::PreciseTimer);
+    connect(&sentCheck_, &QTimer::timeout, this, [this] { checkSent(); });
+    // Queued: the link must never see an event from inside one of its own calls (a write can
+    // fail synchronously).
     connect(&serial_, &QSerialPort::readyRead, this, [this] {
-        if (!closing_) // what arrives while closing is dropped with the port
+        if (!releasing_) // what arrives while closing is dropped with the port
             QMetaObject::invokeMethod(this, [this] { raise(DataReceived); }, Qt::QueuedConnection);
     });
     connect(&serial_, &QSerialPort::bytesWritten, this, [this] {
-        if (closing_)
+        if (releasing_)
             return;
         QMetaObject::invokeMethod(this, [this] {
-            if (serial_.isOpen() && serial_.bytesToWrite() == 0 && onOutputDrained)
+            if (portOpen() && serial_.bytesToWrite() == 0 && onOutputDrained)
                 onOutputDrained();
         }, Qt::QueuedConnection);
     });
@@ -62,12 +81,25 @@ QtSerialControl::~QtSerialControl()
 {
     onComm = nullptr;
     onOutputDrained = nullptr;
-    close();
+    if (releasing_)
+        finishReleaseNow();
+    else
+        release();
 }
 
 QString QtSerialControl::device() const
 {
-    return forcedDevice_.isEmpty() ? store_.portDevice(commPort_) : forcedDevice_;
+    return deviceOf(commPort_);
+}
+
+QString QtSerialControl::deviceOf(int port) const
+{
+    return resolveAssignment(forcedDevice_.isEmpty() ? store_.portDevice(port) : forcedDevice_, catalogue_);
+}
+
+QString QtSerialControl::diagnose(int port) const
+{
+    return doctor_.explain(deviceOf(port));
 }
 
 void QtSerialControl::setSettings(const QString& settings)
@@ -75,7 +107,8 @@ void QtSerialControl::setSettings(const QString& settings)
     if (!parseLineSettings(settings))
         return; // a text the line cannot take leaves the settings as they were
     settings_ = settings;
-    applySettings();
+    if (!releasing_) // the bytes still leaving keep the speed they were written at
+        applySettings();
 }
 
 void QtSerialControl::applySettings()
@@ -94,9 +127,11 @@ void QtSerialControl::applySettings()
 bool QtSerialControl::setPortOpen(bool open)
 {
     if (!open) {
-        close();
+        startRelease();
         return true;
     }
+    if (releasing_)
+        finishReleaseNow();
     if (serial_.isOpen())
         return true;
     const QString name = device();
@@ -112,47 +147,161 @@ bool QtSerialControl::setPortOpen(bool open)
         return false;
     }
     lastError_.clear();
+    lineFreeAtMs_ = 0;
     serial_.setFlowControl(QSerialPort::NoFlowControl);
     applySettings();
     return true;
 }
 
-void QtSerialControl::close()
+// Closing the device restores the line settings it had before it was opened, so the bytes
+// still queued (the closing SYN at 1200 baud) must have left first.
+void QtSerialControl::startRelease()
+{
+    if (!serial_.isOpen() || releasing_)
+        return;
+    if (lineIdle()) {
+        release();
+        return;
+    }
+    releasing_ = true;
+    const quint64 session = session_;
+    whenSent([this, session] {
+        if (releasing_ && session == session_)
+            release();
+    });
+}
+
+void QtSerialControl::finishReleaseNow()
+{
+    if (!releasing_)
+        return;
+    const QDeadlineTimer limit(std::max<qint64>(0, sentLimitAtMs_ - elapsed_.elapsed()));
+    while (serial_.bytesToWrite() > 0 && !limit.hasExpired()) {
+        if (!serial_.waitForBytesWritten(static_cast<int>(limit.remainingTime())))
+            break;
+    }
+    const double settle = std::max<double>(SettleMinMs, 2 * byteMs());
+    const qint64 owed = static_cast<qint64>(std::ceil(lineFreeAtMs_ + settle)) - elapsed_.elapsed();
+    if (owed > 0)
+        QThread::msleep(static_cast<unsigned long>(std::min(owed, limit.remainingTime())));
+    settleDriver(limit.hasExpired());
+    release();
+}
+
+void QtSerialControl::release()
+{
+    if (serial_.isOpen()) {
+        serial_.close();
+        serial_.clearError();
+    }
+    releasing_ = false;
+}
+
+void QtSerialControl::whenSent(std::function<void()> done)
+{
+    const qint64 now = elapsed_.elapsed();
+    if (sentWaiters_.empty())
+        sentLimitAtMs_ = static_cast<qint64>(std::ceil(std::max<double>(now, lineFreeAtMs_))) + SentMarginMs;
+    sentWaiters_.push_back(std::move(done));
+    scheduleSentCheck();
+}
+
+double QtSerialControl::byteMs() const
+{
+    return 11000.0 / std::max<qint32>(1, serial_.baudRate());
+}
+
+int QtSerialControl::driverQueued() const
+{
+#ifdef Q_OS_WIN
+    return 0; // FlushFileBuffers waits for the rest
+#else
+    int queued = 0;
+    if (serial_.isOpen() && ::ioctl(static_cast<int>(serial_.handle()), TIOCOUTQ, &queued) == 0)
+        return queued;
+    return 0;
+#endif
+}
+
+bool QtSerialControl::lineIdle()
+{
+    if (!serial_.isOpen())
+        return true;
+    const double settle = std::max<double>(SettleMinMs, 2 * byteMs());
+    return serial_.bytesToWrite() == 0 && driverQueued() == 0 && elapsed_.elapsed() >= lineFreeAtMs_ + settle;
+}
+
+// The driver's queue is empty: wait out the byte in the shift register (on a pseudo-terminal
+// nothing), or, giving up, drop what is left.
+void QtSerialControl::settleDriver(bool giveUp)
 {
     if (!serial_.isOpen())
         return;
-    closing_ = true;
-    const QDeadlineTimer deadline(CloseDrainMs);
-    while (serial_.bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!serial_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            break;
+#ifdef Q_OS_WIN
+    const auto handle = reinterpret_cast<HANDLE>(serial_.handle());
+    if (giveUp)
+        ::PurgeComm(handle, PURGE_TXCLEAR);
+    else
+        ::FlushFileBuffers(handle);
+#else
+    const int fd = static_cast<int>(serial_.handle());
+    if (giveUp)
+        ::tcflush(fd, TCOFLUSH);
+    else
+        ::tcdrain(fd);
+#endif
+}
+
+void QtSerialControl::scheduleSentCheck()
+{
+    const qint64 now = elapsed_.elapsed();
+    const double settle = std::max<double>(SettleMinMs, 2 * byteMs());
+    qint64 delay = static_cast<qint64>(std::ceil(lineFreeAtMs_ + settle)) - now;
+    // Bytes still queued take their line time; never sooner than a millisecond from now.
+    delay = std::max<qint64>({delay, static_cast<qint64>(std::ceil(driverQueued() * byteMs())), 1});
+    delay = std::min<qint64>(delay, std::max<qint64>(1, sentLimitAtMs_ - now));
+    sentCheck_.start(static_cast<int>(delay));
+}
+
+void QtSerialControl::checkSent()
+{
+    if (sentWaiters_.empty())
+        return;
+    const bool giveUp = elapsed_.elapsed() >= sentLimitAtMs_;
+    if (!lineIdle() && !giveUp) {
+        scheduleSentCheck();
+        return;
     }
-    serial_.close();
-    serial_.clearError();
-    closing_ = false;
+    settleDriver(giveUp);
+    sentLimitAtMs_ = -1;
+    for (auto& done : std::exchange(sentWaiters_, {}))
+        done();
 }
 
 int QtSerialControl::inBufferCount() const
 {
-    return serial_.isOpen() ? static_cast<int>(serial_.bytesAvailable()) : 0;
+    return portOpen() ? static_cast<int>(serial_.bytesAvailable()) : 0;
 }
 
 int QtSerialControl::outBufferCount() const
 {
-    return serial_.isOpen() ? static_cast<int>(serial_.bytesToWrite()) : 0;
+    return portOpen() ? static_cast<int>(serial_.bytesToWrite()) : 0;
 }
 
 QByteArray QtSerialControl::input(int maxBytes)
 {
-    if (!serial_.isOpen() || maxBytes <= 0)
+    if (!portOpen() || maxBytes <= 0)
         return {};
     return serial_.read(maxBytes);
 }
 
 void QtSerialControl::output(const QByteArray& bytes)
 {
-    if (serial_.isOpen())
-        serial_.write(bytes);
+    if (!portOpen())
+        return;
+    serial_.write(bytes);
+    const double now = static_cast<double>(elapsed_.elapsed());
+    lineFreeAtMs_ = std::max(lineFreeAtMs_, now) + bytes.size() * byteMs();
 }
 
 void QtSerialControl::raise(int event)
@@ -163,13 +312,13 @@ void QtSerialControl::raise(int event)
 
 void QtSerialControl::handleError(QSerialPort::SerialPortError error, quint64 session)
 {
-    if (closing_ || error == QSerialPort::NoError)
+    if (releasing_ || error == QSerialPort::NoError)
         return;
     switch (error) {
     case QSerialPort::TimeoutError:
         // Only a write can time out outside our own bounded waits.
         QMetaObject::invokeMethod(this, [this, session] {
-            if (session == session_ && serial_.isOpen())
+            if (session == session_ && portOpen())
                 raise(WriteTimeout);
         }, Qt::QueuedConnection);
         break;
@@ -179,10 +328,9 @@ void QtSerialControl::handleError(QSerialPort::SerialPortError error, quint64 se
         // The device is gone or unusable: close it, and let waiters look again.
         lastError_ = serial_.errorString();
         QMetaObject::invokeMethod(this, [this, session] {
-            if (session != session_ || !serial_.isOpen())
+            if (session != session_ || !portOpen())
                 return;
-            serial_.close();
-            serial_.clearError();
+            release();
             raise(DataReceived);
         }, Qt::QueuedConnection);
         break;

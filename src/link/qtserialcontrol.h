@@ -1,21 +1,29 @@
 #pragma once
 
+#include "portdoctor.h"
 #include "serialcontrol.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
 
 namespace quillon {
 
 class SettingsStore;
 
 // The serial control over Qt SerialPort. Port numbers 1..4 stand for the devices the settings
-// store names (section "Ports"), unless a device path is forced. Every event is queued, so none
+// store names (section "Ports"), found again at each opening, unless a device path is forced. Every event is queued, so none
 // is raised from inside one of the calls.
 class QtSerialControl : public QObject, public SerialControl {
     Q_OBJECT
 public:
-    explicit QtSerialControl(const SettingsStore& store, QObject* parent = nullptr);
+    // catalogue: the ports present, for stored adapter names and diagnoses (nullptr: the system's).
+    explicit QtSerialControl(const SettingsStore& store, const PortCatalogue* catalogue = nullptr,
+                             QObject* parent = nullptr);
     ~QtSerialControl() override;
 
     // Opens this device whatever the port number (quillon-cli --port); empty: back to the store.
@@ -28,27 +36,50 @@ public:
     void setSettings(const QString& settings) override;
     QString settings() const override { return settings_; }
     bool setPortOpen(bool open) override;
-    bool portOpen() const override { return serial_.isOpen(); }
+    bool portOpen() const override { return serial_.isOpen() && !releasing_; }
     int inBufferCount() const override;
     int outBufferCount() const override;
     QByteArray input(int maxBytes) override;
     void output(const QByteArray& bytes) override;
     QString lastError() const override { return lastError_; }
+    void whenSent(std::function<void()> done) override;
+    QString diagnose(int port) const override;
 
 private:
     void applySettings();
     void raise(int event);
     void handleError(QSerialPort::SerialPortError error, quint64 session);
-    void close();
+    // Closing: the caller sees the port closed at once; the device is let go once sent.
+    void startRelease();
+    void finishReleaseNow(); // blocking, bounded by the line time still owed
+    void release();
+    // The line's state, for the waits for sent output.
+    bool lineIdle();
+    int driverQueued() const;
+    void settleDriver(bool giveUp);
+    void checkSent();
+    void scheduleSentCheck();
+    double byteMs() const;
+
+    QString deviceOf(int port) const;
 
     const SettingsStore& store_;
+    SystemPortCatalogue systemCatalogue_;
+    const PortCatalogue& catalogue_;
+    SystemPortDoctor doctor_;
     QSerialPort serial_;
     QString forcedDevice_;
     QString settings_ = QStringLiteral("9600,n,8,1");
     QString lastError_;
     int commPort_ = 1;
     quint64 session_ = 0; // counts openings, so a late error never closes a newer session
-    bool closing_ = false;
+    bool releasing_ = false; // closed for the caller, still sending what was queued
+
+    QElapsedTimer elapsed_;
+    double lineFreeAtMs_ = 0; // when the bytes written so far will have left the line
+    qint64 sentLimitAtMs_ = -1; // the waits for sent output give up then
+    std::vector<std::function<void()>> sentWaiters_;
+    QTimer sentCheck_;
 };
 
 } // namespace quillon

@@ -19,8 +19,10 @@ public:
     // "9600,n,8,2": baud, parity, data bits, stop bits; takes effect at once, also while open.
     virtual void setSettings(const QString& settings) = 0;
     virtual QString settings() const = 0;
-    // Opening fails (false) when the device is missing or held elsewhere. Closing first lets
-    // what is queued for sending leave (bounded wait).
+    // Opening fails (false) when the device is missing or held elsewhere. Closing takes effect
+    // at once for the caller (nothing more is read or written), while what is queued still
+    // leaves the line at the current settings before the device is let go (bounded by its line
+    // time plus a margin); settings made meanwhile apply at the next opening.
     virtual bool setPortOpen(bool open) = 0;
     virtual bool portOpen() const = 0;
     virtual int inBufferCount() const = 0;  // received bytes waiting to be read
@@ -29,6 +31,14 @@ public:
     virtual void output(const QByteArray& bytes) = 0;
     // Why the last opening failed, for the operator ("Permission denied").
     virtual QString lastError() const { return {}; }
+    // Calls done, later on the event loop, once everything written so far has left the line:
+    // the driver's queue is empty and the bytes have had their time on the line. Bounded by
+    // that line time plus a margin. For waits before a change of speed. (This default, for
+    // controls with no line of their own, calls it at once.)
+    virtual void whenSent(std::function<void()> done) { done(); }
+    // Why port 1..4 cannot be used, as far as the system shows it, and the next step; empty
+    // when nothing is known. Reads the system, never changes it.
+    virtual QString diagnose(int port) const { (void)port; return {}; }
 
     // OnComm: DataReceived, WriteTimeout; also raised with DataReceived when the port closed
     // by itself (device unplugged), so waiters look again.

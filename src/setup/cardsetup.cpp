@@ -8,11 +8,11 @@ namespace quillon {
 
 namespace {
 
-constexpr const char* Audio = "frmAudioConfig";
-constexpr const char* Sid = "frmSIDConfig";
-constexpr const char* Win = "frmWinConfig";
-constexpr const char* Color = "frmColorConfig";
-constexpr const char* Control = "frmControlConfig";
+constexpr const char* Audio = "audioSettingsWindow";
+constexpr const char* Sid = "sourceIdSettingsWindow";
+constexpr const char* Win = "onScreenSettingsWindow";
+constexpr const char* Color = "colourSettingsWindow";
+constexpr const char* Control = "controlSettingsWindow";
 
 constexpr Range FineAdjust{-128, 127};
 constexpr Range Horizontal{0, 39};
@@ -36,40 +36,40 @@ public:
     const std::array<FieldInfo, FieldCount>& fields() const { return fields_; }
 
 private:
-    void put(Field f, FieldKind kind, const char* name, const char* form, const QString& caption)
+    void put(Field f, FieldKind kind, const char* name, const char* window, const QString& caption)
     {
         FieldInfo& info = fields_[indexOf(f)];
         info.field = f;
         info.kind = kind;
         info.name = name;
-        info.form = form;
+        info.window = window;
         info.caption = caption;
         info.partner = f;
     }
-    void choice(Field f, const char* name, const char* form, const QString& caption,
+    void choice(Field f, const char* name, const char* window, const QString& caption,
                 const QStringList& items)
     {
-        put(f, FieldKind::Choice, name, form, caption);
+        put(f, FieldKind::Choice, name, window, caption);
         fields_[indexOf(f)].items = items;
     }
     void options(Field on, const char* onName, const QString& onCaption, Field off,
-                 const char* offName, const QString& offCaption, const char* form)
+                 const char* offName, const QString& offCaption, const char* window)
     {
-        put(on, FieldKind::Option, onName, form, onCaption);
-        put(off, FieldKind::Option, offName, form, offCaption);
+        put(on, FieldKind::Option, onName, window, onCaption);
+        put(off, FieldKind::Option, offName, window, offCaption);
         fields_[indexOf(on)].partner = off;
         fields_[indexOf(off)].partner = on;
     }
-    void number(Field f, const char* name, const char* form, const QString& caption, Range range,
+    void number(Field f, const char* name, const char* window, const QString& caption, Range range,
                 Range spinner)
     {
-        put(f, FieldKind::Number, name, form, caption);
+        put(f, FieldKind::Number, name, window, caption);
         fields_[indexOf(f)].range = range;
         fields_[indexOf(f)].spinner = spinner;
     }
-    void text(Field f, const char* name, const char* form, const QString& caption, int maxTyped)
+    void text(Field f, const char* name, const char* window, const QString& caption, int maxTyped)
     {
-        put(f, FieldKind::Text, name, form, caption);
+        put(f, FieldKind::Text, name, window, caption);
         fields_[indexOf(f)].maxTyped = maxTyped;
     }
     void level(Field f, const char* name, const QString& caption, Range range)
@@ -88,56 +88,56 @@ private:
 FieldTable::FieldTable()
 {
     using F = Field;
-    choice(F::cGroup, "frmAudioConfig.cGroup", Audio, "Group Select", {"1", "2", "3", "4"});
-    options(F::cChannel12, "frmAudioConfig.cChannel12", "Channels: 1 and 2", F::cChannel34,
-            "frmAudioConfig.cChannel34", "Channels: 3 and 4", Audio);
-    options(F::oLRSwapNo, "frmAudioConfig.oLRSwapNo", "CH1/CH2 Swap: No", F::oLRSwapYES,
-            "frmAudioConfig.oLRSwapYES", "CH1/CH2 Swap: Yes", Audio);
-    options(F::oStereo, "frmAudioConfig.oStereo", "Output Mode: Stereo", F::oMono,
-            "frmAudioConfig.oMono", "Output Mode: Mono", Audio);
-    choice(F::cLevel, "frmAudioConfig.cLevel", Audio, "Level: Peak Analog", levelItems());
-    number(F::tA1Left0, "frmAudioConfig.tA1Left(0)", Audio, "Fine Channel Adjust: Channel 1",
+    choice(F::AudioGroup, "audioSettingsWindow.audioGroup", Audio, "Group Select", {"1", "2", "3", "4"});
+    options(F::AudioChannels12, "audioSettingsWindow.audioChannels12", "Channels: 1 and 2", F::AudioChannels34,
+            "audioSettingsWindow.audioChannels34", "Channels: 3 and 4", Audio);
+    options(F::ChannelSwapNo, "audioSettingsWindow.channelSwapNo", "CH1/CH2 Swap: No", F::ChannelSwapYes,
+            "audioSettingsWindow.channelSwapYes", "CH1/CH2 Swap: Yes", Audio);
+    options(F::OutputStereo, "audioSettingsWindow.outputStereo", "Output Mode: Stereo", F::OutputMono,
+            "audioSettingsWindow.outputMono", "Output Mode: Mono", Audio);
+    choice(F::PeakLevel, "audioSettingsWindow.peakLevel", Audio, "Level: Peak Analog", levelItems());
+    number(F::FineAdjustChannel1, "audioSettingsWindow.fineAdjustChannel1", Audio, "Fine Channel Adjust: Channel 1",
            FineAdjust, FineAdjust);
-    number(F::tB1Right0, "frmAudioConfig.tB1Right(0)", Audio, "Fine Channel Adjust: Channel 2",
+    number(F::FineAdjustChannel2, "audioSettingsWindow.fineAdjustChannel2", Audio, "Fine Channel Adjust: Channel 2",
            FineAdjust, FineAdjust);
-    number(F::tA1Left1, "frmAudioConfig.tA1Left(1)", Audio, "Fine Channel Adjust: A2 (left)",
+    number(F::FineAdjustA2, "audioSettingsWindow.fineAdjustA2", Audio, "Fine Channel Adjust: A2 (left)",
            FineAdjust, FineAdjust);
-    number(F::tB1Right1, "frmAudioConfig.tB1Right(1)", Audio, "Fine Channel Adjust: B2 (right)",
+    number(F::FineAdjustB2, "audioSettingsWindow.fineAdjustB2", Audio, "Fine Channel Adjust: B2 (right)",
            FineAdjust, FineAdjust);
 
-    level(F::Slider1_0, "frmColorConfig.Slider1(0)", "Text Brightness", {120, 235});
-    level(F::Slider1_1, "frmColorConfig.Slider1(1)", "Bar Graph Border Brightness", {80, 235});
-    level(F::Slider1_2, "frmColorConfig.Slider1(2)", "Operating Region", {-128, 127});
-    level(F::Slider1_3, "frmColorConfig.Slider1(3)", "Warning Region", {-128, 127});
-    level(F::Slider1_4, "frmColorConfig.Slider1(4)", "Error Region", {-128, 127});
-    level(F::Slider1_5, "frmColorConfig.Slider1(5)", "Grey 2 (red, error)", {0, 255});
+    level(F::TextBrightness, "colourSettingsWindow.textBrightness", "Text Brightness", {120, 235});
+    level(F::BarBorderBrightness, "colourSettingsWindow.barBorderBrightness", "Bar Graph Border Brightness", {80, 235});
+    level(F::OperatingRegion, "colourSettingsWindow.operatingRegion", "Operating Region", {-128, 127});
+    level(F::WarningRegion, "colourSettingsWindow.warningRegion", "Warning Region", {-128, 127});
+    level(F::ErrorRegion, "colourSettingsWindow.errorRegion", "Error Region", {-128, 127});
+    level(F::Grey2, "colourSettingsWindow.grey2", "Grey 2 (red, error)", {0, 255});
 
-    text(F::tSIDNot, "frmWinConfig.tSIDNot", Win, "SID Window: Missing SID Message", 20);
-    options(F::oSIDNotEn, "frmWinConfig.oSIDNotEn", "SID Window: Missing SID Mode: Enable",
-            F::oSIDNotDis, "frmWinConfig.oSIDNotDis", "SID Window: Missing SID Mode: Disable", Win);
+    text(F::MissingSidMessage, "onScreenSettingsWindow.missingSidMessage", Win, "SID Window: Missing SID Message", 20);
+    options(F::MissingSidEnable, "onScreenSettingsWindow.missingSidEnable", "SID Window: Missing SID Mode: Enable",
+            F::MissingSidDisable, "onScreenSettingsWindow.missingSidDisable", "SID Window: Missing SID Mode: Disable", Win);
 
-    text(F::tGPIText0, "frmControlConfig.tGPIText(0)", Control, "Program GPI #1: Message Text", 15);
-    check(F::cGPI1_0, "frmControlConfig.cGPI1(0)", "Program GPI #1: Display Message");
-    check(F::cGPI1_1, "frmControlConfig.cGPI1(1)", "Program GPI #1: Blink MSG/SID");
-    check(F::cGPI1_2, "frmControlConfig.cGPI1(2)", "Program GPI #1: Text Off (GPIs Excluded)");
-    text(F::tGPIText1, "frmControlConfig.tGPIText(1)", Control, "Program GPI #2: Message Text", 15);
-    check(F::cGPI2_0, "frmControlConfig.cGPI2(0)", "Program GPI #2: Display Message");
-    check(F::cGPI2_1, "frmControlConfig.cGPI2(1)", "Program GPI #2: Blink MSG/SID");
-    check(F::cGPI2_2, "frmControlConfig.cGPI2(2)", "Program GPI #2: Text Off (GPIs Excluded)");
-    options(F::oDIPEn, "frmControlConfig.oDIPEn", "DIP switches: Enable", F::oDIPDis,
-            "frmControlConfig.oDIPDis", "DIP switches: Disable", Control);
+    text(F::Gpi1Text, "controlSettingsWindow.gpi1Text", Control, "Program GPI #1: Message Text", 15);
+    check(F::Gpi1DisplayMessage, "controlSettingsWindow.gpi1DisplayMessage", "Program GPI #1: Display Message");
+    check(F::Gpi1Blink, "controlSettingsWindow.gpi1Blink", "Program GPI #1: Blink MSG/SID");
+    check(F::Gpi1TextOff, "controlSettingsWindow.gpi1TextOff", "Program GPI #1: Text Off (GPIs Excluded)");
+    text(F::Gpi2Text, "controlSettingsWindow.gpi2Text", Control, "Program GPI #2: Message Text", 15);
+    check(F::Gpi2DisplayMessage, "controlSettingsWindow.gpi2DisplayMessage", "Program GPI #2: Display Message");
+    check(F::Gpi2Blink, "controlSettingsWindow.gpi2Blink", "Program GPI #2: Blink MSG/SID");
+    check(F::Gpi2TextOff, "controlSettingsWindow.gpi2TextOff", "Program GPI #2: Text Off (GPIs Excluded)");
+    options(F::DipSwitchesEnable, "controlSettingsWindow.dipSwitchesEnable", "DIP switches: Enable", F::DipSwitchesDisable,
+            "controlSettingsWindow.dipSwitchesDisable", "DIP switches: Disable", Control);
 
-    choice(F::cStandard, "frmSIDConfig.cStandard", Sid, "Video Standard", {"525", "625", "Auto"});
-    number(F::tVITC0, "frmSIDConfig.tVITC(0)", Sid, "SID Line 525: VITC", {10, 32}, SidLineLayout);
-    number(F::tPesa0, "frmSIDConfig.tPesa(0)", Sid, "SID Line 525: PESA", {10, 21}, SidLineLayout);
-    number(F::tVITC1, "frmSIDConfig.tVITC(1)", Sid, "SID Line 625: VITC", {6, 32}, SidLineLayout);
-    number(F::tPesa1, "frmSIDConfig.tPesa(1)", Sid, "SID Line 625: PESA", {7, 22}, SidLineLayout);
-    options(F::oNTSCspOn, "frmSIDConfig.oNTSCspOn", "NTSC setup pedestal: On", F::oNTSCspOff,
-            "frmSIDConfig.oNTSCspOff", "NTSC setup pedestal: Off", Sid);
-    options(F::oCompDispColor, "frmSIDConfig.oCompDispColor", "Composite Display Mode: Color",
-            F::oCompDispBW, "frmSIDConfig.oCompDispBW", "Composite Display Mode: B/W", Sid);
+    choice(F::VideoStandard, "sourceIdSettingsWindow.videoStandard", Sid, "Video Standard", {"525", "625", "Auto"});
+    number(F::SidLine525Vitc, "sourceIdSettingsWindow.sidLine525Vitc", Sid, "SID Line 525: VITC", {10, 32}, SidLineLayout);
+    number(F::SidLine525Pesa, "sourceIdSettingsWindow.sidLine525Pesa", Sid, "SID Line 525: PESA", {10, 21}, SidLineLayout);
+    number(F::SidLine625Vitc, "sourceIdSettingsWindow.sidLine625Vitc", Sid, "SID Line 625: VITC", {6, 32}, SidLineLayout);
+    number(F::SidLine625Pesa, "sourceIdSettingsWindow.sidLine625Pesa", Sid, "SID Line 625: PESA", {7, 22}, SidLineLayout);
+    options(F::NtscPedestalOn, "sourceIdSettingsWindow.ntscPedestalOn", "NTSC setup pedestal: On", F::NtscPedestalOff,
+            "sourceIdSettingsWindow.ntscPedestalOff", "NTSC setup pedestal: Off", Sid);
+    options(F::CompositeColour, "sourceIdSettingsWindow.compositeColour", "Composite Display Mode: Color",
+            F::CompositeBlackWhite, "sourceIdSettingsWindow.compositeBlackWhite", "Composite Display Mode: B/W", Sid);
 
-    options(F::oVU, "frmWinConfig.oVU", "Audio Window: Bar Mode: VU", F::oPPM, "frmWinConfig.oPPM",
+    options(F::AudioBarVu, "onScreenSettingsWindow.audioBarVu", "Audio Window: Bar Mode: VU", F::AudioBarPpm, "onScreenSettingsWindow.audioBarPpm",
             "Audio Window: Bar Mode: PPM", Win);
 
     struct Item {
@@ -146,14 +146,14 @@ FieldTable::FieldTable()
         const char* caption;
     };
     const Item windows[] = {
-        {F::oOn0, F::oOff0, F::tHor0, F::tVer0, "frmWinConfig.oOn(0)", "frmWinConfig.oOff(0)",
-         "frmWinConfig.tHor(0)", "frmWinConfig.tVer(0)", "Audio Window"},
-        {F::oOn1, F::oOff1, F::tHor1, F::tVer1, "frmWinConfig.oOn(1)", "frmWinConfig.oOff(1)",
-         "frmWinConfig.tHor(1)", "frmWinConfig.tVer(1)", "SID Window"},
-        {F::oOn2, F::oOff2, F::tHor2, F::tVer2, "frmWinConfig.oOn(2)", "frmWinConfig.oOff(2)",
-         "frmWinConfig.tHor(2)", "frmWinConfig.tVer(2)", "Time Code Window"},
-        {F::oOn3, F::oOff3, F::tHor3, F::tVer3, "frmWinConfig.oOn(3)", "frmWinConfig.oOff(3)",
-         "frmWinConfig.tHor(3)", "frmWinConfig.tVer(3)", "Status Window"},
+        {F::AudioWindowOn, F::AudioWindowOff, F::AudioWindowHorizontal, F::AudioWindowVertical, "onScreenSettingsWindow.audioWindowOn", "onScreenSettingsWindow.audioWindowOff",
+         "onScreenSettingsWindow.audioWindowHorizontal", "onScreenSettingsWindow.audioWindowVertical", "Audio Window"},
+        {F::SidWindowOn, F::SidWindowOff, F::SidWindowHorizontal, F::SidWindowVertical, "onScreenSettingsWindow.sidWindowOn", "onScreenSettingsWindow.sidWindowOff",
+         "onScreenSettingsWindow.sidWindowHorizontal", "onScreenSettingsWindow.sidWindowVertical", "SID Window"},
+        {F::TimeCodeWindowOn, F::TimeCodeWindowOff, F::TimeCodeWindowHorizontal, F::TimeCodeWindowVertical, "onScreenSettingsWindow.timeCodeWindowOn", "onScreenSettingsWindow.timeCodeWindowOff",
+         "onScreenSettingsWindow.timeCodeWindowHorizontal", "onScreenSettingsWindow.timeCodeWindowVertical", "Time Code Window"},
+        {F::StatusWindowOn, F::StatusWindowOff, F::StatusWindowHorizontal, F::StatusWindowVertical, "onScreenSettingsWindow.statusWindowOn", "onScreenSettingsWindow.statusWindowOff",
+         "onScreenSettingsWindow.statusWindowHorizontal", "onScreenSettingsWindow.statusWindowVertical", "Status Window"},
     };
     for (const Item& w : windows) {
         const QString item = QString::fromLatin1(w.caption);
@@ -165,18 +165,18 @@ FieldTable::FieldTable()
                VerticalSpinner);
     }
 
-    options(F::oSID0, "frmSIDConfig.oSID(0)", "Display: SDI Output: SID", F::oSIDwA0,
-            "frmSIDConfig.oSIDwA(0)", "Display: SDI Output: SID + Audio", Sid);
-    options(F::oSID1, "frmSIDConfig.oSID(1)", "Display: Composite Output: SID", F::oSIDwA1,
-            "frmSIDConfig.oSIDwA(1)", "Display: Composite Output: SID + Audio", Sid);
+    options(F::SdiOutputSid, "sourceIdSettingsWindow.sdiOutputSid", "Display: SDI Output: SID", F::SdiOutputSidAudio,
+            "sourceIdSettingsWindow.sdiOutputSidAudio", "Display: SDI Output: SID + Audio", Sid);
+    options(F::CompositeOutputSid, "sourceIdSettingsWindow.compositeOutputSid", "Display: Composite Output: SID", F::CompositeOutputSidAudio,
+            "sourceIdSettingsWindow.compositeOutputSidAudio", "Display: Composite Output: SID + Audio", Sid);
 
     const struct {
         Field hor, ver;
         const char *horName, *verName, *caption;
     } messages[] = {
-        {F::tHor4, F::tVer4, "frmWinConfig.tHor(4)", "frmWinConfig.tVer(4)", "GPI #1"},
-        {F::tHor5, F::tVer5, "frmWinConfig.tHor(5)", "frmWinConfig.tVer(5)", "GPI #2"},
-        {F::tHor6, F::tVer6, "frmWinConfig.tHor(6)", "frmWinConfig.tVer(6)", "NO SID"},
+        {F::Gpi1MessageHorizontal, F::Gpi1MessageVertical, "onScreenSettingsWindow.gpi1MessageHorizontal", "onScreenSettingsWindow.gpi1MessageVertical", "GPI #1"},
+        {F::Gpi2MessageHorizontal, F::Gpi2MessageVertical, "onScreenSettingsWindow.gpi2MessageHorizontal", "onScreenSettingsWindow.gpi2MessageVertical", "GPI #2"},
+        {F::NoSidMessageHorizontal, F::NoSidMessageVertical, "onScreenSettingsWindow.noSidMessageHorizontal", "onScreenSettingsWindow.noSidMessageVertical", "NO SID"},
     };
     for (const auto& m : messages) {
         const QString item = QString::fromLatin1(m.caption);
@@ -193,7 +193,7 @@ const FieldTable& table()
 
 bool isSidLine(Field f)
 {
-    return f == Field::tVITC0 || f == Field::tPesa0 || f == Field::tVITC1 || f == Field::tPesa1;
+    return f == Field::SidLine525Vitc || f == Field::SidLine525Pesa || f == Field::SidLine625Vitc || f == Field::SidLine625Pesa;
 }
 
 } // namespace
@@ -208,9 +208,9 @@ const std::array<FieldInfo, FieldCount>& allFields()
     return table().fields();
 }
 
-QString formCaption(const char* form)
+QString windowCaption(const char* window)
 {
-    const QString name = QString::fromLatin1(form);
+    const QString name = QString::fromLatin1(window);
     if (name == QLatin1String(Audio))
         return QStringLiteral("Set-up Audio");
     if (name == QLatin1String(Sid))
@@ -227,7 +227,7 @@ QString formCaption(const char* form)
 QString describeField(Field field)
 {
     const FieldInfo& info = fieldInfo(field);
-    return QStringLiteral("\"%1\" (%2)").arg(info.caption, QString::fromLatin1(info.name));
+    return QStringLiteral("\"%1\" (%2)").arg(info.caption, windowCaption(info.window));
 }
 
 QString choiceText(Field field, int index)
@@ -260,14 +260,14 @@ SetupValues::SetupValues()
             break;
         }
     }
-    for (Field f : {Field::tA1Left0, Field::tB1Right0, Field::tA1Left1, Field::tB1Right1})
+    for (Field f : {Field::FineAdjustChannel1, Field::FineAdjustChannel2, Field::FineAdjustA2, Field::FineAdjustB2})
         texts_[indexOf(f)] = QStringLiteral("Text1");
-    texts_[indexOf(Field::tGPIText0)] = QStringLiteral("On Air");
-    texts_[indexOf(Field::tGPIText1)] = QStringLiteral("Replay");
+    texts_[indexOf(Field::Gpi1Text)] = QStringLiteral("On Air");
+    texts_[indexOf(Field::Gpi2Text)] = QStringLiteral("Replay");
     // Groups the layout sets; the others start with their first button on.
-    for (Field f : {Field::cChannel12, Field::oLRSwapNo, Field::oStereo, Field::oSIDNotEn,
-                    Field::oDIPEn, Field::oNTSCspOn, Field::oCompDispColor, Field::oVU,
-                    Field::oOn0, Field::oOn1, Field::oOn2, Field::oOn3, Field::oSID0, Field::oSID1})
+    for (Field f : {Field::AudioChannels12, Field::ChannelSwapNo, Field::OutputStereo, Field::MissingSidEnable,
+                    Field::DipSwitchesEnable, Field::NtscPedestalOn, Field::CompositeColour, Field::AudioBarVu,
+                    Field::AudioWindowOn, Field::SidWindowOn, Field::TimeCodeWindowOn, Field::StatusWindowOn, Field::SdiOutputSid, Field::CompositeOutputSid})
         ints_[indexOf(f)] = 1;
 }
 
@@ -327,7 +327,7 @@ void SetupValues::setChoice(Field f, int index)
                                        QString::number(last)));
     }
     ints_[indexOf(f)] = index;
-    if (f == Field::cStandard)
+    if (f == Field::VideoStandard)
         standardChosen();
 }
 
@@ -378,21 +378,21 @@ Range SetupValues::spinnerRange(Field f) const
 void SetupValues::setupSidLines()
 {
     sidLineLimitsSet_ = true;
-    const bool standard525 = ints_[indexOf(Field::cStandard)] == 0;
-    if (standard525 && number(Field::tVITC0) > 20)
-        texts_[indexOf(Field::tVITC0)] = QStringLiteral("20");
+    const bool standard525 = ints_[indexOf(Field::VideoStandard)] == 0;
+    if (standard525 && number(Field::SidLine525Vitc) > 20)
+        texts_[indexOf(Field::SidLine525Vitc)] = QStringLiteral("20");
     // Below the range it goes to 20 as well, not to 10: the card's own choice.
-    if (standard525 && number(Field::tVITC0) < 10)
-        texts_[indexOf(Field::tVITC0)] = QStringLiteral("20");
+    if (standard525 && number(Field::SidLine525Vitc) < 10)
+        texts_[indexOf(Field::SidLine525Vitc)] = QStringLiteral("20");
 }
 
 void SetupValues::standardChosen()
 {
     setupSidLines();
-    texts_[indexOf(Field::tVITC0)] = QStringLiteral("20");
-    texts_[indexOf(Field::tPesa0)] = QStringLiteral("21");
-    texts_[indexOf(Field::tVITC1)] = QStringLiteral("20");
-    texts_[indexOf(Field::tPesa1)] = QStringLiteral("21");
+    texts_[indexOf(Field::SidLine525Vitc)] = QStringLiteral("20");
+    texts_[indexOf(Field::SidLine525Pesa)] = QStringLiteral("21");
+    texts_[indexOf(Field::SidLine625Vitc)] = QStringLiteral("20");
+    texts_[indexOf(Field::SidLine625Pesa)] = QStringLiteral("21");
 }
 
 QString SetupValues::displayValue(Field f) const
@@ -427,7 +427,7 @@ void CardSetup::setValues(const SetupValues& values)
         if (before.displayValue(info.field) != values_.displayValue(info.field))
             Q_EMIT fieldChanged(info.field);
     }
-    for (Field line : {Field::tVITC0, Field::tPesa0, Field::tVITC1, Field::tPesa1}) {
+    for (Field line : {Field::SidLine525Vitc, Field::SidLine525Pesa, Field::SidLine625Vitc, Field::SidLine625Pesa}) {
         const Range was = before.spinnerRange(line);
         const Range now = values_.spinnerRange(line);
         if (was.min != now.min || was.max != now.max) {

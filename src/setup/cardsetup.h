@@ -10,24 +10,23 @@
 namespace quillon {
 
 // The 68 settings of a SID card, in the order of the lines of a SID set-up file.
-// Names follow the control that shows them: tA1Left0 is frmAudioConfig.tA1Left(0).
 enum class Field : int {
-    cGroup, cChannel12, cChannel34, oLRSwapNo, oLRSwapYES, oStereo, oMono, cLevel,
-    tA1Left0, tB1Right0, tA1Left1, tB1Right1,
-    Slider1_0, Slider1_1, Slider1_2, Slider1_3, Slider1_4, Slider1_5,
-    tSIDNot, oSIDNotEn, oSIDNotDis,
-    tGPIText0, cGPI1_0, cGPI1_1, cGPI1_2,
-    tGPIText1, cGPI2_0, cGPI2_1, cGPI2_2,
-    oDIPEn, oDIPDis,
-    cStandard, tVITC0, tPesa0, tVITC1, tPesa1,
-    oNTSCspOn, oNTSCspOff, oCompDispColor, oCompDispBW,
-    oVU, oPPM,
-    oOn0, oOff0, tHor0, tVer0,
-    oOn1, oOff1, tHor1, tVer1,
-    oOn2, oOff2, tHor2, tVer2,
-    oOn3, oOff3, tHor3, tVer3,
-    oSID0, oSIDwA0, oSID1, oSIDwA1,
-    tHor4, tVer4, tHor5, tVer5, tHor6, tVer6,
+    AudioGroup, AudioChannels12, AudioChannels34, ChannelSwapNo, ChannelSwapYes, OutputStereo, OutputMono, PeakLevel,
+    FineAdjustChannel1, FineAdjustChannel2, FineAdjustA2, FineAdjustB2,
+    TextBrightness, BarBorderBrightness, OperatingRegion, WarningRegion, ErrorRegion, Grey2,
+    MissingSidMessage, MissingSidEnable, MissingSidDisable,
+    Gpi1Text, Gpi1DisplayMessage, Gpi1Blink, Gpi1TextOff,
+    Gpi2Text, Gpi2DisplayMessage, Gpi2Blink, Gpi2TextOff,
+    DipSwitchesEnable, DipSwitchesDisable,
+    VideoStandard, SidLine525Vitc, SidLine525Pesa, SidLine625Vitc, SidLine625Pesa,
+    NtscPedestalOn, NtscPedestalOff, CompositeColour, CompositeBlackWhite,
+    AudioBarVu, AudioBarPpm,
+    AudioWindowOn, AudioWindowOff, AudioWindowHorizontal, AudioWindowVertical,
+    SidWindowOn, SidWindowOff, SidWindowHorizontal, SidWindowVertical,
+    TimeCodeWindowOn, TimeCodeWindowOff, TimeCodeWindowHorizontal, TimeCodeWindowVertical,
+    StatusWindowOn, StatusWindowOff, StatusWindowHorizontal, StatusWindowVertical,
+    SdiOutputSid, SdiOutputSidAudio, CompositeOutputSid, CompositeOutputSidAudio,
+    Gpi1MessageHorizontal, Gpi1MessageVertical, Gpi2MessageHorizontal, Gpi2MessageVertical, NoSidMessageHorizontal, NoSidMessageVertical,
 };
 inline constexpr int FieldCount = 68;
 inline constexpr int indexOf(Field f) { return static_cast<int>(f); }
@@ -51,21 +50,21 @@ struct Range {
 struct FieldInfo {
     Field field;
     FieldKind kind;
-    const char* name;      // "frmAudioConfig.tA1Left(0)"
-    const char* form;      // "frmAudioConfig"
+    const char* name;      // window and control: "audioSettingsWindow.fineAdjustChannel1"
+    const char* window;    // object name of the settings window: "audioSettingsWindow"
     QString caption;       // what the window shows for it, e.g. "Fine Channel Adjust: Channel 1"
     QStringList items;     // Choice: the list items
     Field partner;         // Option: the other button of the group (itself otherwise)
     Range range;           // Level: slider range. Number: range enforced when its box is left
-                           // (the SID lines: the limits SetupSidLines sets)
+                           // (the SID lines: the limits setupSidLines sets)
     Range spinner;         // Number: the up-down spinner's range (SID lines: see spinnerRange())
     int maxTyped = 0;      // Text: longest text the operator may type (0 = no limit)
 };
 
 const FieldInfo& fieldInfo(Field field);
 const std::array<FieldInfo, FieldCount>& allFields();
-QString formCaption(const char* form); // "frmAudioConfig" -> "Set-up Audio"
-// How messages name a setting: its caption, then its field name in brackets.
+QString windowCaption(const char* window); // "audioSettingsWindow" -> "Set-up Audio"
+// How messages name a setting: its caption, then the caption of its window in brackets.
 QString describeField(Field field);
 // The text a choice field shows for an index: its item, or an empty text for -1.
 QString choiceText(Field field, int index);
@@ -92,13 +91,13 @@ public:
     int level(Field f) const;           // Level
     double number(Field f) const;       // Number: leadingNumber(text)
 
-    void setChoice(Field f, int index); // cStandard: runs standardChosen()
+    void setChoice(Field f, int index); // VideoStandard: runs standardChosen()
     void setOption(Field f, bool on);   // on: partner off; off: only this one
     void setCheck(Field f, int state);
     void setText(Field f, const QString& text);
     void setLevel(Field f, int value);
 
-    // The up-down spinner's current limits (the SID line spinners change with SetupSidLines).
+    // The up-down spinner's current limits (the SID line spinners change with setupSidLines).
     Range spinnerRange(Field f) const;
     // Source ID window: set the line spinners' limits and hold the 525 VITC line to 10..20.
     void setupSidLines();

@@ -15,9 +15,9 @@ inline constexpr quint8 SetupDataCommand = 24;
 // card kinds that say which of them counts.
 struct HeldSetup {
     CardSetup fields;
-    QByteArray SetupImage = emptySidImage();
-    CardType LoadedCardType = CardType::SID;    // kind of set-up held (status panel 1)
-    CardType ConnectedCardType = CardType::SID; // kind of card the next send is for
+    QByteArray setupImage = emptySidImage();
+    CardType loadedCardType = CardType::SID;    // kind of set-up held (status panel 1)
+    CardType connectedCardType = CardType::SID; // kind of card the next send is for
 
     static QByteArray emptySidImage(); // 89 bytes: 24, then zeros
 };

@@ -16,12 +16,18 @@ public:
 
     // A message box with the title "Quillon", an OK button and no icon.
     virtual void message(const QString& text) = 0;
+    // A message with what was found behind it (why a port failed, and the next step): shown
+    // as the message box's details, or after the message where there is no box.
+    virtual void messageWithDetails(const QString& text, const QString& details)
+    {
+        message(details.isEmpty() ? text : text + QLatin1Char('\n') + details);
+    }
     // Status bar panel 1 (kind of set-up held), 2 (progress and result) or 3 (card detected).
     virtual void status(int panel, const QString& text) = 0;
 
     // Toolbar buttons 5 ("send") and 6 ("get").
     virtual void transferButtonsEnabled(bool enabled) { (void)enabled; }
-    // The Controls window's hidden diagnostic labels Label13(0..2).
+    // The Controls window's hidden diagnostic labels (check mode, header mode, data seen).
     virtual void diagnosticLabel(int index, const QString& text) { (void)index; (void)text; }
     virtual void showProgress() {}
     virtual void progress(TransferStage stage) { (void)stage; }

@@ -30,14 +30,14 @@ enum : int {
     SliderBytes = 83,
 };
 
-const Field SidLinesInImageOrder[] = {F::tVITC0, F::tVITC1, F::tPesa0, F::tPesa1};
-const Field FineAdjusts[] = {F::tA1Left0, F::tB1Right0, F::tA1Left1, F::tB1Right1};
-const Field Sliders[] = {F::Slider1_0, F::Slider1_1, F::Slider1_2,
-                         F::Slider1_3, F::Slider1_4, F::Slider1_5};
+const Field SidLinesInImageOrder[] = {F::SidLine525Vitc, F::SidLine625Vitc, F::SidLine525Pesa, F::SidLine625Pesa};
+const Field FineAdjusts[] = {F::FineAdjustChannel1, F::FineAdjustChannel2, F::FineAdjustA2, F::FineAdjustB2};
+const Field Sliders[] = {F::TextBrightness, F::BarBorderBrightness, F::OperatingRegion,
+                         F::WarningRegion, F::ErrorRegion, F::Grey2};
 
 bool isOffsetSlider(Field f)
 {
-    return f == F::Slider1_2 || f == F::Slider1_3 || f == F::Slider1_4;
+    return f == F::OperatingRegion || f == F::WarningRegion || f == F::ErrorRegion;
 }
 
 // Writes a set-up into an image, or stops at the first value the card could not take.
@@ -91,14 +91,14 @@ private:
 
     void encodeAudio()
     {
-        const int group = v_.choice(F::cGroup);
+        const int group = v_.choice(F::AudioGroup);
         if (group >= 0)
             add(AudioFlags, group * 64);
-        add(AudioFlags, unlessFirst(F::cChannel12, F::cChannel34, 32));
-        add(AudioFlags, unlessFirst(F::oLRSwapNo, F::oLRSwapYES, 16));
-        add(AudioFlags, unlessFirst(F::oStereo, F::oMono, 12));
+        add(AudioFlags, unlessFirst(F::AudioChannels12, F::AudioChannels34, 32));
+        add(AudioFlags, unlessFirst(F::ChannelSwapNo, F::ChannelSwapYes, 16));
+        add(AudioFlags, unlessFirst(F::OutputStereo, F::OutputMono, 12));
 
-        const int level = v_.choice(F::cLevel);
+        const int level = v_.choice(F::PeakLevel);
         image_[LevelByte] = char(level < 0 ? -level : level);
 
         for (int i = 0; i < 4; ++i)
@@ -107,12 +107,12 @@ private:
 
     void encodeVideo()
     {
-        const int standard = v_.choice(F::cStandard);
+        const int standard = v_.choice(F::VideoStandard);
         if (standard >= 0)
             add(VideoFlags, standard * 64);
-        if (v_.option(F::oNTSCspOn))
+        if (v_.option(F::NtscPedestalOn))
             add(VideoFlags, 32);
-        add(VideoFlags, unlessFirst(F::oCompDispColor, F::oCompDispBW, 16));
+        add(VideoFlags, unlessFirst(F::CompositeColour, F::CompositeBlackWhite, 16));
 
         for (int i = 0; i < 4; ++i)
             putNumber(SidLineBytes + i, SidLinesInImageOrder[i], 0, 255);
@@ -120,35 +120,35 @@ private:
 
     void encodeWindows()
     {
-        add(DisplayFlags, unlessFirst(F::oSID0, F::oSIDwA0, 128));
-        add(DisplayFlags, unlessFirst(F::oSID1, F::oSIDwA1, 64));
-        add(DisplayFlags, unlessFirst(F::oVU, F::oPPM, 32));
+        add(DisplayFlags, unlessFirst(F::SdiOutputSid, F::SdiOutputSidAudio, 128));
+        add(DisplayFlags, unlessFirst(F::CompositeOutputSid, F::CompositeOutputSidAudio, 64));
+        add(DisplayFlags, unlessFirst(F::AudioBarVu, F::AudioBarPpm, 32));
         const Field states[4][2] = {
-            {F::oOff0, F::oOn0}, {F::oOff1, F::oOn1}, {F::oOff2, F::oOn2}, {F::oOff3, F::oOn3}};
+            {F::AudioWindowOff, F::AudioWindowOn}, {F::SidWindowOff, F::SidWindowOn}, {F::TimeCodeWindowOff, F::TimeCodeWindowOn}, {F::StatusWindowOff, F::StatusWindowOn}};
         for (int i = 0; i < 4; ++i)
             add(DisplayFlags, unlessFirst(states[i][0], states[i][1], 16 >> i));
 
         for (int i = 0; i < 8; ++i)
             image_[FixedStart + i] = char(FixedBytes[i]);
 
-        const Field positions[] = {F::tHor1, F::tVer1, F::tHor2, F::tVer2, F::tHor3, F::tVer3};
+        const Field positions[] = {F::SidWindowHorizontal, F::SidWindowVertical, F::TimeCodeWindowHorizontal, F::TimeCodeWindowVertical, F::StatusWindowHorizontal, F::StatusWindowVertical};
         for (int i = 0; i < 6; ++i)
             putNumber(WindowPositions + i, positions[i], 0, 255);
 
-        if (v_.option(F::oSIDNotEn))
+        if (v_.option(F::MissingSidEnable))
             add(ControlFlags, 128);
-        const std::pair<Field, int> checks[] = {{F::cGPI1_0, 64}, {F::cGPI1_1, 32},
-                                                {F::cGPI2_0, 16}, {F::cGPI2_1, 8},
-                                                {F::cGPI1_2, 1},  {F::cGPI2_2, 2}};
+        const std::pair<Field, int> checks[] = {{F::Gpi1DisplayMessage, 64}, {F::Gpi1Blink, 32},
+                                                {F::Gpi2DisplayMessage, 16}, {F::Gpi2Blink, 8},
+                                                {F::Gpi1TextOff, 1},  {F::Gpi2TextOff, 2}};
         for (const auto& [field, bit] : checks) {
             if (v_.check(field) == 1)
                 add(ControlFlags, bit);
         }
-        if (v_.option(F::oDIPEn))
+        if (v_.option(F::DipSwitchesEnable))
             add(ControlFlags, 4);
 
         // The NO SID message goes where the SID window is.
-        const Field messages[] = {F::tHor4, F::tVer4, F::tHor5, F::tVer5, F::tHor1, F::tVer1};
+        const Field messages[] = {F::Gpi1MessageHorizontal, F::Gpi1MessageVertical, F::Gpi2MessageHorizontal, F::Gpi2MessageVertical, F::SidWindowHorizontal, F::SidWindowVertical};
         for (int i = 0; i < 6; ++i)
             putNumber(MessagePositions + i, messages[i], 0, 255);
     }
@@ -169,9 +169,9 @@ private:
 
     void encodeTexts()
     {
-        putText(SidNotSlot, F::tSIDNot);
-        putText(GpiText0Slot, F::tGPIText0);
-        putText(GpiText1Slot, F::tGPIText1);
+        putText(SidNotSlot, F::MissingSidMessage);
+        putText(GpiText0Slot, F::Gpi1Text);
+        putText(GpiText1Slot, F::Gpi2Text);
     }
 
     void encodeSliders()
@@ -225,59 +225,59 @@ SetupValues defaultSetupValues()
     for (int i = 0; i < 6; ++i)
         v.setLevel(Sliders[i], sliders[i]);
 
-    v.setText(F::tGPIText0, QStringLiteral("RECORD"));
-    v.setText(F::tGPIText1, QStringLiteral("REPLAY"));
-    v.setCheck(F::cGPI1_0, 1);
-    v.setCheck(F::cGPI1_1, 0);
-    v.setCheck(F::cGPI1_2, 0);
-    v.setCheck(F::cGPI2_0, 1);
-    v.setCheck(F::cGPI2_1, 0);
-    v.setCheck(F::cGPI2_2, 0);
-    v.setOption(F::oDIPDis, true);
+    v.setText(F::Gpi1Text, QStringLiteral("RECORD"));
+    v.setText(F::Gpi2Text, QStringLiteral("REPLAY"));
+    v.setCheck(F::Gpi1DisplayMessage, 1);
+    v.setCheck(F::Gpi1Blink, 0);
+    v.setCheck(F::Gpi1TextOff, 0);
+    v.setCheck(F::Gpi2DisplayMessage, 1);
+    v.setCheck(F::Gpi2Blink, 0);
+    v.setCheck(F::Gpi2TextOff, 0);
+    v.setOption(F::DipSwitchesDisable, true);
 
-    v.setChoice(F::cStandard, 2); // resets the four line numbers, set right after
-    v.setOption(F::oNTSCspOn, true);
-    v.setOption(F::oCompDispColor, true);
-    v.setText(F::tVITC0, QStringLiteral("10"));
-    v.setText(F::tPesa0, QStringLiteral("11"));
-    v.setText(F::tVITC1, QStringLiteral("10"));
-    v.setText(F::tPesa1, QStringLiteral("11"));
-    v.setOption(F::oSID0, false);
-    v.setOption(F::oSID1, false);
-    v.setOption(F::oSIDwA0, true);
-    v.setOption(F::oSIDwA1, true);
+    v.setChoice(F::VideoStandard, 2); // resets the four line numbers, set right after
+    v.setOption(F::NtscPedestalOn, true);
+    v.setOption(F::CompositeColour, true);
+    v.setText(F::SidLine525Vitc, QStringLiteral("10"));
+    v.setText(F::SidLine525Pesa, QStringLiteral("11"));
+    v.setText(F::SidLine625Vitc, QStringLiteral("10"));
+    v.setText(F::SidLine625Pesa, QStringLiteral("11"));
+    v.setOption(F::SdiOutputSid, false);
+    v.setOption(F::CompositeOutputSid, false);
+    v.setOption(F::SdiOutputSidAudio, true);
+    v.setOption(F::CompositeOutputSidAudio, true);
 
-    v.setText(F::tSIDNot, QStringLiteral("NO AVM"));
-    v.setOption(F::oSIDNotEn, true);
-    v.setOption(F::oPPM, true);
+    v.setText(F::MissingSidMessage, QStringLiteral("NO AVM"));
+    v.setOption(F::MissingSidEnable, true);
+    v.setOption(F::AudioBarPpm, true);
     const std::pair<Field, const char*> positions[] = {
-        {F::tHor0, "12"}, {F::tVer0, "12"}, {F::tHor1, "22"}, {F::tVer1, "4"},
-        {F::tHor2, "10"}, {F::tVer2, "11"}, {F::tHor3, "12"}, {F::tVer3, "11"},
-        {F::tHor5, "20"}, {F::tVer5, "0"},  {F::tHor4, "10"}, {F::tVer4, "0"},
-        {F::tHor6, "22"}, {F::tVer6, "4"}};
+        {F::AudioWindowHorizontal, "12"}, {F::AudioWindowVertical, "12"}, {F::SidWindowHorizontal, "22"}, {F::SidWindowVertical, "4"},
+        {F::TimeCodeWindowHorizontal, "10"}, {F::TimeCodeWindowVertical, "11"}, {F::StatusWindowHorizontal, "12"}, {F::StatusWindowVertical, "11"},
+        {F::Gpi2MessageHorizontal, "20"}, {F::Gpi2MessageVertical, "0"},  {F::Gpi1MessageHorizontal, "10"}, {F::Gpi1MessageVertical, "0"},
+        {F::NoSidMessageHorizontal, "22"}, {F::NoSidMessageVertical, "4"}};
     for (const auto& [field, text] : positions)
         v.setText(field, QString::fromLatin1(text));
-    for (Field on : {F::oOn0, F::oOn1, F::oOn2, F::oOn3})
+    for (Field on : {F::AudioWindowOn, F::SidWindowOn, F::TimeCodeWindowOn, F::StatusWindowOn})
         v.setOption(on, true);
 
-    v.setChoice(F::cGroup, 0);
-    v.setChoice(F::cLevel, 10);
-    v.setOption(F::cChannel12, true);
-    v.setOption(F::oLRSwapNo, true);
-    v.setOption(F::oStereo, true);
+    v.setChoice(F::AudioGroup, 0);
+    v.setChoice(F::PeakLevel, 10);
+    v.setOption(F::AudioChannels12, true);
+    v.setOption(F::ChannelSwapNo, true);
+    v.setOption(F::OutputStereo, true);
     for (Field f : FineAdjusts)
         v.setText(f, QStringLiteral("0"));
     return v;
 }
 
-void LoadDefaultConfig(CardSetup& fields)
+void loadDefaults(CardSetup& fields)
 {
     fields.setValues(defaultSetupValues());
 }
 
-void InitTransferBuffers(HeldSetup& held)
+void resetSetupImage(HeldSetup& held)
 {
-    held.SetupImage = HeldSetup::emptySidImage();
+    held.setupImage = HeldSetup::emptySidImage();
 }
 
 EncodeResult encodeSidImage(const SetupValues& values)
@@ -285,22 +285,22 @@ EncodeResult encodeSidImage(const SetupValues& values)
     return Encoder(values).run();
 }
 
-int BuildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion, OperatorUi& ui)
+int buildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion, OperatorUi& ui)
 {
     if (cardVersion) {
         const bool sidCard = *cardVersion == 0;
-        if (sidCard && held.LoadedCardType == CardType::AVM) {
+        if (sidCard && held.loadedCardType == CardType::AVM) {
             ui.message(QStringLiteral("AVM configuration Loaded, SID card connected"));
             return 0;
         }
-        if (!sidCard && held.LoadedCardType == CardType::SID) {
+        if (!sidCard && held.loadedCardType == CardType::SID) {
             ui.message(QStringLiteral("SID configuration Loaded, AVM card connected"));
             return 0;
         }
     }
 
-    if (held.ConnectedCardType == CardType::AVM) {
-        const QByteArray& image = held.SetupImage;
+    if (held.connectedCardType == CardType::AVM) {
+        const QByteArray& image = held.setupImage;
         if (image.size() <= SidImageSize) {
             ui.message(QStringLiteral("Configuration not loaded, Please Extract or Load a "
                                       "KX40AVM configuration."));
@@ -320,7 +320,7 @@ int BuildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion, Operator
         ui.message(built.error);
         return 0;
     }
-    held.SetupImage = built.image;
+    held.setupImage = built.image;
     return 1;
 }
 
@@ -340,10 +340,10 @@ QString sidImageRefusal(const QByteArray& image)
     if (level > 24) {
         return QStringLiteral("The set-up received holds %1 for %2, whose list has items 0 to "
                               "24. Nothing was changed.")
-            .arg(QString::number(level), describeField(F::cLevel));
+            .arg(QString::number(level), describeField(F::PeakLevel));
     }
-    for (Field f : {F::Slider1_0, F::Slider1_1}) {
-        const int value = quint8(image.at(SliderBytes + (f == F::Slider1_0 ? 0 : 1)));
+    for (Field f : {F::TextBrightness, F::BarBorderBrightness}) {
+        const int value = quint8(image.at(SliderBytes + (f == F::TextBrightness ? 0 : 1)));
         const Range range = fieldInfo(f).range;
         if (!range.contains(value)) {
             return QStringLiteral("The set-up received holds %1 for %2, whose slider runs from "
@@ -363,63 +363,63 @@ SetupValues decodeSidImage(const QByteArray& image, const SetupValues& base)
     };
     auto byteAt = [&image](int index) { return int(quint8(image.at(index))); };
 
-    v.setChoice(F::cGroup, bit(image, AudioFlags, 7) * 2 + bit(image, AudioFlags, 6));
-    choose(bit(image, AudioFlags, 5), F::cChannel12, F::cChannel34);
-    choose(bit(image, AudioFlags, 4), F::oLRSwapNo, F::oLRSwapYES);
-    choose(bit(image, AudioFlags, 3), F::oStereo, F::oMono); // bit 3 alone means Mono
+    v.setChoice(F::AudioGroup, bit(image, AudioFlags, 7) * 2 + bit(image, AudioFlags, 6));
+    choose(bit(image, AudioFlags, 5), F::AudioChannels12, F::AudioChannels34);
+    choose(bit(image, AudioFlags, 4), F::ChannelSwapNo, F::ChannelSwapYes);
+    choose(bit(image, AudioFlags, 3), F::OutputStereo, F::OutputMono); // bit 3 alone means Mono
 
-    v.setChoice(F::cLevel, byteAt(LevelByte));
+    v.setChoice(F::PeakLevel, byteAt(LevelByte));
     for (int i = 0; i < 4; ++i)
         v.setText(FineAdjusts[i], QString::number(qint8(byteAt(FineAdjustBytes + i))));
 
     const int standard = byteAt(VideoFlags) >> 6;
     if (standard != 3) // never written by an encoder: the standard stays as it was
-        v.setChoice(F::cStandard, standard);
-    choose(bit(image, VideoFlags, 5), F::oNTSCspOff, F::oNTSCspOn);
-    choose(bit(image, VideoFlags, 4), F::oCompDispColor, F::oCompDispBW);
+        v.setChoice(F::VideoStandard, standard);
+    choose(bit(image, VideoFlags, 5), F::NtscPedestalOff, F::NtscPedestalOn);
+    choose(bit(image, VideoFlags, 4), F::CompositeColour, F::CompositeBlackWhite);
 
-    v.setText(F::tVITC0, QString::number(byteAt(SidLineBytes)));
-    v.setText(F::tPesa0, QString::number(byteAt(SidLineBytes + 2)));
-    v.setText(F::tVITC1, QString::number(byteAt(SidLineBytes + 1)));
-    v.setText(F::tPesa1, QString::number(byteAt(SidLineBytes + 3)));
+    v.setText(F::SidLine525Vitc, QString::number(byteAt(SidLineBytes)));
+    v.setText(F::SidLine525Pesa, QString::number(byteAt(SidLineBytes + 2)));
+    v.setText(F::SidLine625Vitc, QString::number(byteAt(SidLineBytes + 1)));
+    v.setText(F::SidLine625Pesa, QString::number(byteAt(SidLineBytes + 3)));
 
-    choose(bit(image, DisplayFlags, 7), F::oSID0, F::oSIDwA0);
-    choose(bit(image, DisplayFlags, 6), F::oSID1, F::oSIDwA1);
-    choose(bit(image, DisplayFlags, 5), F::oVU, F::oPPM);
+    choose(bit(image, DisplayFlags, 7), F::SdiOutputSid, F::SdiOutputSidAudio);
+    choose(bit(image, DisplayFlags, 6), F::CompositeOutputSid, F::CompositeOutputSidAudio);
+    choose(bit(image, DisplayFlags, 5), F::AudioBarVu, F::AudioBarPpm);
     const Field states[4][2] = {
-        {F::oOff0, F::oOn0}, {F::oOff1, F::oOn1}, {F::oOff2, F::oOn2}, {F::oOff3, F::oOn3}};
+        {F::AudioWindowOff, F::AudioWindowOn}, {F::SidWindowOff, F::SidWindowOn}, {F::TimeCodeWindowOff, F::TimeCodeWindowOn}, {F::StatusWindowOff, F::StatusWindowOn}};
     for (int i = 0; i < 4; ++i)
         choose(bit(image, DisplayFlags, 4 - i), states[i][0], states[i][1]);
 
-    const Field positions[] = {F::tHor1, F::tVer1, F::tHor2, F::tVer2, F::tHor3, F::tVer3,
-                               F::tHor4, F::tVer4, F::tHor5, F::tVer5, F::tHor6, F::tVer6};
+    const Field positions[] = {F::SidWindowHorizontal, F::SidWindowVertical, F::TimeCodeWindowHorizontal, F::TimeCodeWindowVertical, F::StatusWindowHorizontal, F::StatusWindowVertical,
+                               F::Gpi1MessageHorizontal, F::Gpi1MessageVertical, F::Gpi2MessageHorizontal, F::Gpi2MessageVertical, F::NoSidMessageHorizontal, F::NoSidMessageVertical};
     for (int i = 0; i < 6; ++i)
         v.setText(positions[i], QString::number(byteAt(WindowPositions + i)));
 
-    choose(bit(image, ControlFlags, 7), F::oSIDNotDis, F::oSIDNotEn);
-    v.setCheck(F::cGPI1_0, bit(image, ControlFlags, 6));
-    v.setCheck(F::cGPI1_1, bit(image, ControlFlags, 5));
-    v.setCheck(F::cGPI2_0, bit(image, ControlFlags, 4));
-    v.setCheck(F::cGPI2_1, bit(image, ControlFlags, 3));
-    choose(bit(image, ControlFlags, 2), F::oDIPDis, F::oDIPEn);
-    v.setCheck(F::cGPI2_2, bit(image, ControlFlags, 1));
-    v.setCheck(F::cGPI1_2, bit(image, ControlFlags, 0));
+    choose(bit(image, ControlFlags, 7), F::MissingSidDisable, F::MissingSidEnable);
+    v.setCheck(F::Gpi1DisplayMessage, bit(image, ControlFlags, 6));
+    v.setCheck(F::Gpi1Blink, bit(image, ControlFlags, 5));
+    v.setCheck(F::Gpi2DisplayMessage, bit(image, ControlFlags, 4));
+    v.setCheck(F::Gpi2Blink, bit(image, ControlFlags, 3));
+    choose(bit(image, ControlFlags, 2), F::DipSwitchesDisable, F::DipSwitchesEnable);
+    v.setCheck(F::Gpi2TextOff, bit(image, ControlFlags, 1));
+    v.setCheck(F::Gpi1TextOff, bit(image, ControlFlags, 0));
 
     for (int i = 6; i < 12; ++i)
         v.setText(positions[i], QString::number(byteAt(MessagePositions + i - 6)));
 
-    v.setText(F::tSIDNot, textSlot(image, SidNotSlot));
-    v.setText(F::tGPIText0, textSlot(image, GpiText0Slot));
-    v.setText(F::tGPIText1, textSlot(image, GpiText1Slot));
+    v.setText(F::MissingSidMessage, textSlot(image, SidNotSlot));
+    v.setText(F::Gpi1Text, textSlot(image, GpiText0Slot));
+    v.setText(F::Gpi2Text, textSlot(image, GpiText1Slot));
 
     for (int i = 0; i < 6; ++i)
         v.setLevel(Sliders[i], byteAt(SliderBytes + i) - (isOffsetSlider(Sliders[i]) ? 128 : 0));
     return v;
 }
 
-bool ApplySetupImage(HeldSetup& held, OperatorUi& ui)
+bool applySetupImage(HeldSetup& held, OperatorUi& ui)
 {
-    const QByteArray& image = held.SetupImage;
+    const QByteArray& image = held.setupImage;
     if (image.size() >= 2 && image.at(1) != 0) {
         ui.status(1, QStringLiteral("AVM Config Loaded"));
         return true;

@@ -11,14 +11,14 @@ namespace quillon {
 // Factory defaults of every setting.
 SetupValues defaultSetupValues();
 // Puts the defaults into the settings; image and card kinds stay as they are.
-void LoadDefaultConfig(CardSetup& fields);
-// SetupImage := the empty 89-byte SID image.
-void InitTransferBuffers(HeldSetup& held);
+void loadDefaults(CardSetup& fields);
+// setupImage := the empty 89-byte SID image.
+void resetSetupImage(HeldSetup& held);
 
 // Checks the held set-up against the card and, for a SID card, builds the SID image in place.
 // cardVersion: the set-up version of the card's last VersionReport, if the last packet was one.
-// Returns 1 when SetupImage is to be sent, 0 (after a message) when nothing is to be sent.
-int BuildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion, OperatorUi& ui);
+// Returns 1 when setupImage is to be sent, 0 (after a message) when nothing is to be sent.
+int buildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion, OperatorUi& ui);
 
 // The SID image of a set-up, or the message that says why a value does not fit its byte.
 struct EncodeResult {
@@ -32,9 +32,9 @@ QString sidImageRefusal(const QByteArray& image);
 // The settings a SID image gives, applied over 'base'. The image must pass sidImageRefusal().
 SetupValues decodeSidImage(const QByteArray& image, const SetupValues& base);
 
-// Applies SetupImage: an AVM image (version not 0) only sets status panel 1; a SID image is
+// Applies setupImage: an AVM image (version not 0) only sets status panel 1; a SID image is
 // checked as a whole first and refused with a message when any value cannot be shown.
 // Returns false when the image was refused (nothing changed).
-bool ApplySetupImage(HeldSetup& held, OperatorUi& ui);
+bool applySetupImage(HeldSetup& held, OperatorUi& ui);
 
 } // namespace quillon

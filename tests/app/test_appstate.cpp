@@ -34,14 +34,14 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         store.setValue("File", "load", "");
-        quillon::LoadDefaultConfig(held.fields);
+        quillon::loadDefaults(held.fields);
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
     QString folder() const { return dir.path() + "/"; }
 
     // Something a test can recognise as not being the defaults.
-    void editSomething() { held.fields.setText(Field::tGPIText0, "ON AIR"); }
+    void editSomething() { held.fields.setText(Field::Gpi1Text, "ON AIR"); }
 
     struct Snapshot {
         QString name, caption, panel1, panel2, folder;
@@ -50,8 +50,8 @@ protected:
     };
     Snapshot snapshot() const
     {
-        return {app.CurrentFileName(), ui.shownCaption, ui.panels.value(1), ui.panels.value(2),
-                app.storedFolder(), held.LoadedCardType};
+        return {app.currentFileName(), ui.shownCaption, ui.panels.value(1), ui.panels.value(2),
+                app.storedFolder(), held.loadedCardType};
     }
 
     QTemporaryDir dir;
@@ -80,11 +80,11 @@ TEST_P(CaptionUpdate, reducesTheNameAndShowsItsKind)
 {
     const NameRow row = GetParam();
     dialogs.nextAnswer = row.path;
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
     ASSERT_TRUE(ui.messages.isEmpty()) << ui.reasons.join("; ").toStdString();
-    EXPECT_EQ(app.CurrentFileName(), row.bareName);
+    EXPECT_EQ(app.currentFileName(), row.bareName);
     EXPECT_EQ(app.storedFolder(), row.folder);
-    EXPECT_EQ(held.LoadedCardType, row.kind);
+    EXPECT_EQ(held.loadedCardType, row.kind);
     EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - " + row.bareName);
     EXPECT_EQ(ui.panels.value(1),
               row.kind == CardType::AVM ? "AVM Config Loaded" : "SID Config Loaded");
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(AppStateTest, freshStateIsUnsavedWithThePlainCaption)
 {
-    EXPECT_EQ(app.CurrentFileName(), "Unsaved");
+    EXPECT_EQ(app.currentFileName(), "Unsaved");
     EXPECT_EQ(app.caption(), "Quillon");
     EXPECT_TRUE(ui.shownCaption.isEmpty()); // the caption update does not run at start-up
 }
@@ -121,21 +121,21 @@ TEST_F(AppStateTest, newRestoresDefaultsAndNamesTheSetupUnsaved)
 {
     writeFile(path("Studio.kxm"), avmImage());
     dialogs.nextAnswer = path("Studio.kxm");
-    app.OpenFileFromDisk(dialogs);
+    app.openFileFromDisk(dialogs);
     editSomething();
     QStringList calls;
     app.beforeDefaults = [&] { calls << "hide"; };
     app.afterDefaults = [&] { calls << "maximise"; };
 
-    app.NewSetup();
+    app.newSetup();
 
     EXPECT_EQ(held.fields.values(), defaultSetupValues());
     EXPECT_EQ(calls, QStringList({"hide", "maximise"}));
-    EXPECT_EQ(app.CurrentFileName(), "Unsaved");
+    EXPECT_EQ(app.currentFileName(), "Unsaved");
     EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Unsaved");
     EXPECT_EQ(app.caption(), ui.shownCaption);
     EXPECT_EQ(ui.panels.value(1), "SID Config Loaded");
-    EXPECT_EQ(held.LoadedCardType, CardType::SID);
+    EXPECT_EQ(held.loadedCardType, CardType::SID);
     EXPECT_EQ(app.storedFolder(), "");
 }
 
@@ -143,31 +143,31 @@ TEST_F(AppStateTest, resetRestoresDefaultsOnlyEvenWithAnAvmFileOpen)
 {
     writeFile(path("Studio.kxm"), avmImage());
     dialogs.nextAnswer = path("Studio.kxm");
-    app.OpenFileFromDisk(dialogs);
+    app.openFileFromDisk(dialogs);
     editSomething();
     const Snapshot before = snapshot();
 
-    app.ResetConfiguration();
+    app.resetConfiguration();
 
     EXPECT_EQ(held.fields.values(), defaultSetupValues());
     EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(held.LoadedCardType, CardType::AVM);
-    EXPECT_EQ(held.SetupImage, avmImage());
+    EXPECT_EQ(held.loadedCardType, CardType::AVM);
+    EXPECT_EQ(held.setupImage, avmImage());
 }
 
 // ---- Save ----------------------------------------------------------------------------------
 
 TEST_F(AppStateTest, saveQuestionFollowsTheKindOfSetupHeld)
 {
-    app.SaveFileToDisk(dialogs); // cancelled
+    app.saveFileToDisk(dialogs); // cancelled
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.kinds.front(), "save");
     EXPECT_EQ(dialogs.questions[0].filter, "Norvane KX40SID Card Set-up|*.kxd");
     EXPECT_EQ(dialogs.questions[0].filterIndex, 1);
     EXPECT_EQ(dialogs.questions[0].proposedName, "Unsaved.kxd");
 
-    held.LoadedCardType = CardType::AVM; // as after an AVM card's set-up arrived
-    app.SaveFileToDisk(dialogs);
+    held.loadedCardType = CardType::AVM; // as after an AVM card's set-up arrived
+    app.saveFileToDisk(dialogs);
     EXPECT_EQ(dialogs.questions[1].filter, "Norvane KX40AVM Card Set-up|*.kxm");
     EXPECT_EQ(dialogs.questions[1].filterIndex, 1);
     EXPECT_EQ(dialogs.questions[1].proposedName, "Unsaved.kxm");
@@ -176,9 +176,9 @@ TEST_F(AppStateTest, saveQuestionFollowsTheKindOfSetupHeld)
 TEST_F(AppStateTest, saveProposesTheCurrentBareName)
 {
     dialogs.nextAnswer = path("Studio.kxd");
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
     dialogs.nextAnswer.reset();
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
     EXPECT_EQ(dialogs.questions.back().proposedName, "Studio.kxd");
 }
 
@@ -186,11 +186,11 @@ TEST_F(AppStateTest, savingASidNameWritesTheSettingsAndAdoptsTheName)
 {
     editSomething();
     dialogs.nextAnswer = path("Studio.kxd");
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
 
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(readFile(path("Studio.kxd")), setupText(held.fields.values()));
-    EXPECT_EQ(app.CurrentFileName(), "Studio");
+    EXPECT_EQ(app.currentFileName(), "Studio");
     EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Studio");
     EXPECT_EQ(ui.panels.value(1), "SID Config Loaded");
     EXPECT_EQ(ui.panels.value(2), "File Studio Saved");
@@ -199,25 +199,25 @@ TEST_F(AppStateTest, savingASidNameWritesTheSettingsAndAdoptsTheName)
 
 TEST_F(AppStateTest, theKindOfFileSavedFollowsTheChosenNameNotTheFilter)
 {
-    held.SetupImage = avmImage();
+    held.setupImage = avmImage();
     dialogs.nextAnswer = path("Studio.KXM"); // asked under the SID filter
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
     EXPECT_EQ(readFile(path("Studio.KXM")), avmImage());
-    EXPECT_EQ(held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(held.loadedCardType, CardType::AVM);
     EXPECT_EQ(ui.panels.value(1), "AVM Config Loaded");
 
     dialogs.nextAnswer = path("Studio.txt"); // asked under the AVM filter now
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
     EXPECT_EQ(dialogs.questions.back().filter, AvmFilter);
     EXPECT_EQ(readFile(path("Studio.txt")), setupText(held.fields.values()));
-    EXPECT_EQ(held.LoadedCardType, CardType::SID);
+    EXPECT_EQ(held.loadedCardType, CardType::SID);
 }
 
 TEST_F(AppStateTest, savingOverAnExistingFileReplacesIt)
 {
     writeFile(path("Studio.kxd"), QByteArray(5000, 'x'));
     dialogs.nextAnswer = path("Studio.kxd");
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(readFile(path("Studio.kxd")), setupText(held.fields.values()));
 }
@@ -243,26 +243,26 @@ TEST_P(CommandFailure, leavesNameKindCaptionPanelsAndFolderAsTheyWere)
     const FailureRow row = GetParam();
     // A SID file in use first, so that every piece of state has a value to lose.
     dialogs.nextAnswer = path("Before.kxd");
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
     ASSERT_TRUE(ui.messages.isEmpty());
     writeFile(path("Broken.kxm"), QByteArray()); // an AVM file with nothing in it
-    const QByteArray image = held.SetupImage;
+    const QByteArray image = held.setupImage;
     const SetupValues values = held.fields.values();
     Snapshot before = snapshot();
 
     const QString answer = row.answer(dir);
     dialogs.nextAnswer = answer.isEmpty() ? std::nullopt : std::optional<QString>(answer);
     if (row.open)
-        app.OpenFileFromDisk(dialogs);
+        app.openFileFromDisk(dialogs);
     else
-        app.SaveFileToDisk(dialogs);
+        app.saveFileToDisk(dialogs);
 
     ASSERT_EQ(ui.messages, QStringList{row.message});
     EXPECT_EQ(!ui.reasons.front().isEmpty(), row.hasReason);
     if (row.open)
         before.panel2 = "Getting Saved Data";
     EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(held.SetupImage, image);
+    EXPECT_EQ(held.setupImage, image);
     EXPECT_EQ(held.fields.values(), values);
 }
 
@@ -291,7 +291,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(AppStateTest, openAsksWithBothFiltersAndTheAvmEntrySelected)
 {
-    app.OpenFileFromDisk(dialogs);
+    app.openFileFromDisk(dialogs);
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.kinds.front(), "open");
     EXPECT_EQ(dialogs.questions[0].filter,
@@ -304,20 +304,20 @@ TEST_F(AppStateTest, openingASidFileLoadsTheSettingsAndKeepsTheImage)
 {
     editSomething();
     const SetupValues edited = held.fields.values();
-    ExportSetupText(path("Studio.kxd"), edited);
-    quillon::LoadDefaultConfig(held.fields);
-    held.SetupImage = avmImage();
-    held.ConnectedCardType = CardType::AVM;
+    exportSetupText(path("Studio.kxd"), edited);
+    quillon::loadDefaults(held.fields);
+    held.setupImage = avmImage();
+    held.connectedCardType = CardType::AVM;
 
     dialogs.nextAnswer = path("Studio.kxd");
-    app.OpenFileFromDisk(dialogs);
+    app.openFileFromDisk(dialogs);
 
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(held.fields.values(), edited);
-    EXPECT_EQ(held.SetupImage, avmImage());
-    EXPECT_EQ(held.ConnectedCardType, CardType::SID);
-    EXPECT_EQ(held.LoadedCardType, CardType::SID);
-    EXPECT_EQ(app.CurrentFileName(), "Studio");
+    EXPECT_EQ(held.setupImage, avmImage());
+    EXPECT_EQ(held.connectedCardType, CardType::SID);
+    EXPECT_EQ(held.loadedCardType, CardType::SID);
+    EXPECT_EQ(app.currentFileName(), "Studio");
     EXPECT_EQ(ui.panels.value(2), "File Studio Loaded");
 }
 
@@ -328,13 +328,13 @@ TEST_F(AppStateTest, openingAnAvmFileLoadsTheImageAndKeepsTheSettings)
     const SetupValues edited = held.fields.values();
 
     dialogs.nextAnswer = path("Studio.A.kxm");
-    app.OpenFileFromDisk(dialogs);
+    app.openFileFromDisk(dialogs);
 
     EXPECT_TRUE(ui.messages.isEmpty());
-    EXPECT_EQ(held.SetupImage, avmImage());
+    EXPECT_EQ(held.setupImage, avmImage());
     EXPECT_EQ(held.fields.values(), edited);
-    EXPECT_EQ(held.ConnectedCardType, CardType::AVM);
-    EXPECT_EQ(held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(held.connectedCardType, CardType::AVM);
+    EXPECT_EQ(held.loadedCardType, CardType::AVM);
     EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Studio");
     EXPECT_EQ(ui.panels.value(1), "AVM Config Loaded");
     EXPECT_EQ(ui.panels.value(2), "File Studio Loaded");
@@ -344,11 +344,11 @@ TEST_F(AppStateTest, openingAnAvmFileLoadsTheImageAndKeepsTheSettings)
 TEST_F(AppStateTest, dialogsStartInTheStoredFolderOnlyWhenItExistsHere)
 {
     store.setValue("File", "load", "C:\\windows");
-    app.OpenFileFromDisk(dialogs);
+    app.openFileFromDisk(dialogs);
     EXPECT_TRUE(dialogs.questions.back().startFolder.isEmpty());
 
     store.setValue("File", "load", folder());
-    app.SaveFileToDisk(dialogs);
+    app.saveFileToDisk(dialogs);
     EXPECT_EQ(dialogs.questions.back().startFolder, folder());
 }
 

@@ -6,8 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSerialPort>
+#include <QStandardPaths>
+#include <optional>
 #include <QTemporaryDir>
 #include <csignal>
+#include <iostream>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +22,7 @@ using namespace quillon;
 
 namespace {
 
+using testsupport::PseudoTerminal;
 using testsupport::readFile;
 using testsupport::writeFile;
 
@@ -26,14 +33,18 @@ struct CliRun {
     QString err;
 };
 
+// wrapper: a program that runs the CLI, such as setpriv with its options.
 CliRun runCli(const QStringList& args, const QString& workDir,
-           const std::function<void()>& inChild = {})
+           const std::function<void()>& inChild = {}, const QStringList& wrapper = {})
 {
     QProcess process;
     process.setWorkingDirectory(workDir);
     if (inChild)
         process.setChildProcessModifier(inChild);
-    process.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    if (wrapper.isEmpty())
+        process.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    else
+        process.start(wrapper.first(), wrapper.mid(1) + QStringList{QStringLiteral(QUILLON_CLI_PATH)} + args);
     process.waitForFinished(30000);
     CliRun run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -121,7 +132,7 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         {{"show", "Missing.kxm"}, 1, "does not exist"},
         {{"decode", "Short.img", "-o", "Out.kxd"}, 1, "88 bytes"},
         {{"decode", "Version.img", "-o", "Out.kxd"}, 1, "version is 1"},
-        {{"decode", "Level.img", "-o", "Out.kxd"}, 1, "frmAudioConfig.cLevel"},
+        {{"decode", "Level.img", "-o", "Out.kxd"}, 1, "\"Level: Peak Analog\" (Set-up Audio)"},
         {{"decode", "Good.img", "-o", "Out.kxm"}, 1, "AVM"},
         {{"defaults", "-o", "Pipe.kxd"}, 1, "not a regular file"},
         {{"decode", "Good.img", "-o", "Pipe.kxd"}, 1, "not a regular file"},
@@ -171,7 +182,7 @@ TEST_F(CliTest, aSettingThatDoesNotFitItsByteRefusesTheImageAndWritesNothing)
     writeFile(path("Old.img"), "old");
     const CliRun run = cli({"image", "Wide.kxd", "-o", "Old.img"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("frmWinConfig.tHor(1)")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("\"SID Window: Window Position: Horizontal\" (Set-up Windows)")) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("\"300%1\"; the card takes 0 to 255")) << run.err.toStdString();
     EXPECT_EQ(readFile(path("Old.img")), "old");
 }
@@ -192,4 +203,151 @@ TEST_F(CliTest, aWriteThatFailsPartWayLeavesNoHalfWrittenOutput)
     EXPECT_TRUE(run.err.contains("Out.kxd")) << run.err.toStdString();
     EXPECT_EQ(readFile(path("Out.kxd")), "previous");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+TEST_F(CliTest, diffListsEachDifferenceThenTheCountAndTellsByItsExitStatus)
+{
+    SetupValues studio = defaultSetupValues();
+    studio.setChoice(Field::PeakLevel, 12);
+    studio.setCheck(Field::Gpi1Blink, 1);
+    exportSetupText(path("A.kxd"), defaultSetupValues());
+    exportSetupText(path("Same.kxd"), defaultSetupValues());
+    exportSetupText(path("B.kxd"), studio);
+    QByteArray image(120, '\x01');
+    image[0] = 24;
+    image[1] = 7;
+    writeFile(path("A.kxm"), image);
+    image[0x5a] = '\x0c';
+    writeFile(path("B.kxm"), image);
+    const struct {
+        QStringList args;
+        int exitCode;
+        QString out; // stdout whole, or a text that stderr holds
+    } rows[] = {
+        {{"diff", "A.kxd", "Same.kxd"}, 0, "0 settings differ\n"},
+        {{"diff", "A.kxd", "B.kxd"}, 1,
+         "Set-up Audio / Level: Peak Analog: 14dBu  -10dB -> 12dBu  -12dB\n"
+         "Set-up Controls / Program GPI #1: Blink MSG/SID: unchecked -> checked\n"
+         "2 settings differ\n"},
+        {{"diff", "A.kxm", "B.kxm"}, 1, "byte 0x5a: 0x01 -> 0x0c\n1 byte differs\n"},
+        {{"diff", "A.kxd", "A.kxm"}, 2, "do not compare"},
+        {{"diff", "A.kxd", "Missing.kxd"}, 2, "Missing.kxd"},
+        {{"diff", "A.kxd"}, 2, "usage"},
+        {{"diff", "A.kxd", "B.kxd", "--fast"}, 2, "unknown option"},
+        {{"diff", "A.kxd", "card:"}, 2, "needs a serial device"},
+        {{"diff", "A.kxd", "card:" + path("nothing")}, 2, "no set-up was received"},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli(row.args);
+        const std::string args = row.args.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, row.exitCode) << args;
+        if (row.exitCode == 2)
+            EXPECT_TRUE(run.err.contains(row.out)) << args << ": " << run.err.toStdString();
+        else
+            EXPECT_EQ(run.out, row.out) << args;
+    }
+}
+
+// The text of a PDF as pdftotext reads it (ligatures undone), or nothing without pdftotext.
+static std::optional<QString> pdfText(const QString& pdf)
+{
+    const QString reader = QStandardPaths::findExecutable("pdftotext");
+    if (reader.isEmpty())
+        return std::nullopt;
+    QProcess process;
+    process.start(reader, {"-layout", pdf, "-"});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).replace(QChar(0xfb00), "ff");
+}
+
+TEST_F(CliTest, reportWritesThePdfOfASetupOrOfItsDifferences)
+{
+    SetupValues studio = defaultSetupValues();
+    studio.setText(Field::Gpi1Text, "ON AIR");
+    exportSetupText(path("A.kxd"), defaultSetupValues());
+    exportSetupText(path("B.kxd"), studio);
+    const struct {
+        QStringList args;
+        QStringList shown; // in this order
+    } rows[] = {
+        {{"report", "A.kxd", "-o", "a.pdf"},
+         {"Quillon set-up report", "File: A.kxd", "Card kind: SID", "Date: ", "Set-up Audio", "Group Select",
+          "Set-up Source ID", "Set-up Windows", "Set-up Colors", "Grey 2 (red, error)", "Set-up Controls",
+          "Program GPI #2: Text Off (GPIs Excluded)"}},
+        {{"report", "A.kxd", "--against", "B.kxd", "-o", "d.pdf"},
+         {"File: A.kxd", "Compared with: B.kxd", "Set-up Controls", "Program GPI #1: Message Text", "\"RECORD\"",
+          "\"ON AIR\"", "1 setting differs"}},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli(row.args);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QString pdf = path(row.args.last());
+        EXPECT_TRUE(readFile(pdf).startsWith("%PDF"));
+        const auto text = pdfText(pdf);
+        if (!text)
+            GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+        qsizetype at = 0;
+        for (const QString& shown : row.shown) {
+            const qsizetype found = text->indexOf(shown, at);
+            EXPECT_GE(found, 0) << shown.toStdString() << " in\n" << text->toStdString();
+            at = std::max(at, found);
+        }
+    }
+    EXPECT_EQ(cli({"report", "A.kxd"}).exitCode, 2);
+    EXPECT_EQ(cli({"report", "Missing.kxd", "-o", "m.pdf"}).exitCode, 1);
+    EXPECT_FALSE(QFile::exists(path("m.pdf")));
+}
+
+TEST_F(CliTest, aPortThatCannotBeOpenedIsExplainedOnStandardErrorAfterTheMessage)
+{
+    PseudoTerminal held, locked;
+    ASSERT_FALSE(held.slave.isEmpty());
+    ASSERT_FALSE(locked.slave.isEmpty());
+    QSerialPort holder(held.slave);
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    const QString pid = QString::number(::getpid());
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    const group* dialout = ::getgrnam("dialout");
+    const bool canDropRoot = ::geteuid() == 0 && dialout && ::getpwnam("nobody") && !setpriv.isEmpty();
+    if (canDropRoot) {
+        const QByteArray device = locked.slave.toLocal8Bit();
+        ASSERT_EQ(::chown(device.constData(), 0, dialout->gr_gid), 0);
+        ASSERT_EQ(::chmod(device.constData(), 0660), 0);
+    }
+    const struct {
+        const char* what;
+        QString device;
+        QStringList wrapper;
+        QStringList found;
+    } rows[] = {
+        {"missing", path("ttyGone"), {}, {path("ttyGone") + " does not exist.", "present now"}},
+        {"busy", held.slave, {}, {held.slave + " is in use by process " + pid + " (test_cli)",
+                                  "Next step: quit that program"}},
+        {"no permission", locked.slave,
+         {setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"},
+         {"group dialout (crw-rw----); user nobody may not read and write it.",
+          "Next step: add user nobody to the group, then log out and in again:\n  sudo usermod -aG dialout nobody"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.wrapper.isEmpty() && !canDropRoot) {
+            std::cout << "[  SKIPPED ] " << row.what << ": needs root, setpriv, group dialout and user nobody\n";
+            continue;
+        }
+        const CliRun run = runCli({"get", "--port", row.device, "-o", path("Out.kxd")}, dir.path(), {}, row.wrapper);
+        EXPECT_EQ(run.exitCode, 1);
+        const qsizetype message = run.err.indexOf("The serial port could not be opened: " + row.device);
+        EXPECT_GE(message, 0) << run.err.toStdString();
+        for (const QString& part : row.found)
+            EXPECT_GT(run.err.indexOf(part), message) << part.toStdString() << "\n" << run.err.toStdString();
+    }
+}
+
+TEST_F(CliTest, portsListsThePortsAndTheComAssignments)
+{
+    const CliRun run = cli({"ports"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("Com ports (section \"Ports\" of the settings):")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("  Com4  ")) << run.out.toStdString();
+    EXPECT_EQ(cli({"ports", "extra"}).exitCode, 2);
 }

@@ -38,6 +38,7 @@ public:
     explicit SimulatedCardProcess(const Workspace& ws) : device(ws.path(QStringLiteral("kx40")))
     {
         process_.setProcessEnvironment(ws.environment());
+        process_.setProcessChannelMode(QProcess::MergedChannels); // --verbose logs on stderr
     }
     ~SimulatedCardProcess() { stop(); }
 

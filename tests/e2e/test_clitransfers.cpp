@@ -7,6 +7,7 @@
 #include "simulatedcard.h"
 
 #include <QFile>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace e2e;
@@ -67,6 +68,7 @@ TEST_F(CliTransfer, avmCardTalksAt1200BaudAndItsImageRoundTrips)
     // The device saw the host move to 1200 baud.
     const QStringList lines = card.lines();
     EXPECT_TRUE(lines.contains(QStringLiteral("host at 1200 baud"))) << lines.join('\n').toStdString();
+    EXPECT_TRUE(card.said(QStringLiteral("SYN from the host at 1200 baud"))) << "the closing SYN left before the port closed";
     EXPECT_TRUE(contentOf(ws.path(QStringLiteral("trace.bin"))).contains("Start Out"));
 
     const CliResult sent = cli({QStringLiteral("send"), file});
@@ -89,10 +91,137 @@ TEST_F(CliTransfer, aFailedFlashWriteFailsTheSend)
 {
     startCard({QStringLiteral("--flash-result"), QStringLiteral("2")});
     const QString file = ws.path(QStringLiteral("Studio.kxd"));
-    ExportSetupText(file, defaultSetupValues());
+    exportSetupText(file, defaultSetupValues());
     const CliResult sent = cli({QStringLiteral("send"), file});
     EXPECT_EQ(sent.exitCode, 1);
     EXPECT_TRUE(sent.err.contains(QStringLiteral("Error writing Studio to flash. Error 02."))) << sent.err.toStdString();
+}
+
+// A logout or Ctrl+C in the middle of a transfer (the card holds each answer back for 2 s):
+// quillon-cli ends the connection with a SYN, as the program does when its window closes.
+TEST(CliStop, aStopSignalMidTransferEndsTheConnectionWithTheSynAndFails)
+{
+    const struct {
+        const char* command;
+        int signal;
+        const char* named;
+    } rows[] = {{"get", SIGTERM, "SIGTERM"}, {"send", SIGINT, "SIGINT"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.named);
+        Workspace ws;
+        SimulatedCardProcess card(ws);
+        ASSERT_TRUE(card.start({QStringLiteral("--verbose"), QStringLiteral("--ack-delay"), QStringLiteral("2000")}));
+        const QString file = ws.path(QStringLiteral("Studio.kxd"));
+        QStringList args{QString::fromLatin1(row.command), file, QStringLiteral("--port"), card.device};
+        if (args[0] == QLatin1String("get"))
+            args.insert(1, QStringLiteral("-o"));
+        else
+            exportSetupText(file, defaultSetupValues());
+
+        QProcess cli;
+        cli.setProcessEnvironment(ws.environment());
+        cli.start(QStringLiteral(QUILLON_CLI_PATH), args);
+        ASSERT_TRUE(card.said(QStringLiteral("identified to the host"), 10000)) << card.lines().join('\n').toStdString();
+        ::kill(cli.processId(), row.signal);
+        ASSERT_TRUE(waitFor([&] { return cli.state() == QProcess::NotRunning; }, 5000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+        EXPECT_TRUE(err.contains(QStringLiteral("Stopped by %1").arg(row.named))) << err.toStdString();
+        EXPECT_TRUE(card.said(QStringLiteral("kx40-sim: <- SYN: starting over")));
+        EXPECT_FALSE(card.lines().contains(QStringLiteral("image received: 89 bytes, version 0")));
+        if (args[0] == QLatin1String("get")) {
+            EXPECT_FALSE(QFile::exists(file));
+        }
+    }
+}
+
+TEST_F(CliTransfer, diffComparesAFileWithTheSetupOnTheCard)
+{
+    startCard({});
+    SetupValues edited = defaultSetupValues();
+    edited.setText(Field::Gpi2Text, QStringLiteral("LIVE"));
+    edited.setText(Field::AudioWindowHorizontal, QStringLiteral("30")); // not kept by a card
+    exportSetupText(ws.path(QStringLiteral("Same.kxd")), defaultSetupValues());
+    exportSetupText(ws.path(QStringLiteral("Edited.kxd")), edited);
+    const QString onCard = QStringLiteral("card:") + card.device;
+
+    const CliResult same = runCli(ws, {QStringLiteral("diff"), ws.path(QStringLiteral("Same.kxd")), onCard});
+    EXPECT_EQ(same.exitCode, 0) << same.err.toStdString();
+    EXPECT_EQ(same.out, QStringLiteral("0 settings differ\n"));
+    const CliResult edits = runCli(ws, {QStringLiteral("diff"), onCard, ws.path(QStringLiteral("Edited.kxd"))});
+    EXPECT_EQ(edits.exitCode, 1) << edits.err.toStdString();
+    EXPECT_EQ(edits.out, QStringLiteral("Set-up Controls / Program GPI #2: Message Text: \"REPLAY\" -> \"LIVE\"\n"
+                                        "1 setting differs\n"));
+}
+
+// Sends at line speed, the card writing its flash after the acknowledgement (or in its place).
+struct SendRow {
+    const char* name;
+    QStringList cardOptions;
+    bool avm;
+    int exitCode;
+    const char* message;
+};
+
+void PrintTo(const SendRow& row, std::ostream* os) { *os << row.name; }
+
+class CliSendAtLineSpeed : public CliTransfer, public ::testing::WithParamInterface<SendRow> {};
+
+TEST_P(CliSendAtLineSpeed, reportsWhatTheCardReportedAndClosesWithASynTheCardHears)
+{
+    const SendRow& row = GetParam();
+    startCard(row.cardOptions + (row.avm ? QStringList{QStringLiteral("--card"), QStringLiteral("avm")} : QStringList{}));
+    const QString file = ws.path(row.avm ? QStringLiteral("Studio.kxm") : QStringLiteral("Studio.kxd"));
+    if (row.avm) {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(sim::defaultCardImage(sim::CardKind::Avm));
+    } else {
+        exportSetupText(file, defaultSetupValues());
+    }
+    const CliResult sent = cli({QStringLiteral("send"), file});
+    EXPECT_EQ(sent.exitCode, row.exitCode) << sent.err.toStdString();
+    EXPECT_TRUE((sent.out + sent.err).contains(QString::fromLatin1(row.message))) << (sent.out + sent.err).toStdString();
+    EXPECT_EQ(sent.out.contains(QStringLiteral("Card Setup Sent!")), row.exitCode == 0);
+
+    const QString syn = QStringLiteral("SYN from the host at %1 baud").arg(row.avm ? 1200 : 9600);
+    ASSERT_TRUE(card.said(syn)) << card.lines().join('\n').toStdString();
+    const QStringList lines = card.lines();
+    if (row.exitCode == 0 || QString::fromLatin1(row.message).startsWith(QLatin1String("Error"))) {
+        const qsizetype acked = lines.indexOf(QStringLiteral("flash report acknowledged"));
+        EXPECT_GE(acked, 0) << lines.join('\n').toStdString();
+        EXPECT_LT(acked, lines.indexOf(syn)) << "the flash report is acknowledged before the closing SYN";
+    }
+    EXPECT_FALSE(lines.filter(QStringLiteral("garbled")).size()) << lines.join('\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, CliSendAtLineSpeed,
+    ::testing::Values(
+        SendRow{"sid_ack_then_flash", {}, false, 0, "Studio Transferred."},
+        SendRow{"sid_ack_then_failed_flash", {QStringLiteral("--flash-result"), QStringLiteral("2")}, false, 1,
+                "Error writing Studio to flash. Error 02."},
+        SendRow{"sid_implicit_ack", {QStringLiteral("--implicit-ack")}, false, 0, "Studio Transferred."},
+        SendRow{"avm_ack_then_flash", {}, true, 0, "Studio Transferred."},
+        SendRow{"avm_implicit_ack_failed_flash", {QStringLiteral("--implicit-ack"), QStringLiteral("--flash-result"), QStringLiteral("2")},
+                true, 1, "Error writing Studio to flash. Error 02."},
+        SendRow{"sid_never_reports", {QStringLiteral("--flash-ms"), QStringLiteral("30000")}, false, 1,
+                "The card did not confirm writing the set-up to its flash memory."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTransfer, aRefusedVersionEndsTheCommandAtOnce)
+{
+    startCard({QStringLiteral("--card"), QStringLiteral("avm"), QStringLiteral("--version"), QStringLiteral("0")});
+    const QString file = ws.path(QStringLiteral("Studio.kxm"));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(sim::defaultCardImage(sim::CardKind::Avm));
+    out.close();
+    const CliResult sent = cli({QStringLiteral("send"), file});
+    EXPECT_EQ(sent.exitCode, 1);
+    EXPECT_TRUE(sent.err.contains(QStringLiteral("Card Setup Newer than Card Firmware"))) << sent.err.toStdString();
+    EXPECT_FALSE(sent.err.contains(QStringLiteral("Version Packet Not Verified"))) << "no wait for a report that cannot come";
 }
 
 TEST(CliUsage, wrongArgumentsAndUnreadableFiles)

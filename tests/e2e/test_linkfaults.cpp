@@ -48,18 +48,18 @@ GetResult getFrom(const QStringList& cardOptions)
     QtLinkClock clock;
     FixedPort ports(1);
     HeldSetup held;
-    LoadDefaultConfig(held.fields);
+    loadDefaults(held.fields);
     Recorder ui;
     TraceFile trace;
     CardLink link(port, clock, ports, held, ui, trace);
     GetResult run;
     link.onFlowFinished = [&](FlowKind, FlowOutcome outcome) { run.outcome = outcome; };
-    link.GetConfiguration();
+    link.getConfiguration();
     waitFor([&] { return run.outcome && !link.portOpen(); }, 20000);
-    link.Shutdown();
+    link.shutdown();
     run.messages = ui.messages;
     run.panel2 = ui.statuses.value(2);
-    run.image = held.SetupImage;
+    run.image = held.setupImage;
     return run;
 }
 

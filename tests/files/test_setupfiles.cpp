@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
+#include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -36,36 +37,37 @@ QList<QByteArray> linesOf(const QByteArray& text)
 SetupValues unusualSetup()
 {
     SetupValues v = defaultSetupValues();
-    v.setChoice(Field::cGroup, 3);
-    v.setOption(Field::cChannel34, true);
-    v.setOption(Field::oMono, false); // a group with neither button set
-    v.setOption(Field::oStereo, false);
-    v.setChoice(Field::cLevel, -1);
-    v.setText(Field::tA1Left0, "-3.5");
-    v.setText(Field::tB1Right1, "abc");
-    v.setLevel(Field::Slider1_2, -128);
-    v.setLevel(Field::Slider1_5, 255);
-    v.setText(Field::tSIDNot, QString::fromUtf8("On Air  twice"));
-    v.setCheck(Field::cGPI1_1, 1);
-    v.setCheck(Field::cGPI2_0, 0);
-    v.setText(Field::tGPIText1, "");
-    v.setOption(Field::oDIPEn, true);
-    v.setChoice(Field::cStandard, 0);
-    v.setText(Field::tVITC0, "12");
-    v.setText(Field::tPesa0, "13");
-    v.setText(Field::tVITC1, "6");
-    v.setText(Field::tPesa1, "22");
-    v.setOption(Field::oCompDispBW, true);
-    v.setOption(Field::oVU, true);
-    v.setOption(Field::oOff2, true);
-    v.setText(Field::tHor0, "39");
-    v.setText(Field::tVer3, "29");
-    v.setOption(Field::oSID1, true);
-    v.setText(Field::tHor1, "30");
-    v.setText(Field::tVer1, "7");
-    v.setText(Field::tHor6, "30");
-    v.setText(Field::tVer6, "7");
-    v.setText(Field::tHor5, "");
+    v.setChoice(Field::AudioGroup, 3);
+    v.setOption(Field::AudioChannels34, true);
+    v.setOption(Field::OutputMono, false); // a group with neither button set
+    v.setOption(Field::OutputStereo, false);
+    v.setChoice(Field::PeakLevel, -1);
+    v.setText(Field::FineAdjustChannel1, "-3.5");
+    v.setText(Field::FineAdjustB2, "abc");
+    v.setLevel(Field::OperatingRegion, -128);
+    v.setLevel(Field::Grey2, 255);
+    v.setText(Field::MissingSidMessage, QString::fromUtf8("On Air  twice"));
+    v.setCheck(Field::Gpi1Blink, 1);
+    v.setCheck(Field::Gpi2DisplayMessage, 0);
+    v.setText(Field::Gpi2Text, "");
+    v.setOption(Field::DipSwitchesEnable, true);
+    v.setChoice(Field::VideoStandard, 0);
+    v.setText(Field::SidLine525Vitc, "12");
+    v.setText(Field::SidLine525Pesa, "13");
+    v.setText(Field::SidLine625Vitc, "6");
+    v.setText(Field::SidLine625Pesa, "22");
+    v.setOption(Field::CompositeBlackWhite, true);
+    v.setOption(Field::AudioBarVu, true);
+    v.setOption(Field::TimeCodeWindowOff, true);
+    v.setOption(Field::SidWindowOff, true);
+    v.setText(Field::AudioWindowHorizontal, "39");
+    v.setText(Field::StatusWindowVertical, "29");
+    v.setOption(Field::CompositeOutputSid, true);
+    v.setText(Field::SidWindowHorizontal, "30");
+    v.setText(Field::SidWindowVertical, "7");
+    v.setText(Field::NoSidMessageHorizontal, "30");
+    v.setText(Field::NoSidMessageVertical, "7");
+    v.setText(Field::Gpi2MessageHorizontal, "");
     return v;
 }
 
@@ -96,40 +98,66 @@ private:
     void (*previousHandler_)(int) = nullptr;
 };
 
+// The default set-up's file, line by line, kept apart from the table the writer and reader
+// share: two lines of one kind swapped in that table change the file.
+const QByteArrayList DefaultFileLines = {
+    "0", "#TRUE#", "#FALSE#", "#TRUE#", "#FALSE#", "#TRUE#", "#FALSE#", "10",   // 1-8 audio
+    "\"0\"", "\"0\"", "\"0\"", "\"0\"",                                      // 9-12 fine adjusts
+    "160", "111", "-56", "-82", "84", "64",                                       // 13-18 colours
+    "\"NO AVM\"", "#TRUE#", "#FALSE#",                                           // 19-21 missing SID
+    "\"RECORD\"", "1", "0", "0", "\"REPLAY\"", "1", "0", "0", "#FALSE#", "#TRUE#", // 22-31 GPIs, DIP
+    "2", "\"10\"", "\"11\"", "\"10\"", "\"11\"",                                 // 32-36 standard, lines
+    "#TRUE#", "#FALSE#", "#TRUE#", "#FALSE#", "#FALSE#", "#TRUE#",                // 37-42
+    "#TRUE#", "#FALSE#", "\"12\"", "\"12\"", "#TRUE#", "#FALSE#", "\"22\"", "\"4\"", // 43-50 windows
+    "#TRUE#", "#FALSE#", "\"10\"", "\"11\"", "#TRUE#", "#FALSE#", "\"12\"", "\"11\"", // 51-58
+    "#FALSE#", "#TRUE#", "#FALSE#", "#TRUE#",                                     // 59-62 outputs
+    "\"10\"", "\"0\"", "\"20\"", "\"0\"", "\"22\"", "\"4\"",                     // 63-68 positions
+};
+
+// Where the unusual set-up's file differs from the default one: a second pattern, so that two
+// lines alike in the default file are still told apart.
+const std::map<int, QByteArray> UnusualFileChanges = {
+    {1, "3"}, {2, "#FALSE#"}, {3, "#TRUE#"}, {6, "#FALSE#"}, {8, "-1"}, {9, "\"-3.5\""},
+    {12, "\"abc\""}, {15, "-128"}, {18, "255"}, {19, "\"On Air  twice\""}, {24, "1"},
+    {26, "\"\""}, {27, "0"}, {30, "#TRUE#"}, {31, "#FALSE#"}, {32, "0"}, {33, "\"12\""},
+    {34, "\"13\""}, {35, "\"6\""}, {36, "\"22\""}, {39, "#FALSE#"}, {40, "#TRUE#"},
+    {41, "#TRUE#"}, {42, "#FALSE#"}, {45, "\"39\""}, {47, "#FALSE#"}, {48, "#TRUE#"},
+    {49, "\"30\""}, {50, "\"7\""}, {51, "#FALSE#"}, {52, "#TRUE#"}, {58, "\"29\""}, {61, "#TRUE#"}, {62, "#FALSE#"},
+    {65, "\"\""}, {67, "\"30\""}, {68, "\"7\""},
+};
+
+QByteArray fileOf(const QByteArrayList& lines)
+{
+    return lines.join("\r\n") + "\r\n";
+}
+
 } // namespace
 
-TEST(SidSetupFile, theDefaultsWriteSixtyEightCrlfLinesInTheFixedOrder)
+TEST(SidSetupFile, theDefaultAndAnUnusualSetUpWriteTheirFilesLineForLine)
 {
-    const QList<QByteArray> lines = linesOf(setupText(defaultSetupValues()));
-    ASSERT_EQ(lines.size(), 68);
-    const QList<QByteArray> firstTwelve = {"0", "#TRUE#", "#FALSE#", "#TRUE#", "#FALSE#", "#TRUE#",
-                                           "#FALSE#", "10", "\"0\"", "\"0\"", "\"0\"", "\"0\""};
-    EXPECT_EQ(lines.mid(0, 12), firstTwelve);
-    EXPECT_EQ(lines[12], "160");
-    EXPECT_EQ(lines[14], "-56");
-    EXPECT_EQ(lines[18], "\"NO AVM\"");
-    EXPECT_EQ(lines[22], "1");
-    EXPECT_EQ(lines[31], "2");
-    EXPECT_EQ(lines[32], "\"10\"");
-    EXPECT_EQ(lines[34], "\"10\"");
-    EXPECT_EQ(lines[35], "\"11\"");
-    EXPECT_EQ(lines[48], "\"22\"");
-    EXPECT_EQ(lines[66], "\"22\"");
-    EXPECT_EQ(lines[67], "\"4\"");
+    ASSERT_EQ(DefaultFileLines.size(), 68);
+    EXPECT_EQ(linesOf(setupText(defaultSetupValues())), DefaultFileLines);
+    EXPECT_EQ(parsed(fileOf(DefaultFileLines)), defaultSetupValues());
+
+    QByteArrayList unusual = DefaultFileLines;
+    for (const auto& [line, content] : UnusualFileChanges)
+        unusual[line - 1] = content;
+    EXPECT_EQ(linesOf(setupText(unusualSetup())), unusual);
+    EXPECT_EQ(parsed(fileOf(unusual)), unusualSetup());
 }
 
 TEST(SidSetupFile, theLastTwoLinesCarryTheSidWindowPositionIntoTheNoSidMessage)
 {
     SetupValues v = defaultSetupValues();
-    v.setText(Field::tHor1, "31");
-    v.setText(Field::tVer1, "9");
-    v.setText(Field::tHor6, "1");
+    v.setText(Field::SidWindowHorizontal, "31");
+    v.setText(Field::SidWindowVertical, "9");
+    v.setText(Field::NoSidMessageHorizontal, "1");
     const QList<QByteArray> lines = linesOf(setupText(v));
     EXPECT_EQ(lines[66], "\"31\"");
     EXPECT_EQ(lines[67], "\"9\"");
     const SetupValues back = parsed(setupText(v));
-    EXPECT_EQ(back.text(Field::tHor6), "31");
-    EXPECT_EQ(back.text(Field::tVer6), "9");
+    EXPECT_EQ(back.text(Field::NoSidMessageHorizontal), "31");
+    EXPECT_EQ(back.text(Field::NoSidMessageVertical), "9");
 }
 
 TEST(SidSetupFile, everySettingComesBackFromAFileWrittenAndReadAgain)
@@ -137,17 +165,17 @@ TEST(SidSetupFile, everySettingComesBackFromAFileWrittenAndReadAgain)
     QTemporaryDir dir;
     const QString path = dir.filePath("Unusual.kxd");
     const SetupValues written = unusualSetup();
-    ExportSetupText(path, written);
+    exportSetupText(path, written);
     EXPECT_EQ(readFile(path), setupText(written));
 
     HeldSetup held;
-    held.ConnectedCardType = CardType::AVM;
-    ImportSetupText(path, held);
+    held.connectedCardType = CardType::AVM;
+    importSetupText(path, held);
     EXPECT_EQ(held.fields.values(), written);
-    EXPECT_EQ(held.ConnectedCardType, CardType::SID);
+    EXPECT_EQ(held.connectedCardType, CardType::SID);
     // The standard is chosen before the line numbers, so the file's numbers survive it.
-    EXPECT_EQ(held.fields.values().text(Field::tVITC1), "6");
-    EXPECT_EQ(held.fields.values().text(Field::tPesa0), "13");
+    EXPECT_EQ(held.fields.values().text(Field::SidLine625Vitc), "6");
+    EXPECT_EQ(held.fields.values().text(Field::SidLine525Pesa), "13");
 }
 
 TEST(SidSetupFile, theReaderDropsWhatTheFilterDropsAndKeepsSpaces)
@@ -165,7 +193,7 @@ TEST(SidSetupFile, theReaderDropsWhatTheFilterDropsAndKeepsSpaces)
         QList<QByteArray> lines = linesOf(setupText(defaultSetupValues()));
         lines[18] = row.line; // the missing-SID message
         const SetupValues v = parsed(lines.join("\r\n") + "\r\n");
-        EXPECT_EQ(v.text(Field::tSIDNot), row.text) << row.line.constData();
+        EXPECT_EQ(v.text(Field::MissingSidMessage), row.text) << row.line.constData();
     }
 }
 
@@ -174,20 +202,20 @@ TEST(SidSetupFile, readSetupLineEndsAtCarriageReturnsOnly)
     QBuffer buffer;
     buffer.setData("one\ntwo\r\nthree");
     buffer.open(QIODevice::ReadOnly);
-    EXPECT_EQ(ReadSetupLine(buffer), "onetwo");
-    EXPECT_EQ(ReadSetupLine(buffer), "three");
-    EXPECT_EQ(ReadSetupLine(buffer), "");
+    EXPECT_EQ(readSetupLine(buffer), "onetwo");
+    EXPECT_EQ(readSetupLine(buffer), "three");
+    EXPECT_EQ(readSetupLine(buffer), "");
 }
 
 TEST(SidSetupFile, aShortFileLeavesTheMissingLinesEmptyAndLinesAfter68AreIgnored)
 {
     QList<QByteArray> lines = linesOf(setupText(defaultSetupValues()));
     const SetupValues sixty = parsed(lines.mid(0, 60).join("\r\n") + "\r\n");
-    EXPECT_FALSE(sixty.option(Field::oSID1));
-    EXPECT_FALSE(sixty.option(Field::oSIDwA1));
-    for (Field f : {Field::tHor4, Field::tVer4, Field::tHor5, Field::tVer5, Field::tHor6, Field::tVer6})
+    EXPECT_FALSE(sixty.option(Field::CompositeOutputSid));
+    EXPECT_FALSE(sixty.option(Field::CompositeOutputSidAudio));
+    for (Field f : {Field::Gpi1MessageHorizontal, Field::Gpi1MessageVertical, Field::Gpi2MessageHorizontal, Field::Gpi2MessageVertical, Field::NoSidMessageHorizontal, Field::NoSidMessageVertical})
         EXPECT_EQ(sixty.text(f), "") << fieldInfo(f).name;
-    EXPECT_TRUE(sixty.option(Field::oSIDwA0));
+    EXPECT_TRUE(sixty.option(Field::SdiOutputSidAudio));
 
     lines << "999" << "#TRUE#" << "\"junk\"";
     EXPECT_EQ(parsed(lines.join("\r\n")), defaultSetupValues());
@@ -200,23 +228,23 @@ TEST(SidSetupFile, linesConvertByTheKindOfTheirSetting)
         QByteArray content;
         std::function<void(const SetupValues&)> check;
     } rows[] = {
-        {1, " 3", [](const SetupValues& v) { EXPECT_EQ(v.choice(Field::cGroup), 3); }},
-        {1, "2.5", [](const SetupValues& v) { EXPECT_EQ(v.choice(Field::cGroup), 2); }},
-        {1, "-1", [](const SetupValues& v) { EXPECT_EQ(v.choice(Field::cGroup), -1); }},
-        {1, "x", [](const SetupValues& v) { EXPECT_EQ(v.choice(Field::cGroup), 0); }},
-        {3, "#true#", [](const SetupValues& v) { EXPECT_FALSE(v.option(Field::cChannel34)); }},
+        {1, " 3", [](const SetupValues& v) { EXPECT_EQ(v.choice(Field::AudioGroup), 3); }},
+        {1, "2.5", [](const SetupValues& v) { EXPECT_EQ(v.choice(Field::AudioGroup), 2); }},
+        {1, "-1", [](const SetupValues& v) { EXPECT_EQ(v.choice(Field::AudioGroup), -1); }},
+        {1, "x", [](const SetupValues& v) { EXPECT_EQ(v.choice(Field::AudioGroup), 0); }},
+        {3, "#true#", [](const SetupValues& v) { EXPECT_FALSE(v.option(Field::AudioChannels34)); }},
         {3, "#TRUE#", [](const SetupValues& v) {
-             EXPECT_TRUE(v.option(Field::cChannel34));
-             EXPECT_FALSE(v.option(Field::cChannel12));
+             EXPECT_TRUE(v.option(Field::AudioChannels34));
+             EXPECT_FALSE(v.option(Field::AudioChannels12));
          }},
         {2, "#FALSE#", [](const SetupValues& v) {
-             EXPECT_FALSE(v.option(Field::cChannel12));
-             EXPECT_FALSE(v.option(Field::cChannel34));
+             EXPECT_FALSE(v.option(Field::AudioChannels12));
+             EXPECT_FALSE(v.option(Field::AudioChannels34));
          }},
-        {23, "2", [](const SetupValues& v) { EXPECT_EQ(v.check(Field::cGPI1_0), 0); }},
-        {24, "1", [](const SetupValues& v) { EXPECT_EQ(v.check(Field::cGPI1_1), 1); }},
-        {15, "-128", [](const SetupValues& v) { EXPECT_EQ(v.level(Field::Slider1_2), -128); }},
-        {9, "\"12abc\"", [](const SetupValues& v) { EXPECT_EQ(v.text(Field::tA1Left0), "12abc"); }},
+        {23, "2", [](const SetupValues& v) { EXPECT_EQ(v.check(Field::Gpi1DisplayMessage), 0); }},
+        {24, "1", [](const SetupValues& v) { EXPECT_EQ(v.check(Field::Gpi1Blink), 1); }},
+        {15, "-128", [](const SetupValues& v) { EXPECT_EQ(v.level(Field::OperatingRegion), -128); }},
+        {9, "\"12abc\"", [](const SetupValues& v) { EXPECT_EQ(v.text(Field::FineAdjustChannel1), "12abc"); }},
     };
     for (const auto& row : rows) {
         QList<QByteArray> lines = linesOf(setupText(defaultSetupValues()));
@@ -233,11 +261,11 @@ TEST(SidSetupFile, aRefusedLineFailsTheWholeImportAndChangesNothing)
         QByteArray content;
         const char* field;
     } rows[] = {
-        {8, "25", "frmAudioConfig.cLevel"},
-        {1, "-2", "frmAudioConfig.cGroup"},
-        {32, "40000", "frmSIDConfig.cStandard"},
-        {13, "300", "frmColorConfig.Slider1(0)"},
-        {18, "256", "frmColorConfig.Slider1(5)"},
+        {8, "25", "\"Level: Peak Analog\" (Set-up Audio)"},
+        {1, "-2", "\"Group Select\" (Set-up Audio)"},
+        {32, "40000", "\"Video Standard\" (Set-up Source ID)"},
+        {13, "300", "\"Text Brightness\" (Set-up Colors)"},
+        {18, "256", "\"Grey 2 (red, error)\" (Set-up Colors)"},
     };
     QTemporaryDir dir;
     const QString path = dir.filePath("Bad.kxd");
@@ -246,10 +274,10 @@ TEST(SidSetupFile, aRefusedLineFailsTheWholeImportAndChangesNothing)
         lines[row.line - 1] = row.content;
         writeFile(path, lines.join("\r\n") + "\r\n");
         HeldSetup held;
-        LoadDefaultConfig(held.fields);
-        held.ConnectedCardType = CardType::AVM;
+        loadDefaults(held.fields);
+        held.connectedCardType = CardType::AVM;
         try {
-            ImportSetupText(path, held);
+            importSetupText(path, held);
             ADD_FAILURE() << "line " << row.line << " was taken";
         } catch (const SetupFileError& e) {
             const QString message = e.message();
@@ -258,7 +286,7 @@ TEST(SidSetupFile, aRefusedLineFailsTheWholeImportAndChangesNothing)
             EXPECT_TRUE(message.contains(row.field)) << e.what();
         }
         EXPECT_EQ(held.fields.values(), defaultSetupValues());
-        EXPECT_EQ(held.ConnectedCardType, CardType::AVM);
+        EXPECT_EQ(held.connectedCardType, CardType::AVM);
     }
 }
 
@@ -298,17 +326,17 @@ TEST(SidSetupFile, whatAReadTakesInIsBoundedAndOnlyRegularFilesAreRead)
         if (!QFileInfo::exists(path))
             writeFile(path, row.content);
         HeldSetup held;
-        LoadDefaultConfig(held.fields);
-        held.fields.setChoice(Field::cGroup, 2);
+        loadDefaults(held.fields);
+        held.fields.setChoice(Field::AudioGroup, 2);
         try {
-            ImportSetupText(path, held);
+            importSetupText(path, held);
             EXPECT_FALSE(row.said) << row.name << " was read";
             EXPECT_EQ(held.fields.values(), defaultSetupValues());
         } catch (const SetupFileError& e) {
             ASSERT_TRUE(row.said) << e.what();
             EXPECT_TRUE(e.message().contains(path)) << e.what();
             EXPECT_TRUE(e.message().contains(row.said)) << e.what();
-            EXPECT_EQ(held.fields.values().choice(Field::cGroup), 2);
+            EXPECT_EQ(held.fields.values().choice(Field::AudioGroup), 2);
         }
     }
 }
@@ -316,10 +344,10 @@ TEST(SidSetupFile, whatAReadTakesInIsBoundedAndOnlyRegularFilesAreRead)
 TEST(SidSetupFile, aCarriageReturnInsideATextCannotShiftTheLinesAfterIt)
 {
     SetupValues v = defaultSetupValues();
-    v.setText(Field::tSIDNot, "NO\rSIGNAL");
+    v.setText(Field::MissingSidMessage, "NO\rSIGNAL");
     const QByteArray text = setupText(v);
     EXPECT_EQ(linesOf(text).size(), 68);
-    EXPECT_EQ(parsed(text).text(Field::tSIDNot), "NOSIGNAL");
+    EXPECT_EQ(parsed(text).text(Field::MissingSidMessage), "NOSIGNAL");
 }
 
 TEST(SidSetupFile, aTextTheCodePageCannotHoldRefusesTheSaveAndKeepsTheOldFile)
@@ -328,12 +356,12 @@ TEST(SidSetupFile, aTextTheCodePageCannotHoldRefusesTheSaveAndKeepsTheOldFile)
     const QString path = dir.filePath("Old.kxd");
     writeFile(path, "old content");
     SetupValues v = defaultSetupValues();
-    v.setText(Field::tGPIText0, QString::fromUtf8("Ωmega"));
+    v.setText(Field::Gpi1Text, QString::fromUtf8("Ωmega"));
     try {
-        ExportSetupText(path, v);
+        exportSetupText(path, v);
         ADD_FAILURE() << "saved a character the file cannot hold";
     } catch (const SetupFileError& e) {
-        EXPECT_TRUE(e.message().contains("frmControlConfig.tGPIText(0)")) << e.what();
+        EXPECT_TRUE(e.message().contains("\"Program GPI #1: Message Text\" (Set-up Controls)")) << e.what();
     }
     EXPECT_EQ(readFile(path), "old content");
 }
@@ -349,8 +377,8 @@ TEST(SetupFileSaving, aSaveThatFailsPartWayKeepsTheOldFileWhole)
     writeFile(avmPath, oldImage);
     {
         const FileSizeLimit diskAlmostFull(64);
-        EXPECT_THROW(ExportSetupText(sidPath, defaultSetupValues()), SetupFileError);
-        EXPECT_THROW(SaveSetupImage(avmPath, QByteArray(120, '\x44')), SetupFileError);
+        EXPECT_THROW(exportSetupText(sidPath, defaultSetupValues()), SetupFileError);
+        EXPECT_THROW(saveSetupImage(avmPath, QByteArray(120, '\x44')), SetupFileError);
     }
     EXPECT_EQ(readFile(sidPath), oldText);
     EXPECT_EQ(readFile(avmPath), oldImage);
@@ -377,8 +405,8 @@ TEST(SetupFileSaving, aSaveNeverReplacesWhatIsNotARegularFile)
     for (const auto& row : rows) {
         for (const bool image : {false, true}) {
             try {
-                image ? SaveSetupImage(row.path, QByteArray(120, '\x18'))
-                      : ExportSetupText(row.path, defaultSetupValues());
+                image ? saveSetupImage(row.path, QByteArray(120, '\x18'))
+                      : exportSetupText(row.path, defaultSetupValues());
                 ADD_FAILURE() << "saved over " << row.path.toStdString();
             } catch (const SetupFileError& e) {
                 EXPECT_TRUE(e.message().contains(row.path)) << e.what();
@@ -394,7 +422,7 @@ TEST(SetupFileSaving, aSaveNeverReplacesWhatIsNotARegularFile)
     const QString link = dir.filePath("Link.kxd");
     writeFile(real, "old");
     ASSERT_TRUE(QFile::link(real, link));
-    ExportSetupText(link, defaultSetupValues());
+    exportSetupText(link, defaultSetupValues());
     EXPECT_EQ(readFile(real), setupText(defaultSetupValues()));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
@@ -407,13 +435,13 @@ TEST(AvmSetupFile, aSmallerImageSavedOverABiggerFileLeavesExactlyTheImage)
     QByteArray image(120, '\x22');
     image[0] = 24;
     image[1] = 3;
-    SaveSetupImage(path, image);
+    saveSetupImage(path, image);
     EXPECT_EQ(readFile(path), image);
 
     HeldSetup held;
-    LoadSetupImage(path, held);
-    EXPECT_EQ(held.SetupImage, image);
-    EXPECT_EQ(held.ConnectedCardType, CardType::AVM);
+    loadSetupImage(path, held);
+    EXPECT_EQ(held.setupImage, image);
+    EXPECT_EQ(held.connectedCardType, CardType::AVM);
 }
 
 TEST(AvmSetupFile, anEmptyMissingOrOversizedFileIsRefusedAndChangesNothing)
@@ -434,14 +462,14 @@ TEST(AvmSetupFile, anEmptyMissingOrOversizedFileIsRefusedAndChangesNothing)
             writeFile(path, QByteArray(row.size, '\x18'));
         HeldSetup held;
         try {
-            LoadSetupImage(path, held);
+            loadSetupImage(path, held);
             ADD_FAILURE() << row.name << " was taken";
         } catch (const SetupFileError& e) {
             EXPECT_TRUE(e.message().contains(path)) << e.what();
             EXPECT_TRUE(e.message().contains(row.reason)) << e.what();
         }
-        EXPECT_EQ(held.SetupImage, HeldSetup::emptySidImage());
-        EXPECT_EQ(held.ConnectedCardType, CardType::SID);
+        EXPECT_EQ(held.setupImage, HeldSetup::emptySidImage());
+        EXPECT_EQ(held.connectedCardType, CardType::SID);
     }
     const QString largest = dir.filePath("Largest.kxm");
     writeFile(largest, QByteArray(1024, '\x18'));
@@ -454,8 +482,8 @@ TEST(AvmSetupFile, aSidTextOpenedAsAnImageIsTakenAndThenRefusedForSending)
     const QString path = dir.filePath("Wrong.kxm");
     writeFile(path, setupText(defaultSetupValues()));
     HeldSetup held;
-    LoadSetupImage(path, held);
-    held.LoadedCardType = CardType::AVM;
+    loadSetupImage(path, held);
+    held.loadedCardType = CardType::AVM;
     SilentUi ui;
-    EXPECT_EQ(BuildSetupImage(held, quint8(1), ui), 0);
+    EXPECT_EQ(buildSetupImage(held, quint8(1), ui), 0);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "forms/frmaudioconfig.h"
-#include "forms/frmcolorconfig.h"
-#include "forms/frmcontrolconfig.h"
-#include "forms/frmsidconfig.h"
-#include "forms/frmwinconfig.h"
+#include "forms/audiosettingswindow.h"
+#include "forms/coloursettingswindow.h"
+#include "forms/controlsettingswindow.h"
+#include "forms/sourceidsettingswindow.h"
+#include "forms/onscreensettingswindow.h"
 #include "setup/setupimage.h"
 
 #include <QApplication>
@@ -20,25 +20,26 @@ class FormsTest : public ::testing::Test {
 protected:
     FormsTest()
     {
-        LoadDefaultConfig(setup);
+        loadDefaults(setup);
     }
 
-    SettingsForm* formNamed(const QString& form)
+    SettingsWindow* formNamed(const QString& form)
     {
-        if (form == QLatin1String("frmAudioConfig")) return &audio;
-        if (form == QLatin1String("frmSIDConfig")) return &sid;
-        if (form == QLatin1String("frmWinConfig")) return &win;
-        if (form == QLatin1String("frmColorConfig")) return &colors;
-        if (form == QLatin1String("frmControlConfig")) return &controls;
+        if (form == QLatin1String("audioSettingsWindow")) return &audio;
+        if (form == QLatin1String("sourceIdSettingsWindow")) return &sid;
+        if (form == QLatin1String("onScreenSettingsWindow")) return &win;
+        if (form == QLatin1String("colourSettingsWindow")) return &colors;
+        if (form == QLatin1String("controlSettingsWindow")) return &controls;
         return nullptr;
     }
 
-    // The control that holds a field: "frmWinConfig.tHor(3)" is tHor(3) of frmWinConfig.
+    // The control that holds a field: "onScreenSettingsWindow.timeCodeWindowHorizontal" is the
+    // control timeCodeWindowHorizontal of the window onScreenSettingsWindow.
     template <typename Control>
     Control* controlOf(Field field)
     {
         const QString name = QString::fromLatin1(fieldInfo(field).name);
-        SettingsForm* form = formNamed(name.section(QLatin1Char('.'), 0, 0));
+        SettingsWindow* form = formNamed(name.section(QLatin1Char('.'), 0, 0));
         return form ? form->findChild<Control*>(name.section(QLatin1Char('.'), 1)) : nullptr;
     }
 
@@ -74,11 +75,11 @@ protected:
     }
 
     CardSetup setup;
-    frmAudioConfig audio{setup};
-    frmSIDConfig sid{setup};
-    frmWinConfig win{setup};
-    frmColorConfig colors{setup};
-    frmControlConfig controls{setup};
+    AudioSettingsWindow audio{setup};
+    SourceIdSettingsWindow sid{setup};
+    OnScreenSettingsWindow win{setup};
+    ColourSettingsWindow colors{setup};
+    ControlSettingsWindow controls{setup};
 };
 
 } // namespace quillon::testing

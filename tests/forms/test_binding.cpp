@@ -82,23 +82,25 @@ TEST_F(BindingTest, everyFieldHasAControlNamedAfterItShowingTheDefaults)
 
 TEST_F(BindingTest, defaultsReadAsTheWindowsShowThem)
 {
-    EXPECT_EQ(child<QComboBox>(&audio, "cLevel")->currentText(), "14dBu  -10dB");
-    EXPECT_EQ(child<QComboBox>(&audio, "cGroup")->currentText(), "1");
-    EXPECT_TRUE(child<QRadioButton>(&audio, "oStereo")->isChecked());
-    EXPECT_FALSE(child<QRadioButton>(&audio, "oMono")->isChecked());
-    EXPECT_EQ(child<QLineEdit>(&audio, "tA1Left(0)")->text(), "0");
-    EXPECT_EQ(child<QComboBox>(&sid, "cStandard")->currentText(), "Auto");
-    EXPECT_EQ(child<QLineEdit>(&sid, "tPesa(1)")->text(), "11");
-    EXPECT_EQ(child<UpDown>(&sid, "udPesa(1)")->value(), 11);
-    EXPECT_EQ(child<QLineEdit>(&win, "tSIDNot")->text(), "NO AVM");
-    EXPECT_EQ(child<QLineEdit>(&win, "tHor(1)")->text(), "22");
-    EXPECT_EQ(child<UpDown>(&win, "udHor(1)")->value(), 22);
-    EXPECT_EQ(child<QLineEdit>(&controls, "tGPIText(0)")->text(), "RECORD");
-    EXPECT_EQ(child<QCheckBox>(&controls, "cGPI2(0)")->checkState(), Qt::Checked);
-    const char* valueBoxes[] = {"160", "111", "-56", "-82", "84", "64"};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(child<QLineEdit>(&colors, qPrintable(QStringLiteral("Text1(%1)").arg(i)))->text(),
-                  valueBoxes[i]);
+    EXPECT_EQ(child<QComboBox>(&audio, "peakLevel")->currentText(), "14dBu  -10dB");
+    EXPECT_EQ(child<QComboBox>(&audio, "audioGroup")->currentText(), "1");
+    EXPECT_TRUE(child<QRadioButton>(&audio, "outputStereo")->isChecked());
+    EXPECT_FALSE(child<QRadioButton>(&audio, "outputMono")->isChecked());
+    EXPECT_EQ(child<QLineEdit>(&audio, "fineAdjustChannel1")->text(), "0");
+    EXPECT_EQ(child<QComboBox>(&sid, "videoStandard")->currentText(), "Auto");
+    EXPECT_EQ(child<QLineEdit>(&sid, "sidLine625Pesa")->text(), "11");
+    EXPECT_EQ(child<UpDown>(&sid, "sidLine625PesaSpinner")->value(), 11);
+    EXPECT_EQ(child<QLineEdit>(&win, "missingSidMessage")->text(), "NO AVM");
+    EXPECT_EQ(child<QLineEdit>(&win, "sidWindowHorizontal")->text(), "22");
+    EXPECT_EQ(child<UpDown>(&win, "sidWindowHorizontalSpinner")->value(), 22);
+    EXPECT_EQ(child<QLineEdit>(&controls, "gpi1Text")->text(), "RECORD");
+    EXPECT_EQ(child<QCheckBox>(&controls, "gpi2DisplayMessage")->checkState(), Qt::Checked);
+    const std::pair<const char*, const char*> valueBoxes[] = {
+        {"textBrightnessValue", "160"}, {"barBorderBrightnessValue", "111"},
+        {"operatingRegionValue", "-56"}, {"warningRegionValue", "-82"},
+        {"errorRegionValue", "84"}, {"grey2Value", "64"}};
+    for (const auto& [name, value] : valueBoxes)
+        EXPECT_EQ(child<QLineEdit>(&colors, name)->text(), value);
 }
 
 TEST_F(BindingTest, controlsFollowEveryChangeOfTheSetup)
@@ -106,131 +108,131 @@ TEST_F(BindingTest, controlsFollowEveryChangeOfTheSetup)
     const SetupValues changed = everyFieldChanged();
     setup.setValues(changed);
     expectControlsShow(changed);
-    EXPECT_EQ(child<QLineEdit>(&colors, "Text1(2)")->text(), "127");
+    EXPECT_EQ(child<QLineEdit>(&colors, "operatingRegionValue")->text(), "127");
 
-    LoadDefaultConfig(setup);
+    loadDefaults(setup);
     expectControlsShow(setup.values());
 }
 
 TEST_F(BindingTest, anOptionGroupMayShowNeitherButton)
 {
-    setup.setOption(Field::oVU, false);
-    setup.setOption(Field::oPPM, false);
-    EXPECT_FALSE(child<QRadioButton>(&win, "oVU")->isChecked());
-    EXPECT_FALSE(child<QRadioButton>(&win, "oPPM")->isChecked());
+    setup.setOption(Field::AudioBarVu, false);
+    setup.setOption(Field::AudioBarPpm, false);
+    EXPECT_FALSE(child<QRadioButton>(&win, "audioBarVu")->isChecked());
+    EXPECT_FALSE(child<QRadioButton>(&win, "audioBarPpm")->isChecked());
 
-    setup.setOption(Field::oVU, true);
-    EXPECT_TRUE(child<QRadioButton>(&win, "oVU")->isChecked());
+    setup.setOption(Field::AudioBarVu, true);
+    EXPECT_TRUE(child<QRadioButton>(&win, "audioBarVu")->isChecked());
 }
 
 TEST_F(BindingTest, clickingAnOptionButtonSetsItAndClearsItsPartner)
 {
     showActive(&audio);
-    auto* mono = child<QRadioButton>(&audio, "oMono");
+    auto* mono = child<QRadioButton>(&audio, "outputMono");
     clickBox(mono);
-    EXPECT_TRUE(setup.values().option(Field::oMono));
-    EXPECT_FALSE(setup.values().option(Field::oStereo));
-    EXPECT_FALSE(child<QRadioButton>(&audio, "oStereo")->isChecked());
+    EXPECT_TRUE(setup.values().option(Field::OutputMono));
+    EXPECT_FALSE(setup.values().option(Field::OutputStereo));
+    EXPECT_FALSE(child<QRadioButton>(&audio, "outputStereo")->isChecked());
 
     // Clicking the button that is on leaves it on.
     clickBox(mono);
     EXPECT_TRUE(mono->isChecked());
-    EXPECT_TRUE(setup.values().option(Field::oMono));
+    EXPECT_TRUE(setup.values().option(Field::OutputMono));
 
     // From a group showing neither button, a click turns one on.
-    setup.setOption(Field::oLRSwapNo, false);
-    clickBox(child<QRadioButton>(&audio, "oLRSwapYES"));
-    EXPECT_TRUE(setup.values().option(Field::oLRSwapYES));
+    setup.setOption(Field::ChannelSwapNo, false);
+    clickBox(child<QRadioButton>(&audio, "channelSwapYes"));
+    EXPECT_TRUE(setup.values().option(Field::ChannelSwapYes));
 }
 
 TEST_F(BindingTest, checkBoxesToggleBetweenOnAndOffAndAreIndependent)
 {
     showActive(&controls);
-    auto* blink = child<QCheckBox>(&controls, "cGPI1(1)");
-    auto* textOff = child<QCheckBox>(&controls, "cGPI1(2)");
+    auto* blink = child<QCheckBox>(&controls, "gpi1Blink");
+    auto* textOff = child<QCheckBox>(&controls, "gpi1TextOff");
     clickBox(blink);
     clickBox(textOff);
-    EXPECT_EQ(setup.values().check(Field::cGPI1_0), 1);
-    EXPECT_EQ(setup.values().check(Field::cGPI1_1), 1);
-    EXPECT_EQ(setup.values().check(Field::cGPI1_2), 1);
+    EXPECT_EQ(setup.values().check(Field::Gpi1DisplayMessage), 1);
+    EXPECT_EQ(setup.values().check(Field::Gpi1Blink), 1);
+    EXPECT_EQ(setup.values().check(Field::Gpi1TextOff), 1);
 
     clickBox(blink);
-    EXPECT_EQ(setup.values().check(Field::cGPI1_1), 0);
+    EXPECT_EQ(setup.values().check(Field::Gpi1Blink), 0);
     EXPECT_EQ(blink->checkState(), Qt::Unchecked);
 
     // A grey box shows as such; the operator's click makes it plainly on, and the next one off.
-    setup.setCheck(Field::cGPI2_1, 2);
-    auto* grey = child<QCheckBox>(&controls, "cGPI2(1)");
+    setup.setCheck(Field::Gpi2Blink, 2);
+    auto* grey = child<QCheckBox>(&controls, "gpi2Blink");
     EXPECT_EQ(grey->checkState(), Qt::PartiallyChecked);
     clickBox(grey);
-    EXPECT_EQ(setup.values().check(Field::cGPI2_1), 1);
+    EXPECT_EQ(setup.values().check(Field::Gpi2Blink), 1);
     clickBox(grey);
-    EXPECT_EQ(setup.values().check(Field::cGPI2_1), 0);
+    EXPECT_EQ(setup.values().check(Field::Gpi2Blink), 0);
     EXPECT_EQ(grey->checkState(), Qt::Unchecked);
 }
 
 TEST_F(BindingTest, choosingAListItemSetsTheChoice)
 {
     showActive(&audio);
-    auto* level = child<QComboBox>(&audio, "cLevel");
+    auto* level = child<QComboBox>(&audio, "peakLevel");
     level->setFocus();
     QTest::keyClick(level, Qt::Key_Down);
-    EXPECT_EQ(setup.values().choice(Field::cLevel), 11);
+    EXPECT_EQ(setup.values().choice(Field::PeakLevel), 11);
     EXPECT_EQ(level->currentText(), "13dBu  -11dB");
 }
 
 TEST_F(BindingTest, typedTextGoesIntoTheSetupAtOnce)
 {
     showActive(&win);
-    auto* message = child<QLineEdit>(&win, "tSIDNot");
+    auto* message = child<QLineEdit>(&win, "missingSidMessage");
     message->setFocus();
     message->end(false);
     QTest::keyClicks(message, "!");
-    EXPECT_EQ(setup.values().text(Field::tSIDNot), "NO AVM!");
+    EXPECT_EQ(setup.values().text(Field::MissingSidMessage), "NO AVM!");
 
     // The set-up's own change of the text shows without disturbing anything else.
-    setup.setText(Field::tSIDNot, QStringLiteral("LOST"));
+    setup.setText(Field::MissingSidMessage, QStringLiteral("LOST"));
     EXPECT_EQ(message->text(), "LOST");
 }
 
 TEST_F(BindingTest, slidersSetTheLevelAndShowItInTheirValueBox)
 {
     showActive(&colors);
-    auto* brightness = child<QSlider>(&colors, "Slider1(0)");
+    auto* brightness = child<QSlider>(&colors, "textBrightness");
     brightness->setFocus();
     QTest::keyClick(brightness, Qt::Key_Right);
-    EXPECT_EQ(setup.values().level(Field::Slider1_0), 161);
-    EXPECT_EQ(child<QLineEdit>(&colors, "Text1(0)")->text(), "161");
+    EXPECT_EQ(setup.values().level(Field::TextBrightness), 161);
+    EXPECT_EQ(child<QLineEdit>(&colors, "textBrightnessValue")->text(), "161");
     QTest::keyClick(brightness, Qt::Key_PageUp);
-    EXPECT_EQ(setup.values().level(Field::Slider1_0), 166);
+    EXPECT_EQ(setup.values().level(Field::TextBrightness), 166);
 
     // "Text Brightness" cannot go below 120; "Operating Region" goes down to -128.
     QTest::keyClick(brightness, Qt::Key_Home);
-    EXPECT_EQ(child<QLineEdit>(&colors, "Text1(0)")->text(), "120");
-    auto* operating = child<QSlider>(&colors, "Slider1(2)");
+    EXPECT_EQ(child<QLineEdit>(&colors, "textBrightnessValue")->text(), "120");
+    auto* operating = child<QSlider>(&colors, "operatingRegion");
     operating->setFocus();
     QTest::keyClick(operating, Qt::Key_Home);
-    EXPECT_EQ(child<QLineEdit>(&colors, "Text1(2)")->text(), "-128");
-    EXPECT_EQ(setup.values().level(Field::Slider1_2), -128);
+    EXPECT_EQ(child<QLineEdit>(&colors, "operatingRegionValue")->text(), "-128");
+    EXPECT_EQ(setup.values().level(Field::OperatingRegion), -128);
 
-    setup.setLevel(Field::Slider1_5, 200);
-    EXPECT_EQ(child<QLineEdit>(&colors, "Text1(5)")->text(), "200");
+    setup.setLevel(Field::Grey2, 200);
+    EXPECT_EQ(child<QLineEdit>(&colors, "grey2Value")->text(), "200");
 }
 
 TEST_F(BindingTest, spinnersWriteTheirValueIntoTheBuddyAndStopAtTheirLimits)
 {
     struct Case {
-        SettingsForm* form;
+        SettingsWindow* form;
         const char* spinner;
         const char* box;
         Field field;
         int low, high;
     };
     const Case cases[] = {
-        {&audio, "udA1Left(0)", "tA1Left(0)", Field::tA1Left0, -128, 127},
-        {&audio, "udB1Right(0)", "tB1Right(0)", Field::tB1Right0, -128, 127},
-        {&win, "udHor(2)", "tHor(2)", Field::tHor2, 0, 39},
-        {&win, "udVer(5)", "tVer(5)", Field::tVer5, 0, 19},
+        {&audio, "fineAdjustChannel1Spinner", "fineAdjustChannel1", Field::FineAdjustChannel1, -128, 127},
+        {&audio, "fineAdjustChannel2Spinner", "fineAdjustChannel2", Field::FineAdjustChannel2, -128, 127},
+        {&win, "timeCodeWindowHorizontalSpinner", "timeCodeWindowHorizontal", Field::TimeCodeWindowHorizontal, 0, 39},
+        {&win, "gpi2MessageVerticalSpinner", "gpi2MessageVertical", Field::Gpi2MessageVertical, 0, 19},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.spinner);
@@ -250,30 +252,30 @@ TEST_F(BindingTest, spinnersWriteTheirValueIntoTheBuddyAndStopAtTheirLimits)
 TEST_F(BindingTest, arrowKeysInANumberBoxStepItsSpinner)
 {
     showActive(&win);
-    auto* box = child<QLineEdit>(&win, "tHor(3)");
+    auto* box = child<QLineEdit>(&win, "statusWindowHorizontal");
     box->setFocus();
     QTest::keyClick(box, Qt::Key_Up);
     QTest::keyClick(box, Qt::Key_Up);
     QTest::keyClick(box, Qt::Key_Down);
-    EXPECT_EQ(setup.values().text(Field::tHor3), "13");
+    EXPECT_EQ(setup.values().text(Field::StatusWindowHorizontal), "13");
 }
 
 TEST_F(BindingTest, aSpinnerFollowsTheBuddysValueWithinItsLimits)
 {
-    auto* spinner = child<UpDown>(&win, "udVer(2)");
+    auto* spinner = child<UpDown>(&win, "timeCodeWindowVerticalSpinner");
     const struct {
         const char* text;
         int spinner;
     } rows[] = {{"15", 15}, {"25", 19}, {"abc", 0}, {"7.5", 8}, {"", 0}, {"-3", 0}};
     for (const auto& row : rows) {
-        setup.setText(Field::tVer2, QLatin1String(row.text));
+        setup.setText(Field::TimeCodeWindowVertical, QLatin1String(row.text));
         EXPECT_EQ(spinner->value(), row.spinner) << row.text;
-        EXPECT_EQ(child<QLineEdit>(&win, "tVer(2)")->text(), QLatin1String(row.text)); // shown as it is
+        EXPECT_EQ(child<QLineEdit>(&win, "timeCodeWindowVertical")->text(), QLatin1String(row.text)); // shown as it is
     }
     // A step from a value its arrows cannot reach starts at their end, not from an old value.
-    setup.setText(Field::tVer2, QStringLiteral("25"));
+    setup.setText(Field::TimeCodeWindowVertical, QStringLiteral("25"));
     spinner->stepBy(-1);
-    EXPECT_EQ(setup.values().text(Field::tVer2), "18");
+    EXPECT_EQ(setup.values().text(Field::TimeCodeWindowVertical), "18");
 }
 
 } // namespace

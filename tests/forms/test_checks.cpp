@@ -26,8 +26,8 @@ TEST_F(ChecksTest, fineAdjustBoxesAreCheckedWhenTheOperatorLeavesThem)
         const char* left;
     } cases[] = {{"200", "127"}, {"-300", "-128"}, {"12abc", "12"}, {"", "0"},
                  {"3.5", "3.5"}, {"+7", "7"},      {"007", "7"}};
-    for (const auto& [boxName, field] : {std::pair{"tA1Left(0)", Field::tA1Left0},
-                                         std::pair{"tB1Right(0)", Field::tB1Right0}}) {
+    for (const auto& [boxName, field] : {std::pair{"fineAdjustChannel1", Field::FineAdjustChannel1},
+                                         std::pair{"fineAdjustChannel2", Field::FineAdjustChannel2}}) {
         auto* box = child<QLineEdit>(&audio, boxName);
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(boxName) + " typed " + c.typed);
@@ -43,22 +43,22 @@ TEST_F(ChecksTest, fineAdjustBoxesAreCheckedWhenTheOperatorLeavesThem)
 TEST_F(ChecksTest, theSecondChannelPairIsNeverOfferedSoItsValuesStay)
 {
     showActive(&audio);
-    setup.setText(Field::tA1Left1, QStringLiteral("300"));
-    setup.setText(Field::tB1Right1, QStringLiteral("x"));
-    for (const char* name : {"fA1Left(1)", "fB1Right(1)"}) {
+    setup.setText(Field::FineAdjustA2, QStringLiteral("300"));
+    setup.setText(Field::FineAdjustB2, QStringLiteral("x"));
+    for (const char* name : {"fineAdjustA2Frame", "fineAdjustB2Frame"}) {
         auto* frame = child<QGroupBox>(&audio, name);
         EXPECT_FALSE(frame->isVisible()) << name;
         EXPECT_FALSE(frame->isEnabled()) << name;
     }
-    EXPECT_FALSE(child<QLineEdit>(&audio, "tA1Left(1)")->isEnabled());
-    EXPECT_FALSE(child<QLineEdit>(&audio, "tB1Right(1)")->isEnabled());
+    EXPECT_FALSE(child<QLineEdit>(&audio, "fineAdjustA2")->isEnabled());
+    EXPECT_FALSE(child<QLineEdit>(&audio, "fineAdjustB2")->isEnabled());
 
     // Tabbing all the way round the window never enters them.
-    child<QLineEdit>(&audio, "tA1Left(0)")->setFocus(Qt::TabFocusReason);
+    child<QLineEdit>(&audio, "fineAdjustChannel1")->setFocus(Qt::TabFocusReason);
     for (int i = 0; i < 30; ++i)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(setup.values().text(Field::tA1Left1), "300");
-    EXPECT_EQ(setup.values().text(Field::tB1Right1), "x");
+    EXPECT_EQ(setup.values().text(Field::FineAdjustA2), "300");
+    EXPECT_EQ(setup.values().text(Field::FineAdjustB2), "x");
 }
 
 TEST_F(ChecksTest, positionsAreCheckedWhenTheOperatorLeavesTheirBox)
@@ -70,10 +70,10 @@ TEST_F(ChecksTest, positionsAreCheckedWhenTheOperatorLeavesTheirBox)
         const char* written;
         const char* left;
     } cases[] = {
-        {"tHor(3)", Field::tHor3, "45", "39"},  {"tVer(3)", Field::tVer3, "25", "25"},
-        {"tVer(3)", Field::tVer3, "31", "29"},  {"tHor(2)", Field::tHor2, "-4", "0"},
-        {"tVer(4)", Field::tVer4, "abc", "0"},  {"tHor(5)", Field::tHor5, "39.5", "39"},
-        {"tHor(1)", Field::tHor1, "007", "7"},
+        {"statusWindowHorizontal", Field::StatusWindowHorizontal, "45", "39"},  {"statusWindowVertical", Field::StatusWindowVertical, "25", "25"},
+        {"statusWindowVertical", Field::StatusWindowVertical, "31", "29"},  {"timeCodeWindowHorizontal", Field::TimeCodeWindowHorizontal, "-4", "0"},
+        {"gpi1MessageVertical", Field::Gpi1MessageVertical, "abc", "0"},  {"gpi2MessageHorizontal", Field::Gpi2MessageHorizontal, "39.5", "39"},
+        {"sidWindowHorizontal", Field::SidWindowHorizontal, "007", "7"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.box) + " holding " + c.written);
@@ -87,43 +87,43 @@ TEST_F(ChecksTest, positionsAreCheckedWhenTheOperatorLeavesTheirBox)
 TEST_F(ChecksTest, aPopupOverTheBoxIsNotLeavingIt)
 {
     showActive(&audio);
-    auto* box = child<QLineEdit>(&audio, "tA1Left(0)");
+    auto* box = child<QLineEdit>(&audio, "fineAdjustChannel1");
     retype(box, QStringLiteral("500"));
     QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
     QApplication::sendEvent(box, &popup);
-    EXPECT_EQ(setup.values().text(Field::tA1Left0), "500");
+    EXPECT_EQ(setup.values().text(Field::FineAdjustChannel1), "500");
 }
 
 TEST_F(ChecksTest, typingStopsAtTheMessageLengthButALongerTextIsKept)
 {
     showActive(&controls);
-    auto* gpiText = child<QLineEdit>(&controls, "tGPIText(0)");
+    auto* gpiText = child<QLineEdit>(&controls, "gpi1Text");
     retype(gpiText, QStringLiteral("ABCDEFGHIJKLMNOP")); // 16 characters
-    EXPECT_EQ(setup.values().text(Field::tGPIText0), "ABCDEFGHIJKLMNO");
+    EXPECT_EQ(setup.values().text(Field::Gpi1Text), "ABCDEFGHIJKLMNO");
     EXPECT_EQ(gpiText->text(), "ABCDEFGHIJKLMNO");
 
     // Typing in the middle of a full box refuses the character and leaves the rest alone.
     gpiText->setCursorPosition(3);
     QTest::keyClicks(gpiText, "z");
-    EXPECT_EQ(setup.values().text(Field::tGPIText0), "ABCDEFGHIJKLMNO");
+    EXPECT_EQ(setup.values().text(Field::Gpi1Text), "ABCDEFGHIJKLMNO");
     EXPECT_EQ(gpiText->cursorPosition(), 3);
 
     // A longer text from a file is shown whole, kept, and may only get shorter.
     const QString fromFile = QStringLiteral("A MESSAGE OF TWENTY FOUR");
-    setup.setText(Field::tGPIText1, fromFile);
-    auto* other = child<QLineEdit>(&controls, "tGPIText(1)");
+    setup.setText(Field::Gpi2Text, fromFile);
+    auto* other = child<QLineEdit>(&controls, "gpi2Text");
     EXPECT_EQ(other->text(), fromFile);
     other->setFocus();
     other->end(false);
     QTest::keyClicks(other, "X");
-    EXPECT_EQ(setup.values().text(Field::tGPIText1), fromFile);
+    EXPECT_EQ(setup.values().text(Field::Gpi2Text), fromFile);
     QTest::keyClick(other, Qt::Key_Backspace);
-    EXPECT_EQ(setup.values().text(Field::tGPIText1), fromFile.chopped(1));
+    EXPECT_EQ(setup.values().text(Field::Gpi2Text), fromFile.chopped(1));
 
     showActive(&win);
-    auto* missing = child<QLineEdit>(&win, "tSIDNot");
+    auto* missing = child<QLineEdit>(&win, "missingSidMessage");
     retype(missing, QStringLiteral("123456789012345678901"));
-    EXPECT_EQ(setup.values().text(Field::tSIDNot), "12345678901234567890");
+    EXPECT_EQ(setup.values().text(Field::MissingSidMessage), "12345678901234567890");
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "forms/frmprogress.h"
+#include "forms/progressdialog.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -21,24 +21,24 @@ protected:
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
-    frmProgress dialog;
+    ProgressDialog dialog;
 };
 
 TEST_F(ProgressTest, showsItsCaptionsAndIsNotModal)
 {
     EXPECT_EQ(dialog.windowTitle(), "Progress (Please Wait)");
-    EXPECT_EQ(part<QLabel>("pLabel")->text(), "Loading");
-    EXPECT_EQ(part<QPushButton>("btnCancel")->text(), "Cancel");
+    EXPECT_EQ(part<QLabel>("stageLabel")->text(), "Loading");
+    EXPECT_EQ(part<QPushButton>("cancelButton")->text(), "Cancel");
     dialog.showForTransfer();
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.isModal());
-    EXPECT_EQ(part<QProgressBar>("pBar")->value(), 0);
+    EXPECT_EQ(part<QProgressBar>("progressBar")->value(), 0);
 }
 
 TEST_F(ProgressTest, theBarMovesThroughTheFourStagesAndStartsOverForTheNextTransfer)
 {
     dialog.showForTransfer();
-    auto* bar = part<QProgressBar>("pBar");
+    auto* bar = part<QProgressBar>("progressBar");
     QStringList texts;
     int last = bar->value();
     for (TransferStage stage : {TransferStage::LinkSetUp, TransferStage::CardIdentified,
@@ -46,7 +46,7 @@ TEST_F(ProgressTest, theBarMovesThroughTheFourStagesAndStartsOverForTheNextTrans
         dialog.setStage(stage);
         EXPECT_GT(bar->value(), last);
         last = bar->value();
-        texts << part<QLabel>("pLabel")->text();
+        texts << part<QLabel>("stageLabel")->text();
     }
     EXPECT_EQ(bar->value(), bar->maximum());
     texts.removeDuplicates();
@@ -54,14 +54,14 @@ TEST_F(ProgressTest, theBarMovesThroughTheFourStagesAndStartsOverForTheNextTrans
 
     dialog.showForTransfer();
     EXPECT_EQ(bar->value(), 0);
-    EXPECT_EQ(part<QLabel>("pLabel")->text(), "Loading");
+    EXPECT_EQ(part<QLabel>("stageLabel")->text(), "Loading");
 }
 
 TEST_F(ProgressTest, cancelReportsOnceAndHidesTheDialogAndItsButton)
 {
     dialog.showForTransfer();
-    QSignalSpy cancelled(&dialog, &frmProgress::cancelClicked);
-    auto* cancel = part<QPushButton>("btnCancel");
+    QSignalSpy cancelled(&dialog, &ProgressDialog::cancelClicked);
+    auto* cancel = part<QPushButton>("cancelButton");
     QTest::mouseClick(cancel, Qt::LeftButton);
     QTest::mouseClick(cancel, Qt::LeftButton);
     EXPECT_EQ(cancelled.count(), 1);
@@ -76,7 +76,7 @@ TEST_F(ProgressTest, cancelReportsOnceAndHidesTheDialogAndItsButton)
 TEST_F(ProgressTest, escapeCancelsWhileCancelIsOfferedAndOnlyHidesOtherwise)
 {
     dialog.showForTransfer();
-    QSignalSpy cancelled(&dialog, &frmProgress::cancelClicked);
+    QSignalSpy cancelled(&dialog, &ProgressDialog::cancelClicked);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_EQ(cancelled.count(), 1);
     EXPECT_FALSE(dialog.isVisible());

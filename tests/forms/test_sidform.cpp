@@ -9,7 +9,7 @@
 namespace quillon::testing {
 namespace {
 
-const char* const LineBoxes[] = {"tVITC(0)", "tPesa(0)", "tVITC(1)", "tPesa(1)"};
+const char* const LineBoxes[] = {"sidLine525Vitc", "sidLine525Pesa", "sidLine625Vitc", "sidLine625Pesa"};
 
 class SidFormTest : public FormsTest {
 protected:
@@ -25,7 +25,7 @@ protected:
     void expectLineLimits(QWidget* window, bool boxesInRange)
     {
         const std::tuple<const char*, int, int> limits[] = {
-            {"udVITC(0)", 10, 32}, {"udPesa(0)", 10, 21}, {"udVITC(1)", 6, 32}, {"udPesa(1)", 7, 22}};
+            {"sidLine525VitcSpinner", 10, 32}, {"sidLine525PesaSpinner", 10, 21}, {"sidLine625VitcSpinner", 6, 32}, {"sidLine625PesaSpinner", 7, 22}};
         for (int i = 0; i < 4; ++i) {
             const auto& [name, low, high] = limits[i];
             auto* spinner = child<UpDown>(window, name);
@@ -43,17 +43,17 @@ TEST_F(SidFormTest, choosing625ResetsTheLinesAndSetsTheSpinnerLimits)
 {
     // A window over a set-up that no standard has been chosen for yet.
     CardSetup fresh;
-    frmSIDConfig window(fresh);
-    auto* standard = child<QComboBox>(&window, "cStandard");
+    SourceIdSettingsWindow window(fresh);
+    auto* standard = child<QComboBox>(&window, "videoStandard");
     EXPECT_EQ(standard->currentText(), "cStandard");
-    EXPECT_EQ(child<UpDown>(&window, "udVITC(1)")->minimum(), 10);
-    EXPECT_EQ(child<UpDown>(&window, "udVITC(1)")->maximum(), 20);
+    EXPECT_EQ(child<UpDown>(&window, "sidLine625VitcSpinner")->minimum(), 10);
+    EXPECT_EQ(child<UpDown>(&window, "sidLine625VitcSpinner")->maximum(), 20);
 
     showActive(&window);
     standard->setFocus();
     QTest::keyClick(standard, Qt::Key_Down); // "525"
     QTest::keyClick(standard, Qt::Key_Down); // "625"
-    EXPECT_EQ(fresh.values().choice(Field::cStandard), 1);
+    EXPECT_EQ(fresh.values().choice(Field::VideoStandard), 1);
     EXPECT_EQ(standard->currentText(), "625");
     EXPECT_EQ(lineTexts(&window), QStringList({"20", "21", "20", "21"}));
     expectLineLimits(&window, true);
@@ -61,12 +61,12 @@ TEST_F(SidFormTest, choosing625ResetsTheLinesAndSetsTheSpinnerLimits)
 
 TEST_F(SidFormTest, choosingTheCurrentStandardAgainResetsTheLines)
 {
-    setup.setText(Field::tPesa1, QStringLiteral("15"));
+    setup.setText(Field::SidLine625Pesa, QStringLiteral("15"));
     showActive(&sid);
-    auto* standard = child<QComboBox>(&sid, "cStandard");
+    auto* standard = child<QComboBox>(&sid, "videoStandard");
     standard->setFocus();
     QTest::keyClick(standard, Qt::Key_Up);   // "625"
-    setup.setText(Field::tPesa1, QStringLiteral("15"));
+    setup.setText(Field::SidLine625Pesa, QStringLiteral("15"));
     QTest::keyClick(standard, Qt::Key_Down); // "Auto"
     EXPECT_EQ(lineTexts(&sid), QStringList({"20", "21", "20", "21"}));
 }
@@ -82,15 +82,15 @@ TEST_F(SidFormTest, activationHoldsThe525VitcLineToTenToTwenty)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.standard) + " with VITC " + c.vitc);
         setup.edit([&](SetupValues& v) {
-            v.setChoice(Field::cStandard, c.standard);
-            v.setText(Field::tVITC0, QLatin1String(c.vitc));
+            v.setChoice(Field::VideoStandard, c.standard);
+            v.setText(Field::SidLine525Vitc, QLatin1String(c.vitc));
         });
-        QSignalSpy on(&sid, &SettingsForm::windowOn);
+        QSignalSpy on(&sid, &SettingsWindow::windowOn);
         sid.activate();
-        EXPECT_EQ(child<QLineEdit>(&sid, "tVITC(0)")->text(), QLatin1String(c.after));
-        EXPECT_EQ(setup.values().text(Field::tVITC0), QLatin1String(c.after));
+        EXPECT_EQ(child<QLineEdit>(&sid, "sidLine525Vitc")->text(), QLatin1String(c.after));
+        EXPECT_EQ(setup.values().text(Field::SidLine525Vitc), QLatin1String(c.after));
         ASSERT_EQ(on.count(), 1);
-        EXPECT_EQ(on.at(0).at(0).toString(), "AVM");
+        EXPECT_EQ(on.at(0).at(0).toString(), "SourceId");
     }
     expectLineLimits(&sid, false);
 }
@@ -98,19 +98,22 @@ TEST_F(SidFormTest, activationHoldsThe525VitcLineToTenToTwenty)
 TEST_F(SidFormTest, typingInTheStandardBoxChoosesNothing)
 {
     setup.edit([](SetupValues& v) {
-        v.setText(Field::tVITC0, QStringLiteral("12"));
-        v.setText(Field::tPesa1, QStringLiteral("13"));
+        v.setText(Field::SidLine525Vitc, QStringLiteral("12"));
+        v.setText(Field::SidLine625Pesa, QStringLiteral("13"));
     });
     const SetupValues before = setup.values();
     showActive(&sid);
-    auto* standard = child<QComboBox>(&sid, "cStandard");
+    auto* standard = child<QComboBox>(&sid, "videoStandard");
     standard->setFocus();
     standard->lineEdit()->selectAll();
     QTest::keyClicks(standard, "625");
     QTest::keyClick(standard, Qt::Key_Return);
-    EXPECT_EQ(standard->currentText(), "625");
+    EXPECT_EQ(standard->currentText(), "Auto"); // the box shows what the set-up holds
+    standard->lineEdit()->selectAll();
+    QTest::keyClicks(standard, "PAL");
     QTest::keyClick(standard, Qt::Key_Tab);
     EXPECT_FALSE(standard->hasFocus());
+    EXPECT_EQ(standard->currentText(), "Auto");
 
     EXPECT_TRUE(setup.values() == before);
     EXPECT_EQ(standard->currentIndex(), 2);
@@ -121,21 +124,21 @@ TEST_F(SidFormTest, typingInTheStandardBoxChoosesNothing)
 TEST_F(SidFormTest, lineSpinnersStopAtTheLimitsOfTheStandardsLines)
 {
     sid.activate();
-    auto* pesa625 = child<UpDown>(&sid, "udPesa(1)");
+    auto* pesa625 = child<UpDown>(&sid, "sidLine625PesaSpinner");
     pesa625->stepBy(100);
-    EXPECT_EQ(setup.values().text(Field::tPesa1), "22");
+    EXPECT_EQ(setup.values().text(Field::SidLine625Pesa), "22");
     pesa625->stepBy(-100);
-    EXPECT_EQ(setup.values().text(Field::tPesa1), "7");
+    EXPECT_EQ(setup.values().text(Field::SidLine625Pesa), "7");
 
     // The line boxes are changed with the spinners only.
-    auto* box = child<QLineEdit>(&sid, "tPesa(1)");
+    auto* box = child<QLineEdit>(&sid, "sidLine625Pesa");
     EXPECT_TRUE(box->isReadOnly());
     showActive(&sid);
     box->setFocus();
     QTest::keyClicks(box, "9");
-    EXPECT_EQ(setup.values().text(Field::tPesa1), "7");
+    EXPECT_EQ(setup.values().text(Field::SidLine625Pesa), "7");
     QTest::keyClick(box, Qt::Key_Up);
-    EXPECT_EQ(setup.values().text(Field::tPesa1), "8");
+    EXPECT_EQ(setup.values().text(Field::SidLine625Pesa), "8");
 }
 
 } // namespace

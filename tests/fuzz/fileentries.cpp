@@ -51,9 +51,9 @@ QString asFile(const char* name, const std::uint8_t* data, std::size_t size)
 int setupTextFile(const std::uint8_t* data, std::size_t size)
 {
     HeldSetup held;
-    LoadDefaultConfig(held.fields);
+    loadDefaults(held.fields);
     try {
-        ImportSetupText(asFile("Input.kxd", data, size), held);
+        importSetupText(asFile("Input.kxd", data, size), held);
     } catch (const SetupFileError&) {
         if (held.fields.values() != defaultSetupValues())
             violated("a refused file changed the settings");
@@ -75,10 +75,10 @@ int setupTextFile(const std::uint8_t* data, std::size_t size)
 int setupImage(const std::uint8_t* data, std::size_t size)
 {
     HeldSetup held;
-    LoadDefaultConfig(held.fields);
-    held.SetupImage = bytesOf(data, std::min<std::size_t>(size, MaxImageSize));
+    loadDefaults(held.fields);
+    held.setupImage = bytesOf(data, std::min<std::size_t>(size, MaxImageSize));
     SilentUi ui;
-    if (!ApplySetupImage(held, ui)) {
+    if (!applySetupImage(held, ui)) {
         if (held.fields.values() != defaultSetupValues())
             violated("a refused image changed the settings");
         return 0;
@@ -90,25 +90,25 @@ int setupImage(const std::uint8_t* data, std::size_t size)
 int avmImageFile(const std::uint8_t* data, std::size_t size)
 {
     HeldSetup held;
-    LoadDefaultConfig(held.fields);
+    loadDefaults(held.fields);
     try {
-        LoadSetupImage(asFile("Input.kxm", data, size), held);
+        loadSetupImage(asFile("Input.kxm", data, size), held);
     } catch (const SetupFileError&) {
-        if (held.SetupImage != HeldSetup::emptySidImage())
+        if (held.setupImage != HeldSetup::emptySidImage())
             violated("a refused file changed the image");
         return 0;
     }
-    held.LoadedCardType = CardType::AVM;
+    held.loadedCardType = CardType::AVM;
     SilentUi ui;
-    const QByteArray loaded = held.SetupImage;
+    const QByteArray loaded = held.setupImage;
     // Sent to an AVM card whose version matches or not: checked, never changed.
     for (const std::optional<quint8> cardVersion :
          {std::optional<quint8>(), std::optional<quint8>(loaded.size() > 1 ? quint8(loaded[1]) : 0)}) {
-        (void)BuildSetupImage(held, cardVersion, ui);
-        if (held.SetupImage != loaded)
+        (void)buildSetupImage(held, cardVersion, ui);
+        if (held.setupImage != loaded)
             violated("checking an AVM image for sending changed it");
     }
-    (void)ApplySetupImage(held, ui);
+    (void)applySetupImage(held, ui);
     return 0;
 }
 

@@ -30,8 +30,8 @@ using namespace quillon::sim;
 
 class OnePort : public PortSelection {
 public:
-    int SelectedPort() const override { return 1; }
-    bool IsPortUsable(int port) const override { return port == 1; }
+    int selectedPort() const override { return 1; }
+    bool isPortUsable(int port) const override { return port == 1; }
 };
 
 // Every text shown to the operator must have all its placeholders filled.
@@ -94,17 +94,17 @@ QByteArray modeSwitchFrame(quint8 control)
     const quint16 crc = crc16(packet);
     QByteArray check;
     check.append(char(crc >> 8)).append(char(crc & 0xFF));
-    return QByteArray(1, char(STX)) + packet.left(1) + StuffBytes(packet.mid(1) + check)
+    return QByteArray(1, char(STX)) + packet.left(1) + stuffBytes(packet.mid(1) + check)
         + QByteArray(1, char(ETX));
 }
 
 struct Session {
     explicit Session(const LinkStart& start) : begin(start), card(clock, cardOptions(start.card))
     {
-        LoadDefaultConfig(held.fields);
+        loadDefaults(held.fields);
         if (start.card == CardKind::Avm && start.flow == FlowKind::Send) {
-            held.SetupImage = defaultCardImage(CardKind::Avm);
-            held.LoadedCardType = CardType::AVM;
+            held.setupImage = defaultCardImage(CardKind::Avm);
+            held.loadedCardType = CardType::AVM;
         }
         link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) { outcomes.push_back(outcome); };
     }
@@ -134,9 +134,9 @@ struct Session {
     bool start()
     {
         if (begin.flow == FlowKind::Get)
-            link.GetConfiguration();
+            link.getConfiguration();
         else
-            link.SendConfiguration();
+            link.sendConfiguration();
         if (begin.reached != Reached::PortOpen)
             card.start();
         return clock.advanceUntil([this] { return reached(); }, 10000);
@@ -195,16 +195,16 @@ int linkReceiver(const std::uint8_t* data, std::size_t size)
     std::size_t flows = 1;
     switch (data[0] >> 6) {
     case 0:
-        session.link.Cancel();
+        session.link.cancel();
         break;
     case 1:
-        session.link.Shutdown();
+        session.link.shutdown();
         break;
     case 2:
-        session.link.GetConfiguration();
+        session.link.getConfiguration();
         ++flows;
         session.clock.advance(6000);
-        session.link.Cancel();
+        session.link.cancel();
         break;
     default:
         // Keep-alive ticks, retransmissions and waits run out on their own (a version wait takes
@@ -212,7 +212,7 @@ int linkReceiver(const std::uint8_t* data, std::size_t size)
         session.clock.advance(9000);
         if (!session.link.portOpen() && session.link.flowRunning())
             violated("a Get or Send outlived its connection");
-        session.link.Cancel();
+        session.link.cancel();
         break;
     }
     session.clock.advance(3000);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/gui/mdiform1.h"
+#include "app/gui/mainwindow.h"
 #include "app/recordingui.h"
-#include "forms/settingsform.h"
+#include "forms/settingswindow.h"
 #include "setup/setupimage.h"
 
 #include <QAction>
@@ -22,8 +22,11 @@ class GuiFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SettingsStore().setValue("File", "load", "");
-        window = std::make_unique<MDIForm1>(services());
+        SettingsStore store;
+        store.setValue("File", "load", "");
+        for (int i = 1; i <= RecentFiles::Limit; ++i)
+            store.setValue("RecentFiles", QStringLiteral("File%1").arg(i), "");
+        window = std::make_unique<MainWindow>(services());
     }
     void TearDown() override
     {
@@ -35,9 +38,10 @@ protected:
     {
         ShellServices s;
         s.fileDialogs = &dialogs;
-        s.messages = [this](const QString& text, const QString& detail) {
+        s.messages = [this](const QString& text, const QString& detail, const QString& finding) {
             messages << text;
             details << detail;
+            findings << finding;
         };
         s.openUrl = [this](const QUrl& url) {
             opened << url;
@@ -51,7 +55,7 @@ protected:
     QStringList checkedSetupItems() const
     {
         QStringList on;
-        for (const char* item : {"mnuAudio", "mnuSID", "mnuWindows", "mnuColors", "mnuControls"}) {
+        for (const char* item : {"setupAudio", "setupSourceId", "setupWindows", "setupColours", "setupControls"}) {
             if (checked(item))
                 on << item;
         }
@@ -60,7 +64,7 @@ protected:
     template <typename T = QWidget>
     T* control(const QString& key, const QString& name) const
     {
-        SettingsForm* form = window->settingsForm(key);
+        SettingsWindow* form = window->settingsWindow(key);
         return form ? form->findChild<T*>(name) : nullptr;
     }
     // Types over a box's text as the operator does.
@@ -70,8 +74,9 @@ protected:
     ScriptedDialogs dialogs;
     QStringList messages;
     QStringList details;
+    QStringList findings; // the message boxes' details: what a port's diagnosis found
     QList<QUrl> opened;
-    std::unique_ptr<MDIForm1> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 inline void GuiFixture::typeInto(const QString& key, const QString& name, const QString& text)
@@ -82,6 +87,6 @@ inline void GuiFixture::typeInto(const QString& key, const QString& name, const 
     QTest::keyClicks(box, text);
 }
 
-inline const std::array<const char*, 5> WindowKeys{"Audio", "AVM", "Win", "Colors", "Controls"};
+inline const std::array<const char*, 5> WindowKeys{"Audio", "SourceId", "Windows", "Colors", "Controls"};
 
 } // namespace quillon::test

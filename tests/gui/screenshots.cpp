@@ -1,15 +1,20 @@
-// Draws the main window and each settings window into PNG files for the README:
+// Draws the main window, each settings window and the compare window into PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.
 
-#include "app/gui/mdiform1.h"
-#include "forms/settingsform.h"
+#include "app/gui/mainwindow.h"
+#include "files/setupfiles.h"
+#include "setup/setupimage.h"
+#include "forms/settingswindow.h"
 #include "link/settingsstore.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QScreen>
 #include <QDir>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 
 namespace {
@@ -26,6 +31,32 @@ bool save(QWidget* widget, const QDir& folder, const QString& name)
     }
     QTextStream(stdout) << path << "\n";
     return true;
+}
+
+// Answers every file question with one name.
+class FixedAnswer : public quillon::FileDialogs {
+public:
+    explicit FixedAnswer(QString path) : path_(std::move(path)) {}
+    std::optional<QString> askSaveName(const quillon::FileQuestion&) override { return path_; }
+    std::optional<QString> askOpenName(const quillon::FileQuestion&) override { return path_; }
+
+private:
+    QString path_;
+};
+
+// A studio's set-up that differs from the defaults in a few settings.
+QString studioFile(const QTemporaryDir& dir)
+{
+    using quillon::Field;
+    quillon::SetupValues studio = quillon::defaultSetupValues();
+    studio.setChoice(Field::PeakLevel, 6);
+    studio.setOption(Field::OutputMono, true);
+    studio.setText(Field::MissingSidMessage, QStringLiteral("STUDIO 4"));
+    studio.setLevel(Field::TextBrightness, 200);
+    studio.setText(Field::Gpi1Text, QStringLiteral("ON AIR"));
+    const QString path = dir.filePath(QStringLiteral("Studio 4.kxd"));
+    quillon::exportSetupText(path, studio);
+    return path;
 }
 
 } // namespace
@@ -46,27 +77,48 @@ int main(int argc, char** argv)
     for (int port = 1; port <= 4; ++port)
         store.setValue("Ports", QStringLiteral("Com%1").arg(port), config.filePath(QStringLiteral("none%1").arg(port)));
 
+    FixedAnswer dialogs(studioFile(config));
     quillon::ShellServices services;
-    services.messages = [](const QString&, const QString&) {};
-    quillon::MDIForm1 window(services);
+    services.fileDialogs = &dialogs;
+    services.messages = [](const QString&, const QString&, const QString&) {};
+    quillon::MainWindow window(services);
+    // The pointer rests where no picture shows it hovering over a button.
+    QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
     window.show();
     bool ok = save(&window, folder, QStringLiteral("main-window.png"));
 
-    // Each settings window at its natural size, as a window of its own would look; a window
-    // manager is not needed for that.
+    // A maximised settings window keeps its controls at their natural size.
+    window.showSettingsWindow(QStringLiteral("Windows"));
+    // The window manager maximises the main window in its own time, once it runs.
+    QTest::qWaitFor([&window] {
+        if (window.width() > window.stripSize().width())
+            return true;
+        window.showMaximized();
+        return false;
+    }, 10000);
+    QTest::qWait(200);
+    ok = save(&window, folder, QStringLiteral("maximised.png")) && ok;
+    window.settingsSubWindow(QStringLiteral("Windows"))->close();
+
+    // Each settings window restored, as the operator sees it after pressing its Restore button.
     const std::vector<std::pair<const char*, QString>> forms{{"Audio", "audio.png"},
-                                                             {"AVM", "source-id.png"},
-                                                             {"Win", "windows.png"},
+                                                             {"SourceId", "source-id.png"},
+                                                             {"Windows", "windows.png"},
                                                              {"Colors", "colors.png"},
                                                              {"Controls", "controls.png"}};
     for (const auto& [key, name] : forms) {
         window.showSettingsWindow(QString::fromLatin1(key));
-        QMdiSubWindow* sub = window.settingsWindow(QString::fromLatin1(key));
+        QMdiSubWindow* sub = window.settingsSubWindow(QString::fromLatin1(key));
         sub->showNormal();
-        sub->resize(sub->sizeHint());
         ok = save(sub, folder, name) && ok;
         sub->close();
     }
+
+    window.compareWithFile();
+    QWidget* compare = window.compareWindow();
+    compare->resize(compare->sizeHint().expandedTo(QSize(720, 300)));
+    ok = save(compare, folder, QStringLiteral("compare.png")) && ok;
+    compare->close();
 
     window.helpAbout();
     ok = save(window.aboutBox(), folder, QStringLiteral("about.png")) && ok;

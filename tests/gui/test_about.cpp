@@ -14,7 +14,7 @@ protected:
         GuiFixture::SetUp();
         savedPath = qgetenv("PATH");
         qputenv("PATH", tools.path().toLocal8Bit());
-        window->menuItem("mnuHelpAbout")->trigger();
+        window->menuItem("helpAbout")->trigger();
         ASSERT_NE(window->aboutBox(), nullptr);
     }
     void TearDown() override
@@ -38,23 +38,23 @@ protected:
 TEST_F(AboutBox, showsItsTextsExactly)
 {
     EXPECT_EQ(window->aboutBox()->windowTitle(), "About Quillon");
-    EXPECT_EQ(text("lblTitle"), "Quillon");
-    EXPECT_EQ(text("lblVersion"), " Release 1.2.0");
-    EXPECT_EQ(text("lblDescription"),
+    EXPECT_EQ(text("title"), "Quillon");
+    EXPECT_EQ(text("release"), " Release 1.2.0");
+    EXPECT_EQ(text("description"),
               "Quillon provides an all in one interface for the Norvane KX40 product line. This "
               "intuative Graphical User Interface allows you to extract, save and send KX40 hardware "
               "setups. Thank You for choosing Norvane.");
-    EXPECT_EQ(text("lblDisclaimer"),
+    EXPECT_EQ(text("disclaimer"),
               "Warning... This product is designed to interface with Norvane KX40 products only. "
               "Unexpected results may occur if connections are made to other Norvane products.");
-    EXPECT_EQ(text("cmdOK"), "OK");
-    EXPECT_EQ(text("cmdSysInfo"), "&System Info...");
+    EXPECT_EQ(text("okButton"), "OK");
+    EXPECT_EQ(text("systemInfoButton"), "&System Info...");
     EXPECT_FALSE(window->aboutBox()->isModal());
 }
 
 TEST_F(AboutBox, systemInfoWithoutAToolSaysSoAndStaysOpen)
 {
-    window->aboutBox()->findChild<QPushButton*>("cmdSysInfo")->click();
+    window->aboutBox()->findChild<QPushButton*>("systemInfoButton")->click();
     EXPECT_EQ(messages, QStringList{"System Information Is Unavailable At This Time"});
     EXPECT_TRUE(window->aboutBox()->isVisible());
 }
@@ -67,23 +67,23 @@ TEST_F(AboutBox, systemInfoFindsAKnownToolOnThePath)
     file.write("#!/bin/sh\n");
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const auto found = frmAbout::systemInfoTool();
+    const auto found = AboutDialog::systemInfoTool();
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->program, tool);
 }
 
 TEST_F(AboutBox, okUnloadsTheBoxAndAboutShowsAFreshOne)
 {
-    QPointer<frmAbout> first = window->aboutBox();
-    window->menuItem("mnuHelpAbout")->trigger(); // already shown: the same box comes forward
+    QPointer<AboutDialog> first = window->aboutBox();
+    window->menuItem("helpAbout")->trigger(); // already shown: the same box comes forward
     EXPECT_EQ(window->aboutBox(), first.data());
 
-    first->findChild<QPushButton*>("cmdOK")->click();
+    first->findChild<QPushButton*>("okButton")->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
     EXPECT_EQ(window->aboutBox(), nullptr);
 
-    window->menuItem("mnuHelpAbout")->trigger();
+    window->menuItem("helpAbout")->trigger();
     EXPECT_NE(window->aboutBox(), nullptr);
     EXPECT_TRUE(window->aboutBox()->isVisible());
 }

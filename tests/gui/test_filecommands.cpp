@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QTimer>
+#include <QDir>
+#include <QMimeData>
+#include <QMenu>
+#include <QDragEnterEvent>
 
 namespace quillon::test {
 namespace {
@@ -29,10 +33,10 @@ TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
 {
     window->show();
     window->toolbarButtonClicked(10);
-    typeInto("Win", "tSIDNot", "STUDIO B");
+    typeInto("Windows", "missingSidMessage", "STUDIO B");
     window->toolbarButtonClicked(12);
-    control<QCheckBox>("Controls", "cGPI1(1)")->click();
-    const QByteArray image = window->held().SetupImage;
+    control<QCheckBox>("Controls", "gpi1Blink")->click();
+    const QByteArray image = window->held().setupImage;
 
     dialogs.nextAnswer = dir.filePath("Studio.kxd");
     window->toolbarButtonClicked(3);
@@ -41,25 +45,25 @@ TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
     EXPECT_EQ(panel(2), "File Studio Saved");
 
     window->toolbarButtonClicked(2);
-    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "NO AVM");
-    EXPECT_FALSE(control<QCheckBox>("Controls", "cGPI1(1)")->isChecked());
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "NO AVM");
+    EXPECT_FALSE(control<QCheckBox>("Controls", "gpi1Blink")->isChecked());
 
-    window->menuItem("mnuFileOpen")->trigger();
+    window->menuItem("fileOpen")->trigger();
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "STUDIO B");
-    EXPECT_TRUE(control<QCheckBox>("Controls", "cGPI1(1)")->isChecked());
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "STUDIO B");
+    EXPECT_TRUE(control<QCheckBox>("Controls", "gpi1Blink")->isChecked());
     EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
     EXPECT_EQ(panel(1), "SID Config Loaded");
     EXPECT_EQ(panel(2), "File Studio Loaded");
-    EXPECT_EQ(window->held().SetupImage, image);
-    EXPECT_EQ(window->held().ConnectedCardType, CardType::SID);
+    EXPECT_EQ(window->held().setupImage, image);
+    EXPECT_EQ(window->held().connectedCardType, CardType::SID);
 }
 
 TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)
 {
     const QString path = dir.filePath("Sets\\Studio.A.kxm"); // a Windows-style name
     writeFile(path, avmImage());
-    typeInto("Win", "tSIDNot", "KEPT");
+    typeInto("Windows", "missingSidMessage", "KEPT");
 
     dialogs.nextAnswer = path;
     window->toolbarButtonClicked(1);
@@ -68,8 +72,8 @@ TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)
     EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
     EXPECT_EQ(panel(1), "AVM Config Loaded");
     EXPECT_EQ(panel(2), "File Studio Loaded");
-    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "KEPT");
-    EXPECT_EQ(window->held().SetupImage, avmImage());
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "KEPT");
+    EXPECT_EQ(window->held().setupImage, avmImage());
     EXPECT_EQ(window->appState().storedFolder(), dir.filePath("Sets\\"));
 
     dialogs.nextAnswer.reset();
@@ -91,10 +95,10 @@ TEST_F(FileCommands, failedOpenOfAnAvmNameLeavesTheSidFileInUse)
     EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});
     EXPECT_FALSE(details.front().isEmpty()); // the reason goes below the message
     EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
-    EXPECT_EQ(window->appState().CurrentFileName(), "Studio");
+    EXPECT_EQ(window->appState().currentFileName(), "Studio");
     EXPECT_EQ(panel(1), "SID Config Loaded");
     EXPECT_EQ(panel(2), "Getting Saved Data");
-    EXPECT_EQ(window->held().LoadedCardType, CardType::SID);
+    EXPECT_EQ(window->held().loadedCardType, CardType::SID);
     EXPECT_EQ(window->appState().storedFolder(), folder);
 }
 
@@ -189,6 +193,87 @@ TEST_F(DesktopDialogs, saveReplacesWithoutAskingAndAddsNoExtension)
 TEST_F(DesktopDialogs, cancelGivesNoName)
 {
     EXPECT_FALSE(run(true, {AvmFilter, 1, "Studio.kxm", {}}, {}).has_value());
+}
+
+} // namespace
+} // namespace quillon::test
+
+namespace quillon::test {
+namespace {
+
+class DesktopFiles : public GuiFixture {
+protected:
+    QStringList recentItems() const
+    {
+        QStringList shown;
+        for (int i = 1; i <= 4; ++i) {
+            QAction* item = window->menuItem(QStringLiteral("fileRecent%1").arg(i));
+            if (item->isVisible())
+                shown << item->text();
+        }
+        return shown;
+    }
+    QString numbered(int n, const QString& name) const
+    {
+        return QStringLiteral("&%1 %2").arg(n).arg(QDir::toNativeSeparators(dir.filePath(name)));
+    }
+    void send(QEvent* event) { QApplication::sendEvent(window.get(), event); }
+};
+
+TEST_F(DesktopFiles, theFourLastFilesSavedOrOpenedAreNumberedAboveExit)
+{
+    for (const char* name : {"A.kxd", "B.kxd", "C.kxd", "D.kxd", "E.kxd"}) {
+        dialogs.nextAnswer = dir.filePath(name);
+        window->toolbarButtonClicked(3);
+    }
+    dialogs.nextAnswer = dir.filePath("C.kxd");
+    window->toolbarButtonClicked(1);
+    EXPECT_EQ(recentItems(), QStringList({numbered(1, "C.kxd"), numbered(2, "E.kxd"), numbered(3, "D.kxd"),
+                                          numbered(4, "B.kxd")}));
+    const QList<QAction*> file = window->menuItem("fileMenu")->menu()->actions();
+    EXPECT_EQ(file.indexOf(window->menuItem("fileRecent4")) + 2, file.indexOf(window->menuItem("fileExit")));
+
+    window->menuItem("fileRecent3")->trigger();
+    EXPECT_EQ(panel(2), "File D Loaded");
+    EXPECT_EQ(recentItems().first(), numbered(1, "D.kxd"));
+
+    QFile::remove(dir.filePath("E.kxd"));
+    window->menuItem("fileRecent3")->trigger();
+    EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});
+    EXPECT_EQ(recentItems(), QStringList({numbered(1, "D.kxd"), numbered(2, "C.kxd"), numbered(3, "B.kxd")}));
+    EXPECT_EQ(window->appState().currentFileName(), "D");
+}
+
+TEST_F(DesktopFiles, aFileFromTheCommandLineOrADropOpensAsFileOpenWould)
+{
+    SetupValues studio = defaultSetupValues();
+    studio.setText(Field::MissingSidMessage, "FROM DISK");
+    exportSetupText(dir.filePath("Studio.kxd"), studio);
+    writeFile(dir.filePath("Card.KXM"), avmImage());
+
+    window->openFromCommandLine({dir.filePath("Studio.kxd")});
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "FROM DISK");
+    EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Studio");
+    window->openFromCommandLine({dir.filePath("Gone.kxd")});
+    EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});
+
+    const struct {
+        QString file;
+        bool accepted;
+    } drops[] = {{dir.filePath("Notes.txt"), false}, {dir.filePath("Card.KXM"), true}};
+    for (const auto& d : drops) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(d.file)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        send(&enter);
+        EXPECT_EQ(enter.isAccepted(), d.accepted) << d.file.toStdString();
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        send(&drop);
+    }
+    EXPECT_EQ(window->held().setupImage, avmImage());
+    EXPECT_EQ(panel(1), "AVM Config Loaded");
+    EXPECT_EQ(panel(2), "File Card Loaded");
+    EXPECT_EQ(messages.size(), 1);
 }
 
 } // namespace

@@ -11,15 +11,23 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QToolButton>
+#include <csignal>
 
 namespace quillon::test {
 namespace {
 
 using MainWindow = GuiFixture;
+
+// A menu entry's caption as the operator reads it: the access key's "&" only underlines.
+QString visible(const QAction* entry)
+{
+    return QString(entry->text()).remove(QLatin1Char('&'));
+}
 
 // ---- start-up ------------------------------------------------------------------------------
 
@@ -29,30 +37,30 @@ TEST_F(MainWindow, freshStartShowsThePlainCaptionPanelsAndAudioMark)
     EXPECT_EQ(panel(1), "SID Config Loaded");
     EXPECT_EQ(panel(2), "");
     EXPECT_EQ(panel(3), "None");
-    EXPECT_EQ(checkedSetupItems(), QStringList{"mnuAudio"});
-    EXPECT_EQ(window->appState().CurrentFileName(), "Unsaved");
+    EXPECT_EQ(checkedSetupItems(), QStringList{"setupAudio"});
+    EXPECT_EQ(window->appState().currentFileName(), "Unsaved");
     EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(MainWindow, freshStartHoldsTheDefaultsInEveryWindow)
 {
     EXPECT_EQ(window->held().fields.values(), defaultSetupValues());
-    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "NO AVM");
-    EXPECT_EQ(control<QLineEdit>("Controls", "tGPIText(1)")->text(), "REPLAY");
-    EXPECT_EQ(control<QLineEdit>("AVM", "tPesa(1)")->text(), "11");
-    EXPECT_EQ(control<QLineEdit>("Colors", "Text1(2)")->text(), "-56");
-    EXPECT_EQ(control<QComboBox>("Audio", "cLevel")->currentText(), "14dBu  -10dB");
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "NO AVM");
+    EXPECT_EQ(control<QLineEdit>("Controls", "gpi2Text")->text(), "REPLAY");
+    EXPECT_EQ(control<QLineEdit>("SourceId", "sidLine625Pesa")->text(), "11");
+    EXPECT_EQ(control<QLineEdit>("Colors", "operatingRegionValue")->text(), "-56");
+    EXPECT_EQ(control<QComboBox>("Audio", "peakLevel")->currentText(), "14dBu  -10dB");
 }
 
 TEST_F(MainWindow, settingsWindowsStartHiddenAndMaximised)
 {
     window->show();
     for (const char* key : WindowKeys) {
-        QMdiSubWindow* sub = window->settingsWindow(key);
+        QMdiSubWindow* sub = window->settingsSubWindow(key);
         ASSERT_NE(sub, nullptr) << key;
         EXPECT_FALSE(sub->isVisible()) << key;
         EXPECT_TRUE(sub->windowState() & Qt::WindowMaximized) << key;
-        EXPECT_EQ(window->settingsForm(key)->windowKey(), key);
+        EXPECT_EQ(window->settingsWindow(key)->windowKey(), key);
     }
 }
 
@@ -75,64 +83,83 @@ struct MenuRow {
 TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
 {
     const std::vector<MenuRow> rows{
-        {"mnuFileNew", "New", QKeySequence("Ctrl+N"), false},
-        {"mnuFileOpen", "Open", QKeySequence("Ctrl+O"), true},
-        {"mnuFileSave", "Save", QKeySequence("Ctrl+S"), true},
-        {"mnuFileClose", "Close", QKeySequence("Ctrl+C"), false},
-        {"mnuFileExit", "Exit", QKeySequence("F3"), true},
-        {"mnuEditReset", "Reset Configuration", {}, false},
-        {"mnuToolsSend", "Send Configuration", QKeySequence("Ctrl+Z"), true},
-        {"mnuToolsGet", "Get Configuration", QKeySequence("Ctrl+X"), true},
-        {"mnuSlow", "Snail Slow", {}, true},
-        {"mnuTurbo", "Turbo", {}, true},
-        {"mnuAudio", "Audio", {}, false},
-        {"mnuSID", "SID", {}, false},
-        {"mnuWindows", "Windows", {}, false},
-        {"mnuColors", "Colors", {}, false},
-        {"mnuControls", "Controls", {}, false},
-        {"mnuHelpContents", "Contents", {}, true},
-        {"mnuHelpAbout", "About", {}, true},
+        {"fileNew", "New", QKeySequence("Ctrl+N"), false},
+        {"fileOpen", "Open", QKeySequence("Ctrl+O"), true},
+        {"fileSave", "Save", QKeySequence("Ctrl+S"), true},
+        {"fileClose", "Close", QKeySequence("Ctrl+C"), false},
+        {"fileExit", "Exit", QKeySequence("F3"), true},
+        {"editResetConfiguration", "Reset Configuration", {}, false},
+        {"toolsSendConfiguration", "Send Configuration", QKeySequence("Ctrl+Z"), true},
+        {"toolsGetConfiguration", "Get Configuration", QKeySequence("Ctrl+X"), true},
+        {"speedSnailSlow", "Snail Slow", {}, true},
+        {"speedTurbo", "Turbo", {}, true},
+        {"optionsPortAssignment", "Port Assignment...", {}, true},
+        {"setupAudio", "Audio", {}, false},
+        {"setupSourceId", "SID", {}, false},
+        {"setupWindows", "Windows", {}, false},
+        {"setupColours", "Colors", {}, false},
+        {"setupControls", "Controls", {}, false},
+        {"helpContents", "Contents", {}, true},
+        {"helpAbout", "About", {}, true},
     };
     for (const MenuRow& row : rows) {
         QAction* item = window->menuItem(row.name);
         ASSERT_NE(item, nullptr) << row.name;
-        EXPECT_EQ(item->text(), row.caption) << row.name;
+        EXPECT_EQ(visible(item), row.caption) << row.name;
         EXPECT_EQ(item->shortcut(), row.shortcut) << row.name;
         EXPECT_EQ(item->isEnabled(), row.offered) << row.name;
     }
 
     QStringList bar;
     for (QAction* menu : window->menuBar()->actions())
-        bar << menu->text() + (menu->isEnabled() ? "" : " (not offered)");
+        bar << visible(menu) + (menu->isEnabled() ? "" : " (not offered)");
     EXPECT_EQ(bar, QStringList({"File", "Edit (not offered)", "Tools", "Options",
                                 "Set-up (not offered)", "Help"}));
 
     QStringList options;
-    for (QAction* item : window->findChild<QMenu*>("mnuOptions")->actions())
-        options << item->text();
-    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed"}));
+    for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
+        options << (item->isSeparator() ? "-" : visible(item));
+    EXPECT_EQ(options, QStringList({"Com1", "Com2", "Com3", "Com4", "Speed", "-", "Port Assignment..."}));
+}
+
+TEST_F(MainWindow, everyMenuEntryHasAnAccessKeyOfItsOwnWithinItsMenu)
+{
+    std::vector<QList<QAction*>> menus{window->menuBar()->actions()};
+    for (QMenu* menu : window->findChildren<QMenu*>())
+        menus.push_back(menu->actions());
+    for (const QList<QAction*>& entries : menus) {
+        QSet<QKeySequence> keys;
+        for (QAction* entry : entries) {
+            if (entry->isSeparator())
+                continue;
+            const QKeySequence key = QKeySequence::mnemonic(entry->text());
+            EXPECT_FALSE(key.isEmpty()) << visible(entry).toStdString();
+            EXPECT_FALSE(keys.contains(key)) << visible(entry).toStdString();
+            keys.insert(key);
+        }
+    }
 }
 
 TEST_F(MainWindow, optionsMenuFollowsThePortModel)
 {
     // No port of this test's store can be opened: every Com item is greyed and none marked.
     for (int port = 1; port <= 4; ++port) {
-        QAction* item = window->menuItem(QStringLiteral("mnuOptionsCom%1").arg(port));
+        QAction* item = window->menuItem(QStringLiteral("optionsCom%1").arg(port));
         EXPECT_FALSE(item->isEnabled());
         EXPECT_FALSE(item->isChecked());
         EXPECT_EQ(item->toolTip(), window->ports().comItem(port).device);
         EXPECT_FALSE(item->toolTip().isEmpty());
     }
     SettingsStore().setValue("File", "Speed", "1");
-    window->menuItem("mnuSlow")->trigger();
-    EXPECT_TRUE(checked("mnuSlow"));
-    EXPECT_FALSE(checked("mnuTurbo"));
+    window->menuItem("speedSnailSlow")->trigger();
+    EXPECT_TRUE(checked("speedSnailSlow"));
+    EXPECT_FALSE(checked("speedTurbo"));
     EXPECT_EQ(SettingsStore().value("File", "Speed"), "0");
-    window->menuItem("mnuSlow")->trigger(); // already marked: stays so
-    EXPECT_TRUE(checked("mnuSlow"));
-    window->menuItem("mnuTurbo")->trigger();
-    EXPECT_TRUE(checked("mnuTurbo"));
-    EXPECT_FALSE(checked("mnuSlow"));
+    window->menuItem("speedSnailSlow")->trigger(); // already marked: stays so
+    EXPECT_TRUE(checked("speedSnailSlow"));
+    window->menuItem("speedTurbo")->trigger();
+    EXPECT_TRUE(checked("speedTurbo"));
+    EXPECT_FALSE(checked("speedSnailSlow"));
 }
 
 TEST_F(MainWindow, newAndCloseShortcutsDoNothingWhileOtherShortcutsWork)
@@ -140,11 +167,11 @@ TEST_F(MainWindow, newAndCloseShortcutsDoNothingWhileOtherShortcutsWork)
     window->show();
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    window->held().fields.setText(Field::tSIDNot, "EDITED");
+    window->held().fields.setText(Field::MissingSidMessage, "EDITED");
 
     QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(window.get(), Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(window->held().fields.values().text(Field::tSIDNot), "EDITED");
+    EXPECT_EQ(window->held().fields.values().text(Field::MissingSidMessage), "EDITED");
     EXPECT_EQ(window->windowTitle(), "Quillon");
 
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier); // Save is offered
@@ -176,16 +203,16 @@ TEST_F(MainWindow, toolbarHasTwelveButtonsWithKeysAndTooltips)
 
 TEST_F(MainWindow, separatorsAndUnknownButtonNumbersDoNothing)
 {
-    window->held().fields.setText(Field::tSIDNot, "EDITED");
+    window->held().fields.setText(Field::MissingSidMessage, "EDITED");
     const SetupValues before = window->held().fields.values();
     for (int number : {0, 4, 7, 13, -1})
         window->toolbarButtonClicked(number);
     EXPECT_EQ(window->held().fields.values(), before);
     EXPECT_EQ(window->windowTitle(), "Quillon");
     EXPECT_TRUE(dialogs.kinds.isEmpty());
-    EXPECT_EQ(checkedSetupItems(), QStringList{"mnuAudio"});
+    EXPECT_EQ(checkedSetupItems(), QStringList{"setupAudio"});
     for (const char* key : WindowKeys)
-        EXPECT_FALSE(window->settingsWindow(key)->isVisible());
+        EXPECT_FALSE(window->settingsSubWindow(key)->isVisible());
 }
 
 TEST_F(MainWindow, toolbarButtonsDispatchByNumber)
@@ -196,12 +223,12 @@ TEST_F(MainWindow, toolbarButtonsDispatchByNumber)
     EXPECT_EQ(dialogs.kinds, QStringList({"open", "save"}));
 
     const std::vector<std::pair<int, QString>> shows{
-        {8, "mnuAudio"}, {9, "mnuSID"}, {10, "mnuWindows"}, {11, "mnuColors"}, {12, "mnuControls"}};
+        {8, "setupAudio"}, {9, "setupSourceId"}, {10, "setupWindows"}, {11, "setupColours"}, {12, "setupControls"}};
     for (const auto& [number, item] : shows) {
         window->toolbarButton(number)->trigger();
         EXPECT_EQ(checkedSetupItems(), QStringList{item}) << number;
-        EXPECT_TRUE(window->settingsWindow(WindowKeys[number - 8])->isVisible()) << number;
-        EXPECT_EQ(window->mdiArea()->activeSubWindow(), window->settingsWindow(WindowKeys[number - 8]));
+        EXPECT_TRUE(window->settingsSubWindow(WindowKeys[number - 8])->isVisible()) << number;
+        EXPECT_EQ(window->mdiArea()->activeSubWindow(), window->settingsSubWindow(WindowKeys[number - 8]));
     }
 }
 
@@ -209,30 +236,30 @@ TEST_F(MainWindow, closeButtonRestoresDefaultsAndNamesTheSetupUnsaved)
 {
     window->show();
     window->toolbarButtonClicked(10);
-    typeInto("Win", "tSIDNot", "EDITED");
-    ASSERT_EQ(window->held().fields.values().text(Field::tSIDNot), "EDITED");
+    typeInto("Windows", "missingSidMessage", "EDITED");
+    ASSERT_EQ(window->held().fields.values().text(Field::MissingSidMessage), "EDITED");
 
     window->toolbarButton(2)->trigger();
 
-    EXPECT_EQ(control<QLineEdit>("Win", "tSIDNot")->text(), "NO AVM");
+    EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "NO AVM");
     EXPECT_EQ(window->held().fields.values(), defaultSetupValues());
     EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Unsaved");
     EXPECT_EQ(panel(1), "SID Config Loaded");
     for (const char* key : WindowKeys) {
-        EXPECT_FALSE(window->settingsWindow(key)->isVisible()) << key;
-        EXPECT_TRUE(window->settingsWindow(key)->windowState() & Qt::WindowMaximized) << key;
+        EXPECT_FALSE(window->settingsSubWindow(key)->isVisible()) << key;
+        EXPECT_TRUE(window->settingsSubWindow(key)->windowState() & Qt::WindowMaximized) << key;
     }
 }
 
 TEST_F(MainWindow, resetConfigurationRestoresDefaultsOnly)
 {
     window->toolbarButtonClicked(2);
-    window->held().fields.setText(Field::tSIDNot, "EDITED");
+    window->held().fields.setText(Field::MissingSidMessage, "EDITED");
     window->toolbarButtonClicked(8);
-    window->appState().ResetConfiguration(); // its menu item is not offered
+    window->appState().resetConfiguration(); // its menu item is not offered
     EXPECT_EQ(window->held().fields.values(), defaultSetupValues());
     EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Unsaved");
-    EXPECT_FALSE(window->settingsWindow("Audio")->isVisible());
+    EXPECT_FALSE(window->settingsSubWindow("Audio")->isVisible());
 }
 
 TEST_F(MainWindow, getWithoutAUsablePortSaysSoAndOffersTheButtonsAgain)
@@ -249,24 +276,24 @@ TEST_F(MainWindow, getWithoutAUsablePortSaysSoAndOffersTheButtonsAgain)
 TEST_F(MainWindow, setWindowOnMarksOnlyTheKeysItemAndKeysAreExact)
 {
     const std::vector<std::pair<QString, QStringList>> rows{
-        {"Audio", {"mnuAudio"}}, {"AVM", {"mnuSID"}}, {"Win", {"mnuWindows"}},
-        {"Colors", {"mnuColors"}}, {"Controls", {"mnuControls"}},
+        {"Audio", {"setupAudio"}}, {"SourceId", {"setupSourceId"}}, {"Windows", {"setupWindows"}},
+        {"Colors", {"setupColours"}}, {"Controls", {"setupControls"}},
         {"SID", {}}, {"audio", {}}, {"", {}}};
     for (const auto& [key, marked] : rows) {
-        window->SetWindowOn("Controls");
-        window->SetWindowOn(key);
+        window->markWindowOn("Controls");
+        window->markWindowOn(key);
         EXPECT_EQ(checkedSetupItems(), marked) << key.toStdString();
     }
 }
 
 TEST_F(MainWindow, setWindowOffClearsOnlyItsOwnMark)
 {
-    window->SetWindowOn("AVM");
-    window->SetWindowOff("Audio");
-    EXPECT_EQ(checkedSetupItems(), QStringList{"mnuSID"});
-    window->SetWindowOff("SID"); // not a key
-    EXPECT_EQ(checkedSetupItems(), QStringList{"mnuSID"});
-    window->SetWindowOff("AVM");
+    window->markWindowOn("SourceId");
+    window->markWindowOff("Audio");
+    EXPECT_EQ(checkedSetupItems(), QStringList{"setupSourceId"});
+    window->markWindowOff("SID"); // not a key
+    EXPECT_EQ(checkedSetupItems(), QStringList{"setupSourceId"});
+    window->markWindowOff("SourceId");
     EXPECT_TRUE(checkedSetupItems().isEmpty());
 }
 
@@ -275,23 +302,23 @@ TEST_F(MainWindow, closingASettingsWindowHidesItAndClearsOnlyItsMark)
     window->show();
     window->toolbarButtonClicked(8);
     window->toolbarButtonClicked(9);
-    window->held().fields.setText(Field::tVITC0, "15");
-    ASSERT_EQ(checkedSetupItems(), QStringList{"mnuSID"});
-    QPointer<SettingsForm> audio = window->settingsForm("Audio");
+    window->held().fields.setText(Field::SidLine525Vitc, "15");
+    ASSERT_EQ(checkedSetupItems(), QStringList{"setupSourceId"});
+    QPointer<SettingsWindow> audio = window->settingsWindow("Audio");
 
-    window->settingsWindow("Audio")->close(); // not the marked one
-    EXPECT_EQ(checkedSetupItems(), QStringList{"mnuSID"});
-    EXPECT_FALSE(window->settingsWindow("Audio")->isVisible());
+    window->settingsSubWindow("Audio")->close(); // not the marked one
+    EXPECT_EQ(checkedSetupItems(), QStringList{"setupSourceId"});
+    EXPECT_FALSE(window->settingsSubWindow("Audio")->isVisible());
     EXPECT_FALSE(audio.isNull());
 
-    window->settingsWindow("AVM")->close();
-    EXPECT_FALSE(checked("mnuSID"));
-    EXPECT_FALSE(window->settingsWindow("AVM")->isVisible());
+    window->settingsSubWindow("SourceId")->close();
+    EXPECT_FALSE(checked("setupSourceId"));
+    EXPECT_FALSE(window->settingsSubWindow("SourceId")->isVisible());
 
     window->toolbarButtonClicked(9); // shown again, with what it held
-    EXPECT_TRUE(window->settingsWindow("AVM")->isVisible());
-    EXPECT_EQ(control<QLineEdit>("AVM", "tVITC(0)")->text(), "15");
-    EXPECT_EQ(checkedSetupItems(), QStringList{"mnuSID"});
+    EXPECT_TRUE(window->settingsSubWindow("SourceId")->isVisible());
+    EXPECT_EQ(control<QLineEdit>("SourceId", "sidLine525Vitc")->text(), "15");
+    EXPECT_EQ(checkedSetupItems(), QStringList{"setupSourceId"});
 }
 
 TEST_F(MainWindow, keysNeverReachASettingTheOperatorCannotSee)
@@ -312,18 +339,18 @@ TEST_F(MainWindow, keysNeverReachASettingTheOperatorCannotSee)
     QWidget* focused = QApplication::focusWidget();
     ASSERT_NE(focused, nullptr);
     EXPECT_TRUE(focused->isVisible()) << focused->objectName().toStdString();
-    EXPECT_NE(focused, control("Win", "tHor(0)"));
+    EXPECT_NE(focused, control("Windows", "audioWindowHorizontal"));
 
     // Closing a window, or Close File, takes the focus out of the windows it hides.
     window->toolbarButtonClicked(9);
-    control("AVM", "tVITC(1)")->setFocus();
-    window->settingsWindow("AVM")->close();
-    EXPECT_FALSE(window->settingsWindow("AVM")->isAncestorOf(QApplication::focusWidget()));
+    control("SourceId", "sidLine625Vitc")->setFocus();
+    window->settingsSubWindow("SourceId")->close();
+    EXPECT_FALSE(window->settingsSubWindow("SourceId")->isAncestorOf(QApplication::focusWidget()));
     pressUpTwice();
-    EXPECT_EQ(window->held().fields.values().text(Field::tVITC1), before.text(Field::tVITC1));
+    EXPECT_EQ(window->held().fields.values().text(Field::SidLine625Vitc), before.text(Field::SidLine625Vitc));
 
     window->toolbarButtonClicked(8);
-    control("Audio", "tB1Right(0)")->setFocus();
+    control("Audio", "fineAdjustChannel2")->setFocus();
     window->toolbarButtonClicked(2);
     pressUpTwice();
     EXPECT_EQ(window->held().fields.values(), defaultSetupValues());
@@ -335,7 +362,7 @@ TEST_F(MainWindow, getAndSendShortcutsWorkInsideATextBox)
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     window->toolbarButtonClicked(11 + 1); // Controls
-    auto* text = control<QLineEdit>("Controls", "tGPIText(0)");
+    auto* text = control<QLineEdit>("Controls", "gpi1Text");
     text->setFocus();
     QTest::keyClick(text, Qt::Key_X, Qt::ControlModifier);
     QApplication::processEvents();
@@ -374,7 +401,7 @@ TEST_F(MainWindow, showingASettingsWindowFromTheStripMaximisesTheMainWindow)
     ASSERT_FALSE(window->isMaximized());
     window->toolbarButtonClicked(11);
     EXPECT_TRUE(window->isMaximized());
-    QMdiSubWindow* colors = window->settingsWindow("Colors");
+    QMdiSubWindow* colors = window->settingsSubWindow("Colors");
     EXPECT_TRUE(colors->isVisible());
     QApplication::processEvents();
     EXPECT_TRUE(colors->isMaximized());
@@ -382,11 +409,39 @@ TEST_F(MainWindow, showingASettingsWindowFromTheStripMaximisesTheMainWindow)
     EXPECT_EQ(window->windowTitle(), "Quillon"); // and leaves the caption alone
 }
 
+TEST_F(MainWindow, restoredSettingsWindowsCascadeAtLeastAtTheirLayoutsSize)
+{
+    window->show();
+    QPoint previous(-1, -1);
+    for (const char* key : WindowKeys) {
+        SCOPED_TRACE(key);
+        window->showSettingsWindow(key);
+        QMdiSubWindow* sub = window->settingsSubWindow(key);
+        SettingsWindow* form = window->settingsWindow(key);
+        QApplication::processEvents();
+        ASSERT_TRUE(sub->isMaximized());
+        const auto* page = form->findChild<QWidget*>("page");
+        ASSERT_NE(page, nullptr);
+        const QSize maximisedPage = page->size();
+
+        sub->showNormal();
+        QApplication::processEvents();
+        EXPECT_EQ(page->size(), maximisedPage); // maximised, the controls kept their natural size
+        EXPECT_GE(form->width(), form->minimumSizeHint().width());
+        EXPECT_GE(form->height(), form->minimumSizeHint().height());
+        EXPECT_GT(sub->x(), previous.x()); // each a step further down and right
+        EXPECT_GT(sub->y(), previous.y());
+        previous = sub->pos();
+    }
+    auto* caption = control<QLabel>("Colors", "barBorderBrightnessCaption");
+    EXPECT_GE(caption->height(), caption->heightForWidth(caption->width()));
+}
+
 // ---- help, exit ----------------------------------------------------------------------------
 
 TEST_F(MainWindow, helpContentsOpensTheManual)
 {
-    window->menuItem("mnuHelpContents")->trigger();
+    window->menuItem("helpContents")->trigger();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened.front().isLocalFile());
     EXPECT_TRUE(opened.front().toLocalFile().endsWith("/QuillonHelp.html"));
@@ -399,12 +454,12 @@ TEST_F(MainWindow, exitEndsTheTransferThenClosesFromTheEventLoop)
     window->show();
     window->toolbarButtonClicked(8);
     window->helpAbout();
-    QSignalSpy shutDown(window.get(), &MDIForm1::shutDown);
-    QPointer<QMdiSubWindow> audio = window->settingsWindow("Audio");
+    QSignalSpy shutDown(window.get(), &quillon::MainWindow::shutDown);
+    QPointer<QMdiSubWindow> audio = window->settingsSubWindow("Audio");
     QPointer<QWidget> about = window->aboutBox();
 
-    window->menuItem("mnuFileExit")->trigger();
-    EXPECT_EQ(panel(2), "Port Closed 7"); // EndTransfer has run
+    window->menuItem("fileExit")->trigger();
+    EXPECT_EQ(panel(2), "Port Closed 7"); // endTransfer has run
     EXPECT_TRUE(window->isVisible());   // the close waits for the event loop
     EXPECT_EQ(shutDown.count(), 0);
 
@@ -420,11 +475,33 @@ TEST_F(MainWindow, exitEndsTheTransferThenClosesFromTheEventLoop)
 TEST_F(MainWindow, closingTheWindowTwiceShutsDownOnce)
 {
     window->show();
-    QSignalSpy shutDown(window.get(), &MDIForm1::shutDown);
+    QSignalSpy shutDown(window.get(), &quillon::MainWindow::shutDown);
     window->close();
     window->close();
     EXPECT_EQ(shutDown.count(), 1);
 }
+
+#if defined(QUILLON_APP) && defined(Q_OS_UNIX)
+// The program itself ends on SIGTERM and SIGINT through its shut-down, not killed by them.
+TEST(Program, endsNormallyOnSigtermAndSigint)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        QTemporaryDir home;
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(QUILLON_APP));
+        ASSERT_TRUE(program.waitForStarted(5000));
+        QTest::qWait(1500); // past start-up, with the signal handlers in place
+        ::kill(program.processId(), signal);
+        ASSERT_TRUE(program.waitForFinished(5000)) << signal;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(program.exitCode(), 0) << signal;
+    }
+}
+#endif
 
 } // namespace
 } // namespace quillon::test
@@ -438,7 +515,7 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     parent.show();
     // Both calls return at once: a message never holds up its caller.
     showMessageBox(&parent, "Unsaved Transferred.", "");
-    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.");
+    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.", "Found: nothing");
     QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
     ASSERT_EQ(boxes.size(), 1);
     QMessageBox* first = boxes[0];
@@ -456,6 +533,7 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     EXPECT_TRUE(boxes[0]->isVisible());
     EXPECT_EQ(boxes[0]->text(), "Error during save, save aborted!");
     EXPECT_EQ(boxes[0]->informativeText(), "The folder does not exist.");
+    EXPECT_EQ(boxes[0]->detailedText(), "Found: nothing");
     boxes[0]->button(QMessageBox::Ok)->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();

@@ -3,9 +3,11 @@
 
 #include "guifixture.h"
 
+#include "forms/progressdialog.h"
 #include "link/cardlink.h"
 
 #include <QFile>
+#include <QTableWidget>
 #include <QProcess>
 
 namespace quillon::test {
@@ -13,28 +15,31 @@ namespace {
 
 class SimulatorOnPty : public GuiFixture {
 protected:
-    void SetUp() override
+    void SetUp() override {}
+    void launch(const QStringList& cardOptions = {})
     {
         ASSERT_TRUE(dir.isValid());
         received = dir.filePath("received.bin");
         sim.setProgram(QStringLiteral(KX40_SIM));
-        sim.setArguments({"--link", dir.filePath("kx40"), "--save-image", received});
+        sim.setArguments(QStringList{"--link", dir.filePath("kx40"), "--save-image", received} + cardOptions);
         sim.start();
         ASSERT_TRUE(sim.waitForStarted(5000));
         ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
         const QString link = QString::fromLocal8Bit(sim.readLine()).trimmed();
         ASSERT_FALSE(link.isEmpty());
         SettingsStore store;
-        savedCom1 = store.value("Ports", "Com1");
+        if (!savedCom1)
+            savedCom1 = store.value("Ports", "Com1");
         store.setValue("Ports", "Com1", link);
         store.setValue("File", "Comm", "1");
         GuiFixture::SetUp();
-        ASSERT_TRUE(window->menuItem("mnuOptionsCom1")->isChecked());
+        ASSERT_TRUE(window->menuItem("optionsCom1")->isChecked());
     }
     void TearDown() override
     {
         GuiFixture::TearDown();
-        SettingsStore().setValue("Ports", "Com1", savedCom1);
+        if (savedCom1)
+            SettingsStore().setValue("Ports", "Com1", *std::exchange(savedCom1, std::nullopt));
         sim.terminate();
         sim.waitForFinished(5000);
     }
@@ -46,11 +51,12 @@ protected:
 
     QProcess sim;
     QString received;
-    QString savedCom1;
+    std::optional<QString> savedCom1;
 };
 
 TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)
 {
+    ASSERT_NO_FATAL_FAILURE(launch());
     window->show();
     window->toolbarButtonClicked(6);
     ASSERT_TRUE(waitForMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
@@ -58,7 +64,7 @@ TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)
     EXPECT_EQ(panel(3), "SID Card Detected");
     EXPECT_EQ(window->held().fields.values(), defaultSetupValues()); // the simulator's set-up
 
-    typeInto("Controls", "tGPIText(0)", "ON AIR");
+    typeInto("Controls", "gpi1Text", "ON AIR");
     window->toolbarButtonClicked(5);
     ASSERT_TRUE(waitForMessage("Card Setup Sent!")) << messages.join(" / ").toStdString();
     EXPECT_EQ(panel(2), "Card Setup Sent");
@@ -68,6 +74,70 @@ TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)
     EXPECT_EQ(image.readAll(), encodeSidImage(window->held().fields.values()).image);
     EXPECT_TRUE(window->toolbarButton(5)->isEnabled());
     EXPECT_TRUE(window->toolbarButton(6)->isEnabled());
+}
+
+// The card's device vanishes under a running Get or Send (kx40-sim killed takes its
+// pseudo-terminal with it; the card holds each answer back, so the transfer is still waiting).
+TEST_F(SimulatorOnPty, aPortThatVanishesMidTransferFailsItAndGivesTheButtonsBack)
+{
+    for (const int button : {6, 5}) {
+        SCOPED_TRACE(button == 6 ? "Get" : "Send");
+        ASSERT_NO_FATAL_FAILURE(launch({"--ack-delay", "1000"}));
+        window->show();
+        window->toolbarButtonClicked(button);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->link().state().cardIdentified; }, 10000));
+        sim.kill();
+        sim.waitForFinished(3000);
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->link().flowRunning(); }, 5000));
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].startsWith("The serial port closed during the transfer")) << messages[0].toStdString();
+        EXPECT_EQ(panel(2), "Port Closed 10");
+        EXPECT_FALSE(window->link().portOpen());
+        EXPECT_TRUE(window->toolbarButton(5)->isEnabled());
+        EXPECT_TRUE(window->toolbarButton(6)->isEnabled());
+        EXPECT_FALSE(window->progressDialog(false) && window->progressDialog(false)->isVisible());
+        EXPECT_EQ(window->held().fields.values(), defaultSetupValues());
+        TearDown();
+        messages.clear();
+    }
+}
+
+TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
+{
+    ASSERT_NO_FATAL_FAILURE(launch());
+    window->show();
+    typeInto("Controls", "gpi1Text", "ON AIR");
+    window->held().fields.setText(Field::AudioWindowHorizontal, "30"); // from a file; a card does not keep it
+    const SetupValues edited = window->held().fields.values();
+    window->menuItem("toolsCompareWithCard")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->compareWindow() && !window->comparingWithCard(); }, 20000))
+        << messages.join(" / ").toStdString();
+    QTableWidget* table = window->compareWindow()->table();
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 1)->text(), "Program GPI #1: Message Text");
+    EXPECT_EQ(table->item(0, 3)->text(), "\"RECORD\"");
+    EXPECT_EQ(window->held().fields.values(), edited);
+    EXPECT_EQ(panel(1), "SID Config Loaded");
+
+    // The program's own link has its port back.
+    messages.clear();
+    window->toolbarButtonClicked(6);
+    ASSERT_TRUE(waitForMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+    EXPECT_EQ(table->rowCount(), 0);
+}
+
+TEST_F(SimulatorOnPty, closingTheWindowWhileComparingWithTheCardEndsThatConnection)
+{
+    ASSERT_NO_FATAL_FAILURE(launch());
+    window->show();
+    window->menuItem("toolsCompareWithCard")->trigger();
+    ASSERT_TRUE(window->comparingWithCard());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel(3) == "SID Card Detected"; }, 10000));
+    window->close();
+    EXPECT_FALSE(window->comparingWithCard());
+    EXPECT_FALSE(window->link().portOpen());
+    EXPECT_EQ(window->compareWindow(), nullptr);
 }
 
 } // namespace

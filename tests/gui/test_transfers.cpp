@@ -4,7 +4,8 @@
 
 #include "guifixture.h"
 
-#include "forms/frmprogress.h"
+#include "app/core/stopsignals.h"
+#include "forms/progressdialog.h"
 #include "link/cardlink.h"
 #include "link/virtualclock.h"
 #include "simulatedcard.h"
@@ -12,6 +13,8 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <csignal>
 
 namespace quillon::test {
 namespace {
@@ -42,6 +45,13 @@ protected:
         line.reset();
         card.reset();
     }
+    // A fresh card and window, for tables that run a transfer per row.
+    void restart(CardOptions options)
+    {
+        TearDown();
+        messages.clear();
+        start(std::move(options));
+    }
     ShellServices services() override
     {
         ShellServices s = GuiFixture::services();
@@ -69,12 +79,12 @@ TEST_F(Transfers, getFromTheToolbarFillsTheWindows)
 {
     CardOptions options;
     SetupValues onCard = defaultSetupValues();
-    onCard.setText(Field::tGPIText0, "ON AIR");
-    onCard.setChoice(Field::cLevel, 3);
+    onCard.setText(Field::Gpi1Text, "ON AIR");
+    onCard.setChoice(Field::PeakLevel, 3);
     const QByteArray image = encodeSidImage(onCard).image;
     options.image = image;
     start(options);
-    ASSERT_TRUE(window->menuItem("mnuOptionsCom1")->isChecked());
+    ASSERT_TRUE(window->menuItem("optionsCom1")->isChecked());
 
     window->toolbarButtonClicked(6);
     clock.advance(1);
@@ -87,10 +97,10 @@ TEST_F(Transfers, getFromTheToolbarFillsTheWindows)
     EXPECT_EQ(panel(2), "Process Complete");
     EXPECT_EQ(panel(3), "SID Card Detected");
     EXPECT_TRUE(transferButtonsEnabled());
-    EXPECT_EQ(window->held().SetupImage, image);
+    EXPECT_EQ(window->held().setupImage, image);
     EXPECT_EQ(window->held().fields.values(), onCard);
-    EXPECT_EQ(control<QLineEdit>("Controls", "tGPIText(0)")->text(), "ON AIR");
-    EXPECT_EQ(control<QComboBox>("Audio", "cLevel")->currentIndex(), 3);
+    EXPECT_EQ(control<QLineEdit>("Controls", "gpi1Text")->text(), "ON AIR");
+    EXPECT_EQ(control<QComboBox>("Audio", "peakLevel")->currentIndex(), 3);
     EXPECT_FALSE(window->progressDialog(false) && window->progressDialog(false)->isVisible());
 }
 
@@ -99,7 +109,7 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     CardOptions options;
     options.kind = CardKind::Avm;
     start(options);
-    window->menuItem("mnuToolsGet")->trigger();
+    window->menuItem("toolsGetConfiguration")->trigger();
     ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
     EXPECT_EQ(panel(1), "AVM Config Loaded");
     EXPECT_EQ(panel(3), "AVM Card Detected");
@@ -115,7 +125,7 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
 TEST_F(Transfers, sendFromTheToolbarDeliversTheWindowsSettings)
 {
     start();
-    typeInto("Controls", "tGPIText(0)", "ON AIR");
+    typeInto("Controls", "gpi1Text", "ON AIR");
 
     window->toolbarButtonClicked(5);
     ASSERT_TRUE(runUntilMessage("Card Setup Sent!")) << messages.join(" / ").toStdString();
@@ -133,11 +143,11 @@ TEST_F(Transfers, progressCancelEndsTheTransferAndOffersTheButtonsAgain)
     start();
     window->toolbarButtonClicked(6);
     clock.advanceUntil([&] { return window->progressDialog(false) != nullptr; }, 2000, 1);
-    frmProgress* progress = window->progressDialog(false);
+    ProgressDialog* progress = window->progressDialog(false);
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(progress->isVisible());
 
-    progress->findChild<QPushButton*>("btnCancel")->click();
+    progress->findChild<QPushButton*>("cancelButton")->click();
     clock.runDue();
 
     EXPECT_EQ(panel(2), "Port Closed 8");
@@ -157,6 +167,83 @@ TEST_F(Transfers, closingTheWindowDuringATransferClosesThePortWithoutAQuestion)
     EXPECT_FALSE(line->portOpen());
     clock.advance(30000); // no timer of the link is left to fire
     EXPECT_TRUE(messages.isEmpty());
+}
+
+// The main window is closed, by its close box or by a stop signal, at each stage of a Get or a
+// Send: nothing is left running, the card sees the SYN, the settings are kept.
+TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
+{
+    using Reached = std::function<bool()>;
+    auto state = [this]() -> const LinkState& { return window->link().state(); };
+    auto lastActedOn = [this](char command) {
+        const auto& acted = card->received();
+        return !acted.isEmpty() && acted.last().at(0) == command;
+    };
+    const Reached opening = [this] { return window->link().portOpen(); };
+    const Reached linkSetUp = [state] { return state().headerMode && !state().cardIdentified; };
+    const Reached identified = [state] { return state().cardIdentified; };
+    const Reached awaitingSetup = [lastActedOn] { return lastActedOn(0x15); };
+    const Reached awaitingAck = [state] { return state().cardIdentified && !state().ackReceived; };
+    const Reached awaitingImageAck = [state] {
+        return !state().ackReceived && state().savedPacket.size() == SidImageSize;
+    };
+    const Reached awaitingFlashReport = [state, lastActedOn] {
+        return lastActedOn(0x18) && state().ackReceived;
+    };
+    CardOptions plain;
+    CardOptions slowAcks;
+    slowAcks.faults.ackDelayMs = 1000; // within the 3 s the version report may take
+    CardOptions ackFirst;
+    ackFirst.flashMs = 2000; // acknowledges the image, then writes its flash for a while
+    const struct {
+        const char* what;
+        FlowKind kind;
+        CardOptions options;
+        Reached reached;
+        int signal; // 0: the close box
+    } rows[] = {
+        {"Get, opening", FlowKind::Get, plain, opening, 0},
+        {"Get, link set-up", FlowKind::Get, plain, linkSetUp, SIGTERM},
+        {"Get, identified", FlowKind::Get, plain, identified, 0},
+        {"Get, waiting for the set-up", FlowKind::Get, plain, awaitingSetup, SIGINT},
+        {"Get, waiting for the acknowledgement", FlowKind::Get, slowAcks, awaitingAck, 0},
+        {"Send, opening", FlowKind::Send, plain, opening, SIGINT},
+        {"Send, link set-up", FlowKind::Send, plain, linkSetUp, 0},
+        {"Send, identified", FlowKind::Send, plain, identified, SIGTERM},
+        {"Send, waiting for the acknowledgement", FlowKind::Send, slowAcks, awaitingImageAck, 0},
+        {"Send, waiting for the flash report", FlowKind::Send, ackFirst, awaitingFlashReport, SIGTERM},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SettingsStore().setValue("File", "Speed", "1");
+        restart(row.options);
+        QStringList cardLog;
+        card->onLog = [&cardLog](const QString& line) { cardLog << line; };
+        const StopSignals stopSignals([this](int) { window->close(); });
+        QSignalSpy shutDown(window.get(), &MainWindow::shutDown);
+
+        window->toolbarButtonClicked(row.kind == FlowKind::Get ? 6 : 5);
+        ASSERT_TRUE(clock.advanceUntil(row.reached, 20000, 1));
+        ASSERT_TRUE(window->link().flowRunning() && window->link().portOpen());
+        window->menuItem("speedSnailSlow")->trigger();
+        cardLog.clear();
+
+        if (row.signal == 0) {
+            window->close();
+        } else {
+            std::raise(row.signal);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return shutDown.count() > 0; }, 2000));
+        }
+        EXPECT_EQ(shutDown.count(), 1);
+        EXPECT_FALSE(line->portOpen());
+        EXPECT_FALSE(window->link().flowRunning());
+        EXPECT_EQ(window->link().jobCount(), 0u);
+        EXPECT_TRUE(line->sentByHost().endsWith(char(SYN)));
+        clock.advance(30000); // nothing of the link is left to fire
+        EXPECT_TRUE(cardLog.contains("<- SYN: starting over")) << cardLog.join(" / ").toStdString();
+        EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
+        EXPECT_EQ(SettingsStore().value("File", "Speed"), "0");
+    }
 }
 
 } // namespace

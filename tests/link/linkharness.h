@@ -73,11 +73,28 @@ public:
         });
         clock_.runDue();
     }
+    // At once, unless the test holds the line busy.
+    void whenSent(std::function<void()> done) override
+    {
+        if (lineBusy)
+            heldSent.push_back(std::move(done));
+        else
+            clock_.post(0, std::move(done));
+    }
+    void lineIdle()
+    {
+        lineBusy = false;
+        for (auto& done : std::exchange(heldSent, {}))
+            clock_.post(0, std::move(done));
+        clock_.runDue();
+    }
     QByteArray takeWritten() { return std::exchange(written, {}); }
 
     std::set<int> openable{1};
     QByteArray written;
     int pendingOut = 0;
+    bool lineBusy = false;
+    std::vector<std::function<void()>> heldSent;
     int opens = 0;
     int closes = 0;
 
@@ -158,8 +175,8 @@ inline QByteArray payloadOf(const QByteArray& packet) { return packet.mid(3, pac
 struct TestPorts : PortSelection {
     int selected = 1;
     bool usable = true;
-    int SelectedPort() const override { return selected; }
-    bool IsPortUsable(int port) const override { return usable && port == selected; }
+    int selectedPort() const override { return selected; }
+    bool isPortUsable(int port) const override { return usable && port == selected; }
 };
 
 struct Harness {
@@ -175,7 +192,7 @@ struct Harness {
 
     Harness()
     {
-        LoadDefaultConfig(held.fields);
+        loadDefaults(held.fields);
         link.onFlowFinished = [this](FlowKind k, FlowOutcome o) { outcomes.append({k, o}); };
     }
 

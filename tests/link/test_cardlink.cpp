@@ -1,5 +1,6 @@
 #include "linkharness.h"
 
+#include "link/linkobserver.h"
 #include "setup/setupimage.h"
 
 #include <QFile>
@@ -20,7 +21,7 @@ QByteArray sidImage() { return encodeSidImage(defaultSetupValues()).image; }
 struct GetUnderWay : Harness {
     GetUnderWay()
     {
-        link.GetConfiguration();
+        link.getConfiguration();
         identify('S');
         requests = ackHostData();
     }
@@ -32,7 +33,7 @@ struct GetUnderWay : Harness {
 TEST(CardLinkReceiver, synBeforeIdentificationIsAnsweredAndResetsTheLink)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(Syn);
     EXPECT_EQ(h.port.takeWritten(), hex("06"));
     EXPECT_EQ(h.s().ownSeq, 1);
@@ -44,7 +45,7 @@ TEST(CardLinkReceiver, synBeforeIdentificationIsAnsweredAndResetsTheLink)
 TEST(CardLinkReceiver, synAfterIdentificationClosesThePortWithReason4)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     ASSERT_TRUE(h.s().cardIdentified);
     h.port.deliver(Syn);
@@ -56,7 +57,7 @@ TEST(CardLinkReceiver, synAfterIdentificationClosesThePortWithReason4)
 TEST(CardLinkReceiver, linkSetupOnAResetLinkIsAnsweredInSixteenBitHeaderForm)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(Syn);
     h.port.takeWritten();
     h.port.deliver(Card::linkSetup());
@@ -83,7 +84,7 @@ TEST(CardLinkReceiver, linkSetupOnAResetLinkIsAnsweredInSixteenBitHeaderForm)
 TEST(CardLinkReceiver, framesTooShortOrEndingInDleOrOverlongAreDropped)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     h.port.takeWritten();
     h.port.deliver(hex("020503"));
@@ -98,7 +99,7 @@ TEST(CardLinkReceiver, framesTooShortOrEndingInDleOrOverlongAreDropped)
 TEST(CardLinkReceiver, ackByteInsideAFrameIsIgnoredButAStuffedOneIsKept)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     h.port.takeWritten();
     // The card's set-up version report of 6, with a raw 0x06 thrown into the frame.
@@ -115,7 +116,7 @@ TEST(CardLinkReceiver, ackByteInsideAFrameIsIgnoredButAStuffedOneIsKept)
 TEST(CardLinkReceiver, threeStrayBytesAtTheDefaultSettingsMeanAnUnknownDevice)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(hex("4142"));
     EXPECT_TRUE(h.link.portOpen());
     EXPECT_TRUE(h.ui.messages.isEmpty());
@@ -128,7 +129,7 @@ TEST(CardLinkReceiver, threeStrayBytesAtTheDefaultSettingsMeanAnUnknownDevice)
 TEST(CardLinkReceiver, strayBytesAtTheAvmSpeedGoBackToTheOpeningSpeed)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify('A');
     h.ackHostData(); // BaudChange
     EXPECT_EQ(h.port.settings(), "1200,n,8,2");
@@ -140,16 +141,16 @@ TEST(CardLinkReceiver, strayBytesAtTheAvmSpeedGoBackToTheOpeningSpeed)
 TEST(CardLinkReceiver, setupCommandsFromAnUnidentifiedCardAreIgnored)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(Syn);
     h.port.deliver(Card::linkSetup());
     h.ackHostData();
-    const QByteArray before = h.held.SetupImage;
+    const QByteArray before = h.held.setupImage;
     QByteArray image = sidImage();
     image[3] = 3;
     h.port.deliver(h.card.data(h.hostSeq(), image));
     h.port.deliver(h.card.data(h.hostSeq(), hex("1901")));
-    EXPECT_EQ(h.held.SetupImage, before);
+    EXPECT_EQ(h.held.setupImage, before);
     EXPECT_TRUE(h.ui.messages.isEmpty());
     EXPECT_TRUE(h.link.portOpen());
 }
@@ -168,7 +169,7 @@ TEST(CardLinkReceiver, byteByByteDeliveryGivesTheSameResultAsOneRead)
         } else {
             h.port.deliver(frame);
         }
-        return std::make_pair(h.held.fields.values().text(Field::tA1Left0), h.ui.messages);
+        return std::make_pair(h.held.fields.values().text(Field::FineAdjustChannel1), h.ui.messages);
     };
     const auto whole = run(false);
     EXPECT_EQ(whole.first, "16");
@@ -186,7 +187,7 @@ TEST(CardLinkTransmitter, sendingTogglesTheSequenceBitAndWaitsForItsAcknowledgem
 TEST(CardLinkTransmitter, aTimeoutResendsWithTheSameSequenceBit)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     const QList<QByteArray> first = splitFrames(h.port.takeWritten());
@@ -201,7 +202,7 @@ TEST(CardLinkTransmitter, aTimeoutResendsWithTheSameSequenceBit)
 TEST(CardLinkTransmitter, theAcknowledgementWaitStartsWhenTheFrameHasLeft)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.port.pendingOut = 7; // the system takes nothing until told
     h.identify();
     ASSERT_EQ(splitFrames(h.port.takeWritten()).size(), 1);
@@ -219,7 +220,7 @@ TEST(CardLinkTransmitter, theAcknowledgementWaitStartsWhenTheFrameHasLeft)
 TEST(CardLinkTransmitter, fiveNacksThenAnAckSucceed)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     h.port.takeWritten();
@@ -236,7 +237,7 @@ TEST(CardLinkTransmitter, fiveNacksThenAnAckSucceed)
 TEST(CardLinkTransmitter, nakBeyondMaxRetriesCancelsTheTransferAtTheNextTimeout)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     for (int i = 0; i < 6; ++i)
@@ -254,7 +255,7 @@ TEST(CardLinkTransmitter, nakBeyondMaxRetriesCancelsTheTransferAtTheNextTimeout)
 TEST(CardLinkTransmitter, aCardThatNacksForeverDoesNotKeepUsResending)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     for (int i = 0; i < 50 && h.link.portOpen(); ++i)
@@ -267,7 +268,7 @@ TEST(CardLinkTransmitter, endTransferOnAClosedPortStillResetsAndReports)
 {
     Harness h;
     h.ui.buttonsEnabled = false;
-    h.link.EndTransfer(7);
+    h.link.endTransfer(EndReason::Completed);
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
     EXPECT_TRUE(h.ui.buttonsEnabled);
     EXPECT_EQ(h.s().ownSeq, 1);
@@ -278,7 +279,7 @@ TEST(CardLinkTransmitter, endTransferOnAClosedPortStillResetsAndReports)
 TEST(CardLinkKeepAlive, aTickWithAPacketOutstandingCountsAndSendsNothingUntilTheLimit)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60);
     h.port.takeWritten();
@@ -297,7 +298,7 @@ TEST(CardLinkKeepAlive, aTickWithAPacketOutstandingCountsAndSendsNothingUntilThe
 TEST(CardLinkKeepAlive, statusTextCarriesTwoBlanksBeforeTheTickCount)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     h.clock.advance(5000);
     EXPECT_EQ(h.ui.statuses[2], "SN Count 2  1");
@@ -308,7 +309,7 @@ TEST(CardLinkKeepAlive, statusTextCarriesTwoBlanksBeforeTheTickCount)
 TEST(CardLinkConnection, aSilentCardIsReportedAfterFiveSeconds)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     EXPECT_FALSE(h.ui.buttonsEnabled);
     h.clock.advance(5000);
     EXPECT_EQ(h.ui.messages, QStringList{"Port not functioning, please try another port #2"});
@@ -319,11 +320,23 @@ TEST(CardLinkConnection, aSilentCardIsReportedAfterFiveSeconds)
     EXPECT_EQ(h.outcomes[0].second, FlowOutcome::Failed);
 }
 
+TEST(CardLinkConnection, aFreshStartEndsNothingAndEachOpeningForgetsTheCardDetected)
+{
+    Harness h;
+    h.link.getConfiguration();
+    EXPECT_TRUE(h.ui.events.filter("Port Closed").isEmpty()) << h.ui.events.join(" | ").toStdString();
+    h.identify();
+    EXPECT_EQ(h.ui.statuses[3], "SID Card Detected");
+    h.link.getConfiguration();
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
+    EXPECT_EQ(h.ui.statuses[3], "");
+}
+
 TEST(CardLinkConnection, anUnusablePortIsRefusedBeforeOpening)
 {
     Harness h;
     h.ports.usable = false;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     EXPECT_EQ(h.ui.messages.value(0), "Current com port selection is not valid");
     EXPECT_EQ(h.port.opens, 0);
 }
@@ -331,7 +344,7 @@ TEST(CardLinkConnection, anUnusablePortIsRefusedBeforeOpening)
 TEST(CardLinkConnection, aCardThatNeverIdentifiesEndsWithReason6)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.port.deliver(Syn);
     h.port.deliver(Card::linkSetup());
     h.ackHostData();
@@ -349,13 +362,16 @@ TEST(CardLinkConnection, aCardThatNeverIdentifiesEndsWithReason6)
 TEST(CardLinkConnection, anAvmCardIsMovedTo1200BaudOnceItsBaudChangeIsAcknowledged)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify('A');
-    EXPECT_EQ(h.held.ConnectedCardType, CardType::AVM);
+    EXPECT_EQ(h.held.connectedCardType, CardType::AVM);
     EXPECT_EQ(h.ui.statuses[3], "AVM Card Detected");
     EXPECT_EQ(h.port.settings(), "9600,n,8,2");
+    h.port.lineBusy = true;
     const QList<QByteArray> sent = h.ackHostData();
     ASSERT_EQ(sent, QList<QByteArray>{hex("1904b0")});
+    EXPECT_EQ(h.port.settings(), "9600,n,8,2") << "what went out at 9600 is still on the line";
+    h.port.lineIdle();
     EXPECT_EQ(h.port.settings(), "1200,n,8,2");
     h.clock.advance(60);
     EXPECT_EQ(h.ackHostData(), QList<QByteArray>{hex("1500")}); // the get request follows, at 1200
@@ -367,9 +383,9 @@ TEST(CardLinkGet, aSidImageIsAppliedAndReported)
     QByteArray image = sidImage();
     image[3] = 3;
     h.port.deliver(h.card.data(h.hostSeq(), image));
-    EXPECT_EQ(h.held.SetupImage, image);
-    EXPECT_EQ(h.held.LoadedCardType, CardType::SID);
-    EXPECT_EQ(h.held.fields.values().choice(Field::cLevel), 3);
+    EXPECT_EQ(h.held.setupImage, image);
+    EXPECT_EQ(h.held.loadedCardType, CardType::SID);
+    EXPECT_EQ(h.held.fields.values().choice(Field::PeakLevel), 3);
     EXPECT_EQ(h.ui.statuses[2], "Process Complete");
     EXPECT_EQ(h.ui.messages, QStringList{"Card Setup Retrieved"});
     EXPECT_FALSE(h.link.portOpen());
@@ -386,8 +402,8 @@ TEST(CardLinkGet, anAvmImageReplacesTheHeldImageOnly)
     image[0] = 24;
     image[1] = 2;
     h.port.deliver(h.card.data(h.hostSeq(), image));
-    EXPECT_EQ(h.held.SetupImage, image);
-    EXPECT_EQ(h.held.LoadedCardType, CardType::AVM);
+    EXPECT_EQ(h.held.setupImage, image);
+    EXPECT_EQ(h.held.loadedCardType, CardType::AVM);
     EXPECT_EQ(h.held.fields.values(), before);
     EXPECT_EQ(h.ui.statuses[1], "AVM Config Loaded");
     EXPECT_EQ(h.ui.messages, QStringList{"Card Setup Retrieved"});
@@ -400,10 +416,10 @@ TEST(CardLinkGet, anImageThatIsNeitherKindIsRefusedAndNothingChanges)
                               QByteArray(1030, char(0x41)).replace(0, 2, hex("1801"))};
     for (const QByteArray& image : bad) {
         GetUnderWay h;
-        const QByteArray before = h.held.SetupImage;
+        const QByteArray before = h.held.setupImage;
         h.port.deliver(h.card.data(h.hostSeq(), image));
-        EXPECT_EQ(h.held.SetupImage, before) << image.size();
-        EXPECT_EQ(h.held.LoadedCardType, CardType::SID);
+        EXPECT_EQ(h.held.setupImage, before) << image.size();
+        EXPECT_EQ(h.held.loadedCardType, CardType::SID);
         EXPECT_FALSE(h.ui.messages.contains("Card Setup Retrieved"));
         EXPECT_EQ(h.ui.messages.size(), 1) << image.size();
         ASSERT_EQ(h.outcomes.size(), 1) << image.size();
@@ -414,9 +430,9 @@ TEST(CardLinkGet, anImageThatIsNeitherKindIsRefusedAndNothingChanges)
 TEST(CardLinkGet, aSecondGetEndsTheFirstWhichShowsNothingMore)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
     EXPECT_EQ(h.port.opens, 2);
     h.port.takeWritten();
@@ -433,7 +449,7 @@ struct SendUnderWay : Harness {
     explicit SendUnderWay(char kind = 'S')
     {
         link.currentFileName = [] { return QStringLiteral("Studio"); };
-        link.SendConfiguration();
+        link.sendConfiguration();
         identify(kind);
         if (kind == 'A')
             ackHostData(); // BaudChange
@@ -444,6 +460,32 @@ struct SendUnderWay : Harness {
     QList<QByteArray> requests;
 };
 } // namespace
+
+TEST(CardLinkTransmitter, aNackWrittenMeanwhileDoesNotShortenTheWaitOfALongFrame)
+{
+    SendUnderWay h('A');
+    QByteArray avm(120, char(1));
+    avm[0] = 24;
+    avm[1] = 1;
+    h.held.setupImage = avm;
+    h.held.loadedCardType = CardType::AVM;
+    h.reportVersion(1);
+    h.port.pendingOut = 1; // the system takes the image later
+    h.clock.advance(60);
+    const QByteArray image = splitFrames(h.port.takeWritten()).value(1); // after the Ack of the report
+    ASSERT_EQ(payloadOf(image), avm);
+    QByteArray garbled = h.card.data(h.hostSeq(), hex("0700"));
+    garbled[garbled.size() - 2] = char(garbled[garbled.size() - 2] ^ 0x55);
+    h.port.deliver(garbled);
+    ASSERT_EQ(static_cast<quint8>(splitFrames(h.port.takeWritten()).value(0, "?").at(0)), 0x82);
+    h.port.pendingOut = 0;
+    h.port.onOutputDrained();
+    const int imageLineMs = static_cast<int>(image.size() + 2) * 11 * 1000 / 1200; // about 1.2 s at 1200 baud
+    h.clock.advance(100 + imageLineMs - 20);
+    EXPECT_TRUE(h.port.takeWritten().isEmpty()) << "resent before the image could have been answered";
+    h.clock.advance(60);
+    EXPECT_EQ(splitFrames(h.port.takeWritten()).size(), 1);
+}
 
 TEST(CardLinkSend, theBuiltImageIsSentAndTheFlashResultAcknowledgesIt)
 {
@@ -474,6 +516,79 @@ TEST(CardLinkSend, aFlashErrorIsNeverReportedAsSuccess)
     EXPECT_EQ(h.outcomes.value(0).second, FlowOutcome::Failed);
 }
 
+// How the card answers the image: the flash report in place of the acknowledgement, or an
+// acknowledgement and the report some time later (never: -1).
+struct FlashReportRow {
+    const char* name;
+    bool ackFirst;
+    int reportAfterMs;
+    quint8 result;
+    QStringList messages;
+    const char* status;
+    FlowOutcome outcome;
+};
+
+void PrintTo(const FlashReportRow& row, std::ostream* os) { *os << row.name; }
+
+class CardLinkFlashReport : public ::testing::TestWithParam<FlashReportRow> {};
+
+TEST_P(CardLinkFlashReport, successOnlyAfterTheCardReportsAGoodFlashWrite)
+{
+    const FlashReportRow& row = GetParam();
+    SendUnderWay h;
+    h.reportVersion(0);
+    h.clock.advance(60);
+    const QList<QByteArray> frames = splitFrames(h.port.takeWritten());
+    ASSERT_FALSE(frames.isEmpty());
+    const quint8 imageSeq = static_cast<quint8>(frames.last()[2]);
+    const QByteArray report = QByteArray::fromHex("19") + QByteArray(1, char(row.result));
+    if (row.ackFirst) {
+        h.port.deliver(Card::ack(imageSeq));
+        // The card writes its flash; the host keeps the link alive and reports nothing yet.
+        const int waitMs = row.reportAfterMs >= 0 ? row.reportAfterMs : 9900;
+        for (int waited = 0; waited < waitMs; waited += 100) {
+            h.clock.advance(std::min(100, waitMs - waited));
+            h.ackHostData();
+        }
+        EXPECT_TRUE(h.ui.messages.isEmpty()) << h.ui.messages.join(" | ").toStdString();
+        EXPECT_TRUE(h.link.portOpen());
+        if (row.reportAfterMs < 0)
+            h.clock.advance(200);
+        else
+            h.port.deliver(h.card.data(h.hostSeq(), report));
+    } else {
+        h.port.deliver(h.card.data(imageSeq, report));
+    }
+    EXPECT_EQ(h.ui.messages, row.messages);
+    EXPECT_EQ(h.ui.statuses[2], row.status);
+    EXPECT_FALSE(h.link.portOpen());
+    ASSERT_EQ(h.outcomes.size(), 1);
+    EXPECT_EQ(h.outcomes[0].second, row.outcome);
+    const QList<QByteArray> last = splitFrames(h.port.takeWritten());
+    ASSERT_FALSE(last.isEmpty());
+    EXPECT_EQ(last.last(), Syn);
+    if (row.reportAfterMs >= 0) { // the report is acknowledged before the closing SYN
+        ASSERT_GE(last.size(), 2);
+        EXPECT_EQ(static_cast<quint8>(last[last.size() - 2][0]), 0x42);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, CardLinkFlashReport,
+    ::testing::Values(
+        FlashReportRow{"report_in_place_of_the_ack", false, 0, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"report_300ms_after_the_ack", true, 300, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"failed_write_after_the_ack", true, 300, 2, {"Error writing Studio to flash. Error 02."},
+                       "Card Setup Failed", FlowOutcome::Failed},
+        FlashReportRow{"report_after_9_5s", true, 9500, 0, {"Studio Transferred.", "Card Setup Sent!"},
+                       "Card Setup Sent", FlowOutcome::Succeeded},
+        FlashReportRow{"no_report_in_10s", true, -1, 0,
+                       {"The card did not confirm writing the set-up to its flash memory."},
+                       "Card Setup Not Confirmed", FlowOutcome::Failed}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(CardLinkSend, anImageNeverAcknowledgedIsReportedAsFailed)
 {
     SendUnderWay h;
@@ -493,8 +608,8 @@ TEST(CardLinkSend, aCardWithAnOlderSetupVersionEndsTheSendWithBothMessages)
     QByteArray avm(120, char(1));
     avm[0] = 24;
     avm[1] = 3;
-    h.held.SetupImage = avm;
-    h.held.LoadedCardType = CardType::AVM;
+    h.held.setupImage = avm;
+    h.held.loadedCardType = CardType::AVM;
     h.reportVersion(2);
     EXPECT_FALSE(h.link.portOpen());
     h.clock.advance(3000);
@@ -510,7 +625,7 @@ TEST(CardLinkSend, theVersionIsComparedWithTheImageAboutToBeSent)
     QByteArray avm(120, char(1));
     avm[0] = 24;
     avm[1] = 3;
-    h.held.SetupImage = avm;
+    h.held.setupImage = avm;
     h.reportVersion(0);
     EXPECT_TRUE(h.s().versionVerdict);
     h.clock.advance(60);
@@ -532,8 +647,8 @@ TEST(CardLinkSend, aVersionReportOfAnEarlierConnectionDoesNotLetTheImageGo)
 {
     SendUnderWay h;
     h.reportVersion(0);
-    h.link.Cancel();
-    h.link.SendConfiguration();
+    h.link.cancel();
+    h.link.sendConfiguration();
     h.identify('S', false); // this card does not reset the link first
     h.clock.advance(60);
     EXPECT_EQ(h.ackHostData(), QList<QByteArray>{hex("16")});
@@ -555,16 +670,16 @@ TEST(CardLinkCommands, cancelAndShutdownDuringAWaitAreSafe)
 {
     {
         SendUnderWay h;
-        h.link.Cancel();
+        h.link.cancel();
         EXPECT_EQ(h.ui.statuses[2], "Port Closed 8");
         h.clock.advance(10000);
         EXPECT_TRUE(h.ui.messages.isEmpty());
     }
     {
         Harness h;
-        h.link.GetConfiguration();
+        h.link.getConfiguration();
         h.identify();
-        h.link.Shutdown();
+        h.link.shutdown();
         EXPECT_FALSE(h.link.portOpen());
         EXPECT_EQ(h.link.jobCount(), 0u);
         h.clock.advance(60000);
@@ -573,7 +688,7 @@ TEST(CardLinkCommands, cancelAndShutdownDuringAWaitAreSafe)
     {
         // Destroyed with jobs still waiting.
         auto h = std::make_unique<Harness>();
-        h->link.SendConfiguration();
+        h->link.sendConfiguration();
         h->port.deliver(Syn);
         h->port.deliver(Card::linkSetup());
         h.reset();
@@ -583,14 +698,14 @@ TEST(CardLinkCommands, cancelAndShutdownDuringAWaitAreSafe)
 TEST(CardLinkCommands, closePortAlwaysSaysSoAndOpenPortTwiceKeepsTheLink)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
-    h.link.OpenPort();
+    h.link.openPort();
     EXPECT_TRUE(h.s().cardIdentified);
     EXPECT_EQ(h.port.opens, 2);
     EXPECT_TRUE(h.port.takeWritten().isEmpty()); // no SYN on the second press
-    h.link.ClosePort();
-    h.link.ClosePort();
+    h.link.closePort();
+    h.link.closePort();
     EXPECT_EQ(h.ui.messages, (QStringList{"Port Closed", "Port Closed"}));
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 7");
 }
@@ -598,7 +713,7 @@ TEST(CardLinkCommands, closePortAlwaysSaysSoAndOpenPortTwiceKeepsTheLink)
 TEST(CardLinkCommands, anUnpluggedDeviceIsReportedAtTheNextTick)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     h.port.unplug();
     h.clock.advance(5000);
@@ -614,12 +729,6 @@ TEST(CardLinkCommands, aGetEndsWhenTheKeepAliveFindsTheLinkGone)
         const char* message;
         std::function<void(Harness&)> breakLink;
     } rows[] = {
-        {"device unplugged while the set-up is awaited", "Port not functioning, please try another port #1",
-         [](Harness& h) {
-             h.identify();
-             h.ackHostData(); // the get request
-             h.port.unplug();
-         }},
         {"card identified without the serial exchange", "Port not functioning, please try another port #2",
          [](Harness& h) {
              h.port.deliver(Syn);
@@ -635,7 +744,7 @@ TEST(CardLinkCommands, aGetEndsWhenTheKeepAliveFindsTheLinkGone)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Harness h;
-        h.link.GetConfiguration();
+        h.link.getConfiguration();
         row.breakLink(h);
         h.clock.advance(5100);
         EXPECT_EQ(h.ui.messages, QStringList{row.message});
@@ -650,18 +759,21 @@ TEST(CardLinkCommands, aGetEndsWhenTheKeepAliveFindsTheLinkGone)
 TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection)
 {
     Harness h;
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.identify();
     h.clock.advance(60); // the get request is out, never acknowledged
     h.port.takeWritten();
     h.port.unplug();
-    h.clock.advance(200);
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 10");
+    EXPECT_EQ(h.ui.messages, QStringList{"The serial port closed during the transfer. Please check the connection "
+                                         "to the card."});
     EXPECT_EQ(h.link.jobCount(), 0u);
     EXPECT_EQ(h.outcomes.value(0).second, FlowOutcome::Failed);
+    h.clock.advance(30000); // no later tick reports it again
+    EXPECT_EQ(h.ui.messages.size(), 1);
     // The next connection starts clean: nothing of the old one is sent again.
     h.port.openable = {1};
-    h.link.GetConfiguration();
+    h.link.getConfiguration();
     h.clock.advance(1000);
     EXPECT_TRUE(h.port.takeWritten().isEmpty());
 }
@@ -669,7 +781,7 @@ TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection
 TEST(CardLinkReceiver, aSynWhileAnAnswerAwaitsItsAcknowledgementLeavesTheLinkReset)
 {
     Harness h;
-    h.link.OpenPort();
+    h.link.openPort();
     h.port.deliver(Syn);
     h.port.deliver(Card::linkSetup());
     h.port.takeWritten();
@@ -687,7 +799,7 @@ TEST(CardLinkReceiver, aSynWhileAnAnswerAwaitsItsAcknowledgementLeavesTheLinkRes
 TEST(CardLinkConnection, aSendToASilentCardEndsAfterTheFirstMessage)
 {
     Harness h;
-    h.link.SendConfiguration();
+    h.link.sendConfiguration();
     h.clock.advance(10000);
     EXPECT_EQ(h.ui.messages, QStringList{"Port not functioning, please try another port #2"});
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 10");
@@ -700,11 +812,11 @@ TEST(CardLinkTrace, framesAreRecordedInOrderAndAWrongSequenceByteIsFlagged)
     QTemporaryDir dir;
     Harness h;
     h.trace.setPath(dir.filePath("Out.bin"));
-    h.link.OpenPort();
+    h.link.openPort();
     h.identify();
     // A data packet whose own sequence byte is not a bit.
     h.port.deliver(buildFrame(CheckMode::Bits16, true, PacketKind::Data, h.hostSeq(), 5, hex("0700")));
-    h.link.ClosePort();
+    h.link.closePort();
     QFile file(dir.filePath("Out.bin"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray trace = file.readAll();
@@ -722,7 +834,7 @@ TEST(CardLinkReceiver, lineNoiseNeverCrashesGrowsMemoryOrPassesForASetup)
     auto noiseByte = [&random] { return static_cast<char>(random() & 0xFF); };
     for (int round = 0; round < 20; ++round) {
         GetUnderWay h;
-        const QByteArray heldImage = h.held.SetupImage;
+        const QByteArray heldImage = h.held.setupImage;
         const SetupValues heldValues = h.held.fields.values();
         int chunk = 0;
         for (; chunk < 200 && h.link.portOpen(); ++chunk) {
@@ -751,10 +863,230 @@ TEST(CardLinkReceiver, lineNoiseNeverCrashesGrowsMemoryOrPassesForASetup)
             EXPECT_LE(h.s().frameBuffer.size(), 2 * 1024 + 16);
         }
         EXPECT_GT(chunk, 20); // the noise was read, not cut short by the first fault
-        EXPECT_EQ(h.held.SetupImage, heldImage);
+        EXPECT_EQ(h.held.setupImage, heldImage);
         EXPECT_EQ(h.held.fields.values(), heldValues);
         EXPECT_FALSE(h.ui.messages.contains("Card Setup Retrieved"));
-        h.link.Shutdown();
+        h.link.shutdown();
         EXPECT_EQ(h.link.jobCount(), 0u);
     }
+}
+
+namespace {
+
+// What the host wrote, a frame an entry: "ack 1" (its sequence byte), "nack 0", "data 000000"
+// (payload), or a lone byte in hex.
+QStringList described(const QByteArray& written)
+{
+    QStringList out;
+    for (const QByteArray& f : splitFrames(written)) {
+        const quint8 control = f.isEmpty() ? 0 : static_cast<quint8>(f[0]);
+        if (f.size() == 1)
+            out << QString::fromLatin1(f.toHex());
+        else if (control == 0xC4)
+            out << QStringLiteral("c4 ") + QString::fromLatin1(f.mid(1).toHex());
+        else if (control == 0x42 || control == 0x82)
+            out << QStringLiteral("%1 %2").arg(control == 0x42 ? "ack" : "nack").arg(static_cast<quint8>(f[1]));
+        else
+            out << QStringLiteral("data ") + QString::fromLatin1(payloadOf(f).toHex());
+    }
+    return out;
+}
+
+QByteArray spoiled(QByteArray frame)
+{
+    frame[frame.size() - 2] = char(frame[frame.size() - 2] ^ 0x55); // the CRC's low byte
+    return frame;
+}
+
+// The card's frames on an identified link, each built when its turn comes (so that it answers
+// the host's bit of that moment), one read each, 60 ms apart; and what the host wrote.
+using CardStep = std::function<QByteArray(Harness&)>;
+
+CardStep packet(const char* payload)
+{
+    return [payload](Harness& h) { return h.card.data(h.hostSeq(), hex(payload)); };
+}
+
+struct CardFramesRow {
+    const char* name;
+    std::vector<CardStep> steps;
+    QStringList answer;
+};
+
+void PrintTo(const CardFramesRow& row, std::ostream* os) { *os << row.name; }
+
+class CardLinkAnswers : public ::testing::TestWithParam<CardFramesRow> {};
+
+TEST_P(CardLinkAnswers, theHostAnswersTheCardsFramesAsTheProtocolSays)
+{
+    Harness h;
+    h.link.openPort();
+    h.identify();
+    h.port.takeWritten();
+    QByteArray written;
+    for (const CardStep& step : GetParam().steps) {
+        h.port.deliver(step(h));
+        h.clock.advance(60);
+        written += h.port.takeWritten();
+    }
+    EXPECT_EQ(described(written), GetParam().answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CardLinkAnswers,
+    ::testing::Values(
+        // The host's Ack and Nack carry the card's own sequence bit.
+        CardFramesRow{"ack_echoes_the_cards_bit_0_then_1", {packet("0700"), packet("0700")}, {"ack 0", "ack 1"}},
+        CardFramesRow{"bad_crc_is_nacked_with_its_bit",
+                      {[](Harness& h) { return spoiled(h.card.data(h.hostSeq(), hex("0700"))); }}, {"nack 0"}},
+        CardFramesRow{"bad_crc_repeat_of_the_last_accepted_is_dropped",
+                      {packet("0700"),
+                       [](Harness& h) { return spoiled(buildFrame(CheckMode::Bits16, true, PacketKind::Data, h.hostSeq(), h.card.ownSeq, hex("0700"))); }},
+                      {"ack 0"}},
+        CardFramesRow{"lone_etx_does_not_process_the_frame_again", {packet("000101"), [](Harness&) { return hex("03"); }},
+                      {"ack 0", "data 000000"}},
+        CardFramesRow{"link_setup_0_1_2_4_5_answered",
+                      {packet("000000"), packet("000101"), packet("000202"), packet("000404"), packet("000505")},
+                      {"ack 0", "data 000000", "ack 1", "data 000000", "ack 0", "data 000000", "ack 1", "data 000000", "ack 0",
+                       "data 000000"}},
+        CardFramesRow{"link_setup_3_or_unequal_bytes_not_answered", {packet("000303"), packet("000102")}, {"ack 0", "ack 1"}},
+        CardFramesRow{"command_5_clears_the_upgrade_so_6_6_is_answered_again",
+                      {packet("000606"), packet("05"), packet("000606")}, {"ack 0", "ack 1", "ack 0", "data 000606"}},
+        // 0xC4: no check and no header, whatever its last two bytes say.
+        CardFramesRow{"c4_frame_dispatched_without_a_crc_check", {[](Harness&) { return hex("02c40001011234" "03"); }},
+                      {"c4 000000"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+TEST(CardLinkTransmitter, aDataPacketWaitsFiftyMillisecondsAfterTheHostsAck)
+{
+    Harness h;
+    h.link.openPort();
+    h.identify();
+    h.port.takeWritten();
+    h.port.deliver(h.card.data(h.hostSeq(), hex("000101")));
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"ack 0"});
+    h.clock.advance(49);
+    EXPECT_TRUE(h.port.takeWritten().isEmpty());
+    h.clock.advance(1);
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"data 000000"});
+}
+
+// Answers to the host's outstanding get request, and what becomes of it.
+TEST(CardLinkTransmitter, onlyAnswersForTheOutstandingBitWithAGoodCrcCount)
+{
+    struct Row {
+        const char* name;
+        std::function<QByteArray(Harness&, quint8 seq)> answer;
+        bool acknowledged;
+    };
+    const Row rows[] = {
+        {"ack_for_the_other_bit", [](Harness&, quint8 seq) { return Card::ack(seq ^ 1); }, false},
+        {"nack_for_the_other_bit", [](Harness&, quint8 seq) { return Card::nack(seq ^ 1); }, false},
+        {"data_echoing_the_bit_with_a_bad_crc", [](Harness& h, quint8 seq) { return spoiled(h.card.data(seq, hex("0700"))); }, false},
+        {"data_echoing_the_bit", [](Harness& h, quint8 seq) { return h.card.data(seq, hex("0700")); }, true},
+        {"ack_for_the_bit", [](Harness&, quint8 seq) { return Card::ack(seq); }, true},
+    };
+    for (const Row& row : rows) {
+        Harness h;
+        h.link.getConfiguration();
+        h.identify();
+        h.clock.advance(60);
+        ASSERT_EQ(described(h.port.takeWritten()), QStringList{"data 1500"}) << row.name;
+        h.port.deliver(row.answer(h, h.hostSeq()));
+        EXPECT_EQ(h.s().ackReceived, row.acknowledged) << row.name;
+        h.port.takeWritten();
+        h.clock.advance(102);
+        EXPECT_EQ(described(h.port.takeWritten()).contains("data 1500"), !row.acknowledged) << row.name << ": resent at the timeout";
+    }
+}
+
+TEST(CardLinkReceiver, aLoneEtxDoesNotTakeTheLastNackAgain)
+{
+    Harness h;
+    h.link.getConfiguration();
+    h.identify();
+    h.clock.advance(60);
+    h.port.takeWritten();
+    h.port.deliver(Card::nack(h.hostSeq()));
+    h.port.deliver(hex("03"));
+    EXPECT_EQ(h.s().retryCount, 1);
+    EXPECT_EQ(described(h.port.takeWritten()), QStringList{"data 1500"});
+}
+
+TEST(CardLinkTransmitter, fiveNacksAndATimeoutStillSucceedSixFail)
+{
+    for (int nacks : {5, 6}) {
+        Harness h;
+        h.link.getConfiguration();
+        h.identify();
+        h.clock.advance(60);
+        for (int i = 0; i < nacks; ++i)
+            h.port.deliver(Card::nack(h.hostSeq()));
+        h.clock.advance(120);
+        EXPECT_EQ(h.link.portOpen(), nacks == 5) << nacks;
+        if (nacks == 5) {
+            h.port.deliver(Card::ack(h.hostSeq()));
+            EXPECT_TRUE(h.s().ackReceived);
+        } else {
+            EXPECT_EQ(h.ui.statuses[2], "Port Closed 2");
+        }
+    }
+}
+
+TEST(CardLinkReceiver, aClearToSendTimeoutEndsWithReason9AndSaysSo)
+{
+    Harness h;
+    h.link.getConfiguration();
+    h.identify();
+    h.clock.post(0, [&h] { h.port.onComm(SerialControl::WriteTimeout); });
+    h.clock.runDue();
+    EXPECT_FALSE(h.link.portOpen());
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 9");
+    EXPECT_EQ(h.ui.messages, QStringList{"CTS Timeout Transfer aborted"});
+}
+
+TEST(CardLinkReceiver, aSynStartsTheStrayByteCountAgain)
+{
+    Harness h;
+    h.link.openPort();
+    h.port.deliver(hex("4142"));
+    h.port.deliver(Syn);
+    h.port.deliver(hex("4344"));
+    EXPECT_TRUE(h.link.portOpen());
+    h.port.deliver(hex("45"));
+    EXPECT_EQ(h.ui.statuses[2], "Port Closed 5");
+}
+
+TEST(CardLinkObserver, isToldOfFramesRetransmissionsNacksCrcErrorsTimeoutsAndSpeedChanges)
+{
+    struct Counts : LinkObserver {
+        int sent = 0, received = 0, badCrc = 0, resent = 0, nacks = 0, timeouts = 0;
+        QList<int> speeds;
+        void frameSent(const QByteArray&, PacketKind) override { ++sent; }
+        void frameReceived(const QByteArray&, bool crcGood) override { ++received; badCrc += !crcGood; }
+        void retransmitted(int) override { ++resent; }
+        void nackReceived() override { ++nacks; }
+        void acknowledgementTimedOut() override { ++timeouts; }
+        void speedChanged(int baud) override { speeds << baud; }
+    } counts;
+    Harness h;
+    h.link.setObserver(&counts);
+    h.link.getConfiguration();
+    h.identify('A');
+    h.ackHostData(); // BaudChange, then the speed change
+    h.clock.advance(60);
+    const int sentBefore = counts.sent;
+    h.port.deliver(Card::nack(h.hostSeq()));              // resent once
+    h.clock.advance(100 + 92 + 5);                          // and once more at the timeout
+    h.port.deliver(spoiled(h.card.data(h.hostSeq(), hex("0700")))); // a bad CRC, Nacked
+    EXPECT_EQ(counts.speeds, QList<int>{1200});
+    EXPECT_EQ(counts.nacks, 1);
+    EXPECT_EQ(counts.timeouts, 1);
+    EXPECT_EQ(counts.resent, 2);
+    EXPECT_EQ(counts.badCrc, 1);
+    EXPECT_EQ(counts.sent - sentBefore, 3); // two resends and the Nack
+    EXPECT_GE(counts.received, 8);
+    h.link.setObserver(nullptr);
 }

@@ -10,9 +10,9 @@ QByteArray hex(const char* h) { return QByteArray::fromHex(h); }
 
 TEST(FrameCodec, crcTableAndKnownChecks)
 {
-    EXPECT_EQ(CrcTable()[1], 0x1021);
-    EXPECT_EQ(CrcTable()[128], 0x9188);
-    EXPECT_EQ(CrcTable()[255], 0x1EF0);
+    EXPECT_EQ(crcTable()[1], 0x1021);
+    EXPECT_EQ(crcTable()[128], 0x9188);
+    EXPECT_EQ(crcTable()[255], 0x1EF0);
     EXPECT_EQ(crc16("abc"), 0xD278);
     EXPECT_EQ(crc16("123456789"), 0xA69D);
 }
@@ -31,15 +31,15 @@ TEST(FrameCodec, dataFrameCarriesHeaderPayloadAndCrc)
 
 TEST(FrameCodec, onlyTheEightReservedValuesAreEscaped)
 {
-    EXPECT_EQ(StuffBytes(hex("0203060a0d101618")), hex("10a210a310a610aa10ad10b010b610b8"));
-    EXPECT_EQ(StuffBytes(hex("a2b0")), hex("a2b0"));
-    EXPECT_EQ(StuffBytes(hex("1010")), hex("10b010b0"));
+    EXPECT_EQ(stuffBytes(hex("0203060a0d101618")), hex("10a210a310a610aa10ad10b010b610b8"));
+    EXPECT_EQ(stuffBytes(hex("a2b0")), hex("a2b0"));
+    EXPECT_EQ(stuffBytes(hex("1010")), hex("10b010b0"));
     // The command byte of a set-up request goes out escaped.
     const QByteArray frame = buildFrame(CheckMode::Bits16, true, PacketKind::Data, 0, 0, hex("16"));
     EXPECT_TRUE(frame.contains(hex("10b6")));
     for (int b = 0; b < 256; ++b) {
         const QByteArray one(1, static_cast<char>(b));
-        EXPECT_EQ(unstuff(StuffBytes(one)), one) << b;
+        EXPECT_EQ(unstuff(stuffBytes(one)), one) << b;
     }
 }
 
@@ -50,7 +50,7 @@ TEST(FrameCodec, aCheckByteThatIsReservedIsEscaped)
         const QByteArray payload(1, static_cast<char>(b));
         const FrameParts parts = buildFrameParts(CheckMode::Bits16, true, PacketKind::Data, 0, 1, payload);
         const quint16 crc = crc16(QByteArray(1, char(0xC2)) + hex("0001") + payload);
-        EXPECT_EQ(parts.check, StuffBytes(QByteArray(1, char(crc >> 8)) + QByteArray(1, char(crc & 0xFF))));
+        EXPECT_EQ(parts.check, stuffBytes(QByteArray(1, char(crc >> 8)) + QByteArray(1, char(crc & 0xFF))));
     }
 }
 

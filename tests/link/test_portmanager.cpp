@@ -1,10 +1,14 @@
 // Port discovery, the Options menu's port and speed choice, and the settings store they keep
 // their choice in.
 
+#include "link/portcatalogue.h"
+#include "link/portdoctor.h"
+#include "link/portlisting.h"
 #include "link/portmanager.h"
 #include "link/serialcontrol.h"
 #include "link/settingsstore.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -57,10 +61,12 @@ public:
     QByteArray input(int) override { return {}; }
     void output(const QByteArray&) override {}
 
+    QString diagnose(int port) const override { return QStringLiteral("diagnosis of Com%1").arg(port); }
+
     int openings = 0;
+    std::set<int> openable_;
 
 private:
-    std::set<int> openable_;
     int port_ = 0;
     bool open_ = false;
 };
@@ -116,10 +122,10 @@ TEST_P(StartUp, marksTheRememberedUsablePortAndSpeed)
         store("Speed", row.speed);
     PortsFake port(row.usable);
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
 
     EXPECT_EQ(marks(pm), QString::fromLatin1(row.marks));
-    EXPECT_EQ(pm.SelectedPort(), row.selected);
+    EXPECT_EQ(pm.selectedPort(), row.selected);
     EXPECT_EQ(pm.slowChecked(), row.slow);
     EXPECT_EQ(pm.turboChecked(), row.turbo);
     EXPECT_EQ(stored("Comm"), row.comm ? QString::fromLatin1(row.comm) : QStringLiteral("<absent>"))
@@ -146,33 +152,49 @@ TEST_F(PortManagerTest, discoveryListsTheUsablePortsAndClosesEachAgain)
 {
     PortsFake port({1, 3});
     PortManager pm(port, settings);
-    EXPECT_EQ(pm.DiscoverPorts(), QStringLiteral("13"));
+    EXPECT_EQ(pm.discoverPorts(), QStringLiteral("13"));
     EXPECT_EQ(port.openings, 2);
     EXPECT_FALSE(port.portOpen());
-    EXPECT_TRUE(pm.IsPortUsable(1));
-    EXPECT_FALSE(pm.IsPortUsable(2));
-    EXPECT_TRUE(pm.IsPortUsable(3));
+    EXPECT_TRUE(pm.isPortUsable(1));
+    EXPECT_FALSE(pm.isPortUsable(2));
+    EXPECT_TRUE(pm.isPortUsable(3));
     for (int outside : {0, 5, 16, -1})
-        EXPECT_FALSE(pm.IsPortUsable(outside)) << outside;
+        EXPECT_FALSE(pm.isPortUsable(outside)) << outside;
+
+    // Probed again after the ports were assigned anew: a port that no longer opens is dropped.
+    port.openable_ = {3};
+    EXPECT_EQ(pm.discoverPorts(), QStringLiteral("3"));
+    EXPECT_FALSE(pm.isPortUsable(1));
+}
+
+TEST_F(PortManagerTest, anInvalidSelectionIsDiagnosedOnTheRememberedPort)
+{
+    store("Comm", "3");
+    PortsFake port({});
+    PortManager pm(port, settings);
+    pm.start();
+    ASSERT_EQ(pm.selectedPort(), 0);
+    EXPECT_TRUE(pm.diagnosis().startsWith(QStringLiteral("Com3: diagnosis of Com3\n"))) << pm.diagnosis().toStdString();
+    EXPECT_TRUE(pm.diagnosis().contains(QStringLiteral("Options > Port Assignment...")));
 }
 
 TEST_F(PortManagerTest, choosingAPortMarksAndStoresItWithoutTouchingTheControl)
 {
     PortsFake port({1, 2, 3});
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
     int menuChanges = 0;
     pm.onMenusChanged = [&] { ++menuChanges; };
 
     pm.clickComItem(3);
     EXPECT_EQ(marks(pm), QStringLiteral("oox-"));
-    EXPECT_EQ(pm.SelectedPort(), 3);
+    EXPECT_EQ(pm.selectedPort(), 3);
     EXPECT_EQ(stored("Comm"), QStringLiteral("3"));
     EXPECT_EQ(port.commPort(), 1) << "the choice takes effect at the next opening";
     EXPECT_EQ(menuChanges, 1);
 
     pm.clickComItem(4); // disabled: cannot be clicked
-    EXPECT_EQ(pm.SelectedPort(), 3);
+    EXPECT_EQ(pm.selectedPort(), 3);
     EXPECT_EQ(stored("Comm"), QStringLiteral("3"));
 }
 
@@ -180,14 +202,14 @@ TEST_F(PortManagerTest, reclickingTheMarkedPortOnlyRereadsTheSpeedMarks)
 {
     PortsFake port({1, 2});
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
     ASSERT_TRUE(pm.turboChecked());
     store("Comm", "2");  // changed behind the menu's back: must not be picked up
     store("Speed", "0");
 
     pm.clickComItem(1);
     EXPECT_EQ(marks(pm), QStringLiteral("xo--"));
-    EXPECT_EQ(pm.SelectedPort(), 1);
+    EXPECT_EQ(pm.selectedPort(), 1);
     EXPECT_EQ(stored("Comm"), QStringLiteral("2"));
     EXPECT_TRUE(pm.slowChecked());
     EXPECT_FALSE(pm.turboChecked());
@@ -197,7 +219,7 @@ TEST_F(PortManagerTest, speedClicksStoreTheChoiceAndIgnoreTheMarkedItem)
 {
     PortsFake port({1});
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
     int menuChanges = 0;
     pm.onMenusChanged = [&] { ++menuChanges; };
 
@@ -222,7 +244,7 @@ TEST_F(PortManagerTest, comItemsNameTheirDevices)
     settings.setValue(QStringLiteral("Ports"), QStringLiteral("Com2"), QStringLiteral("/dev/ttyUSB0"));
     PortsFake port({});
     PortManager pm(port, settings);
-    pm.com_start();
+    pm.start();
     EXPECT_EQ(pm.comItem(2).device, QStringLiteral("/dev/ttyUSB0"));
 #if defined(Q_OS_LINUX)
     EXPECT_EQ(pm.comItem(1).device, QStringLiteral("/dev/ttyS0"));
@@ -247,6 +269,198 @@ TEST_F(PortManagerTest, storeReadsKeysWhateverTheirLetterCase)
 
     EXPECT_EQ(settings.value(QStringLiteral("File"), QStringLiteral("Missing"), QStringLiteral("1")), QStringLiteral("1"));
     EXPECT_FALSE(settings.contains(QStringLiteral("Other"), QStringLiteral("load")));
+}
+
+// ---- the ports present, their diagnosis and listing -----------------------------------------
+
+class ListedPorts : public PortCatalogue {
+public:
+    QList<SerialPortEntry> ports() const override { return list; }
+    QList<SerialPortEntry> list;
+};
+
+// Every listed device is usable, anything else does not exist.
+class ListedDoctor : public PortDoctor {
+public:
+    explicit ListedDoctor(const PortCatalogue& catalogue) : catalogue_(catalogue) {}
+    PortFindings examine(const QString& device) const override
+    {
+        PortFindings f;
+        f.device = device;
+        f.present = catalogue_.ports();
+        f.exists = findPort(device, f.present) != nullptr;
+        return f;
+    }
+private:
+    const PortCatalogue& catalogue_;
+};
+
+SerialPortEntry ftdi()
+{
+    SerialPortEntry port;
+    port.device = QStringLiteral("/dev/ttyUSB0");
+    port.description = QStringLiteral("FT232R USB UART");
+    port.manufacturer = QStringLiteral("FTDI");
+    port.serialNumber = QStringLiteral("A10K3ZQ7");
+    port.vendorId = 0x0403;
+    port.productId = 0x6001;
+    port.byIdName = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3ZQ7-if00-port0");
+    return port;
+}
+
+TEST_F(PortManagerTest, portListingShowsEachPortThenWhatTheComItemsStandFor)
+{
+    ListedPorts catalogue;
+    SerialPortEntry ch340;
+    ch340.device = QStringLiteral("/dev/ttyUSB1");
+    ch340.vendorId = 0x1a86;
+    ch340.productId = 0x7523;
+    ch340.serialNumber = QStringLiteral("X1");
+    catalogue.list = {ftdi(), ch340};
+    const ListedDoctor doctor(catalogue);
+    settings.setValue(QStringLiteral("Ports"), QStringLiteral("Com1"), ftdi().byIdName);
+    settings.setValue(QStringLiteral("Ports"), QStringLiteral("Com2"), QStringLiteral("usb:1a86:7523:X1"));
+    settings.setValue(QStringLiteral("Ports"), QStringLiteral("Com3"), QString());
+    store("Comm", "2");
+
+    const QStringList expected{
+        QStringLiteral("Serial ports:"),
+        QStringLiteral("  /dev/ttyUSB0"),
+        QStringLiteral("    description:    FT232R USB UART"),
+        QStringLiteral("    manufacturer:   FTDI"),
+        QStringLiteral("    vendor:product: 0403:6001"),
+        QStringLiteral("    serial number:  A10K3ZQ7"),
+        QStringLiteral("    stable name:    /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3ZQ7-if00-port0"),
+        QStringLiteral("    verdict:        usable"),
+        QStringLiteral("  /dev/ttyUSB1"),
+        QStringLiteral("    description:    -"),
+        QStringLiteral("    manufacturer:   -"),
+        QStringLiteral("    vendor:product: 1a86:7523"),
+        QStringLiteral("    serial number:  X1"),
+        QStringLiteral("    stable name:    usb:1a86:7523:X1"),
+        QStringLiteral("    verdict:        usable"),
+        QString(),
+        QStringLiteral("Com ports (section \"Ports\" of the settings):"),
+        QStringLiteral("  Com1  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3ZQ7-if00-port0: usable"),
+        QStringLiteral("  Com2  usb:1a86:7523:X1 = /dev/ttyUSB1: usable [chosen in Options]"),
+        QStringLiteral("  Com3  (none): no device assigned"),
+        QStringLiteral("  Com4  /dev/ttyS3 (default): does not exist"),
+    };
+    EXPECT_EQ(portListing(catalogue, doctor, settings).join('\n').toStdString(), expected.join('\n').toStdString());
+
+    catalogue.list.clear();
+    EXPECT_EQ(portListing(catalogue, doctor, settings).first(), QStringLiteral("No serial port is present."));
+}
+
+TEST(PortNames, anAdapterIsKeptByItsStableNameAndFoundAgainByIt)
+{
+    QTemporaryDir dir;
+    const QString device = dir.filePath(QStringLiteral("ttyUSB3"));
+    QFile(device).open(QIODevice::WriteOnly);
+    const QString link = dir.filePath(QStringLiteral("usb-Maker_Adapter_S1-if00-port0"));
+    ASSERT_TRUE(QFile::link(device, link));
+
+    ListedPorts catalogue;
+    SerialPortEntry moved = ftdi();
+    moved.device = QStringLiteral("/dev/ttyUSB5"); // the same adapter, in another socket
+    moved.byIdName.clear();
+    catalogue.list = {moved};
+    const struct {
+        QString assigned;
+        QString device;
+    } rows[] = {
+        {QStringLiteral("usb:0403:6001:A10K3ZQ7"), QStringLiteral("/dev/ttyUSB5")},
+        {QStringLiteral("usb:0403:6001:OTHER"), QStringLiteral("usb:0403:6001:OTHER")}, // not plugged in
+        {link, device},
+        {QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS0")},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(resolveAssignment(row.assigned, catalogue), row.device) << row.assigned.toStdString();
+
+#if defined(Q_OS_LINUX)
+    EXPECT_EQ(stableNameOf(ftdi()), ftdi().byIdName);
+    EXPECT_EQ(stableNameOf(moved), QStringLiteral("usb:0403:6001:A10K3ZQ7"));
+    moved.serialNumber.clear();
+    EXPECT_EQ(stableNameOf(moved), QStringLiteral("/dev/ttyUSB5")) << "without a serial number only the device names it";
+#endif
+}
+
+TEST(PortFindingsText, sayWhatWasFoundAndTheNextStep)
+{
+    const auto base = [] {
+        PortFindings f;
+        f.device = QStringLiteral("/dev/ttyUSB0");
+        f.exists = true;
+        f.owner = QStringLiteral("root");
+        f.group = QStringLiteral("dialout");
+        f.mode = QStringLiteral("crw-rw----");
+        f.user = QStringLiteral("alice");
+        return f;
+    };
+    const struct {
+        const char* what;
+        std::function<void(PortFindings&)> change;
+        QStringList explanation; // each in the explanation, in this order
+        QString verdict;
+    } rows[] = {
+        {"usable", [](PortFindings&) {}, {}, QStringLiteral("usable")},
+        {"missing, one port present",
+         [](PortFindings& f) { f.exists = false; f.present = {ftdi()}; },
+         {QStringLiteral("/dev/ttyUSB0 does not exist."), QStringLiteral("Serial ports present now:\n  /dev/ttyUSB0  FT232R USB UART, FTDI, USB 0403:6001"),
+          QStringLiteral("Next step: plug the adapter in")},
+         QStringLiteral("does not exist")},
+        {"missing, none present, brltty running",
+         [](PortFindings& f) { f.exists = false; f.brlttyRunning = true; },
+         {QStringLiteral("No serial port is present now."), QStringLiteral("brltty, the braille display daemon, is running"),
+          QStringLiteral("sudo systemctl stop brltty-udev.service")},
+         QStringLiteral("does not exist")},
+        {"not in the group",
+         [](PortFindings& f) { f.accessible = false; },
+         {QStringLiteral("User alice is not in group dialout."), QStringLiteral("  sudo usermod -aG dialout alice")},
+         QStringLiteral("no permission: needs group dialout (sudo usermod -aG dialout alice)")},
+        {"added, but not in this login",
+         [](PortFindings& f) { f.accessible = false; f.inGroupDatabase = true; },
+         {QStringLiteral("User alice was added to group dialout, but this login does not have it yet."),
+          QStringLiteral("Next step: log out and in again")},
+         QStringLiteral("no permission: log out and in again to get group dialout")},
+        {"the group may not use it",
+         [](PortFindings& f) { f.accessible = false; f.groupMayUse = false; f.mode = QStringLiteral("crw-------"); },
+         {QStringLiteral("Group dialout may not read and write it either."), QStringLiteral("udev rule")},
+         QStringLiteral("no permission (crw------- root dialout)")},
+        {"held, with a lock file",
+         [](PortFindings& f) { f.holders = {{4242, QStringLiteral("minicom"), QStringLiteral("/run/lock/LCK..ttyUSB0")}}; },
+         {QStringLiteral("/dev/ttyUSB0 is in use by process 4242 (minicom); lock file /run/lock/LCK..ttyUSB0."),
+          QStringLiteral("Next step: quit that program")},
+         QStringLiteral("in use by process 4242 (minicom)")},
+        {"claimed by brltty",
+         [](PortFindings& f) { f.holders = {{77, QStringLiteral("brltty"), {}}}; },
+         {QStringLiteral("/dev/ttyUSB0 is in use by process 77 (brltty)."), QStringLiteral("sudo systemctl mask brltty-udev.service")},
+         QStringLiteral("claimed by brltty, the braille display daemon")},
+        {"probed by ModemManager",
+         [](PortFindings& f) { f.holders = {{88, QStringLiteral("ModemManager"), {}}}; },
+         {QStringLiteral("ModemManager is running"), QStringLiteral("ID_MM_DEVICE_IGNORE")},
+         QStringLiteral("in use by process 88 (ModemManager)")},
+        {"held on Windows",
+         [](PortFindings& f) { f.device = QStringLiteral("COM3"); f.holderUnknown = true; },
+         {QStringLiteral("COM3 is in use by another program.")},
+         QStringLiteral("present")},
+        {"stale lock file",
+         [](PortFindings& f) { f.staleLockFile = QStringLiteral("/run/lock/LCK..ttyUSB0"); f.stalePid = 99; },
+         {QStringLiteral("names process 99, which no longer runs"), QStringLiteral("Next step: sudo rm /run/lock/LCK..ttyUSB0")},
+         QStringLiteral("locked by process 99, which no longer runs (/run/lock/LCK..ttyUSB0)")},
+    };
+    for (const auto& row : rows) {
+        PortFindings f = base();
+        row.change(f);
+        const QString text = explanationOf(f);
+        qsizetype at = 0;
+        for (const QString& part : row.explanation) {
+            const qsizetype found = text.indexOf(part, at);
+            EXPECT_GE(found, 0) << row.what << ": " << part.toStdString() << "\n" << text.toStdString();
+            at = std::max<qsizetype>(found, 0);
+        }
+        EXPECT_EQ(verdictOf(f), row.verdict) << row.what;
+    }
 }
 
 } // namespace

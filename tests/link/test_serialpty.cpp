@@ -7,6 +7,7 @@
 #include "link/settingsstore.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -111,8 +112,8 @@ TEST_F(SerialPty, receivedBytesRaiseALaterEventAndAreReadInOrder)
     ASSERT_TRUE(port.setPortOpen(true));
     pty.send(QByteArray::fromHex("16024203"));
     EXPECT_TRUE(events.empty());
-    // The event is queued once the bytes are in, so it may come a moment after them.
-    ASSERT_TRUE(testsupport::waitFor([&] { return port.inBufferCount() == 4 && !events.empty(); }));
+    // The bytes reach the buffer before their queued event is delivered: wait for both.
+    ASSERT_TRUE(testsupport::waitFor([&] { return !events.empty() && port.inBufferCount() == 4; }));
     EXPECT_EQ(events.front(), SerialControl::DataReceived);
     EXPECT_EQ(port.input(1), QByteArray::fromHex("16"));
     EXPECT_EQ(port.input(10), QByteArray::fromHex("024203"));
@@ -134,16 +135,50 @@ TEST_F(SerialPty, outputReachesTheDeviceAndDrainingIsTold)
     EXPECT_EQ(port.outBufferCount(), 0);
 }
 
-TEST_F(SerialPty, closingLetsQueuedOutputLeaveFirst)
+TEST_F(SerialPty, closingLetsQueuedOutputLeaveAtItsSpeedBeforeTheDeviceIsLetGo)
 {
     ASSERT_TRUE(port.setPortOpen(true));
-    const QByteArray block(300, 'x');
+    port.setSettings(QStringLiteral("1200,n,8,2"));
+    const QByteArray block(30, 'x');
     port.output(block);
     port.output(QByteArray(1, '\x16'));
-    EXPECT_GT(port.outBufferCount(), 0);
+    QElapsedTimer elapsed;
+    elapsed.start();
     ASSERT_TRUE(port.setPortOpen(false));
-    EXPECT_FALSE(port.portOpen());
-    EXPECT_EQ(pty.readAll(), block + QByteArray(1, '\x16'));
+    EXPECT_FALSE(port.portOpen()) << "closed for the caller at once";
+    port.setSettings(QStringLiteral("9600,N,8,2")); // for the next opening
+    {
+        const termios held = pty.lineSettings();
+        EXPECT_EQ(cfgetospeed(&held), speed_t(B1200));
+    }
+    QByteArray seen;
+    // Let go (the line settings of before the opening restored) once the 31 bytes have had
+    // their 284 ms on the line at 1200 baud.
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        seen += pty.readAll();
+        const termios tio = pty.lineSettings();
+        return cfgetospeed(&tio) != speed_t(B1200);
+    }, 2000));
+    EXPECT_GE(elapsed.elapsed(), 284);
+    EXPECT_EQ(seen, block + QByteArray(1, '\x16'));
+    ASSERT_TRUE(port.setPortOpen(true));
+    const termios tio = pty.lineSettings();
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
+}
+
+TEST_F(SerialPty, whenSentWaitsForTheLineTimeOfWhatWasWritten)
+{
+    ASSERT_TRUE(port.setPortOpen(true));
+    port.setSettings(QStringLiteral("1200,n,8,2"));
+    port.output(QByteArray(10, 'x')); // 92 ms at 1200 baud
+    QElapsedTimer elapsed;
+    elapsed.start();
+    qint64 sentAfter = -1;
+    port.whenSent([&] { sentAfter = elapsed.elapsed(); });
+    EXPECT_EQ(sentAfter, -1) << "never from inside the call";
+    ASSERT_TRUE(testsupport::waitFor([&] { return sentAfter >= 0; }));
+    EXPECT_GE(sentAfter, 92);
+    EXPECT_LT(sentAfter, 92 + 500);
 }
 
 TEST_F(SerialPty, settingsTakeEffectAtOnceWhileOpen)

@@ -190,6 +190,7 @@ TEST(SimulatedCard, receivedImageIsAcknowledgedByTheFlashResultAndKept)
 {
     CardOptions options;
     options.flashResult = 2;
+    options.implicitAck = true;
     Host host(options);
     QByteArray saved;
     host.card.onImageReceived = [&](const QByteArray& image) { saved = image; };
@@ -214,14 +215,19 @@ TEST(SimulatedCard, receivedImageIsAcknowledgedByTheFlashResultAndKept)
 TEST(SimulatedCard, canAcknowledgeAnImageBeforeTheFlashResult)
 {
     CardOptions options;
-    options.ackBeforeFlashResult = true;
+    options.flashMs = 300;
     Host host(options);
     host.identify();
     host.send(host.data(defaultCardImage(CardKind::Sid)));
-    const auto answer = host.take();
-    ASSERT_EQ(answer.size(), 2);
+    auto answer = host.take();
+    ASSERT_EQ(answer.size(), 1);
     EXPECT_TRUE(isAck(answer[0]));
-    EXPECT_EQ(host.accept(answer[1]), QByteArray::fromHex("1900"));
+    host.clock.advance(299);
+    EXPECT_TRUE(host.take().isEmpty()) << "still writing its flash";
+    host.clock.advance(1);
+    answer = host.take();
+    ASSERT_EQ(answer.size(), 1);
+    EXPECT_EQ(host.accept(answer[0]), QByteArray::fromHex("1900"));
 }
 
 TEST(SimulatedCard, anAvmCardReportsTheVersionItIsToldOrItsImagesAtLeastOne)

@@ -37,14 +37,17 @@ TEST(VirtualSerialLine, bytesTakeTheirLineTimeAndArriveAsALaterEvent)
     EXPECT_EQ(events, QList<qint64>{2});
     EXPECT_EQ(line.input(10), QByteArray(1, '\x16'));
 
-    // Ten bytes from the host at 1200 baud take 92 ms to leave.
+    // Ten bytes from the host at 1200 baud leave one by one, 9.2 ms each, in 92 ms.
     line.setSettings(QStringLiteral("1200,n,8,2"));
     int drained = 0;
     line.onOutputDrained = [&] { ++drained; };
     line.output(QByteArray(10, 'x'));
     EXPECT_EQ(line.outBufferCount(), 10);
-    clock.advance(91);
-    EXPECT_EQ(line.outBufferCount(), 10);
+    clock.advance(46);
+    EXPECT_EQ(line.outBufferCount(), 5);
+    clock.advance(45);
+    EXPECT_EQ(line.outBufferCount(), 1);
+    EXPECT_EQ(drained, 0);
     clock.advance(1);
     EXPECT_EQ(line.outBufferCount(), 0);
     EXPECT_EQ(drained, 1);
@@ -170,13 +173,13 @@ TEST(LinkOverVirtualLine, getFromASidCardStaysAt9600)
     options.image = defaultCardImage(CardKind::Sid);
     options.image[2] = 0x03; // something the default set-up does not have
     Connection c(options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
-    EXPECT_EQ(c.held.SetupImage, options.image);
-    EXPECT_EQ(c.held.LoadedCardType, CardType::SID);
+    EXPECT_EQ(c.held.setupImage, options.image);
+    EXPECT_EQ(c.held.loadedCardType, CardType::SID);
     EXPECT_EQ(c.ui.messages, QStringList{QStringLiteral("Card Setup Retrieved")});
-    EXPECT_EQ(c.ui.statuses.value(3), QStringList{QStringLiteral("SID Card Detected")});
+    EXPECT_EQ(c.ui.statuses.value(3), (QStringList{QString(), QStringLiteral("SID Card Detected")}));
     for (const auto& t : c.line.log())
         EXPECT_FALSE(t.garbled);
     EXPECT_EQ(c.card.baud(), 9600);
@@ -187,12 +190,12 @@ TEST(LinkOverVirtualLine, getFromAnAvmCardMovesTo1200Baud)
     CardOptions options;
     options.kind = CardKind::Avm;
     Connection c(options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
-    EXPECT_EQ(c.held.SetupImage, defaultCardImage(CardKind::Avm));
-    EXPECT_EQ(c.held.LoadedCardType, CardType::AVM);
-    EXPECT_EQ(c.ui.statuses.value(3), QStringList{QStringLiteral("AVM Card Detected")});
+    EXPECT_EQ(c.held.setupImage, defaultCardImage(CardKind::Avm));
+    EXPECT_EQ(c.held.loadedCardType, CardType::AVM);
+    EXPECT_EQ(c.ui.statuses.value(3), (QStringList{QString(), QStringLiteral("AVM Card Detected")}));
     // The get request and the closing SYN went out at 1200 baud, and nothing was garbled.
     QList<int> hostSpeeds;
     for (const auto& t : c.line.log()) {
@@ -219,8 +222,8 @@ TEST_P(SendOverVirtualLine, deliversTheImageAndReportsTheFlashResult)
     CardOptions options;
     options.flashResult = GetParam().result;
     Connection c(options);
-    LoadDefaultConfig(c.held.fields);
-    c.link.SendConfiguration();
+    loadDefaults(c.held.fields);
+    c.link.sendConfiguration();
     ASSERT_TRUE(c.run());
     ASSERT_FALSE(c.card.received().isEmpty());
     EXPECT_EQ(c.card.image(), encodeSidImage(defaultSetupValues()).image);
@@ -233,18 +236,40 @@ INSTANTIATE_TEST_SUITE_P(Results, SendOverVirtualLine,
                                            FlashRow{2, "Error writing Studio to flash. Error 02."},
                                            FlashRow{3, "Error Closing Studio Error 03."}));
 
+TEST(LinkOverVirtualLine, anAvmSendAt1200BaudNeedsNoRetransmissionAndEndsWithASynHeardAt1200)
+{
+    for (bool implicitAck : {false, true}) {
+        CardOptions options;
+        options.kind = CardKind::Avm;
+        options.paceAtLineRate = true;
+        options.implicitAck = implicitAck;
+        Connection c(options);
+        c.held.setupImage = defaultCardImage(CardKind::Avm);
+        c.held.loadedCardType = CardType::AVM;
+        c.link.sendConfiguration();
+        ASSERT_TRUE(c.run()) << implicitAck;
+        EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded}) << c.ui.messages.join(" | ").toStdString();
+        EXPECT_EQ(c.ui.messages, (QStringList{QStringLiteral("Studio Transferred."), QStringLiteral("Card Setup Sent!")}));
+        EXPECT_TRUE(c.panel2().filter(QStringLiteral("Resend")).isEmpty()) << c.panel2().join(" | ").toStdString();
+        EXPECT_EQ(c.card.received().count(defaultCardImage(CardKind::Avm)), 1);
+        c.clock.advance(100);
+        const auto& last = c.line.log().last();
+        EXPECT_TRUE(last.fromHost && last.bytes == QByteArray(1, '\x16') && last.baud == 1200 && !last.garbled);
+    }
+}
+
 TEST(LinkOverVirtualLine, recoversFromNacksAndABadCrc)
 {
     CardOptions options;
     options.faults.nackNext = 3;
     options.faults.corruptCrcNext = 1;
     Connection c(options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_EQ(c.card.nacksSent(), 3);
     EXPECT_EQ(c.card.retransmissions(), 1) << "the image sent again after the host's NACK";
-    EXPECT_EQ(c.held.SetupImage, defaultCardImage(CardKind::Sid));
+    EXPECT_EQ(c.held.setupImage, defaultCardImage(CardKind::Sid));
 }
 
 TEST(LinkOverVirtualLine, slowAcknowledgementsMakeTheHostResendButTheTransferSucceeds)
@@ -252,7 +277,7 @@ TEST(LinkOverVirtualLine, slowAcknowledgementsMakeTheHostResendButTheTransferSuc
     CardOptions options;
     options.faults.ackDelayMs = 150; // past the host's 100 ms
     Connection c(options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_TRUE(c.panel2().contains(QStringLiteral("Resend  0"))) << c.panel2().join(" | ").toStdString();
@@ -286,7 +311,7 @@ class FailedGet : public ::testing::TestWithParam<FailureRow> {};
 TEST_P(FailedGet, endsTheConnectionWithTheReasonAndMessage)
 {
     Connection c(GetParam().options);
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run(60000)) << GetParam().name;
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Failed});
     if (*GetParam().message) {
@@ -313,11 +338,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LinkOverVirtualLine, servesOneConnectionAfterAnother)
 {
     Connection c;
-    c.link.GetConfiguration();
+    c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     c.outcomes.clear();
     c.clock.advance(2000);
-    c.link.SendConfiguration();
+    c.link.sendConfiguration();
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_EQ(c.card.identifications(), 2);

@@ -38,6 +38,40 @@ int byteAt(const QByteArray& image, int index)
     return quint8(image.at(index));
 }
 
+// Checks that each option of 'bits' (field selected when its bit is 1) follows 'byte', and that
+// its partner shows the other state.
+auto optionsFollow(int byte, std::vector<std::pair<Field, int>> bits)
+{
+    return [byte, bits](const SetupValues& v) {
+        for (const auto& [field, bit] : bits) {
+            const bool set = (byte >> bit) & 1;
+            EXPECT_EQ(v.option(field), set) << fieldInfo(field).name;
+            EXPECT_EQ(v.option(fieldInfo(field).partner), !set) << fieldInfo(field).name;
+        }
+    };
+}
+
+auto displayFlagsFollow(int byte)
+{
+    using F = Field;
+    return optionsFollow(byte, {{F::SdiOutputSidAudio, 7}, {F::CompositeOutputSidAudio, 6},
+                                {F::AudioBarPpm, 5}, {F::AudioWindowOn, 4}, {F::SidWindowOn, 3},
+                                {F::TimeCodeWindowOn, 2}, {F::StatusWindowOn, 1}});
+}
+
+auto controlFlagsFollow(int byte)
+{
+    using F = Field;
+    return [byte](const SetupValues& v) {
+        optionsFollow(byte, {{F::MissingSidEnable, 7}, {F::DipSwitchesEnable, 2}})(v);
+        const std::pair<Field, int> checks[] = {{F::Gpi1DisplayMessage, 6}, {F::Gpi1Blink, 5},
+                                                {F::Gpi2DisplayMessage, 4}, {F::Gpi2Blink, 3},
+                                                {F::Gpi2TextOff, 1},        {F::Gpi1TextOff, 0}};
+        for (const auto& [field, bit] : checks)
+            EXPECT_EQ(v.check(field), (byte >> bit) & 1) << fieldInfo(field).name;
+    };
+}
+
 } // namespace
 
 TEST(SidImageEncoding, theDefaultsEncodeToTheWorkedExampleByteForByte)
@@ -58,61 +92,71 @@ TEST(SidImageEncoding, settingsLandOnTheirBytesAndBits)
     } rows[] = {
         {"group 3, 3 and 4, swap, mono",
          [](SetupValues& v) {
-             v.setChoice(F::cGroup, 2);
-             v.setOption(F::cChannel34, true);
-             v.setOption(F::oLRSwapYES, true);
-             v.setOption(F::oMono, true);
+             v.setChoice(F::AudioGroup, 2);
+             v.setOption(F::AudioChannels34, true);
+             v.setOption(F::ChannelSwapYes, true);
+             v.setOption(F::OutputMono, true);
          },
          2, 188},
-        {"no group chosen", [](SetupValues& v) { v.setChoice(F::cGroup, -1); }, 2, 0},
-        {"mono group with neither set", [](SetupValues& v) { v.setOption(F::oStereo, false); }, 2, 0},
-        {"no level is stored as 1", [](SetupValues& v) { v.setChoice(F::cLevel, -1); }, 3, 1},
-        {"fine adjust -1", [](SetupValues& v) { v.setText(F::tA1Left0, "-1"); }, 4, 255},
-        {"fine adjust -128", [](SetupValues& v) { v.setText(F::tA1Left0, "-128"); }, 4, 128},
-        {"fine adjust 127", [](SetupValues& v) { v.setText(F::tB1Right1, "127"); }, 7, 127},
-        {"fine adjust -0.4 rounds to 0", [](SetupValues& v) { v.setText(F::tB1Right0, "-0.4"); }, 5, 0},
-        {"fine adjust 2.5 rounds to even", [](SetupValues& v) { v.setText(F::tA1Left1, "2.5"); }, 6, 2},
+        {"no group chosen", [](SetupValues& v) { v.setChoice(F::AudioGroup, -1); }, 2, 0},
+        {"mono group with neither set", [](SetupValues& v) { v.setOption(F::OutputStereo, false); }, 2, 0},
+        {"no level is stored as 1", [](SetupValues& v) { v.setChoice(F::PeakLevel, -1); }, 3, 1},
+        {"fine adjust -1", [](SetupValues& v) { v.setText(F::FineAdjustChannel1, "-1"); }, 4, 255},
+        {"fine adjust -128", [](SetupValues& v) { v.setText(F::FineAdjustChannel1, "-128"); }, 4, 128},
+        {"fine adjust 127", [](SetupValues& v) { v.setText(F::FineAdjustB2, "127"); }, 7, 127},
+        {"fine adjust -0.4 rounds to 0", [](SetupValues& v) { v.setText(F::FineAdjustChannel2, "-0.4"); }, 5, 0},
+        {"fine adjust 2.5 rounds to even", [](SetupValues& v) { v.setText(F::FineAdjustA2, "2.5"); }, 6, 2},
         {"625, pedestal off, B/W",
          [](SetupValues& v) {
-             v.setChoice(F::cStandard, 1);
-             v.setOption(F::oNTSCspOff, true);
-             v.setOption(F::oCompDispBW, true);
+             v.setChoice(F::VideoStandard, 1);
+             v.setOption(F::NtscPedestalOff, true);
+             v.setOption(F::CompositeBlackWhite, true);
          },
          8, 64 + 16},
-        {"no standard chosen", [](SetupValues& v) { v.setChoice(F::cStandard, -1); }, 8, 32},
-        {"625 VITC line goes to byte 10", [](SetupValues& v) { v.setText(F::tVITC1, "6"); }, 10, 6},
+        {"no standard chosen", [](SetupValues& v) { v.setChoice(F::VideoStandard, -1); }, 8, 32},
+        {"625 VITC line goes to byte 10", [](SetupValues& v) { v.setText(F::SidLine625Vitc, "6"); }, 10, 6},
+        {"525 PESA line goes to byte 11", [](SetupValues& v) { v.setText(F::SidLine525Pesa, "21"); }, 11, 21},
+        {"625 PESA line goes to byte 12", [](SetupValues& v) { v.setText(F::SidLine625Pesa, "17"); }, 12, 17},
         {"all windows off, VU, SID only",
          [](SetupValues& v) {
-             for (F f : {F::oOff0, F::oOff1, F::oOff2, F::oOff3, F::oVU, F::oSID0, F::oSID1})
+             for (F f : {F::AudioWindowOff, F::SidWindowOff, F::TimeCodeWindowOff, F::StatusWindowOff, F::AudioBarVu, F::SdiOutputSid, F::CompositeOutputSid})
                  v.setOption(f, true);
          },
          13, 0},
         {"status window alone on",
          [](SetupValues& v) {
-             for (F f : {F::oOff0, F::oOff1, F::oOff2, F::oVU, F::oSID0, F::oSID1})
+             for (F f : {F::AudioWindowOff, F::SidWindowOff, F::TimeCodeWindowOff, F::AudioBarVu, F::SdiOutputSid, F::CompositeOutputSid})
                  v.setOption(f, true);
          },
          13, 2},
-        {"grey check box counts as off", [](SetupValues& v) { v.setCheck(F::cGPI1_0, 2); }, 28, 128 + 16},
+        {"blink checks are bits 5 and 3",
+         [](SetupValues& v) {
+             v.setCheck(F::Gpi1Blink, 1);
+             v.setCheck(F::Gpi2Blink, 1);
+         },
+         28, 208 + 32 + 8},
+        {"GPI 1 text off alone is bit 0", [](SetupValues& v) { v.setCheck(F::Gpi1TextOff, 1); }, 28, 208 + 1},
+        {"GPI 2 text off alone is bit 1", [](SetupValues& v) { v.setCheck(F::Gpi2TextOff, 1); }, 28, 208 + 2},
+        {"grey check box counts as off", [](SetupValues& v) { v.setCheck(F::Gpi1DisplayMessage, 2); }, 28, 128 + 16},
         {"text off checks and DIP",
          [](SetupValues& v) {
-             v.setCheck(F::cGPI1_2, 1);
-             v.setCheck(F::cGPI2_2, 1);
-             v.setOption(F::oDIPEn, true);
-             v.setOption(F::oSIDNotDis, true);
+             v.setCheck(F::Gpi1TextOff, 1);
+             v.setCheck(F::Gpi2TextOff, 1);
+             v.setOption(F::DipSwitchesEnable, true);
+             v.setOption(F::MissingSidDisable, true);
          },
          28, 64 + 16 + 4 + 2 + 1},
         {"NO SID message sits at the SID window",
          [](SetupValues& v) {
-             v.setText(F::tHor1, "30");
-             v.setText(F::tHor6, "5");
+             v.setText(F::SidWindowHorizontal, "30");
+             v.setText(F::NoSidMessageHorizontal, "5");
          },
          33, 30},
-        {"audio window position is not sent", [](SetupValues& v) { v.setText(F::tHor0, "300"); }, 22, 22},
-        {"operating region -128", [](SetupValues& v) { v.setLevel(F::Slider1_2, -128); }, 85, 0},
-        {"warning region 0", [](SetupValues& v) { v.setLevel(F::Slider1_3, 0); }, 86, 128},
-        {"error region 127", [](SetupValues& v) { v.setLevel(F::Slider1_4, 127); }, 87, 255},
-        {"grey 2 stays unsigned", [](SetupValues& v) { v.setLevel(F::Slider1_5, 255); }, 88, 255},
+        {"audio window position is not sent", [](SetupValues& v) { v.setText(F::AudioWindowHorizontal, "300"); }, 22, 22},
+        {"operating region -128", [](SetupValues& v) { v.setLevel(F::OperatingRegion, -128); }, 85, 0},
+        {"warning region 0", [](SetupValues& v) { v.setLevel(F::WarningRegion, 0); }, 86, 128},
+        {"error region 127", [](SetupValues& v) { v.setLevel(F::ErrorRegion, 127); }, 87, 255},
+        {"grey 2 stays unsigned", [](SetupValues& v) { v.setLevel(F::Grey2, 255); }, 88, 255},
     };
     for (const auto& row : rows)
         EXPECT_EQ(byteAt(encodeWith(row.change), row.index), row.value) << row.what;
@@ -121,16 +165,16 @@ TEST(SidImageEncoding, settingsLandOnTheirBytesAndBits)
 TEST(SidImageEncoding, textsFillTheirSixteenByteSlotsAndLongerTextsAreCut)
 {
     QByteArray image = encodeWith([](SetupValues& v) {
-        v.setText(Field::tSIDNot, "ABCDEFGHIJKLMNOP");
-        v.setText(Field::tGPIText0, "");
-        v.setText(Field::tGPIText1, QString::fromUtf8("0123456789abcdefXYZ€"));
+        v.setText(Field::MissingSidMessage, "ABCDEFGHIJKLMNOP");
+        v.setText(Field::Gpi1Text, "");
+        v.setText(Field::Gpi2Text, QString::fromUtf8("0123456789abcdefXYZ€"));
     });
     EXPECT_EQ(image.mid(35, 16), "ABCDEFGHIJKLMNOP");
     EXPECT_EQ(image.mid(51, 16), QByteArray(16, '\0'));
     EXPECT_EQ(image.mid(67, 16), "0123456789abcdef");
     EXPECT_EQ(byteAt(image, 83), 160);
 
-    image = encodeWith([](SetupValues& v) { v.setText(Field::tSIDNot, QString::fromUtf8("Café €")); });
+    image = encodeWith([](SetupValues& v) { v.setText(Field::MissingSidMessage, QString::fromUtf8("Café €")); });
     EXPECT_EQ(image.mid(35, 7), QByteArray("Caf\xe9 \x80\0", 7));
 }
 
@@ -141,20 +185,20 @@ TEST(SidImageEncoding, aValueThatDoesNotFitItsByteRefusesTheWholeBuild)
         Field field;
         const char* text;
     } rows[] = {
-        {F::tA1Left0, "128"},  {F::tB1Right1, "-129"}, {F::tA1Left1, "127.6"},
-        {F::tHor1, "256"},     {F::tVer3, "-1"},       {F::tVITC1, "255.5"},
-        {F::tHor4, "-0.6"},    {F::tSIDNot, "Ωmega"},  {F::tGPIText1, "日本"},
+        {F::FineAdjustChannel1, "128"},  {F::FineAdjustB2, "-129"}, {F::FineAdjustA2, "127.6"},
+        {F::SidWindowHorizontal, "256"},     {F::StatusWindowVertical, "-1"},       {F::SidLine625Vitc, "255.5"},
+        {F::Gpi1MessageHorizontal, "-0.6"},    {F::MissingSidMessage, "Ωmega"},  {F::Gpi2Text, "日本"},
     };
     for (const auto& row : rows) {
         HeldSetup held;
-        LoadDefaultConfig(held.fields);
-        held.SetupImage = QByteArray(120, '\x07');
+        loadDefaults(held.fields);
+        held.setupImage = QByteArray(120, '\x07');
         held.fields.setText(row.field, QString::fromUtf8(row.text));
         RecordingUi ui;
-        EXPECT_EQ(BuildSetupImage(held, quint8(0), ui), 0) << row.text;
-        EXPECT_EQ(held.SetupImage, QByteArray(120, '\x07'));
+        EXPECT_EQ(buildSetupImage(held, quint8(0), ui), 0) << row.text;
+        EXPECT_EQ(held.setupImage, QByteArray(120, '\x07'));
         ASSERT_EQ(ui.messages.size(), 1);
-        EXPECT_TRUE(ui.messages[0].contains(fieldInfo(row.field).name)) << ui.messages[0].toStdString();
+        EXPECT_TRUE(ui.messages[0].contains(describeField(row.field))) << ui.messages[0].toStdString();
         EXPECT_TRUE(ui.messages[0].contains(fieldInfo(row.field).caption));
         EXPECT_TRUE(ui.messages[0].contains(QString::fromUtf8(row.text)));
     }
@@ -164,7 +208,7 @@ TEST(SidImageEncoding, aCharacterPastTheSixteenthIsNeverSentSoItIsNoReasonToRefu
 {
     const EncodeResult result = [] {
         SetupValues v = defaultSetupValues();
-        v.setText(Field::tGPIText0, QString::fromUtf8("0123456789abcdefΩ"));
+        v.setText(Field::Gpi1Text, QString::fromUtf8("0123456789abcdefΩ"));
         return encodeSidImage(v);
     }();
     EXPECT_TRUE(result.error.isEmpty());
@@ -205,15 +249,15 @@ TEST(BuildSetupImage, checksTheHeldKindAgainstTheCardWithTheFixedMessages)
     };
     for (const auto& row : rows) {
         HeldSetup held;
-        LoadDefaultConfig(held.fields);
-        held.LoadedCardType = row.loaded;
-        held.ConnectedCardType = row.connected;
-        held.SetupImage = row.image;
+        loadDefaults(held.fields);
+        held.loadedCardType = row.loaded;
+        held.connectedCardType = row.connected;
+        held.setupImage = row.image;
         RecordingUi ui;
-        EXPECT_EQ(BuildSetupImage(held, row.cardVersion, ui), row.result) << row.what;
+        EXPECT_EQ(buildSetupImage(held, row.cardVersion, ui), row.result) << row.what;
         if (row.result == 0) {
             EXPECT_EQ(ui.messages, QStringList{row.message}) << row.what;
-            EXPECT_EQ(held.SetupImage, row.image) << row.what;
+            EXPECT_EQ(held.setupImage, row.image) << row.what;
         } else {
             EXPECT_TRUE(ui.messages.isEmpty()) << row.what;
         }
@@ -223,15 +267,15 @@ TEST(BuildSetupImage, checksTheHeldKindAgainstTheCardWithTheFixedMessages)
 TEST(BuildSetupImage, aSidBuildReplacesALongerHeldImageWithExactly89Bytes)
 {
     HeldSetup held;
-    LoadDefaultConfig(held.fields);
-    held.SetupImage = QByteArray(300, '\x55');
+    loadDefaults(held.fields);
+    held.setupImage = QByteArray(300, '\x55');
     RecordingUi ui;
-    ASSERT_EQ(BuildSetupImage(held, quint8(0), ui), 1);
-    EXPECT_EQ(held.SetupImage, workedExample());
+    ASSERT_EQ(buildSetupImage(held, quint8(0), ui), 1);
+    EXPECT_EQ(held.setupImage, workedExample());
 
-    held.SetupImage = QByteArray(10, '\x55'); // a short AVM file read earlier
-    ASSERT_EQ(BuildSetupImage(held, std::nullopt, ui), 1);
-    EXPECT_EQ(held.SetupImage, workedExample());
+    held.setupImage = QByteArray(10, '\x55'); // a short AVM file read earlier
+    ASSERT_EQ(buildSetupImage(held, std::nullopt, ui), 1);
+    EXPECT_EQ(held.setupImage, workedExample());
 }
 
 TEST(SidImageDecoding, theWorkedExampleGivesBackTheDefaultsFieldByField)
@@ -240,11 +284,11 @@ TEST(SidImageDecoding, theWorkedExampleGivesBackTheDefaultsFieldByField)
     const SetupValues decoded = decodeSidImage(workedExample(), layout);
     const SetupValues defaults = defaultSetupValues();
     for (const FieldInfo& info : allFields()) {
-        if (info.field == Field::tHor0 || info.field == Field::tVer0)
+        if (info.field == Field::AudioWindowHorizontal || info.field == Field::AudioWindowVertical)
             continue; // the audio window's position is not in the image
         EXPECT_EQ(decoded.displayValue(info.field), defaults.displayValue(info.field)) << info.name;
     }
-    EXPECT_EQ(decoded.text(Field::tHor0), layout.text(Field::tHor0));
+    EXPECT_EQ(decoded.text(Field::AudioWindowHorizontal), layout.text(Field::AudioWindowHorizontal));
 }
 
 TEST(SidImageDecoding, bytesComeBackAsTheSettingsTheyEncode)
@@ -257,38 +301,54 @@ TEST(SidImageDecoding, bytesComeBackAsTheSettingsTheyEncode)
         std::function<void(const SetupValues&)> check;
     } rows[] = {
         {"byte 2 = 188", 2, 188, [](const SetupValues& v) {
-             EXPECT_EQ(v.choice(F::cGroup), 2);
-             EXPECT_TRUE(v.option(F::cChannel34) && v.option(F::oLRSwapYES) && v.option(F::oMono));
-             EXPECT_FALSE(v.option(F::cChannel12) || v.option(F::oLRSwapNo) || v.option(F::oStereo));
+             EXPECT_EQ(v.choice(F::AudioGroup), 2);
+             EXPECT_TRUE(v.option(F::AudioChannels34) && v.option(F::ChannelSwapYes) && v.option(F::OutputMono));
+             EXPECT_FALSE(v.option(F::AudioChannels12) || v.option(F::ChannelSwapNo) || v.option(F::OutputStereo));
          }},
-        {"bit 2 alone is stereo", 2, 4, [](const SetupValues& v) { EXPECT_TRUE(v.option(F::oStereo)); }},
-        {"bit 3 alone is mono", 2, 8, [](const SetupValues& v) { EXPECT_TRUE(v.option(F::oMono)); }},
-        {"fine adjust 128", 4, 128, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tA1Left0), "-128"); }},
-        {"fine adjust 255", 5, 255, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tB1Right0), "-1"); }},
-        {"fine adjust 127", 7, 127, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tB1Right1), "127"); }},
+        {"bit 2 alone is stereo", 2, 4, [](const SetupValues& v) { EXPECT_TRUE(v.option(F::OutputStereo)); }},
+        {"bit 3 alone is mono", 2, 8, [](const SetupValues& v) { EXPECT_TRUE(v.option(F::OutputMono)); }},
+        {"fine adjust 128", 4, 128, [](const SetupValues& v) { EXPECT_EQ(v.text(F::FineAdjustChannel1), "-128"); }},
+        {"fine adjust 255", 5, 255, [](const SetupValues& v) { EXPECT_EQ(v.text(F::FineAdjustChannel2), "-1"); }},
+        {"fine adjust 127", 7, 127, [](const SetupValues& v) { EXPECT_EQ(v.text(F::FineAdjustB2), "127"); }},
+        {"625, pedestal off, B/W", 8, 64 + 16, [](const SetupValues& v) {
+             EXPECT_EQ(v.choice(F::VideoStandard), 1);
+             optionsFollow(64 + 16, {{F::NtscPedestalOn, 5}, {F::CompositeBlackWhite, 4}})(v);
+         }},
+        {"525, pedestal on, colour", 8, 32, [](const SetupValues& v) {
+             EXPECT_EQ(v.choice(F::VideoStandard), 0);
+             optionsFollow(32, {{F::NtscPedestalOn, 5}, {F::CompositeBlackWhite, 4}})(v);
+         }},
         {"standard bits 11 keep the standard and lines", 8, 192, [](const SetupValues& v) {
-             EXPECT_EQ(v.choice(F::cStandard), 1);
-             EXPECT_EQ(v.text(F::tPesa1), "11");
+             EXPECT_EQ(v.choice(F::VideoStandard), 1);
+             EXPECT_EQ(v.text(F::SidLine625Pesa), "11");
          }},
-        {"625 VITC from byte 10", 10, 6, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tVITC1), "6"); }},
-        {"525 PESA from byte 11", 11, 21, [](const SetupValues& v) { EXPECT_EQ(v.text(F::tPesa0), "21"); }},
+        {"625 VITC from byte 10", 10, 6, [](const SetupValues& v) { EXPECT_EQ(v.text(F::SidLine625Vitc), "6"); }},
+        {"525 PESA from byte 11", 11, 21, [](const SetupValues& v) {
+             EXPECT_EQ(v.text(F::SidLine525Pesa), "21");
+             EXPECT_EQ(v.text(F::SidLine625Pesa), "11");
+         }},
+        {"625 PESA from byte 12", 12, 17, [](const SetupValues& v) {
+             EXPECT_EQ(v.text(F::SidLine625Pesa), "17");
+             EXPECT_EQ(v.text(F::SidLine525Pesa), "11");
+         }},
+        {"outputs and windows all off", 13, 0, displayFlagsFollow(0)},
+        {"composite SID + Audio, SID window", 13, 0x48, displayFlagsFollow(0x48)},
+        {"SDI SID + Audio, PPM, audio, time code and status", 13, 0xB6, displayFlagsFollow(0xB6)},
         {"NO SID position from byte 33", 33, 7, [](const SetupValues& v) {
-             EXPECT_EQ(v.text(F::tHor6), "7");
-             EXPECT_EQ(v.text(F::tHor1), "22");
+             EXPECT_EQ(v.text(F::NoSidMessageHorizontal), "7");
+             EXPECT_EQ(v.text(F::SidWindowHorizontal), "22");
          }},
-        {"operating region 72", 85, 72, [](const SetupValues& v) { EXPECT_EQ(v.level(F::Slider1_2), -56); }},
-        {"control flags", 28, 0x7B, [](const SetupValues& v) {
-             EXPECT_TRUE(v.option(F::oSIDNotDis));
-             EXPECT_FALSE(v.option(F::oDIPEn));
-             for (F f : {F::cGPI1_0, F::cGPI1_1, F::cGPI2_0, F::cGPI2_1, F::cGPI2_2, F::cGPI1_2})
-                 EXPECT_EQ(v.check(f), 1);
-         }},
+        {"operating region 72", 85, 72, [](const SetupValues& v) { EXPECT_EQ(v.level(F::OperatingRegion), -56); }},
+        {"control flags", 28, 0x7B, controlFlagsFollow(0x7B)},
+        {"GPI 1 text off alone", 28, 0x01, controlFlagsFollow(0x01)},
+        {"GPI 2 text off alone", 28, 0x02, controlFlagsFollow(0x02)},
+        {"missing SID and DIP enabled", 28, 0x84, controlFlagsFollow(0x84)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         SetupValues base = defaultSetupValues();
-        base.setChoice(F::cStandard, 1);
-        base.setText(F::tPesa1, "11");
+        base.setChoice(F::VideoStandard, 1);
+        base.setText(F::SidLine625Pesa, "11");
         QByteArray image = workedExample();
         image[row.index] = char(row.byte);
         ASSERT_TRUE(sidImageRefusal(image).isEmpty());
@@ -303,9 +363,9 @@ TEST(SidImageDecoding, aTextEndsAtItsFirstZeroByteAndKeepsAllSixteenOtherwise)
     image.replace(51, 16, QByteArray("0123456789abcdef"));
     image[67] = '\x80';
     const SetupValues v = decodeSidImage(image, SetupValues());
-    EXPECT_EQ(v.text(Field::tSIDNot), "AB");
-    EXPECT_EQ(v.text(Field::tGPIText0), "0123456789abcdef");
-    EXPECT_EQ(v.text(Field::tGPIText1), QString::fromUtf8("€EPLAY"));
+    EXPECT_EQ(v.text(Field::MissingSidMessage), "AB");
+    EXPECT_EQ(v.text(Field::Gpi1Text), "0123456789abcdef");
+    EXPECT_EQ(v.text(Field::Gpi2Text), QString::fromUtf8("€EPLAY"));
 }
 
 TEST(ApplySetupImage, anImageWithAValueNoControlCanShowIsRefusedWhole)
@@ -316,17 +376,17 @@ TEST(ApplySetupImage, anImageWithAValueNoControlCanShowIsRefusedWhole)
         int byte;
         const char* named;
     } rows[] = {
-        {"level index 25", 3, 25, "frmAudioConfig.cLevel"},
-        {"text brightness 119", 83, 119, "frmColorConfig.Slider1(0)"},
-        {"text brightness 236", 83, 236, "frmColorConfig.Slider1(0)"},
-        {"border brightness 79", 84, 79, "frmColorConfig.Slider1(1)"},
-        {"border brightness 236", 84, 236, "frmColorConfig.Slider1(1)"},
+        {"level index 25", 3, 25, "\"Level: Peak Analog\" (Set-up Audio)"},
+        {"text brightness 119", 83, 119, "\"Text Brightness\" (Set-up Colors)"},
+        {"text brightness 236", 83, 236, "\"Text Brightness\" (Set-up Colors)"},
+        {"border brightness 79", 84, 79, "\"Bar Graph Border Brightness\" (Set-up Colors)"},
+        {"border brightness 236", 84, 236, "\"Bar Graph Border Brightness\" (Set-up Colors)"},
         {"short image", -1, 0, "88 bytes"},
     };
     for (const auto& row : rows) {
         HeldSetup held;
-        LoadDefaultConfig(held.fields);
-        held.fields.setText(Field::tSIDNot, "mine");
+        loadDefaults(held.fields);
+        held.fields.setText(Field::MissingSidMessage, "mine");
         const SetupValues before = held.fields.values();
         QByteArray image = workedExample();
         image[2] = char(188); // would change settings if anything were applied
@@ -334,9 +394,9 @@ TEST(ApplySetupImage, anImageWithAValueNoControlCanShowIsRefusedWhole)
             image.truncate(88);
         else
             image[row.index] = char(row.byte);
-        held.SetupImage = image;
+        held.setupImage = image;
         RecordingUi ui;
-        EXPECT_FALSE(ApplySetupImage(held, ui)) << row.what;
+        EXPECT_FALSE(applySetupImage(held, ui)) << row.what;
         EXPECT_EQ(held.fields.values(), before) << row.what;
         ASSERT_EQ(ui.messages.size(), 1) << row.what;
         EXPECT_TRUE(ui.messages[0].contains(row.named)) << ui.messages[0].toStdString();
@@ -350,19 +410,19 @@ TEST(ApplySetupImage, anImageWithAValueNoControlCanShowIsRefusedWhole)
 TEST(ApplySetupImage, aSidImageFillsTheSettingsAndAnAvmImageOnlyTheStatus)
 {
     HeldSetup held;
-    held.SetupImage = workedExample();
+    held.setupImage = workedExample();
     RecordingUi ui;
-    EXPECT_TRUE(ApplySetupImage(held, ui));
-    EXPECT_EQ(held.fields.values().text(Field::tGPIText0), "RECORD");
+    EXPECT_TRUE(applySetupImage(held, ui));
+    EXPECT_EQ(held.fields.values().text(Field::Gpi1Text), "RECORD");
     EXPECT_EQ(ui.statuses[1], "SID Config Loaded");
 
-    held.fields.setText(Field::tGPIText0, "kept");
+    held.fields.setText(Field::Gpi1Text, "kept");
     QByteArray avm(120, '\x09');
     avm[0] = 24;
     avm[1] = 1;
-    held.SetupImage = avm;
-    EXPECT_TRUE(ApplySetupImage(held, ui));
-    EXPECT_EQ(held.fields.values().text(Field::tGPIText0), "kept");
+    held.setupImage = avm;
+    EXPECT_TRUE(applySetupImage(held, ui));
+    EXPECT_EQ(held.fields.values().text(Field::Gpi1Text), "kept");
     EXPECT_EQ(ui.statuses[1], "AVM Config Loaded");
     EXPECT_TRUE(ui.messages.isEmpty());
 }

@@ -11,6 +11,10 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 namespace testsupport {
 
 // A file's bytes; empty when it cannot be read.
@@ -43,5 +47,27 @@ inline bool waitFor(const std::function<bool()>& done, int limitMs = 2000)
     loop.exec();
     return done();
 }
+
+// A pseudo-terminal whose slave side stands in for a serial device; the master stays open.
+class PseudoTerminal {
+public:
+    PseudoTerminal()
+    {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+            slave = QString::fromLocal8Bit(::ptsname(master_));
+    }
+    ~PseudoTerminal()
+    {
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    QString slave; // empty when none could be made
+private:
+    int master_ = -1;
+};
 
 } // namespace testsupport

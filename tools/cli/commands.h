@@ -1,8 +1,11 @@
 #pragma once
 
+#include "setup/setupcompare.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quillon {
@@ -22,5 +25,11 @@ struct CliCommand {
 
 std::vector<CliCommand> fileCommands();
 std::vector<CliCommand> linkCommands(); // get and send
+std::vector<CliCommand> compareCommands(); // diff and report
+
+// The set-up of the card on the serial device, got as "get" gets it, its texts on stderr;
+// nullopt when none was received. Settings a card does not keep come from base (else defaults).
+std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupValues* base = nullptr);
+std::vector<CliCommand> portCommands(); // ports
 
 } // namespace quillon

@@ -3,6 +3,7 @@
 
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
+#include "setup/setupcompare.h"
 #include "setup/setupimage.h"
 
 #include <optional>
@@ -86,9 +87,9 @@ std::optional<SetupValues> readSidFile(const QString& path, int* exitCode)
         return std::nullopt;
     }
     HeldSetup held;
-    LoadDefaultConfig(held.fields);
+    loadDefaults(held.fields);
     try {
-        ImportSetupText(path, held);
+        importSetupText(path, held);
     } catch (const SetupFileError& e) {
         *exitCode = failed(e.message());
         return std::nullopt;
@@ -96,46 +97,21 @@ std::optional<SetupValues> readSidFile(const QString& path, int* exitCode)
     return held.fields.values();
 }
 
-QString shownValue(const SetupValues& values, Field f)
-{
-    switch (fieldInfo(f).kind) {
-    case FieldKind::Choice: {
-        const int index = values.choice(f);
-        return index < 0 ? QStringLiteral("(none)") : choiceText(f, index);
-    }
-    case FieldKind::Option:
-        return values.option(f) ? QStringLiteral("on") : QStringLiteral("off");
-    case FieldKind::Check: {
-        const int state = values.check(f);
-        return state == 1 ? QStringLiteral("checked")
-                          : state == 2 ? QStringLiteral("grey") : QStringLiteral("unchecked");
-    }
-    case FieldKind::Level:
-        return QString::number(values.level(f));
-    case FieldKind::Number:
-    case FieldKind::Text:
-        return u'"' + values.text(f) + u'"';
-    }
-    return QString();
-}
-
 void printSettings(const QString& path, const SetupValues& values)
 {
     printLine(stdout, QStringLiteral("SID set-up file \"%1\"").arg(path));
-    const char* forms[] = {"frmAudioConfig", "frmSIDConfig", "frmWinConfig", "frmColorConfig",
-                           "frmControlConfig"};
     qsizetype width = 0;
     for (const FieldInfo& info : allFields())
         width = std::max(width, info.caption.size());
-    for (const char* form : forms) {
+    for (const QString& form : settingsWindowsInOrder()) {
         printLine(stdout, QString());
-        printLine(stdout, formCaption(form));
+        printLine(stdout, windowCaption(form.toLatin1().constData()));
         for (const FieldInfo& info : allFields()) {
-            if (qstrcmp(info.form, form) != 0)
+            if (QLatin1String(info.window) != form)
                 continue;
             printLine(stdout, QStringLiteral("  %1  %2")
                                   .arg(QString(info.caption + u':').leftJustified(width + 1),
-                                       shownValue(values, info.field)));
+                                       settingText(values, info.field)));
         }
     }
 }
@@ -180,7 +156,7 @@ int runDefaults(const FileArgs& args)
     if (refusesAvmOutput(args.output, &exitCode))
         return exitCode;
     try {
-        ExportSetupText(args.output, defaultSetupValues());
+        exportSetupText(args.output, defaultSetupValues());
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }
@@ -217,15 +193,15 @@ int runImage(const FileArgs& args)
     HeldSetup held;
     held.fields.setValues(*values);
     CliTerminal ui(stderr, nullptr);
-    if (BuildSetupImage(held, quint8(0), ui) != 1)
+    if (buildSetupImage(held, quint8(0), ui) != 1)
         return ExitFailed;
     try {
-        SaveSetupImage(args.output, held.SetupImage);
+        saveSetupImage(args.output, held.setupImage);
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }
     printLine(stdout, QStringLiteral("Wrote the %1-byte SID set-up image to \"%2\".")
-                          .arg(QString::number(held.SetupImage.size()), args.output));
+                          .arg(QString::number(held.setupImage.size()), args.output));
     return ExitOk;
 }
 
@@ -237,27 +213,27 @@ int runDecode(const FileArgs& args)
         return exitCode;
     HeldSetup held;
     try {
-        held.SetupImage = readSetupImageFile(input);
+        held.setupImage = readSetupImageFile(input);
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }
-    if (held.SetupImage.size() != SidImageSize) {
+    if (held.setupImage.size() != SidImageSize) {
         return failed(QStringLiteral("\"%1\" is not a SID set-up image: it is %2 bytes long, a "
                                      "SID image has %3.")
-                          .arg(input, QString::number(held.SetupImage.size()),
+                          .arg(input, QString::number(held.setupImage.size()),
                                QString::number(SidImageSize)));
     }
-    if (held.SetupImage.at(1) != 0) {
+    if (held.setupImage.at(1) != 0) {
         return failed(QStringLiteral("\"%1\" is not a SID set-up image: its set-up version is %2, "
                                      "a SID image has 0.")
-                          .arg(input, QString::number(quint8(held.SetupImage.at(1)))));
+                          .arg(input, QString::number(quint8(held.setupImage.at(1)))));
     }
-    LoadDefaultConfig(held.fields);
+    loadDefaults(held.fields);
     CliTerminal ui(stderr, nullptr);
-    if (!ApplySetupImage(held, ui))
+    if (!applySetupImage(held, ui))
         return ExitFailed;
     try {
-        ExportSetupText(args.output, held.fields.values());
+        exportSetupText(args.output, held.fields.values());
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }

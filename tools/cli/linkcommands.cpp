@@ -3,6 +3,8 @@
 #include "cliterminal.h"
 #include "commands.h"
 
+#include "app/core/stopsignals.h"
+
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
 #include "link/cardlink.h"
@@ -11,6 +13,7 @@
 #include "link/qtserialcontrol.h"
 #include "link/settingsstore.h"
 #include "link/tracefile.h"
+#include "setup/setupcompare.h"
 #include "setup/setupimage.h"
 
 #include <QCoreApplication>
@@ -18,6 +21,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <csignal>
 #include <optional>
 
 namespace quillon {
@@ -26,8 +30,6 @@ namespace {
 
 // A transfer that has not finished by then is ended.
 constexpr int TransferLimitMs = 60000;
-// After the flow's result, how long the connection may take to close.
-constexpr int CloseLimitMs = 3000;
 
 struct LinkArgs {
     QStringList inputs;
@@ -107,6 +109,7 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
 // failure; status texts show as they come.
 class LinkTerminal : public OperatorUi {
 public:
+    explicit LinkTerminal(std::FILE* statuses = stdout) : statuses_(statuses, statuses) {}
     void message(const QString& text) override { messages << text; }
     void status(int panel, const QString& text) override { statuses_.status(panel, text); }
     void progress(TransferStage stage) override { statuses_.progress(stage); }
@@ -114,15 +117,16 @@ public:
     QStringList messages;
 
 private:
-    CliTerminal statuses_{stdout, stdout};
+    CliTerminal statuses_;
 };
 
 // One Get or Send through the program's link engine, on a serial port of this machine.
 class Transfer {
 public:
-    explicit Transfer(const LinkArgs& args) : port_(store_), forcedDevice_(args.device), trace_(args.trace)
+    explicit Transfer(const LinkArgs& args, std::FILE* statuses = stdout)
+        : ui(statuses), port_(store_), forcedDevice_(args.device), trace_(args.trace)
     {
-        LoadDefaultConfig(held.fields);
+        loadDefaults(held.fields);
         if (!forcedDevice_.isEmpty()) {
             port_.forceDevice(forcedDevice_);
         } else {
@@ -135,7 +139,7 @@ public:
 
     QString device() const
     {
-        return forcedDevice_.isEmpty() ? store_.portDevice(selection_.SelectedPort()) : forcedDevice_;
+        return forcedDevice_.isEmpty() ? store_.portDevice(selection_.selectedPort()) : forcedDevice_;
     }
 
     // Runs the flow to its end; true when it succeeded.
@@ -147,43 +151,48 @@ public:
 
         QEventLoop loop;
         std::optional<FlowOutcome> outcome;
-        QTimer closeWatch;
-        closeWatch.setInterval(20);
-        QObject::connect(&closeWatch, &QTimer::timeout, &loop, [&] {
-            if (!link.portOpen())
-                loop.quit();
-        });
         link.onFlowFinished = [&](FlowKind, FlowOutcome result) {
             if (!outcome)
                 outcome = result;
-            closeWatch.start(); // the connection is still closing
         };
+        // The command ends as soon as the outcome is known: a flow that failed and left the
+        // connection open ends it, and a connection that ended under a running flow fails it.
+        QTimer endWatch;
+        endWatch.setInterval(20);
+        QObject::connect(&endWatch, &QTimer::timeout, &loop, [&] {
+            if (outcome && link.portOpen())
+                link.endTransfer(EndReason::Completed);
+            if (!link.portOpen()) {
+                if (!outcome)
+                    outcome = FlowOutcome::Failed;
+                loop.quit();
+            }
+        });
         QTimer::singleShot(TransferLimitMs, &loop, [&] {
             ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
             outcome = FlowOutcome::Failed;
-            link.EndTransfer(7);
+            link.endTransfer(EndReason::Completed);
+            loop.quit();
+        });
+        // A logout or Ctrl+C ends the connection as closing the program's window does.
+        const StopSignals stop([&](int signal) {
+            ui.message(QStringLiteral("Stopped by %1: the transfer was ended.")
+                           .arg(signal == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
+            outcome = FlowOutcome::Failed;
+            link.shutdown();
             loop.quit();
         });
         QTimer::singleShot(0, &loop, [&] {
             if (kind == FlowKind::Get)
-                link.GetConfiguration();
+                link.getConfiguration();
             else
-                link.SendConfiguration();
+                link.sendConfiguration();
+            endWatch.start();
         });
         loop.exec();
 
-        if (link.portOpen()) {
-            QEventLoop closing;
-            QObject::connect(&closeWatch, &QTimer::timeout, &closing, [&] {
-                if (!link.portOpen())
-                    closing.quit();
-            });
-            closeWatch.start();
-            QTimer::singleShot(CloseLimitMs, &closing, &QEventLoop::quit);
-            closing.exec();
-        }
         if (link.portOpen() || link.flowRunning())
-            link.Shutdown();
+            link.shutdown();
         return outcome == FlowOutcome::Succeeded;
     }
 
@@ -231,27 +240,27 @@ int runGet(const QStringList& args, const QString& usage)
         return report(transfer, false, QStringLiteral("no set-up was received from the card on %1").arg(device));
 
     const HeldSetup& held = transfer.held;
-    if (held.LoadedCardType != wanted) {
+    if (held.loadedCardType != wanted) {
         report(transfer, true, {});
-        return held.LoadedCardType == CardType::AVM
+        return held.loadedCardType == CardType::AVM
             ? failed(QStringLiteral("the card sent an AVM set-up (%1 bytes), which is kept in a file whose "
                                     "name ends in \"m\", such as Studio.kxm; \"%2\" names a SID set-up file. "
-                                    "Nothing was written.").arg(QString::number(held.SetupImage.size()), parsed->output))
+                                    "Nothing was written.").arg(QString::number(held.setupImage.size()), parsed->output))
             : failed(QStringLiteral("the card sent a SID set-up, which is kept in a file such as Studio.kxd; "
                                     "\"%1\" names an AVM set-up file (the name ends in \"m\"). Nothing was "
                                     "written.").arg(parsed->output));
     }
     try {
         if (wanted == CardType::AVM)
-            SaveSetupImage(parsed->output, held.SetupImage);
+            saveSetupImage(parsed->output, held.setupImage);
         else
-            ExportSetupText(parsed->output, held.fields.values());
+            exportSetupText(parsed->output, held.fields.values());
     } catch (const SetupFileError& e) {
         report(transfer, true, {});
         return failed(e.message());
     }
     report(transfer, true, {});
-    printLine(stdout, QStringLiteral("Saved the card's %1 set-up in %2").arg(cardTypeName(held.LoadedCardType), parsed->output));
+    printLine(stdout, QStringLiteral("Saved the card's %1 set-up in %2").arg(cardTypeName(held.loadedCardType), parsed->output));
     return ExitOk;
 }
 
@@ -268,13 +277,13 @@ int runSend(const QStringList& args, const QString& usage)
     HeldSetup& held = transfer.held;
     try {
         if (setupKindFromName(path) == CardType::AVM)
-            LoadSetupImage(path, held);
+            loadSetupImage(path, held);
         else
-            ImportSetupText(path, held);
+            importSetupText(path, held);
     } catch (const SetupFileError& e) {
         return failed(e.message());
     }
-    held.LoadedCardType = setupKindFromName(path);
+    held.loadedCardType = setupKindFromName(path);
 
     const QString device = transfer.device();
     const bool sent = transfer.run(FlowKind::Send, QFileInfo(path).baseName());
@@ -282,6 +291,23 @@ int runSend(const QStringList& args, const QString& usage)
 }
 
 } // namespace
+
+std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupValues* base)
+{
+    LinkArgs args;
+    args.device = device;
+    Transfer transfer(args, stderr);
+    if (base)
+        transfer.held.fields.setValues(*base);
+    const bool received = transfer.run(FlowKind::Get, QStringLiteral("card"));
+    for (const QString& m : transfer.ui.messages)
+        printLine(stderr, m);
+    if (!received) {
+        printLine(stderr, QStringLiteral("quillon-cli: no set-up was received from the card on %1").arg(device));
+        return std::nullopt;
+    }
+    return comparedSetupOf(transfer.held);
+}
 
 std::vector<CliCommand> linkCommands()
 {

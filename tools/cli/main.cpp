@@ -1,7 +1,8 @@
 #include "cliterminal.h"
 #include "commands.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
+#include <memory>
 
 using namespace quillon;
 
@@ -10,8 +11,10 @@ namespace {
 std::vector<CliCommand> allCommands()
 {
     std::vector<CliCommand> commands = fileCommands();
-    for (CliCommand& command : linkCommands())
-        commands.push_back(std::move(command));
+    for (auto* more : {linkCommands, compareCommands, portCommands}) {
+        for (CliCommand& command : more())
+            commands.push_back(std::move(command));
+    }
     return commands;
 }
 
@@ -29,15 +32,26 @@ void printUsage(std::FILE* stream, const std::vector<CliCommand>& commands)
         printLine(stream, QStringLiteral("      %1").arg(command.summary));
     }
     printLine(stream, QString());
-    printLine(stream, QStringLiteral("Exit status: 0 done, 1 failed, 2 wrong arguments. "
-                                     "\"quillon-cli COMMAND --help\" shows one command."));
+    printLine(stream, QStringLiteral("Exit status: 0 done, 1 failed, 2 wrong arguments; diff: 0 equal, "
+                                     "1 different, 2 trouble. \"quillon-cli COMMAND --help\" shows one "
+                                     "command."));
+}
+
+// Only a report needs fonts and page layout, and so QtGui; it never shows a window.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "report") == 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return std::make_unique<QGuiApplication>(argc, argv);
+    }
+    return std::make_unique<QCoreApplication>(argc, argv);
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     const std::vector<CliCommand> commands = allCommands();
 

@@ -77,7 +77,9 @@ std::optional<Parsed> parse(const QCoreApplication& app)
         {QStringLiteral("image"), QStringLiteral("The card's set-up image, read raw from <file>."), QStringLiteral("file")},
         {QStringLiteral("version"), QStringLiteral("Set-up version the card reports (default: 0 for a SID card, else its image's, at least 1)."), QStringLiteral("n")},
         {QStringLiteral("flash-result"), QStringLiteral("Result of writing a received image: 0 ok, 1..3 errors."), QStringLiteral("n"), QStringLiteral("0")},
-        {QStringLiteral("ack-before-flash"), QStringLiteral("Acknowledge a received image before sending the flash result.")},
+        {QStringLiteral("flash-ms"), QStringLiteral("Time to write a received image to flash, after acknowledging it (default 300)."), QStringLiteral("ms"), QStringLiteral("300")},
+        {QStringLiteral("implicit-ack"), QStringLiteral("Do not acknowledge a received image: send the flash result at once in its place.")},
+        {QStringLiteral("ack-before-flash"), QStringLiteral("Acknowledge a received image before the flash result (the default).")},
         {QStringLiteral("save-image"), QStringLiteral("Write each image received to <file>."), QStringLiteral("file")},
         {QStringLiteral("print"), QStringLiteral("Print each image received in hexadecimal.")},
         {QStringLiteral("nack"), QStringLiteral("Refuse the next <n> host data frames with a NACK."), QStringLiteral("n")},
@@ -90,7 +92,8 @@ std::optional<Parsed> parse(const QCoreApplication& app)
         {QStringLiteral("unknown-device"), QStringLiteral("Send three stray bytes where a card sends its SYN.")},
         {QStringLiteral("silent"), QStringLiteral("Never send anything.")},
         {QStringLiteral("no-identify"), QStringLiteral("Set up the link and answer keep-alives, but never identify.")},
-        {QStringLiteral("pace"), QStringLiteral("Send bytes at the real line rate.")},
+        {QStringLiteral("instant"), QStringLiteral("Bytes take no time on the line (for tests of logic only).")},
+        {QStringLiteral("pace"), QStringLiteral("Bytes take their time on the line at its speed (the default).")},
         {QStringLiteral("verbose"), QStringLiteral("Log every packet on stderr.")},
     });
     parser.process(app);
@@ -123,6 +126,7 @@ std::optional<Parsed> parse(const QCoreApplication& app)
     int flashResult = 0;
     bool ok = readNumber(parser, QStringLiteral("version"), 0, 255, card.version)
         && readNumber(parser, QStringLiteral("flash-result"), 0, 255, flashResult)
+        && readNumber(parser, QStringLiteral("flash-ms"), 0, 600000, card.flashMs)
         && readNumber(parser, QStringLiteral("nack"), 0, 1000, card.faults.nackNext)
         && readNumber(parser, QStringLiteral("ignore"), 0, 1000, card.faults.ignoreNext)
         && readNumber(parser, QStringLiteral("drop-acks"), 0, 1000, card.faults.dropAcks)
@@ -131,13 +135,13 @@ std::optional<Parsed> parse(const QCoreApplication& app)
     if (!ok)
         return std::nullopt;
     card.flashResult = static_cast<quint8>(flashResult);
-    card.ackBeforeFlashResult = parser.isSet(QStringLiteral("ack-before-flash"));
+    card.implicitAck = parser.isSet(QStringLiteral("implicit-ack"));
     card.faultsFromStart = parser.isSet(QStringLiteral("faults-from-start"));
     card.synAfterIdentification = parser.isSet(QStringLiteral("syn-mid-transfer"));
     card.unknownDevice = parser.isSet(QStringLiteral("unknown-device"));
     card.silent = parser.isSet(QStringLiteral("silent"));
     card.neverIdentify = parser.isSet(QStringLiteral("no-identify"));
-    card.paceAtLineRate = parser.isSet(QStringLiteral("pace"));
+    card.paceAtLineRate = !parser.isSet(QStringLiteral("instant"));
     return p;
 }
 
@@ -171,7 +175,7 @@ int main(int argc, char** argv)
 
     QtLinkClock clock;
     SimulatedCard card(clock, parsed->card);
-    PtyCard pty(card);
+    PtyCard pty(card, parsed->card.paceAtLineRate);
     QString error;
     if (!pty.open(parsed->link, &error)) {
         complain(error);
@@ -180,6 +184,8 @@ int main(int argc, char** argv)
 
     card.onBaudChanged = [](int baud) { say(QStringLiteral("card at %1 baud").arg(baud)); };
     pty.onHostSpeedChanged = [](int baud) { say(QStringLiteral("host at %1 baud").arg(baud)); };
+    pty.onNotice = [](const QString& line) { say(line); };
+    pty.meter.onReport = [](const QString& line) { say(line); };
     card.onImageReceived = [&parsed](const QByteArray& image) {
         say(QStringLiteral("image received: %1 bytes, version %2").arg(QString::number(image.size()), QString::number(image.size() > 1 ? quint8(image.at(1)) : 0)));
         if (parsed->print)
@@ -187,7 +193,11 @@ int main(int argc, char** argv)
         if (!parsed->saveImage.isEmpty() && !saveImage(parsed->saveImage, image))
             complain(QStringLiteral("cannot write %1").arg(parsed->saveImage));
     };
-    card.onIdentified = [] { say(QStringLiteral("identified to the host")); };
+    card.onIdentified = [&pty] {
+        pty.meter.identified();
+        say(QStringLiteral("identified to the host"));
+    };
+    card.onNotice = [](const QString& line) { say(line); };
     if (parsed->verbose)
         card.onLog = [](const QString& line) { complain(line); };
 

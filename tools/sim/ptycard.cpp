@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cmath>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -38,16 +39,22 @@ QString systemError(const char* what) { return QStringLiteral("%1: %2").arg(QLat
 
 } // namespace
 
-PtyCard::PtyCard(SimulatedCard& card, QObject* parent) : QObject(parent), card_(card)
+PtyCard::PtyCard(SimulatedCard& card, bool paced, QObject* parent) : QObject(parent), card_(card), paced_(paced)
 {
+    elapsed_.start();
+    deliverTimer_.setSingleShot(true);
+    deliverTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&deliverTimer_, &QTimer::timeout, this, [this] { deliverDue(); });
     card_.onSend = [this](const QByteArray& bytes) { writeToHost(bytes); };
     card_.onSyncAttempt = [this] { dropStaleOutput(); };
+    card_.onPause = [this](double ms) { meter.pause(ms); };
 }
 
 PtyCard::~PtyCard()
 {
     card_.onSend = nullptr;
     card_.onSyncAttempt = nullptr;
+    card_.onPause = nullptr;
     if (!linkPath_.isEmpty())
         QFile::remove(linkPath_);
     if (slave_ >= 0)
@@ -108,7 +115,6 @@ PtyCard::HostSide PtyCard::hostSide()
     int exclusive = 0;
     side.open = ::ioctl(slave_, TIOCGEXCL, &exclusive) != 0 || exclusive != 0;
     if (side.open) {
-        lastOpenBaud_ = side.baud;
         if (side.baud != reportedBaud_) {
             reportedBaud_ = side.baud;
             if (onHostSpeedChanged)
@@ -124,15 +130,44 @@ void PtyCard::readFromHost()
     for (;;) {
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n <= 0)
-            return; // EAGAIN: all read
-        const HostSide host = hostSide();
-        // Bytes that were written before the host closed count at the speed it had then.
-        const int baud = host.open ? host.baud : lastOpenBaud_;
-        QByteArray bytes(buffer, static_cast<qsizetype>(n));
-        if (baud != card_.baud())
-            bytes.fill('\xFF');
-        card_.receive(bytes);
+            break; // EAGAIN: all read
+        // The speed the line has now, whether the host still holds the port or not.
+        const int baud = hostSide().baud;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (!paced_) {
+                toCard(buffer[i], baud);
+                continue;
+            }
+            const double start = std::max(hostLineFreeMs_, static_cast<double>(elapsed_.elapsed()));
+            hostLineFreeMs_ = start + 11000.0 / std::max(1, baud);
+            inbound_.append({buffer[i], baud, hostLineFreeMs_});
+        }
     }
+    deliverDue();
+}
+
+void PtyCard::deliverDue()
+{
+    while (!inbound_.isEmpty() && inbound_.first().endMs <= elapsed_.elapsed()) {
+        const InboundByte in = inbound_.takeFirst();
+        // A change of speed before the byte had left garbles it.
+        toCard(in.byte, hostSide().baud == in.baud ? in.baud : 0);
+    }
+    if (!inbound_.isEmpty())
+        deliverTimer_.start(static_cast<int>(std::ceil(inbound_.first().endMs - elapsed_.elapsed())));
+}
+
+void PtyCard::toCard(char byte, int sentBaud)
+{
+    const bool garbled = sentBaud != card_.baud();
+    if (garbled != garbling_ && onNotice) {
+        onNotice(garbled ? QStringLiteral("garbled bytes from the host (card at %1 baud)").arg(card_.baud())
+                         : QStringLiteral("clear bytes from the host again"));
+    }
+    garbling_ = garbled;
+    if (!garbled)
+        meter.hostByte(static_cast<quint8>(byte), sentBaud, static_cast<double>(elapsed_.elapsed()));
+    card_.receive(QByteArray(1, garbled ? '\xFF' : byte));
 }
 
 void PtyCard::writeToHost(const QByteArray& bytes)
@@ -141,6 +176,8 @@ void PtyCard::writeToHost(const QByteArray& bytes)
     QByteArray out = bytes;
     if (host.open && host.baud != card_.baud())
         out.fill('\xFF');
+    for (qsizetype i = 0; i < out.size(); ++i)
+        meter.cardByte(card_.baud());
     qsizetype done = 0;
     while (done < out.size()) {
         const ssize_t n = ::write(master_, out.constData() + done, static_cast<size_t>(out.size() - done));

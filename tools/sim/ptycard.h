@@ -1,9 +1,13 @@
 #pragma once
 
+#include "linemeter.h"
 #include "simulatedcard.h"
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QSocketNotifier;
 
@@ -13,9 +17,13 @@ namespace quillon::sim {
 // symbolic link to it) as its serial port. The simulator keeps its own descriptor of the slave
 // open, so the host's closing never ends the line, and reads the slave's settings to follow the
 // speed the host set: bytes between a host and a card at different speeds arrive as 0xFF.
+// Paced, the host's bytes take their line time to reach the card, one after the other, and
+// a byte counts as sent at the host's speed only when that speed held for the byte's whole
+// time on the line: a host that changes speed or closes its port (which restores the speed
+// it found) before its bytes have left garbles them, as a real line would.
 class PtyCard : public QObject {
 public:
-    explicit PtyCard(SimulatedCard& card, QObject* parent = nullptr);
+    explicit PtyCard(SimulatedCard& card, bool paced = true, QObject* parent = nullptr);
     ~PtyCard() override;
 
     // Creates the pseudo-terminal and, when linkPath is not empty, a symbolic link to its slave.
@@ -24,6 +32,9 @@ public:
     QString linkPath() const { return linkPath_; }
 
     std::function<void(int baud)> onHostSpeedChanged;
+    std::function<void(const QString& line)> onNotice;
+    // Times each connection against its line time.
+    LineMeter meter;
 
 private:
     struct HostSide {
@@ -34,6 +45,14 @@ private:
     void readFromHost();
     void writeToHost(const QByteArray& bytes);
     void dropStaleOutput();
+    void toCard(char byte, int sentBaud);
+    void deliverDue();
+
+    struct InboundByte {
+        char byte;
+        int baud;     // the host's speed when the byte went on the line
+        double endMs; // when it has fully arrived
+    };
 
     SimulatedCard& card_;
     int master_ = -1;
@@ -41,8 +60,13 @@ private:
     QString slaveName_;
     QString linkPath_;
     QSocketNotifier* notifier_ = nullptr;
-    int lastOpenBaud_ = 9600; // the host's speed when its port was last seen open
     int reportedBaud_ = 0;
+    bool paced_ = true;
+    bool garbling_ = false;
+    QElapsedTimer elapsed_;
+    QTimer deliverTimer_;
+    QList<InboundByte> inbound_;
+    double hostLineFreeMs_ = 0;
 };
 
 } // namespace quillon::sim

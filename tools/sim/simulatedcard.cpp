@@ -42,7 +42,7 @@ QByteArray dataFrame(quint8 echo, quint8 own, const QByteArray& payload, bool co
     if (corrupt)
         crc ^= 0x0101;
     return QByteArray(1, static_cast<char>(STX)) + QByteArray(1, static_cast<char>(DataControl))
-        + StuffBytes(body) + StuffBytes(bytesOf({crc >> 8, crc & 0xFF}))
+        + stuffBytes(body) + stuffBytes(bytesOf({crc >> 8, crc & 0xFF}))
         + QByteArray(1, static_cast<char>(ETX));
 }
 
@@ -79,7 +79,8 @@ SimulatedCard::SimulatedCard(LinkClock& clock, CardOptions options)
     : clock_(clock), options_(std::move(options)), faults_(options_.faults),
       image_(options_.image.isEmpty() ? defaultCardImage(options_.kind) : options_.image),
       syncTimer_(clock.createTimer()), retransmitTimer_(clock.createTimer()),
-      watchdog_(clock.createTimer()), paceTimer_(clock.createTimer()), delayTimer_(clock.createTimer())
+      watchdog_(clock.createTimer()), paceTimer_(clock.createTimer()), delayTimer_(clock.createTimer()),
+      flashTimer_(clock.createTimer())
 {
     syncTimer_->onTimeout = [this] { syncTick(); };
     retransmitTimer_->onTimeout = [this] { retransmitTimeout(); };
@@ -89,6 +90,7 @@ SimulatedCard::SimulatedCard(LinkClock& clock, CardOptions options)
     };
     paceTimer_->onTimeout = [this] { pace(); };
     delayTimer_->onTimeout = [this] { runDelayed(); };
+    flashTimer_->onTimeout = [this] { queueData(bytesOf({CmdFlashResult, options_.flashResult})); };
 }
 
 SimulatedCard::~SimulatedCard() = default;
@@ -108,7 +110,7 @@ void SimulatedCard::start()
 void SimulatedCard::stop()
 {
     for (auto* timer : {syncTimer_.get(), retransmitTimer_.get(), watchdog_.get(), paceTimer_.get(),
-                        delayTimer_.get()})
+                        delayTimer_.get(), flashTimer_.get()})
         timer->stop();
     lineQueue_.clear();
     delayed_.clear();
@@ -120,6 +122,7 @@ void SimulatedCard::resetLink()
     retransmitTimer_->stop();
     watchdog_->stop();
     delayTimer_->stop();
+    flashTimer_->stop();
     delayed_.clear();
     outbox_.clear();
     outstanding_.clear();
@@ -161,6 +164,7 @@ void SimulatedCard::byteIn(quint8 byte)
     switch (byte) {
     case SYN:
         log(QStringLiteral("<- SYN: starting over"));
+        notice(QStringLiteral("SYN from the host at %1 baud").arg(baud_));
         resetLink();
         return;
     case AckByte:
@@ -273,9 +277,9 @@ void SimulatedCard::hostData(const QByteArray& packet, bool delayed)
     received_.append(payload);
     log(QStringLiteral("<- data: ") + hex(payload));
 
-    // A received image is acknowledged by the flash result, unless asked to ACK it first.
+    // A card that writes its flash at once acknowledges the image with the flash result.
     const bool implicitAck = phase_ == CardPhase::Ready && payload.at(0) == char(CmdSetupData)
-        && !options_.ackBeforeFlashResult && !synPending_;
+        && options_.implicitAck && !synPending_;
     if (!dropAck && !implicitAck)
         sendAck(seq);
     act(payload);
@@ -350,11 +354,21 @@ void SimulatedCard::serve(const QByteArray& payload)
         log(QStringLiteral("image received, %1 bytes").arg(payload.size()));
         if (onImageReceived)
             onImageReceived(payload);
-        queueData(bytesOf({CmdFlashResult, options_.flashResult}));
+        if (options_.implicitAck || options_.flashMs <= 0)
+            queueData(bytesOf({CmdFlashResult, options_.flashResult}));
+        else
+            startFlashWrite();
         return;
     default:
         return; // keep-alive and the rest: the acknowledgement is all
     }
+}
+
+void SimulatedCard::startFlashWrite()
+{
+    flashTimer_->start(options_.flashMs);
+    if (onPause) // the acknowledgement of the image goes out meanwhile
+        onPause(options_.flashMs - 7 * 11000.0 / baud_);
 }
 
 void SimulatedCard::queueData(const QByteArray& payload)
@@ -392,6 +406,8 @@ void SimulatedCard::outstandingAcknowledged()
 {
     retransmitTimer_->stop();
     const bool wasAppId = outstanding_.at(0) == char(CmdAppId);
+    if (outstanding_.at(0) == char(CmdFlashResult))
+        notice(QStringLiteral("flash report acknowledged"));
     outstanding_.clear();
     if (wasAppId) {
         ++identifications_;
@@ -500,6 +516,13 @@ void SimulatedCard::runDelayed()
 int SimulatedCard::lineTimeMs(qsizetype bytes) const
 {
     return static_cast<int>(std::ceil(bytes * 11000.0 / baud_));
+}
+
+void SimulatedCard::notice(const QString& line)
+{
+    log(line);
+    if (onNotice)
+        onNotice(line);
 }
 
 void SimulatedCard::log(const QString& line)

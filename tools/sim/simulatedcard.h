@@ -28,7 +28,8 @@ struct CardOptions {
     QByteArray image;                 // empty: the default image of the kind
     int version = -1;                 // set-up version reported; -1: 0 for SID, else the image's (at least 1)
     quint8 flashResult = 0;           // result of writing a received image to flash
-    bool ackBeforeFlashResult = false; // acknowledge a received image before the flash result
+    int flashMs = 300;                // writing the flash takes this long after the image's ACK
+    bool implicitAck = false;         // no ACK for an image: the flash result, sent at once, is its acknowledgement
     bool synAfterIdentification = false; // answer the first request after identification with a SYN
     bool unknownDevice = false;       // three stray bytes where a card would send its SYN
     bool silent = false;              // never sends anything
@@ -73,6 +74,11 @@ public:
     std::function<void()> onIdentified;              // the host acknowledged the application id
     std::function<void(const QByteArray& image)> onImageReceived;
     std::function<void(const QString& line)> onLog;
+    // What the card saw of the host: its SYN (at the card's speed), the ACK of the flash
+    // report, bytes garbled by a speed mismatch.
+    std::function<void(const QString& line)> onNotice;
+    // A pause the card takes on purpose (its flash write, less its acknowledgement's line time).
+    std::function<void(double ms)> onPause;
 
     CardPhase phase() const { return phase_; }
     int baud() const { return baud_; }
@@ -99,6 +105,7 @@ private:
     void act(const QByteArray& payload);
     void serve(const QByteArray& payload);
     void queueData(const QByteArray& payload);
+    void startFlashWrite();
     void sendNext();
     void transmitOutstanding();
     void outstandingAcknowledged();
@@ -113,6 +120,7 @@ private:
     bool faultsArmed() const { return faultsArmed_; }
     int lineTimeMs(qsizetype bytes) const;
     void log(const QString& line);
+    void notice(const QString& line);
 
     LinkClock& clock_;
     CardOptions options_;
@@ -124,6 +132,7 @@ private:
     std::unique_ptr<LinkTimer> watchdog_;
     std::unique_ptr<LinkTimer> paceTimer_;
     std::unique_ptr<LinkTimer> delayTimer_;
+    std::unique_ptr<LinkTimer> flashTimer_;
 
     CardPhase phase_ = CardPhase::Stopped;
     int baud_ = 9600;

@@ -6,12 +6,6 @@
 
 namespace quillon::sim {
 
-namespace {
-
-QByteArray garble(const QByteArray& bytes) { return QByteArray(bytes.size(), '\xFF'); }
-
-} // namespace
-
 VirtualSerialLine::VirtualSerialLine(VirtualClock& clock, SimulatedCard& card, int cardPort,
                                      std::set<int> openablePorts)
     : clock_(clock), card_(card), cardPort_(cardPort), openable_(std::move(openablePorts))
@@ -66,6 +60,7 @@ qint64 VirtualSerialLine::occupyLine(double& freeAtMs, qsizetype bytes, int baud
     return static_cast<qint64>(std::ceil(freeAtMs)) - clock_.nowMs();
 }
 
+// Each byte arrives once its own line time is over, after the bytes before it.
 void VirtualSerialLine::output(const QByteArray& bytes)
 {
     if (!open_ || bytes.isEmpty())
@@ -75,18 +70,29 @@ void VirtualSerialLine::output(const QByteArray& bytes)
     log_.append({clock_.nowMs(), true, bytes, baud, false, !toCard});
     const qsizetype logIndex = log_.size() - 1;
     outPending_ += static_cast<int>(bytes.size());
-    const qint64 delay = occupyLine(hostLineFreeMs_, bytes.size(), baud);
-    clock_.post(delay, [this, alive = alive_, bytes, baud, toCard, logIndex] {
-        if (!*alive)
-            return;
-        outPending_ -= static_cast<int>(bytes.size());
-        if (toCard) {
-            const bool garbled = baud != card_.baud();
-            log_[logIndex].garbled = garbled;
-            card_.receive(garbled ? garble(bytes) : bytes);
-        }
-        if (outPending_ == 0 && open_ && onOutputDrained)
-            onOutputDrained();
+    for (char byte : bytes) {
+        const qint64 delay = occupyLine(hostLineFreeMs_, 1, baud);
+        clock_.post(delay, [this, alive = alive_, byte, baud, toCard, logIndex] {
+            if (!*alive)
+                return;
+            --outPending_;
+            if (toCard) {
+                const bool garbled = baud != card_.baud();
+                log_[logIndex].garbled = log_[logIndex].garbled || garbled;
+                card_.receive(QByteArray(1, garbled ? '\xFF' : byte));
+            }
+            if (outPending_ == 0 && open_ && onOutputDrained)
+                onOutputDrained();
+        });
+    }
+}
+
+void VirtualSerialLine::whenSent(std::function<void()> done)
+{
+    const qint64 delay = std::max<qint64>(0, static_cast<qint64>(std::ceil(hostLineFreeMs_)) - clock_.nowMs());
+    clock_.post(delay, [alive = alive_, done = std::move(done)] {
+        if (*alive)
+            done();
     });
 }
 
@@ -95,21 +101,23 @@ void VirtualSerialLine::fromCard(const QByteArray& bytes)
     const int baud = card_.baud();
     log_.append({clock_.nowMs(), false, bytes, baud, false, false});
     const qsizetype logIndex = log_.size() - 1;
-    const qint64 delay = occupyLine(cardLineFreeMs_, bytes.size(), baud);
-    clock_.post(delay, [this, alive = alive_, bytes, baud, logIndex] {
-        if (!*alive)
-            return;
-        // A port that is closed when the bytes arrive never sees them.
-        if (!joinedToCard()) {
-            log_[logIndex].lost = true;
-            return;
-        }
-        const bool garbled = baud != hostBaud();
-        log_[logIndex].garbled = garbled;
-        inBuffer_.append(garbled ? garble(bytes) : bytes);
-        if (onComm)
-            onComm(DataReceived);
-    });
+    for (char byte : bytes) {
+        const qint64 delay = occupyLine(cardLineFreeMs_, 1, baud);
+        clock_.post(delay, [this, alive = alive_, byte, baud, logIndex] {
+            if (!*alive)
+                return;
+            // A port that is closed when the byte arrives never sees it.
+            if (!joinedToCard()) {
+                log_[logIndex].lost = true;
+                return;
+            }
+            const bool garbled = baud != hostBaud();
+            log_[logIndex].garbled = log_[logIndex].garbled || garbled;
+            inBuffer_.append(garbled ? '\xFF' : byte);
+            if (onComm)
+                onComm(DataReceived);
+        });
+    }
 }
 
 void VirtualSerialLine::unplug()

@@ -10,7 +10,8 @@
 namespace quillon::sim {
 
 // A serial control joined by a virtual line to a SimulatedCard, on virtual time. Each byte takes
-// its line time (11 bits at the sender's baud) to arrive; bytes that arrive at a receiver set to
+// its line time (11 bits at the sender's baud) to arrive, one after the other, each a receive
+// event of its own, so a frame spreads over time as on a cable; bytes that arrive at a receiver set to
 // another speed arrive as 0xFF. Events are delivered on the clock, never inside a call.
 class VirtualSerialLine : public SerialControl {
 public:
@@ -53,6 +54,7 @@ public:
     QByteArray input(int maxBytes) override;
     void output(const QByteArray& bytes) override;
     QString lastError() const override { return lastError_; }
+    void whenSent(std::function<void()> done) override;
 
 private:
     bool joinedToCard() const { return open_ && openPort_ == cardPort_; }

@@ -6,6 +6,7 @@
 #include "../../setup/setupimage.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <exception>
 
 namespace quillon {
@@ -27,7 +28,7 @@ QString reasonOf(const std::exception& e)
 } // namespace
 
 AppState::AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store)
-    : held_(held), ui_(ui), store_(store)
+    : held_(held), ui_(ui), store_(store), recent_(store)
 {
 }
 
@@ -36,43 +37,43 @@ QString AppState::storedFolder() const
     return store_.value(FileSection, FolderKey, QStringLiteral("C:\\windows"));
 }
 
-void AppState::ShowSetupName()
+void AppState::showSetupName()
 {
-    held_.LoadedCardType = setupKindFromName(currentFileName_);
+    held_.loadedCardType = setupKindFromName(currentFileName_);
     const SetupName name = splitSetupName(currentFileName_);
     currentFileName_ = name.bareName;
     store_.setValue(FileSection, FolderKey, name.folder);
     caption_ = CaptionPrefix + currentFileName_;
     ui_.caption(caption_);
-    ui_.status(1, held_.LoadedCardType == CardType::AVM ? QStringLiteral("AVM Config Loaded")
+    ui_.status(1, held_.loadedCardType == CardType::AVM ? QStringLiteral("AVM Config Loaded")
                                                         : QStringLiteral("SID Config Loaded"));
 }
 
-void AppState::LoadDefaultConfig()
+void AppState::loadDefaults()
 {
     if (beforeDefaults)
         beforeDefaults();
-    quillon::LoadDefaultConfig(held_.fields);
+    quillon::loadDefaults(held_.fields);
     if (afterDefaults)
         afterDefaults();
 }
 
-void AppState::NewSetup()
+void AppState::newSetup()
 {
-    LoadDefaultConfig();
+    loadDefaults();
     currentFileName_ = UnsavedName;
-    ShowSetupName();
+    showSetupName();
 }
 
-void AppState::ResetConfiguration()
+void AppState::resetConfiguration()
 {
-    LoadDefaultConfig();
+    loadDefaults();
 }
 
 void AppState::adoptPath(const QString& path)
 {
     currentFileName_ = path;
-    ShowSetupName();
+    showSetupName();
 }
 
 QString AppState::startFolder() const
@@ -85,9 +86,9 @@ QString AppState::startFolder() const
 
 // A failed or cancelled Save leaves the file name, caption, panels and stored folder as they
 // were: the name is adopted only once the file is written.
-void AppState::SaveFileToDisk(FileDialogs& dialogs)
+void AppState::saveFileToDisk(FileDialogs& dialogs)
 {
-    const CardType kind = held_.LoadedCardType;
+    const CardType kind = held_.loadedCardType;
     const FileQuestion question{kind == CardType::AVM ? AvmFilter : SidFilter, 1,
                                 currentFileName_ + extensionFor(kind), startFolder()};
     const std::optional<QString> path = dialogs.askSaveName(question);
@@ -97,20 +98,21 @@ void AppState::SaveFileToDisk(FileDialogs& dialogs)
     }
     try {
         if (setupKindFromName(*path) == CardType::AVM)
-            SaveSetupImage(*path, held_.SetupImage);
+            saveSetupImage(*path, held_.setupImage);
         else
-            ExportSetupText(*path, held_.fields.values());
+            exportSetupText(*path, held_.fields.values());
     } catch (const std::exception& e) {
         ui_.failure(SaveFailedMessage, reasonOf(e));
         return;
     }
     adoptPath(*path);
+    remember(*path);
     ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Saved"));
 }
 
 // As Save: the name is adopted only once the file has been read; the readers change nothing
 // when they fail.
-void AppState::OpenFileFromDisk(FileDialogs& dialogs)
+void AppState::openFileFromDisk(FileDialogs& dialogs)
 {
     ui_.status(2, QStringLiteral("Getting Saved Data"));
     const FileQuestion question{OpenFilter, 2, QStringLiteral(".kxm"), startFolder()};
@@ -119,17 +121,41 @@ void AppState::OpenFileFromDisk(FileDialogs& dialogs)
         ui_.failure(OpenFailedMessage, {});
         return;
     }
+    readFile(*path);
+}
+
+void AppState::openFile(const QString& path)
+{
+    ui_.status(2, QStringLiteral("Getting Saved Data"));
+    readFile(path);
+}
+
+void AppState::readFile(const QString& path)
+{
     try {
-        if (setupKindFromName(*path) == CardType::AVM)
-            LoadSetupImage(*path, held_);
+        if (setupKindFromName(path) == CardType::AVM)
+            loadSetupImage(path, held_);
         else
-            ImportSetupText(*path, held_);
+            importSetupText(path, held_);
     } catch (const std::exception& e) {
+        if (!QFileInfo::exists(path) && recent_.files().contains(QFileInfo(path).absoluteFilePath())) {
+            recent_.remove(path);
+            if (recentFilesChanged)
+                recentFilesChanged();
+        }
         ui_.failure(OpenFailedMessage, reasonOf(e));
         return;
     }
-    adoptPath(*path);
+    adoptPath(path);
+    remember(path);
     ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Loaded"));
+}
+
+void AppState::remember(const QString& path)
+{
+    recent_.add(path);
+    if (recentFilesChanged)
+        recentFilesChanged();
 }
 
 } // namespace quillon

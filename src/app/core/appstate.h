@@ -2,6 +2,7 @@
 
 #include "../../setup/heldsetup.h"
 #include "filedialogs.h"
+#include "recentfiles.h"
 #include "shellui.h"
 
 #include <QString>
@@ -24,34 +25,44 @@ public:
     AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store);
 
     // "Unsaved", or the bare name of the last set-up file saved or opened.
-    const QString& CurrentFileName() const { return currentFileName_; }
+    const QString& currentFileName() const { return currentFileName_; }
     const QString& caption() const { return caption_; }
     // The folder of the last set-up file, as stored under "load".
     QString storedFolder() const;
 
-    // Called first by LoadDefaultConfig, for the windows: they hide before the defaults go in.
+    // Called first by loadDefaults, for the windows: they hide before the defaults go in.
     std::function<void()> beforeDefaults;
     // And after the defaults are in (the windows are maximised then).
     std::function<void()> afterDefaults;
 
     // The caption update: kind of set-up from the name's last letter, bare name, stored
     // folder, caption and status panel 1.
-    void ShowSetupName();
+    void showSetupName();
     // Every setting to its default; file name, caption and status bar stay.
-    void LoadDefaultConfig();
-    void NewSetup();           // File > New, File > Close, toolbar "close"
-    void ResetConfiguration(); // Edit > Reset Configuration
-    void SaveFileToDisk(FileDialogs& dialogs);
-    void OpenFileFromDisk(FileDialogs& dialogs);
+    void loadDefaults();
+    void newSetup();           // File > New, File > Close, toolbar "close"
+    void resetConfiguration(); // Edit > Reset Configuration
+    void saveFileToDisk(FileDialogs& dialogs);
+    void openFileFromDisk(FileDialogs& dialogs);
+    // Opens a named set-up file as Open does once its dialog has answered (the recent files,
+    // the command line, a dropped file). A file that no longer exists leaves the recent list.
+    void openFile(const QString& path);
+
+    const RecentFiles& recentFiles() const { return recent_; }
+    // Told when the recent files have changed.
+    std::function<void()> recentFilesChanged;
 
 private:
     // Applies a chosen path as the current file: name, kind, folder, caption, panel 1.
     void adoptPath(const QString& path);
+    void readFile(const QString& path);
+    void remember(const QString& path);
     QString startFolder() const;
 
     HeldSetup& held_;
     ShellUi& ui_;
     SettingsStore& store_;
+    RecentFiles recent_;
     QString currentFileName_ = UnsavedName;
     QString caption_ = StartCaption;
 };

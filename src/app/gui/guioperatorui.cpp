@@ -1,8 +1,8 @@
 #include "guioperatorui.h"
 
-#include "forms/frmcontrolconfig.h"
-#include "forms/frmprogress.h"
-#include "mdiform1.h"
+#include "forms/controlsettingswindow.h"
+#include "forms/progressdialog.h"
+#include "mainwindow.h"
 
 #include <QAction>
 #include <QLabel>
@@ -23,6 +23,7 @@ struct PendingMessage {
     bool hadParent = false;
     QString text;
     QString detail;
+    QString findings;
 };
 
 std::deque<PendingMessage>& pendingMessages()
@@ -48,6 +49,7 @@ void openNextMessage()
         auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quillon"), next.text,
                                     QMessageBox::Ok, next.parent);
         box->setInformativeText(next.detail);
+        box->setDetailedText(next.findings);
         box->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(box, &QObject::destroyed, [] { QTimer::singleShot(0, openNextMessage); });
         openMessageBox() = box;
@@ -57,25 +59,30 @@ void openNextMessage()
 
 } // namespace
 
-void showMessageBox(QWidget* parent, const QString& text, const QString& detail)
+void showMessageBox(QWidget* parent, const QString& text, const QString& detail, const QString& findings)
 {
-    pendingMessages().push_back({parent, parent != nullptr, text, detail});
+    pendingMessages().push_back({parent, parent != nullptr, text, detail, findings});
     openNextMessage();
 }
 
-GuiOperatorUi::GuiOperatorUi(MDIForm1& window, MessageSink sink)
+GuiOperatorUi::GuiOperatorUi(MainWindow& window, MessageSink sink)
     : window_(window), sink_(std::move(sink))
 {
 }
 
 void GuiOperatorUi::message(const QString& text)
 {
-    sink_(text, {});
+    sink_(text, {}, {});
+}
+
+void GuiOperatorUi::messageWithDetails(const QString& text, const QString& details)
+{
+    sink_(text, {}, details);
 }
 
 void GuiOperatorUi::failure(const QString& text, const QString& reason)
 {
-    sink_(text, reason);
+    sink_(text, reason, {});
 }
 
 void GuiOperatorUi::status(int panel, const QString& text)
@@ -101,25 +108,25 @@ void GuiOperatorUi::transferButtonsEnabled(bool enabled)
 
 void GuiOperatorUi::diagnosticLabel(int index, const QString& text)
 {
-    if (auto* controls = window_.controlsForm())
+    if (auto* controls = window_.controlSettings())
         controls->setDiagnosticLabel(index, text);
 }
 
 void GuiOperatorUi::showProgress()
 {
-    if (frmProgress* dialog = window_.progressDialog(true))
+    if (ProgressDialog* dialog = window_.progressDialog(true))
         dialog->showForTransfer();
 }
 
 void GuiOperatorUi::progress(TransferStage stage)
 {
-    if (frmProgress* dialog = window_.progressDialog(false))
+    if (ProgressDialog* dialog = window_.progressDialog(false))
         dialog->setStage(stage);
 }
 
 void GuiOperatorUi::hideProgress()
 {
-    if (frmProgress* dialog = window_.progressDialog(false))
+    if (ProgressDialog* dialog = window_.progressDialog(false))
         dialog->hide();
 }
 

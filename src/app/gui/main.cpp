@@ -1,4 +1,5 @@
-#include "mdiform1.h"
+#include "app/core/stopsignals.h"
+#include "mainwindow.h"
 
 #include <QApplication>
 
@@ -8,11 +9,18 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setOrganizationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral(QUILLON_APP_ID)); // its menu entry and icon
     QApplication::setQuitOnLastWindowClosed(false); // the main window's shut-down ends the run
 
-    quillon::MDIForm1 window;
-    QObject::connect(&window, &quillon::MDIForm1::shutDown, &app, &QCoreApplication::quit,
+    quillon::MainWindow window;
+    QObject::connect(&window, &quillon::MainWindow::shutDown, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // A logout or Ctrl+C ends the program as closing its window does.
+    const quillon::StopSignals stop([&window](int) { window.close(); });
     window.show();
+    // "quillon Studio.kxd": the set-up file to start with (Qt's own options are taken out).
+    QStringList files = QCoreApplication::arguments().mid(1);
+    files.removeIf([](const QString& arg) { return arg.startsWith(u'-'); });
+    window.openFromCommandLine(files);
     return app.exec();
 }

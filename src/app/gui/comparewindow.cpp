@@ -1,0 +1,111 @@
+#include "comparewindow.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace quillon {
+
+namespace {
+constexpr int FieldRole = Qt::UserRole;
+}
+
+CompareWindow::CompareWindow(CardSetup& setup, std::function<ComparedSetup()> current, QWidget* parent)
+    : QWidget(parent, Qt::Window), setup_(setup), current_(std::move(current))
+{
+    setObjectName(QStringLiteral("compareWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    table_ = new QTableWidget(0, 4, this);
+    table_->setObjectName(QStringLiteral("differences"));
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    summary_ = new QLabel(this);
+    summary_->setObjectName(QStringLiteral("summary"));
+    summary_->setWordWrap(true);
+    take_ = new QPushButton(QStringLiteral("Take Selected Values"), this);
+    take_->setObjectName(QStringLiteral("takeSelectedValues"));
+    auto* report = new QPushButton(QStringLiteral("Export Report..."), this);
+    report->setObjectName(QStringLiteral("exportReport"));
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(take_);
+    buttons->addWidget(report);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(table_);
+    layout->addWidget(summary_);
+    layout->addLayout(buttons);
+    resize(640, 360);
+
+    connect(take_, &QPushButton::clicked, this, &CompareWindow::takeSelectedValues);
+    connect(report, &QPushButton::clicked, this, &CompareWindow::exportRequested);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row) {
+        const QVariant field = table_->item(row, 0)->data(FieldRole);
+        if (field.isValid())
+            Q_EMIT settingChosen(fieldAt(field.toInt()));
+    });
+    connect(&setup_, &CardSetup::fieldChanged, this, &CompareWindow::refresh);
+}
+
+void CompareWindow::compareWith(const QString& otherName, const ComparedSetup& other)
+{
+    otherName_ = otherName;
+    other_ = other;
+    setWindowTitle(QStringLiteral("Compare With %1").arg(otherName));
+    refresh();
+}
+
+void CompareWindow::refresh()
+{
+    comparison_ = compareSetups(current_(), other_);
+    const bool bytes = comparison_.kind == CardType::AVM;
+    table_->setHorizontalHeaderLabels(
+        {bytes ? QStringLiteral("Byte") : QStringLiteral("Window"), bytes ? QString() : QStringLiteral("Setting"),
+         QStringLiteral("This set-up"), otherName_});
+    table_->setRowCount(int(comparison_.differences.size()));
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const SetupDifference& d = comparison_.differences[row];
+        const QStringList cells{d.isByte() ? QStringLiteral("0x%1").arg(d.offset, 2, 16, QLatin1Char('0')) : d.windowCaption,
+                                d.settingCaption, d.thisValue, d.otherValue};
+        for (int column = 0; column < cells.size(); ++column)
+            table_->setItem(row, column, new QTableWidgetItem(cells[column]));
+        if (!d.isByte())
+            table_->item(row, 0)->setData(FieldRole, indexOf(d.field));
+    }
+    table_->resizeColumnsToContents();
+    summary_->setText(comparison_.comparable() ? differenceCount(comparison_) : comparison_.refusal);
+    // An AVM image is never edited, only received, opened, saved and sent whole.
+    take_->setEnabled(comparison_.comparable() && !bytes && !comparison_.differences.isEmpty());
+}
+
+void CompareWindow::takeSelectedValues()
+{
+    if (!take_->isEnabled())
+        return;
+    QList<Field> fields;
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        if (table_->item(row, 0)->isSelected())
+            fields << fieldAt(table_->item(row, 0)->data(FieldRole).toInt());
+    }
+    if (fields.isEmpty())
+        return;
+    try {
+        setup_.edit([&](SetupValues& values) {
+            for (Field f : fields) // in window order: a video standard before the SID lines it resets
+                takeSetting(values, other_.values, f);
+        });
+    } catch (const SetupValueError& e) {
+        summary_->setText(e.message());
+    }
+}
+
+} // namespace quillon

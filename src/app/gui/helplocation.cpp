@@ -1,0 +1,25 @@
+#include "helplocation.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace quillon {
+
+QString findHelpFile(const QString& programDir, const QString& sourceDir)
+{
+    const QString name = QStringLiteral("QuillonHelp.html");
+    const QDir bin(programDir);
+    const QStringList candidates{
+        bin.filePath(QStringLiteral("../share/doc/quillon/html/") + name),
+        bin.filePath(QStringLiteral("help/") + name),
+        QDir(sourceDir).filePath(QStringLiteral("docs/help/") + name),
+    };
+    for (const QString& candidate : candidates) {
+        if (QFileInfo::exists(candidate))
+            return QFileInfo(candidate).canonicalFilePath();
+    }
+    return QDir::cleanPath(candidates.front());
+}
+
+} // namespace quillon

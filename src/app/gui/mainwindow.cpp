@@ -1,0 +1,443 @@
+#include "mainwindow.h"
+
+#include "forms/audiosettingswindow.h"
+#include "forms/coloursettingswindow.h"
+#include "forms/controlsettingswindow.h"
+#include "forms/progressdialog.h"
+#include "forms/sourceidsettingswindow.h"
+#include "forms/onscreensettingswindow.h"
+#include "aboutdialog.h"
+#include "helplocation.h"
+#include "cardcomparison.h"
+#include "portassignmentdialog.h"
+#include "link/cardlink.h"
+#include "link/portmanager.h"
+#include "link/qtlinkclock.h"
+#include "link/qtserialcontrol.h"
+#include "link/tracefile.h"
+#include "qtfiledialogs.h"
+#include "setup/setupimage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QProxyStyle>
+#include <QScopedValueRollback>
+#include <QStyle>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <cmath>
+#include <exception>
+
+// The toolbar images live in the library; a static library's resources are registered by hand.
+static void registerImages()
+{
+    Q_INIT_RESOURCE(quillon);
+}
+
+namespace quillon {
+
+namespace {
+
+constexpr int StripWidth = 427;
+constexpr double StripToolbarHeights = 2.43;
+
+// The Set-up menu's items in the order markWindowOn clears them.
+constexpr std::array<const char*, 5> SetupMenuClearOrder{"setupWindows", "setupColours", "setupControls",
+                                                          "setupAudio", "setupSourceId"};
+
+// A maximised settings window keeps its own title bar, so the main window's caption stays the
+// program's own and the window's buttons stay on the window.
+class SubWindowStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_Workspace_FillSpaceOnMaximize)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+MainWindow::MainWindow(ShellServices services)
+    : catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
+      doctor_(*catalogue_),
+      ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_, catalogue_)),
+      ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
+      serial_(services.serial ? services.serial : ownSerial_.get()),
+      clock_(services.clock ? services.clock : ownClock_.get()),
+      openUrl_(services.openUrl ? services.openUrl
+                                : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      ports_(std::make_unique<PortManager>(*serial_, store_)),
+      trace_(std::make_unique<TraceFile>(TraceFile::defaultPath(store_))),
+      ui_(*this, services.messages ? services.messages
+                                   : [this](const QString& text, const QString& detail, const QString& findings) {
+                                         showMessageBox(this, text, detail, findings);
+                                     }),
+      link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
+      app_(std::make_unique<AppState>(held_, ui_, store_)),
+      subWindowStyle_(std::make_unique<SubWindowStyle>())
+{
+    if (!services.fileDialogs)
+        ownDialogs_ = std::make_unique<QtFileDialogs>(this);
+    dialogs_ = services.fileDialogs ? services.fileDialogs : ownDialogs_.get();
+
+    registerImages();
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(StartCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/images/quillon.svg")));
+    mdi_ = new QMdiArea(this);
+    mdi_->setObjectName(QStringLiteral("mdiArea"));
+    mdi_->setMinimumSize(1, 1); // the strip leaves the area next to no room
+    setCentralWidget(mdi_);
+    buildMenus();
+    buildToolbar();
+    buildStatusBar();
+    resize(stripSize());
+
+    link_->currentFileName = [this] { return app_->currentFileName(); };
+    app_->beforeDefaults = [this] { hideSettingsWindows(); };
+    app_->afterDefaults = [this] { maximiseSettingsWindows(); };
+
+    createSettingsWindows();
+    app_->loadDefaults();
+    resetSetupImage(held_);
+    ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
+    ports_->start();
+    refreshOptionsMenu();
+    qApp->installEventFilter(this);
+}
+
+// Ctrl+X and Ctrl+Z are Get and Send everywhere in the program, text boxes included, where Qt
+// would otherwise take them for cut and undo.
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const bool ours = widget && widget->window() == this;
+        for (const char* name : {"toolsSendConfiguration", "toolsGetConfiguration"}) {
+            if (ours && menuItem(QString::fromLatin1(name))->shortcut() == pressed) {
+                event->ignore();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+    // The link stops first (it may still report to the windows), then the windows go while
+    // the set-up they show still exists.
+    if (!closed_) {
+        stopCardComparison();
+        link_->shutdown();
+    }
+    closed_ = true;
+    destroyWindows();
+    link_.reset();
+}
+
+// ---- the settings windows ------------------------------------------------------------------
+
+void MainWindow::addSettingsWindow(const QString& key, SettingsWindow* form)
+{
+    Window* entry = window(key);
+    QMdiSubWindow* sub = mdi_->addSubWindow(form);
+    sub->setObjectName(form->objectName() + QStringLiteral("Frame"));
+    // Closing a settings window hides it: it and the set-up it shows live for the whole run.
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    sub->setWindowIcon(windowIcon());
+    sub->setStyle(subWindowStyle_.get());
+    sub->hide();
+    placeRestored(sub, static_cast<int>(entry - windows_.data()));
+    entry->form = form;
+    entry->sub = sub;
+    connect(form, &SettingsWindow::windowOn, this, &MainWindow::markWindowOn);
+    connect(form, &SettingsWindow::windowOff, this, &MainWindow::markWindowOff);
+    form->load();
+}
+
+void MainWindow::createSettingsWindows()
+{
+    windows_ = {{{QStringLiteral("Audio"), "setupAudio", {}, {}},
+                 {QStringLiteral("SourceId"), "setupSourceId", {}, {}},
+                 {QStringLiteral("Windows"), "setupWindows", {}, {}},
+                 {QStringLiteral("Colors"), "setupColours", {}, {}},
+                 {QStringLiteral("Controls"), "setupControls", {}, {}}}};
+    CardSetup& setup = held_.fields;
+    addSettingsWindow(QStringLiteral("Colors"), new ColourSettingsWindow(setup));
+    auto* controls = new ControlSettingsWindow(setup);
+    addSettingsWindow(QStringLiteral("Controls"), controls);
+    connect(controls, &ControlSettingsWindow::openPortClicked, this, [this] { link_->openPort(); });
+    connect(controls, &ControlSettingsWindow::closePortClicked, this, [this] { link_->closePort(); });
+    addSettingsWindow(QStringLiteral("SourceId"), new SourceIdSettingsWindow(setup));
+    addSettingsWindow(QStringLiteral("Windows"), new OnScreenSettingsWindow(setup));
+    addSettingsWindow(QStringLiteral("Audio"), new AudioSettingsWindow(setup));
+
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+        if (arrangingWindows_)
+            return;
+        for (Window& w : windows_) {
+            if (sub && w.sub == sub && w.form)
+                w.form->activate();
+        }
+    });
+}
+
+MainWindow::Window* MainWindow::window(const QString& key)
+{
+    for (Window& w : windows_) {
+        if (w.key == key)
+            return &w;
+    }
+    return nullptr;
+}
+
+const MainWindow::Window* MainWindow::window(const QString& key) const
+{
+    return const_cast<MainWindow*>(this)->window(key);
+}
+
+// The defaults hide the windows in this order, and leave each maximised for its next showing.
+static const std::array<const char*, 5> DefaultsOrder{"Colors", "Controls", "SourceId", "Windows", "Audio"};
+
+void MainWindow::hideSettingsWindows()
+{
+    for (const char* key : DefaultsOrder) {
+        if (QMdiSubWindow* sub = settingsSubWindow(QString::fromLatin1(key)))
+            SettingsWindow::hideSubWindow(sub);
+    }
+}
+
+void MainWindow::placeRestored(QMdiSubWindow* sub, int slot)
+{
+    // Never smaller than its layout needs, and each window a title bar further down and
+    // right than the one before it in the toolbar, so restored windows never hide each other.
+    sub->ensurePolished();
+    sub->setMinimumSize(sub->minimumSizeHint());
+    const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 6;
+    sub->setGeometry(QRect(QPoint(slot * step, slot * step), sub->sizeHint()));
+}
+
+void MainWindow::maximiseSettingsWindows()
+{
+    // A sub-window shows itself to change its state; that showing is no activation.
+    const QScopedValueRollback quiet(arrangingWindows_, true);
+    for (const char* key : DefaultsOrder) {
+        if (QMdiSubWindow* sub = settingsSubWindow(QString::fromLatin1(key))) {
+            const bool wasVisible = sub->isVisible();
+            sub->setWindowState(sub->windowState() | Qt::WindowMaximized);
+            if (!wasVisible)
+                SettingsWindow::hideSubWindow(sub);
+        }
+    }
+}
+
+void MainWindow::showSettingsWindow(const QString& key)
+{
+    const Window* w = window(key);
+    if (!w || !w->sub || !w->form)
+        return;
+    // The windows show inside the client area, which the normal strip leaves no room for.
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        showMaximized();
+    w->form->show();
+    w->sub->show();
+    w->sub->raise();
+    mdi_->setActiveSubWindow(w->sub);
+    markWindowOn(key);
+}
+
+void MainWindow::markWindowOn(const QString& key)
+{
+    for (const char* name : SetupMenuClearOrder)
+        menuItem(QString::fromLatin1(name))->setChecked(false);
+    if (const Window* w = window(key))
+        menuItem(QString::fromLatin1(w->menuItem))->setChecked(true);
+}
+
+void MainWindow::markWindowOff(const QString& key)
+{
+    if (const Window* w = window(key))
+        menuItem(QString::fromLatin1(w->menuItem))->setChecked(false);
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+void MainWindow::toolbarButtonClicked(int number)
+{
+    // A failing toolbar command is dropped; the toolbar stays usable.
+    try {
+        switch (number) {
+        case 1: app_->openFileFromDisk(*dialogs_); break;
+        case 2: app_->newSetup(); break;
+        case 3: app_->saveFileToDisk(*dialogs_); break;
+        case 5: link_->sendConfiguration(); break;
+        case 6: link_->getConfiguration(); break;
+        case 8: showSettingsWindow(QStringLiteral("Audio")); break;
+        case 9: showSettingsWindow(QStringLiteral("SourceId")); break;
+        case 10: showSettingsWindow(QStringLiteral("Windows")); break;
+        case 11: showSettingsWindow(QStringLiteral("Colors")); break;
+        case 12: showSettingsWindow(QStringLiteral("Controls")); break;
+        default: break; // the separators and anything else
+        }
+    } catch (const std::exception& e) {
+        qWarning("Toolbar button %d: %s", number, e.what());
+    }
+}
+
+void MainWindow::exitCommand()
+{
+    link_->endTransfer(EndReason::Completed);
+    // Pending events run first; the close then follows from the event loop, not from here.
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+QString MainWindow::helpFile()
+{
+    return findHelpFile(QCoreApplication::applicationDirPath(), QStringLiteral(QUILLON_SOURCE_DIR));
+}
+
+void MainWindow::helpContents()
+{
+    openUrl_(QUrl::fromLocalFile(helpFile()));
+}
+
+void MainWindow::helpAbout()
+{
+    if (!about_)
+        about_ = new AboutDialog(ui_, this);
+    about_->setAttribute(Qt::WA_DeleteOnClose);
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+void MainWindow::portAssignment()
+{
+    if (!assignment_) {
+        assignment_ = new PortAssignmentDialog(*catalogue_, doctor_, store_, this);
+        assignment_->setAttribute(Qt::WA_DeleteOnClose);
+        // The Com items follow the new assignment: each is offered when its device opens.
+        connect(assignment_, &QDialog::accepted, this, &MainWindow::probePortsWhenClosed);
+    }
+    assignment_->open();
+    assignment_->raise();
+    assignment_->activateWindow();
+}
+
+// ---- parts ---------------------------------------------------------------------------------
+
+QAction* MainWindow::toolbarButton(int number) const
+{
+    return number >= 1 && number <= 12 ? buttons_[number] : nullptr;
+}
+
+QAction* MainWindow::menuItem(const QString& name) const
+{
+    return findChild<QAction*>(name);
+}
+
+QLabel* MainWindow::statusPanel(int panel) const
+{
+    return panel >= 1 && panel <= 3 ? panels_[panel] : nullptr;
+}
+
+SettingsWindow* MainWindow::settingsWindow(const QString& key) const
+{
+    const Window* w = window(key);
+    return w ? w->form.data() : nullptr;
+}
+
+QMdiSubWindow* MainWindow::settingsSubWindow(const QString& key) const
+{
+    const Window* w = window(key);
+    return w ? w->sub.data() : nullptr;
+}
+
+ControlSettingsWindow* MainWindow::controlSettings() const
+{
+    return qobject_cast<ControlSettingsWindow*>(settingsWindow(QStringLiteral("Controls")));
+}
+
+ProgressDialog* MainWindow::progressDialog(bool create)
+{
+    if (!progress_ && create && !closed_) {
+        progress_ = new ProgressDialog(this);
+        connect(progress_, &ProgressDialog::cancelClicked, this, [this] {
+            activeLink().cancel();
+            ui_.focusMainWindow();
+        });
+    }
+    return progress_;
+}
+
+// ---- size and shut-down --------------------------------------------------------------------
+
+QSize MainWindow::stripSize() const
+{
+    const int height = qRound(StripToolbarHeights * toolbar_->sizeHint().height());
+    // Never lower than the menu bar, toolbar and status bar need.
+    return QSize(StripWidth, std::max(height, minimumSizeHint().height()));
+}
+
+void MainWindow::applySizeRule()
+{
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    if (size() != stripSize())
+        resize(stripSize());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    applySizeRule();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        applySizeRule();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (closed_)
+        return;
+    closed_ = true;
+    stopCardComparison();
+    link_->shutdown();
+    destroyWindows();
+    Q_EMIT shutDown();
+}
+
+void MainWindow::destroyWindows()
+{
+    delete about_.data();
+    delete compare_.data();
+    delete assignment_.data();
+    for (const char* key : {"Audio", "Colors", "Controls"})
+        delete settingsSubWindow(QString::fromLatin1(key));
+    delete progress_.data();
+    for (const char* key : {"SourceId", "Windows"})
+        delete settingsSubWindow(QString::fromLatin1(key));
+}
+
+} // namespace quillon

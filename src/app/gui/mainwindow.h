@@ -1,0 +1,184 @@
+#pragma once
+
+#include "app/core/appstate.h"
+#include "aboutdialog.h"
+#include "comparewindow.h"
+#include "guioperatorui.h"
+#include "portassignmentdialog.h"
+#include "link/portcatalogue.h"
+#include "link/portdoctor.h"
+#include "link/settingsstore.h"
+#include "setup/heldsetup.h"
+#include "setup/cardsetup.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QStyle;
+class QToolBar;
+
+namespace quillon {
+
+class CardLink;
+class FileDialogs;
+class LinkClock;
+class PortManager;
+class SerialControl;
+class SettingsWindow;
+class TraceFile;
+class ControlSettingsWindow;
+class CompareWindow;
+class ProgressDialog;
+struct ComparedSetup;
+
+// What the main window talks to outside itself; anything left empty is the real thing.
+struct ShellServices {
+    SerialControl* serial = nullptr;    // the serial ports of the "Ports" section
+    PortCatalogue* catalogue = nullptr; // the serial ports present (QSerialPortInfo)
+    LinkClock* clock = nullptr;         // the Qt event loop's timers
+    FileDialogs* fileDialogs = nullptr; // the desktop's file dialogs
+    MessageSink messages;               // non-blocking message boxes
+    std::function<bool(const QUrl&)> openUrl; // QDesktopServices
+};
+
+// The main window: menu bar, toolbar and status bar over the area in which the five settings
+// windows show. It owns the application state and the card link, starts the program and
+// shuts it down.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(ShellServices services = {});
+    ~MainWindow() override;
+
+    // Commands.
+    void toolbarButtonClicked(int number); // 1..12 from the left; 4 and 7 are separators
+    void showSettingsWindow(const QString& key);
+    void markWindowOn(const QString& key);
+    void markWindowOff(const QString& key);
+    void exitCommand();
+    void helpContents();
+    void helpAbout();
+    // Opens the set-up file the program was started with, as File > Open would.
+    void openFromCommandLine(const QStringList& arguments); // without the program's name
+    void compareWithFile();
+    void compareWithCard();
+    void exportReport();
+    // Shows the settings window that holds the setting, its control focused.
+    void showSetting(Field field);
+    void portAssignment(); // Options > "Port Assignment..."
+
+    // The help manual: installed with the program, else in the source tree.
+    static QString helpFile();
+
+    // Parts, for the operator-interface glue and for tests.
+    AppState& appState() { return *app_; }
+    HeldSetup& held() { return held_; }
+    CardLink& link() { return *link_; }
+    PortManager& ports() { return *ports_; }
+    QAction* toolbarButton(int number) const;
+    QAction* menuItem(const QString& name) const;
+    QLabel* statusPanel(int panel) const;
+    SettingsWindow* settingsWindow(const QString& key) const;
+    QMdiSubWindow* settingsSubWindow(const QString& key) const;
+    ControlSettingsWindow* controlSettings() const;
+    ProgressDialog* progressDialog(bool create);
+    AboutDialog* aboutBox() const { return about_; }
+    CompareWindow* compareWindow() const { return compare_; }
+    bool comparingWithCard() const { return cardComparison_ != nullptr; }
+    PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
+    QMdiArea* mdiArea() const { return mdi_; }
+    QToolBar* toolbar() const { return toolbar_; }
+
+    // The size of the normal state: 427 pixels by 2.43 toolbar heights.
+    QSize stripSize() const;
+
+Q_SIGNALS:
+    // The window has been closed and everything it started is stopped.
+    void shutDown();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    struct Window {
+        QString key;
+        const char* menuItem;
+        QPointer<SettingsWindow> form;
+        QPointer<QMdiSubWindow> sub;
+    };
+
+    struct CardComparison;
+
+    void buildMenus();
+    void buildFileExtras(QMenu* file, QAction* exit);
+    void refreshRecentFiles();
+    void showComparison(const QString& otherName, const ComparedSetup& other);
+    void finishCardComparison();
+    void stopCardComparison();
+    CardLink& activeLink();
+    void buildToolbar();
+    void buildStatusBar();
+    void createSettingsWindows();
+    void addSettingsWindow(const QString& key, SettingsWindow* form);
+    void refreshOptionsMenu();
+    void probePortsWhenClosed();
+    void hideSettingsWindows();
+    void maximiseSettingsWindows();
+    void placeRestored(QMdiSubWindow* sub, int slot);
+    void applySizeRule();
+    void destroyWindows(); // about box, settings windows and progress dialog, in shut-down order
+    Window* window(const QString& key);
+    const Window* window(const QString& key) const;
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption,
+                     const QKeySequence& shortcut = {});
+
+    SettingsStore store_;
+    SystemPortCatalogue systemCatalogue_;
+    PortCatalogue* catalogue_;
+    SystemPortDoctor doctor_;
+    std::unique_ptr<SerialControl> ownSerial_;
+    std::unique_ptr<LinkClock> ownClock_;
+    std::unique_ptr<FileDialogs> ownDialogs_;
+    SerialControl* serial_;
+    LinkClock* clock_;
+    FileDialogs* dialogs_;
+    std::function<bool(const QUrl&)> openUrl_;
+    HeldSetup held_;
+    std::unique_ptr<PortManager> ports_;
+    std::unique_ptr<TraceFile> trace_;
+    GuiOperatorUi ui_;
+    std::unique_ptr<CardLink> link_;
+    std::unique_ptr<AppState> app_;
+
+    QMdiArea* mdi_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    std::array<QAction*, 13> buttons_{};
+    std::array<QLabel*, 4> panels_{};
+    std::array<Window, 5> windows_;
+    QPointer<ProgressDialog> progress_;
+    QPointer<AboutDialog> about_;
+    QPointer<CompareWindow> compare_;
+    std::unique_ptr<CardComparison> cardComparison_;
+    std::array<QAction*, 4> recentItems_{};
+    QAction* recentSeparator_ = nullptr;
+    QPointer<PortAssignmentDialog> assignment_;
+    std::unique_ptr<QStyle> subWindowStyle_;
+    bool arrangingWindows_ = false;
+    bool closed_ = false;
+};
+
+} // namespace quillon

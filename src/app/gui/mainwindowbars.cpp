@@ -1,0 +1,221 @@
+#include "mainwindow.h"
+
+#include "link/portmanager.h"
+#include "link/cardlink.h"
+
+#include <QAction>
+#include <QTimer>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace quillon {
+
+namespace {
+
+constexpr int PanelTwips = 2000;
+
+struct ButtonInfo {
+    int number;
+    const char* key; // nullptr: separator
+    const char* tooltip;
+};
+constexpr std::array<ButtonInfo, 12> Buttons{{
+    {1, "open", "Open File"},
+    {2, "close", "Close File"},
+    {3, "save", "Save File"},
+    {4, nullptr, nullptr},
+    {5, "send", "Send Card Set-up"},
+    {6, "get", "Get Card Set-up"},
+    {7, nullptr, nullptr},
+    {8, "audio", "Audio Set-up"},
+    {9, "sid", "SID Set-up"},
+    {10, "windows", "Windows Set-up"},
+    {11, "colors", "Color Set-up"},
+    {12, "controls", "GPI Set-up"},
+}};
+
+} // namespace
+
+// The menu bar, the toolbar and the status bar, and the Options menu's marks.
+
+QAction* MainWindow::addItem(QMenu* menu, const char* name, const QString& caption,
+                           const QKeySequence& shortcut)
+{
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(QString::fromLatin1(name));
+    item->setShortcut(shortcut);
+    return item;
+}
+
+void MainWindow::buildMenus()
+{
+    auto menu = [this](const char* name, const QString& caption) {
+        QMenu* m = menuBar()->addMenu(caption);
+        m->setObjectName(QString::fromLatin1(name));
+        m->menuAction()->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    // Items that are not offered are there, greyed, so nothing can choose them.
+    // Access keys (&) underline a letter of each caption and are unique within their menu.
+    auto notOffered = [](QAction* item) {
+        item->setEnabled(false);
+        return item;
+    };
+
+    QMenu* file = menu("fileMenu", QStringLiteral("&File"));
+    connect(notOffered(addItem(file, "fileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N))),
+            &QAction::triggered, this, [this] { app_->newSetup(); });
+    connect(addItem(file, "fileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
+            &QAction::triggered, this, [this] { app_->openFileFromDisk(*dialogs_); });
+    connect(addItem(file, "fileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
+    connect(notOffered(addItem(file, "fileClose", QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
+            &QAction::triggered, this, [this] { app_->newSetup(); });
+    QAction* exit = addItem(file, "fileExit", QStringLiteral("E&xit"), QKeySequence(Qt::Key_F3));
+    connect(exit, &QAction::triggered, this, &MainWindow::exitCommand);
+    buildFileExtras(file, exit);
+
+    QMenu* edit = menu("editMenu", QStringLiteral("&Edit"));
+    notOffered(edit->menuAction());
+    connect(notOffered(addItem(edit, "editResetConfiguration", QStringLiteral("&Reset Configuration"))),
+            &QAction::triggered, this, [this] { app_->resetConfiguration(); });
+
+    QMenu* tools = menu("toolsMenu", QStringLiteral("&Tools"));
+    connect(addItem(tools, "toolsSendConfiguration", QStringLiteral("&Send Configuration"), QKeySequence(Qt::CTRL | Qt::Key_Z)),
+            &QAction::triggered, this, [this] { link_->sendConfiguration(); });
+    connect(addItem(tools, "toolsGetConfiguration", QStringLiteral("&Get Configuration"), QKeySequence(Qt::CTRL | Qt::Key_X)),
+            &QAction::triggered, this, [this] { link_->getConfiguration(); });
+    tools->addSeparator();
+    connect(addItem(tools, "toolsCompareWithFile", QStringLiteral("&Compare With File...")), &QAction::triggered,
+            this, &MainWindow::compareWithFile);
+    connect(addItem(tools, "toolsCompareWithCard", QStringLiteral("Compare With C&ard")), &QAction::triggered,
+            this, &MainWindow::compareWithCard);
+
+    QMenu* options = menu("optionsMenu", QStringLiteral("&Options"));
+    options->setToolTipsVisible(true);
+    for (int port = 1; port <= 4; ++port) {
+        const QByteArray name = "optionsCom" + QByteArray::number(port);
+        QAction* item = addItem(options, name.constData(), QStringLiteral("Com&%1").arg(port));
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, port] {
+            ports_->clickComItem(port);
+            refreshOptionsMenu();
+        });
+    }
+    QMenu* speed = options->addMenu(QStringLiteral("&Speed"));
+    speed->setObjectName(QStringLiteral("speedMenu"));
+    speed->menuAction()->setObjectName(QStringLiteral("speedMenu"));
+    QAction* slow = addItem(speed, "speedSnailSlow", QStringLiteral("Snail &Slow"));
+    QAction* turbo = addItem(speed, "speedTurbo", QStringLiteral("&Turbo"));
+    for (QAction* item : {slow, turbo})
+        item->setCheckable(true);
+    connect(slow, &QAction::triggered, this, [this] {
+        ports_->clickSlow();
+        refreshOptionsMenu();
+    });
+    connect(turbo, &QAction::triggered, this, [this] {
+        ports_->clickTurbo();
+        refreshOptionsMenu();
+    });
+    options->addSeparator();
+    connect(addItem(options, "optionsPortAssignment", QStringLiteral("&Port Assignment...")),
+            &QAction::triggered, this, &MainWindow::portAssignment);
+
+    QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
+    notOffered(setup->menuAction());
+    const std::array<std::pair<const char*, const char*>, 5> setupItems{{
+        {"setupAudio", "&Audio"}, {"setupSourceId", "&SID"}, {"setupWindows", "&Windows"},
+        {"setupColours", "&Colors"}, {"setupControls", "C&ontrols"}}};
+    const std::array<const char*, 5> keys{"Audio", "SourceId", "Windows", "Colors", "Controls"};
+    for (size_t i = 0; i < setupItems.size(); ++i) {
+        QAction* item = notOffered(addItem(setup, setupItems[i].first,
+                                           QString::fromLatin1(setupItems[i].second)));
+        item->setCheckable(true);
+        const QString key = QString::fromLatin1(keys[i]);
+        connect(item, &QAction::triggered, this, [this, key] { showSettingsWindow(key); });
+    }
+
+    QMenu* help = menu("helpMenu", QStringLiteral("&Help"));
+    connect(addItem(help, "helpContents", QStringLiteral("&Contents")), &QAction::triggered, this,
+            &MainWindow::helpContents);
+    connect(addItem(help, "helpAbout", QStringLiteral("&About")), &QAction::triggered, this,
+            &MainWindow::helpAbout);
+}
+
+void MainWindow::buildToolbar()
+{
+    toolbar_ = addToolBar(QStringLiteral("Toolbar1"));
+    toolbar_->setObjectName(QStringLiteral("toolbar"));
+    toolbar_->setMovable(false);
+    toolbar_->setFloatable(false);
+    toolbar_->setIconSize(QSize(24, 24));
+    toolbar_->toggleViewAction()->setEnabled(false);
+    setContextMenuPolicy(Qt::NoContextMenu); // the bars cannot be hidden
+    for (const ButtonInfo& info : Buttons) {
+        QAction* button;
+        if (!info.key) {
+            button = toolbar_->addSeparator();
+        } else {
+            const QString key = QString::fromLatin1(info.key);
+            button = toolbar_->addAction(QIcon(QStringLiteral(":/images/%1.svg").arg(key)),
+                                         QString::fromLatin1(info.tooltip));
+            button->setObjectName(key);
+            button->setToolTip(QString::fromLatin1(info.tooltip));
+        }
+        button->setProperty("key", info.key ? QString::fromLatin1(info.key) : QString());
+        button->setProperty("number", info.number);
+        const int number = info.number;
+        connect(button, &QAction::triggered, this, [this, number] { toolbarButtonClicked(number); });
+        buttons_[info.number] = button;
+    }
+}
+
+void MainWindow::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setSizeGripEnabled(false); // the size is the program's, not the operator's
+    const int width = qRound(PanelTwips * logicalDpiX() / 1440.0);
+    const std::array<QString, 4> start{QString(), QStringLiteral("SID Config Loaded"), QString(),
+                                       QStringLiteral("None")};
+    for (int panel = 1; panel <= 3; ++panel) {
+        auto* label = new QLabel(start[panel], bar);
+        label->setObjectName(QStringLiteral("statusPanel%1").arg(panel));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // The minimum width also keeps a long text from widening the window: it is cut at
+        // the panel's edge.
+        label->setMinimumWidth(width);
+        bar->addWidget(label, panel == 3 ? 1 : 0);
+        panels_[panel] = label;
+    }
+}
+
+void MainWindow::refreshOptionsMenu()
+{
+    for (int port = 1; port <= 4; ++port) {
+        const PortManager::ComItem& model = ports_->comItem(port);
+        QAction* item = menuItem(QStringLiteral("optionsCom%1").arg(port));
+        item->setEnabled(model.enabled);
+        item->setChecked(model.checked);
+        item->setToolTip(model.device); // a status tip would blank the status panels
+    }
+    menuItem(QStringLiteral("speedSnailSlow"))->setChecked(ports_->slowChecked());
+    menuItem(QStringLiteral("speedTurbo"))->setChecked(ports_->turboChecked());
+}
+
+// Discovery opens and closes the ports, so it waits for a connection to end.
+void MainWindow::probePortsWhenClosed()
+{
+    if (closed_)
+        return;
+    if (link_->portOpen() || link_->flowRunning()) {
+        QTimer::singleShot(250, this, &MainWindow::probePortsWhenClosed);
+        return;
+    }
+    ports_->start();
+    refreshOptionsMenu();
+}
+
+} // namespace quillon

@@ -1,0 +1,215 @@
+// The main window's commands around set-up files: recent files, opening from the command line
+// and by dropping, comparing, and the printable report.
+
+#include "mainwindow.h"
+
+#include "cardcomparison.h"
+#include "comparewindow.h"
+#include "files/setupfiles.h"
+#include "files/setupnames.h"
+#include "files/setupreport.h"
+#include "forms/settingswindow.h"
+#include "link/portmanager.h"
+#include "report/pdfreport.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMimeData>
+
+namespace quillon {
+
+namespace {
+
+const QString ReportFilter = QStringLiteral("PDF document|*.pdf");
+
+// The set-up file a drag carries, if it carries exactly one.
+QString droppedSetupFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return {};
+    const QString path = data->urls().first().toLocalFile();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("kxd") || suffix == QLatin1String("kxm") ? path : QString();
+}
+
+} // namespace
+
+void MainWindow::buildFileExtras(QMenu* file, QAction* exit)
+{
+    auto* report = new QAction(QStringLiteral("Expo&rt Report..."), file);
+    report->setObjectName(QStringLiteral("fileExportReport"));
+    file->insertAction(exit, report);
+    connect(report, &QAction::triggered, this, &MainWindow::exportReport);
+    recentSeparator_ = file->insertSeparator(exit);
+    for (int i = 0; i < int(recentItems_.size()); ++i) {
+        auto* item = new QAction(file);
+        item->setObjectName(QStringLiteral("fileRecent%1").arg(i + 1));
+        file->insertAction(exit, item);
+        connect(item, &QAction::triggered, this, [this, item] { app_->openFile(item->data().toString()); });
+        recentItems_[i] = item;
+    }
+    file->insertSeparator(exit);
+    app_->recentFilesChanged = [this] { refreshRecentFiles(); };
+    setAcceptDrops(true);
+    refreshRecentFiles();
+}
+
+void MainWindow::refreshRecentFiles()
+{
+    const QStringList files = app_->recentFiles().files();
+    for (int i = 0; i < int(recentItems_.size()); ++i) {
+        QAction* item = recentItems_[i];
+        item->setVisible(i < files.size());
+        item->setData(files.value(i));
+        QString shown = QDir::toNativeSeparators(files.value(i));
+        item->setText(QStringLiteral("&%1 %2").arg(QString::number(i + 1), shown.replace(u'&', QStringLiteral("&&"))));
+    }
+    recentSeparator_->setVisible(!files.isEmpty());
+}
+
+void MainWindow::openFromCommandLine(const QStringList& arguments)
+{
+    if (!arguments.isEmpty())
+        app_->openFile(arguments.first());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedSetupFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedSetupFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    app_->openFile(path);
+}
+
+// ---- comparing -----------------------------------------------------------------------------
+
+void MainWindow::showComparison(const QString& otherName, const ComparedSetup& other)
+{
+    if (!compare_) {
+        compare_ = new CompareWindow(held_.fields, [this] { return comparedSetupOf(held_); }, this);
+        connect(compare_, &CompareWindow::settingChosen, this, &MainWindow::showSetting);
+        connect(compare_, &CompareWindow::exportRequested, this, &MainWindow::exportReport);
+    }
+    compare_->compareWith(otherName, other);
+    compare_->show();
+    compare_->raise();
+    compare_->activateWindow();
+}
+
+void MainWindow::compareWithFile()
+{
+    const FileQuestion question{OpenFilter, held_.loadedCardType == CardType::AVM ? 2 : 1, QString(),
+                                app_->storedFolder()};
+    const std::optional<QString> path = dialogs_->askOpenName(question);
+    if (!path || path->isEmpty())
+        return;
+    try {
+        showComparison(QFileInfo(*path).fileName(), readSetupFile(*path));
+    } catch (const SetupFileError& e) {
+        ui_.failure(QStringLiteral("The set-up file could not be read for the comparison."), e.message());
+    }
+}
+
+void MainWindow::compareWithCard()
+{
+    if (cardComparison_ || link_->flowRunning() || link_->portOpen()) {
+        ui_.message(QStringLiteral("The card is busy with a transfer; compare with it when the transfer has ended."));
+        return;
+    }
+    cardComparison_ = std::make_unique<CardComparison>(*serial_, *clock_, *ports_, ui_, *trace_);
+    CardComparison& c = *cardComparison_;
+    // Settings a card does not keep (the audio window's position) read as they are here.
+    c.held.fields.setValues(held_.fields.values());
+    c.link.currentFileName = [this] { return app_->currentFileName(); };
+    c.closeWatch.setInterval(20);
+    connect(&c.closeWatch, &QTimer::timeout, this, [this] {
+        if (cardComparison_ && !cardComparison_->link.portOpen())
+            finishCardComparison();
+    });
+    c.link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) {
+        cardComparison_->outcome = outcome;
+        cardComparison_->closeWatch.start();
+    };
+    for (const char* item : {"toolsSendConfiguration", "toolsGetConfiguration", "toolsCompareWithCard"})
+        menuItem(QString::fromLatin1(item))->setEnabled(false);
+    c.link.getConfiguration();
+}
+
+void MainWindow::finishCardComparison()
+{
+    // Not from inside the link's own callbacks: the link goes away here.
+    cardComparison_->closeWatch.stop();
+    const bool received = cardComparison_->outcome == FlowOutcome::Succeeded;
+    const ComparedSetup card = comparedSetupOf(cardComparison_->held);
+    stopCardComparison();
+    if (received)
+        showComparison(QStringLiteral("the card"), card);
+}
+
+void MainWindow::stopCardComparison()
+{
+    if (!cardComparison_)
+        return;
+    if (cardComparison_->link.portOpen() || cardComparison_->link.flowRunning())
+        cardComparison_->link.shutdown();
+    cardComparison_.reset();
+    for (const char* item : {"toolsSendConfiguration", "toolsGetConfiguration", "toolsCompareWithCard"})
+        menuItem(QString::fromLatin1(item))->setEnabled(true);
+}
+
+CardLink& MainWindow::activeLink()
+{
+    return cardComparison_ ? cardComparison_->link : *link_;
+}
+
+void MainWindow::showSetting(Field field)
+{
+    const FieldInfo& info = fieldInfo(field);
+    for (const Window& w : windows_) {
+        if (!w.form || w.form->objectName() != QLatin1String(info.window))
+            continue;
+        showSettingsWindow(w.key);
+        const QString control = QString::fromLatin1(info.name).section(u'.', 1);
+        if (auto* widget = w.form->findChild<QWidget*>(control)) {
+            activateWindow();
+            widget->setFocus(Qt::OtherFocusReason);
+        }
+    }
+}
+
+// ---- the report ----------------------------------------------------------------------------
+
+void MainWindow::exportReport()
+{
+    const bool differences = compare_ && compare_->isVisible() && sender() == compare_;
+    const QString name = app_->currentFileName();
+    const FileQuestion question{ReportFilter, 1, name + QStringLiteral(".pdf"), app_->storedFolder()};
+    const std::optional<QString> path = dialogs_->askSaveName(question);
+    if (!path || path->isEmpty())
+        return;
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString html = differences
+        ? differencesReportHtml(name, compare_->otherName(), compare_->comparison(), now)
+        : setupReportHtml(name, comparedSetupOf(held_), now);
+    const QString problem = writePdfReport(html, QStringLiteral("Quillon report: ") + name, *path);
+    if (!problem.isEmpty()) {
+        ui_.failure(QStringLiteral("The report could not be written."), problem);
+        return;
+    }
+    ui_.status(2, QStringLiteral("Report %1 written").arg(QFileInfo(*path).fileName()));
+}
+
+} // namespace quillon

@@ -1,0 +1,112 @@
+#pragma once
+
+// The inside of CardLink, shared by its units: cardlink.cpp (dispatcher, answers, opening,
+// keep-alive, end of a connection, public face) and connectionflows.cpp (the Get and Send flows
+// and what the card's set-up commands do to them).
+
+#include "cardlink.h"
+#include "linkcontext.h"
+#include "packetreceiver.h"
+#include "packettransmitter.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace quillon {
+
+namespace cardlinkdetail {
+
+inline const QString DefaultSettings = QStringLiteral("9600,N,8,2");
+inline const QString OpeningSettings = QStringLiteral("9600,n,8,2");
+inline const QString AvmSettings = QStringLiteral("1200,n,8,2");
+
+// Fixed payloads of the host.
+inline const QByteArray HostSerialPacket = QByteArray::fromHex("02514c4e3031"); // 0x02, then "QLN01"
+inline const QByteArray AppIdPacket = QByteArray::fromHex("044d45524c414e00000000"); // 0x04 "MERLAN" 0 0 0 0
+inline const QByteArray AppIdEnd = QByteArray::fromHex("03");
+inline const QByteArray GetRequest = QByteArray::fromHex("1500");
+inline const QByteArray ReqCurSetup = QByteArray::fromHex("16");
+inline const QByteArray BaudChange = QByteArray::fromHex("1904b0");
+
+inline constexpr int KeepAliveMs = 5000;
+inline constexpr int ButtonRestoreMs = 20000;
+inline constexpr int VersionWaitMs = 3000;
+inline constexpr int FlashReportWaitMs = 10000;
+
+enum Command : quint8 {
+    LinkSetup = 0, HostSerialRequest = 1, SerialNumber = 2, AppIdRequest = 3, AppId = 4,
+    LinkCleared = 5, VersionReport = 23, SetupData = 24, FlashResult = 25,
+};
+
+} // namespace cardlinkdetail
+
+// The connection: the dispatcher of the card's commands and the host's answers, the opening
+// with its keep-alive, the Get and Send flows, and the end of a connection.
+struct CardLink::Impl {
+    Impl(CardLink& owner, SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held,
+         OperatorUi& ui, TraceFile& trace);
+
+    CardLink& q;
+    LinkContext link;
+    PacketTransmitter transmitter;
+    PacketReceiver receiver;
+    SerialControl& port;
+    PortSelection& ports;
+    HeldSetup& held;
+    OperatorUi& ui;
+    TraceFile& trace;
+    LinkState& s;
+    JobRunner& jobs;
+    std::unique_ptr<LinkTimer> keepAliveTimer, buttonRestoreTimer;
+    std::optional<quint8> lastVersionReport; // the card's version, when the last packet was a report
+
+    // The running Get or Send; a newer flow, a Cancel or shut-down supersedes it.
+    struct Flow {
+        FlowKind kind = FlowKind::Get;
+        quint64 id = 0;
+        bool active = false;
+    } flow;
+    quint64 flowCounter = 0;
+    std::optional<quint8> flashResult;
+    // Callbacks the port may still hold look at this before touching the connection.
+    std::shared_ptr<int> lifetime = std::make_shared<int>(0);
+    bool portInUse = false; // opened by this connection and not yet closed by it
+
+    Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
+    void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
+    void failRetransmission();
+    void portVanished();
+
+    // dispatcher
+    void handleCommand(const QByteArray& packet, bool verified);
+    Task<void> answerPacket(QByteArray payload);
+    Task<void> answerLinkUpgrade();
+    Task<void> answerSerial(bool fromSerialNumber);
+    Task<void> answerAppIdRequest();
+    void onVersionReport(quint8 cardVersion);
+    void onSetupData(const QByteArray& packet);
+    void onFlashResult(quint8 result);
+    QString imageRefusal(const QByteArray& image) const;
+
+    // connection
+    Task<bool> openConnection(); // true when the card identified itself
+    Task<void> openPortJob();
+    Task<void> establishLink();
+    void onKeepAliveTick();
+    Task<void> keepAlivePacket();
+
+    // flows
+    quint64 startFlow(FlowKind kind);
+    Task<bool> beginFlow(quint64 id);
+    Task<void> getFlow(quint64 id);
+    Task<void> sendFlow(quint64 id);
+    void endFailedOpening(quint64 id, quint64 generationAtOpening);
+    bool superseded(quint64 id) const { return !flow.active || flow.id != id; }
+    void finishFlow(FlowOutcome outcome);
+    void endTransfer(EndReason reason);
+    QString fileName() const { return q.currentFileName ? q.currentFileName() : QStringLiteral("Unsaved"); }
+};
+
+} // namespace quillon

@@ -1,0 +1,222 @@
+#include "packettransmitter.h"
+
+#include "linkcontext.h"
+#include "linkobserver.h"
+#include "serialcontrol.h"
+#include "tracefile.h"
+
+#include "../setup/numbers.h"
+#include "../setup/operatorui.h"
+
+#include <cmath>
+
+namespace quillon {
+
+namespace {
+
+constexpr int RetransmissionTimeoutMs = 100;
+constexpr int AcknowledgementPauseMs = 50;
+constexpr int DrainLimitMs = 2000;
+
+} // namespace
+
+PacketTransmitter::PacketTransmitter(LinkContext& link, LinkClock& clock)
+    : link_(link), retransmissionTimer_(clock.createTimer()), acknowledgementPause_(clock.createTimer()),
+      drainLimit_(clock.createTimer())
+{
+    retransmissionTimer_->onTimeout = [this] { onRetransmissionTimeout(); link_.jobs.pump(); };
+    acknowledgementPause_->onTimeout = [this] { link_.jobs.pump(); };
+    drainLimit_->onTimeout = [this] { startRetransmissionTimer(); link_.jobs.pump(); };
+}
+
+PacketTransmitter::~PacketTransmitter() = default;
+
+int PacketTransmitter::lineTimeMs(int bytes) const
+{
+    const int baud = std::max(1, baudOfSettings(link_.port.settings()));
+    return static_cast<int>(std::ceil(bytes * 11 * 1000.0 / baud));
+}
+
+Task<bool> PacketTransmitter::sendPacket(QByteArray payload)
+{
+    LinkState& s = link_.s;
+    const quint64 gen = link_.generation;
+    const quint64 epoch = link_.linkEpoch;
+    if (!link_.port.portOpen()) {
+        link_.endTransfer(EndReason::PortClosed);
+        co_return false;
+    }
+    if (s.cardIdentified) {
+        // 50 ms after an acknowledgement the host sent, and one data packet outstanding at a time.
+        co_await link_.jobs.until([this, &s] { return !acknowledgementPause_->isActive() || !s.cardIdentified; });
+        if (!s.cardIdentified)
+            acknowledgementPause_->stop();
+        co_await link_.jobs.until([this, &s, gen] { return s.ackReceived || link_.generation != gen; });
+        if (link_.generation != gen)
+            co_return false;
+        if (!link_.port.portOpen()) {
+            link_.endTransfer(EndReason::PortClosed);
+            co_return false;
+        }
+    }
+    transmit(payload, PacketKind::Data);
+    if (!s.headerMode)
+        co_return true;
+    const quint64 ticket = lastTicket_;
+    co_await link_.jobs.until([this, ticket, gen, epoch] {
+        return acked(ticket) || link_.generation != gen || link_.linkEpoch != epoch;
+    });
+    co_return acked(ticket); // a reset of the link releases the wait without acknowledging
+}
+
+void PacketTransmitter::transmit(const QByteArray& payload, PacketKind kind)
+{
+    LinkState& s = link_.s;
+    const bool dataKind = kind == PacketKind::Data || kind == PacketKind::Resend;
+    if (s.headerMode && dataKind) {
+        if (s.ackReceived)
+            s.ownSeq ^= 1; // a resend of an unacknowledged packet keeps its sequence bit
+        if (kind == PacketKind::Data) {
+            s.retryCount = 0;
+            s.savedPacket = payload;
+        }
+    }
+    writeFrame(payload, kind);
+    if (!s.headerMode || !dataKind) {
+        if (!s.inFrame)
+            s.frameBuffer.clear();
+        return;
+    }
+    if (kind == PacketKind::Data)
+        ++lastTicket_;
+    s.ackReceived = false;
+    s.nackReceived = false;
+    armRetransmissionTimer();
+}
+
+void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
+{
+    LinkState& s = link_.s;
+    TraceFile& trace = link_.trace;
+    const bool ackKind = kind == PacketKind::Ack || kind == PacketKind::Nack;
+    const quint8 answeredSeq = s.peerSeq;
+    if (ackKind && s.peerSeq > 1)
+        s.peerSeq = 0;
+    s.sending = true;
+    const FrameParts parts = buildFrameParts(s.checkMode, s.headerMode, kind, s.peerSeq, s.ownSeq, payload);
+
+    trace.text("Start Out");
+    trace.int16(2);
+    trace.byte(parts.control);
+    if (ackKind) {
+        if (answeredSeq > 1) { // a sequence bit that was not a bit
+            for (int letter : {'W', 'r', 'o', 'n', 'g'})
+                trace.hex(letter);
+            trace.hex(answeredSeq);
+        }
+        trace.byte(s.peerSeq);
+        trace.int16(0);
+    } else {
+        trace.bytes(parts.body);
+    }
+    if (s.checkMode == CheckMode::Bits16)
+        trace.bytes(parts.check);
+    trace.int16(3);
+    trace.text("Stop Out");
+
+    const QByteArray frame = parts.frame();
+    link_.port.output(frame);
+    link_.tell([&](LinkObserver& o) { o.frameSent(frame, kind); });
+    if (kind == PacketKind::Resend)
+        link_.tell([&](LinkObserver& o) { o.retransmitted(s.retryCount); });
+    if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
+        outstandingFrameBytes_ = static_cast<int>(frame.size());
+    ++s.sentCount;
+    s.sending = false;
+}
+
+// The acknowledgement wait starts once the frame has left the host: when the system has taken
+// it, plus its time on the line at the current speed.
+void PacketTransmitter::armRetransmissionTimer()
+{
+    stopRetransmissionTimer();
+    if (link_.port.outBufferCount() == 0) {
+        startRetransmissionTimer();
+        return;
+    }
+    retransmissionAwaitsDrain_ = true;
+    drainLimit_->start(DrainLimitMs + lineTimeMs(outstandingFrameBytes_));
+}
+
+void PacketTransmitter::startRetransmissionTimer()
+{
+    retransmissionAwaitsDrain_ = false;
+    drainLimit_->stop();
+    retransmissionTimer_->start(RetransmissionTimeoutMs + lineTimeMs(outstandingFrameBytes_));
+}
+
+void PacketTransmitter::stopRetransmissionTimer()
+{
+    retransmissionAwaitsDrain_ = false;
+    drainLimit_->stop();
+    retransmissionTimer_->stop();
+}
+
+void PacketTransmitter::outputDrained()
+{
+    if (retransmissionAwaitsDrain_)
+        startRetransmissionTimer();
+}
+
+void PacketTransmitter::pauseAfterAcknowledgement()
+{
+    acknowledgementPause_->start(AcknowledgementPauseMs);
+}
+
+void PacketTransmitter::stopAcknowledgementPause()
+{
+    acknowledgementPause_->stop();
+}
+
+void PacketTransmitter::onRetransmissionTimeout()
+{
+    LinkState& s = link_.s;
+    if (s.ackReceived) {
+        acknowledgeOutstanding();
+        return;
+    }
+    if (s.retryCount > 5 || s.keepAliveCount > 9) {
+        failRetransmission();
+        return;
+    }
+    link_.tell([](LinkObserver& o) { o.acknowledgementTimedOut(); });
+    link_.trace.int16(78);
+    link_.trace.int16(s.retryCount);
+    link_.trace.int16(78);
+    link_.ui.status(2, QStringLiteral("Resend ") + statusNumber(s.retryCount));
+    resendSavedPacket();
+}
+
+void PacketTransmitter::resendSavedPacket()
+{
+    if (!link_.port.portOpen()) {
+        link_.endTransfer(EndReason::PortClosed); // the device went away under the packet
+        return;
+    }
+    transmit(link_.s.savedPacket, PacketKind::Resend);
+}
+
+void PacketTransmitter::acknowledgeOutstanding()
+{
+    link_.s.ackReceived = true;
+    ackedTicket_ = lastTicket_;
+    stopRetransmissionTimer();
+}
+
+void PacketTransmitter::failRetransmission()
+{
+    if (onRetransmissionFailed)
+        onRetransmissionFailed();
+}
+
+} // namespace quillon

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QStringList>
+
+namespace quillon {
+
+class PortCatalogue;
+class PortDoctor;
+class SettingsStore;
+
+// The serial ports present, each with what the system says of it and a verdict, then what
+// Com1 to Com4 stand for: what quillon-cli ports prints.
+QStringList portListing(const PortCatalogue& catalogue, const PortDoctor& doctor, const SettingsStore& store);
+
+} // namespace quillon

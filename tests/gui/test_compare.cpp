@@ -1,0 +1,108 @@
+#include "guifixture.h"
+#include "support/testsupport.h"
+
+#include "app/gui/comparewindow.h"
+#include "files/setupfiles.h"
+#include "files/setupreport.h"
+#include "report/pdfreport.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QMdiArea>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+
+namespace quillon::test {
+namespace {
+
+using Compare = GuiFixture;
+using testsupport::writeFile;
+
+QStringList rowOf(QTableWidget* table, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < table->columnCount(); ++column)
+        cells << table->item(row, column)->text();
+    return cells;
+}
+
+TEST_F(Compare, withAFileListsTheDifferencesAndTakesTheSelectedValue)
+{
+    window->show();
+    SetupValues studio = defaultSetupValues();
+    studio.setChoice(Field::PeakLevel, 12);
+    studio.setText(Field::Gpi1Text, "ON AIR");
+    exportSetupText(dir.filePath("Studio.kxd"), studio);
+    dialogs.nextAnswer = dir.filePath("Studio.kxd");
+    window->menuItem("toolsCompareWithFile")->trigger();
+
+    CompareWindow* compare = window->compareWindow();
+    ASSERT_NE(compare, nullptr);
+    EXPECT_TRUE(compare->isVisible());
+    EXPECT_FALSE(compare->isModal());
+    QTableWidget* table = compare->table();
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(rowOf(table, 0), QStringList({"Set-up Audio", "Level: Peak Analog", "14dBu  -10dB", "12dBu  -12dB"}));
+    EXPECT_EQ(rowOf(table, 1), QStringList({"Set-up Controls", "Program GPI #1: Message Text", "\"RECORD\"", "\"ON AIR\""}));
+
+    table->selectRow(0);
+    compare->findChild<QPushButton*>("takeSelectedValues")->click();
+    EXPECT_EQ(window->held().fields.values().choice(Field::PeakLevel), 12);
+    EXPECT_EQ(control<QComboBox>("Audio", "peakLevel")->currentIndex(), 12);
+    EXPECT_EQ(window->held().fields.values().text(Field::Gpi1Text), "RECORD");
+    ASSERT_EQ(table->rowCount(), 1); // the table follows the set-up
+
+    Q_EMIT table->cellDoubleClicked(0, 1);
+    EXPECT_EQ(window->mdiArea()->activeSubWindow(), window->settingsSubWindow("Controls"));
+    EXPECT_EQ(window->settingsSubWindow("Controls")->focusWidget(), control<QLineEdit>("Controls", "gpi1Text"));
+
+    writeFile(dir.filePath("Card.kxm"), QByteArray(120, '\x18'));
+    dialogs.nextAnswer = dir.filePath("Card.kxm");
+    window->menuItem("toolsCompareWithFile")->trigger();
+    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_TRUE(compare->findChild<QLabel*>("summary")->text().contains("do not compare"));
+    EXPECT_FALSE(compare->findChild<QPushButton*>("takeSelectedValues")->isEnabled());
+}
+
+// A PDF's text as pdftotext reads it, else the document's text before writing.
+QString reportText(const QString& pdf, const QString& html)
+{
+    const QString reader = QStandardPaths::findExecutable("pdftotext");
+    if (reader.isEmpty())
+        return reportPlainText(html);
+    QProcess process;
+    process.start(reader, {pdf, "-"});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).replace(QChar(0xfb00), "ff");
+}
+
+TEST_F(Compare, exportReportWritesTheSetupInTheWindowsOrTheDifferences)
+{
+    typeInto("Windows", "missingSidMessage", "STUDIO 4");
+    dialogs.nextAnswer = dir.filePath("Studio.kxd");
+    window->toolbarButtonClicked(3);
+    dialogs.nextAnswer = dir.filePath("Studio.pdf");
+    window->menuItem("fileExportReport")->trigger();
+    EXPECT_EQ(dialogs.questions.back().proposedName, "Studio.pdf");
+    ASSERT_TRUE(messages.isEmpty()) << details.join('\n').toStdString();
+    const QString html = setupReportHtml("Studio", comparedSetupOf(window->held()), QDateTime::currentDateTime());
+    const QString text = reportText(dir.filePath("Studio.pdf"), html);
+    for (const char* shown : {"File: Studio", "Card kind: SID", "Set-up Audio", "Set-up Windows",
+                              "SID Window: Missing SID Message", "\"STUDIO 4\"", "Set-up Controls"})
+        EXPECT_TRUE(text.contains(shown)) << shown << " in\n" << text.toStdString();
+
+    exportSetupText(dir.filePath("Other.kxd"), defaultSetupValues());
+    dialogs.nextAnswer = dir.filePath("Other.kxd");
+    window->menuItem("toolsCompareWithFile")->trigger();
+    dialogs.nextAnswer = dir.filePath("Differences.pdf");
+    window->compareWindow()->findChild<QPushButton*>("exportReport")->click();
+    const QString differences = reportText(dir.filePath("Differences.pdf"), {});
+    EXPECT_TRUE(differences.contains("Compared with: Other.kxd")) << differences.toStdString();
+    EXPECT_TRUE(differences.contains("1 setting differs"));
+    EXPECT_FALSE(differences.contains("Set-up Colors"));
+}
+
+} // namespace
+} // namespace quillon::test

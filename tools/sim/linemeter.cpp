@@ -1,0 +1,79 @@
+#include "linemeter.h"
+
+#include "link/framecodec.h"
+
+#include <algorithm>
+
+namespace quillon::sim {
+
+namespace {
+
+constexpr double HostPauseMs = 50;
+
+double byteMs(int baud) { return 11000.0 / std::max(1, baud); }
+
+} // namespace
+
+void LineMeter::hostByte(quint8 byte, int baud, double atMs)
+{
+    if (!running_) {
+        if (byte == AckByte) { // the host answered the card's SYN
+            running_ = true;
+            startMs_ = atMs;
+            lineMs_ = pausesMs_ = 0;
+            identified_ = false;
+            inFrame_ = false;
+            lastAckLineMs_ = -1;
+        }
+        return;
+    }
+    lineMs_ += byteMs(baud);
+    if (byte == SYN && !inFrame_) {
+        running_ = false;
+        const double elapsed = atMs - startMs_;
+        const double due = lineMs_ + pausesMs_;
+        if (onReport)
+            onReport(QStringLiteral("connection: %1 ms for %2 ms of line time and %3 ms of pauses: ratio %4")
+                         .arg(QString::number(elapsed, 'f', 1), QString::number(lineMs_, 'f', 1),
+                              QString::number(pausesMs_, 'f', 1),
+                              QString::number(elapsed / std::max(1.0, due), 'f', 3)));
+        return;
+    }
+    if (byte == STX) {
+        inFrame_ = true;
+        frameBytes_ = 1;
+        control_ = -1;
+        return;
+    }
+    if (!inFrame_)
+        return;
+    ++frameBytes_;
+    if (control_ < 0)
+        control_ = byte;
+    if (byte != ETX)
+        return;
+    inFrame_ = false;
+    // Its Ack went first, with the pause from the Ack's start (only once the card is identified).
+    if (control_ == 0xC2 && lastAckLineMs_ >= 0 && identified_)
+        pausesMs_ += std::max(0.0, HostPauseMs - lastAckLineMs_);
+    lastAckLineMs_ = control_ == 0x42 ? frameBytes_ * byteMs(baud) : -1;
+}
+
+void LineMeter::identified()
+{
+    identified_ = running_;
+}
+
+void LineMeter::cardByte(int baud)
+{
+    if (running_)
+        lineMs_ += byteMs(baud);
+}
+
+void LineMeter::pause(double ms)
+{
+    if (running_)
+        pausesMs_ += std::max(0.0, ms);
+}
+
+} // namespace quillon::sim

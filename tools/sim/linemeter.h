@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+
+namespace quillon::sim {
+
+// Measures a connection as the card's side of the line sees it: from the host's answer to the
+// card's SYN to the host's closing SYN, against the time the bytes of both sides need on the
+// line plus the pauses the protocol mandates (the host's 50 ms after an acknowledgement before
+// its next data packet, the card's flash write). A ratio of 1.00 means the line never idled
+// for anything else.
+class LineMeter {
+public:
+    void hostByte(quint8 byte, int baud, double atMs); // arrived at the card
+    void cardByte(int baud);                           // left the card
+    void pause(double ms);                             // a mandated pause of the card's
+    void identified(); // the host pauses after its acknowledgements from now on
+
+    std::function<void(const QString& line)> onReport;
+
+private:
+    bool running_ = false;
+    double startMs_ = 0;
+    double lineMs_ = 0;
+    double pausesMs_ = 0;
+    bool identified_ = false;
+    // the host's frames, for its pause after an acknowledgement
+    bool inFrame_ = false;
+    int frameBytes_ = 0;
+    int control_ = -1;
+    double lastAckLineMs_ = -1; // the host's last frame was an Ack of this line time
+};
+
+} // namespace quillon::sim
