@@ -112,7 +112,9 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
     writeFile(path("Level.img"), badLevel);
     writeFile(path("Good.img"), defaultImage());
     writeFile(path("Card.kxm"), QByteArray(120, '\x18'));
+    writeFile(path("D.kxd"), setupText(defaultSetupValues()));
     ASSERT_EQ(mkfifo(QFile::encodeName(path("Pipe.kxd")).constData(), 0600), 0);
+    ASSERT_EQ(mkfifo(QFile::encodeName(path("Pipe.pdf")).constData(), 0600), 0);
     const struct {
         QStringList args;
         int exitCode;
@@ -139,6 +141,7 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         {{"show", "Pipe.kxd"}, 1, "not a regular file"},
         {{"show", "/dev/zero"}, 1, "not a regular file"},
         {{"image", "/dev/zero", "-o", "Out.img"}, 1, "not a regular file"},
+        {{"report", "D.kxd", "-o", "Pipe.pdf"}, 1, "not a regular file"},
     };
     for (const auto& row : rows) {
         const CliRun run = cli(row.args);
