@@ -6,7 +6,8 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
           qt6-svg-dev qt6-qpa-plugins libgl-dev libgtest-dev xvfb xauth xdg-utils procps ccache
-          dpkg-dev file librsvg2-bin desktop-file-utils appstream shared-mime-info poppler-utils)
+          dpkg-dev file librsvg2-bin desktop-file-utils appstream shared-mime-info poppler-utils
+          clang-14 libclang-rt-14-dev)
 for arg in "$@"; do
   if [ "$arg" = --packaging ]; then packages+=(lintian); else packages+=("$arg"); fi
 done

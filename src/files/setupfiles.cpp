@@ -6,7 +6,9 @@
 #include "setupnames.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <limits>
 
@@ -15,8 +17,10 @@ namespace quillon {
 namespace {
 
 // No real setting comes near this; it only keeps a file without carriage returns from being
-// read into memory whole.
+// taken as one line. Dropped bytes count too.
 constexpr qsizetype LongestLine = 65536;
+// A SID set-up file is about 600 bytes; reading stops here, so an endless source cannot hang us.
+constexpr qint64 LargestSetupText = 1024 * 1024;
 
 // The field line n (1 to 68) is written from. The last two lines carry the SID window's position,
 // where the NO SID message is shown; they are read into the NO SID message's own position.
@@ -40,21 +44,21 @@ bool keptByFilter(char c)
     return code == 32 || (code >= 35 && code <= 126);
 }
 
-// The next filtered line; tooLong is set when it ran past 'limit' characters.
+// The next filtered line; tooLong is set when it ran past 'limit' bytes, kept or dropped.
 QString readFilteredLine(QIODevice& file, qsizetype limit, bool* tooLong)
 {
     QByteArray line;
+    qsizetype consumed = 0;
     char c = 0;
     while (file.getChar(&c)) {
         if (c == '\r')
             break;
-        if (!keptByFilter(c))
-            continue;
-        if (line.size() >= limit) {
+        if (++consumed > limit) {
             *tooLong = true;
             break;
         }
-        line += c;
+        if (keptByFilter(c))
+            line += c;
     }
     return QString::fromLatin1(line); // the filter keeps ASCII only
 }
@@ -66,8 +70,35 @@ QString readFilteredLine(QIODevice& file, qsizetype limit, bool* tooLong)
                              .arg(path, reason));
 }
 
+// What a path names when that is not a regular file (nor a link to one); empty when it is one or
+// when nothing is there.
+QString notARegularFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile())
+        return QString();
+    return info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a device, pipe or socket");
+}
+
+// A save replaces the file by renaming a new one over it: never over a device, pipe or folder,
+// and only where a new file can be made beside the old one.
+void refuseUnsafeTarget(const QString& path)
+{
+    const QString other = notARegularFile(path);
+    if (!other.isEmpty())
+        saveFailed(path, QStringLiteral("it is %1, not a regular file").arg(other));
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (folder.isDir() && !folder.isWritable()) {
+        saveFailed(path, QStringLiteral("the folder \"%1\" cannot be written to, and a set-up file "
+                                        "is saved as a new file beside the old one, then put in "
+                                        "its place; save it in another folder")
+                             .arg(QDir::toNativeSeparators(folder.filePath())));
+    }
+}
+
 void writeAtomically(const QString& path, const QByteArray& content)
 {
+    refuseUnsafeTarget(path);
     QSaveFile file(path);
     // Unbuffered, so that a short write (disk full) shows in write()'s count: a buffered
     // QSaveFile can lose it in the final flush and commit a cut-off file.
@@ -80,8 +111,8 @@ void writeAtomically(const QString& path, const QByteArray& content)
         saveFailed(path, written < 0 ? why
                                      : QStringLiteral("only %1 of %2 bytes could be written "
                                                       "(is the disk full?)")
-                                           .arg(written)
-                                           .arg(content.size()));
+                                           .arg(QString::number(written),
+                                                QString::number(content.size())));
     }
     if (!file.commit())
         saveFailed(path, file.errorString());
@@ -108,8 +139,8 @@ int lineNumberValue(const QString& line, int lineNumber, Field f, Range allowed,
     const auto value = roundToRange(leadingNumber(line), allowed.min, allowed.max);
     if (!value || !allowed.contains(*value)) {
         throw SetupFileError(QStringLiteral("line %1 holds \"%2\" for %3, which takes %4.")
-                                 .arg(lineNumber)
-                                 .arg(line, describeField(f), allowedText));
+                                 .arg(QString::number(lineNumber), line, describeField(f),
+                                      allowedText));
     }
     return *value;
 }
@@ -134,8 +165,8 @@ void applyLine(SetupValues& values, int n, const QString& line)
     case FieldKind::Level:
         values.setLevel(f, lineNumberValue(line, n, f, info.range,
                                            QStringLiteral("%1 to %2")
-                                               .arg(info.range.min)
-                                               .arg(info.range.max)));
+                                               .arg(QString::number(info.range.min),
+                                                    QString::number(info.range.max))));
         break;
     case FieldKind::Number:
     case FieldKind::Text:
@@ -153,18 +184,33 @@ SetupValues parseLines(QIODevice& file, const SetupValues& base)
         bool tooLong = false;
         const QString line = readFilteredLine(file, LongestLine, &tooLong);
         if (tooLong) {
-            throw SetupFileError(QStringLiteral("line %1 is longer than %2 characters, which no "
+            throw SetupFileError(QStringLiteral("line %1 is longer than %2 bytes, which no "
                                                 "set-up line is.")
-                                     .arg(n)
-                                     .arg(LongestLine));
+                                     .arg(QString::number(n), QString::number(LongestLine)));
         }
         try {
             applyLine(values, n, line);
         } catch (const SetupValueError& refused) {
-            throw SetupFileError(QStringLiteral("line %1: %2").arg(n).arg(refused.message()));
+            throw SetupFileError(
+                QStringLiteral("line %1: %2").arg(QString::number(n), refused.message()));
         }
     }
     return values;
+}
+
+// Opening a device or a pipe could block, and reading one might never end.
+void openForReading(QFile& file)
+{
+    const QString other = notARegularFile(file.fileName());
+    if (!other.isEmpty()) {
+        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": it is %2, "
+                                            "not a regular file.")
+                                 .arg(file.fileName(), other));
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": %2.")
+                                 .arg(file.fileName(), file.errorString()));
+    }
 }
 
 } // namespace
@@ -216,22 +262,26 @@ SetupValues parseSetupText(const QByteArray& content, const SetupValues& base)
 void importSetupText(const QString& path, HeldSetup& held)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": %2.")
-                                 .arg(path, file.errorString()));
-    }
-    SetupValues values;
-    try {
-        values = parseLines(file, held.fields.values());
-    } catch (const SetupFileError& refused) {
-        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": %2 Nothing "
-                                            "was changed.")
-                                 .arg(path, refused.message()));
-    }
+    openForReading(file);
+    const QByteArray content = file.read(LargestSetupText + 1);
     if (file.error() != QFileDevice::NoError) {
         throw SetupFileError(QStringLiteral("Could not read the set-up file \"%1\": %2. Nothing "
                                             "was changed.")
                                  .arg(path, file.errorString()));
+    }
+    if (content.size() > LargestSetupText) {
+        throw SetupFileError(QStringLiteral("The set-up file \"%1\" is larger than 1 MiB, far "
+                                            "too large to be a SID set-up file. Nothing was "
+                                            "changed.")
+                                 .arg(path));
+    }
+    SetupValues values;
+    try {
+        values = parseSetupText(content, held.fields.values());
+    } catch (const SetupFileError& refused) {
+        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": %2 Nothing "
+                                            "was changed.")
+                                 .arg(path, refused.message()));
     }
     held.fields.setValues(values);
     held.connectedCardType = CardType::SID;
@@ -247,10 +297,7 @@ QByteArray readSetupImageFile(const QString& path)
     QFile file(path);
     if (!file.exists())
         throw SetupFileError(QStringLiteral("The set-up file \"%1\" does not exist.").arg(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw SetupFileError(QStringLiteral("Could not open the set-up file \"%1\": %2.")
-                                 .arg(path, file.errorString()));
-    }
+    openForReading(file);
     // One byte past the largest image is enough to tell that a file is too large.
     const QByteArray bytes = file.read(MaxImageSize + 1);
     if (file.error() != QFileDevice::NoError) {
@@ -265,8 +312,7 @@ QByteArray readSetupImageFile(const QString& path)
     if (bytes.size() > MaxImageSize) {
         throw SetupFileError(QStringLiteral("The set-up file \"%1\" is larger than %2 bytes, too "
                                             "large to be a card's set-up image.")
-                                 .arg(path)
-                                 .arg(MaxImageSize));
+                                 .arg(path, QString::number(MaxImageSize)));
     }
     return bytes;
 }

@@ -123,6 +123,8 @@ SettingsWindow::~SettingsWindow()
 {
     // The boxes lose the focus while the window is taken down, when this part of it is gone.
     disconnect(&setup_, nullptr, this, nullptr);
+    for (const QLineEdit* edit : findChildren<QLineEdit*>())
+        disconnect(edit, nullptr, this, nullptr);
     for (QObject* watcher : leaveWatchers_)
         delete watcher;
 }

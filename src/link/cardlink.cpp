@@ -294,13 +294,19 @@ Task<void> CardLink::Impl::establishLink()
 
 void CardLink::Impl::onKeepAliveTick()
 {
+    // A Get or Send ends with its connection here: what it waits for (an acknowledgement, the
+    // card's set-up, an answer's acknowledgement above its own wait) would never come.
     if (!port.portOpen()) {
         ui.message(QStringLiteral("Port not functioning, please try another port #1"));
+        if (flow.active)
+            endTransfer(EndReason::PortClosed);
         return; // the timer stays off
     }
     if (!s.linkUp) {
         ui.message(QStringLiteral("Port not functioning, please try another port #2"));
         port.setPortOpen(false);
+        if (flow.active)
+            endTransfer(EndReason::PortClosed);
         return;
     }
     keepAliveTimer->start(KeepAliveMs);

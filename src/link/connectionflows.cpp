@@ -123,8 +123,7 @@ QString CardLink::Impl::imageRefusal(const QByteArray& image) const
         && byteAt(image, 1) != 0)
         return {};
     return QStringLiteral("The card sent a set-up of %1 bytes with version %2, which is neither a SID nor an AVM set-up. Nothing was changed.")
-        .arg(image.size())
-        .arg(image.size() > 1 ? byteAt(image, 1) : 0);
+        .arg(QString::number(image.size()), QString::number(image.size() > 1 ? byteAt(image, 1) : 0));
 }
 
 void CardLink::Impl::onSetupData(const QByteArray& packet)

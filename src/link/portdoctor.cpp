@@ -11,7 +11,7 @@ const QString ModemManager = QStringLiteral("ModemManager");
 
 QString holderText(const PortHolder& holder)
 {
-    return QStringLiteral("process %1 (%2)").arg(holder.pid).arg(holder.name.isEmpty() ? QStringLiteral("?") : holder.name);
+    return QStringLiteral("process %1 (%2)").arg(QString::number(holder.pid), holder.name.isEmpty() ? QStringLiteral("?") : holder.name);
 }
 
 bool isNamedAssignment(const QString& device)
@@ -127,7 +127,7 @@ QString explanationOf(const PortFindings& f)
         lines << QStringLiteral("%1 is in use by another program.").arg(f.device)
               << QStringLiteral("Next step: quit that program (a terminal or another configuration program) and try again.");
     } else if (!f.staleLockFile.isEmpty()) {
-        lines << QStringLiteral("The lock file %1 names process %2, which no longer runs.").arg(f.staleLockFile).arg(f.stalePid)
+        lines << QStringLiteral("The lock file %1 names process %2, which no longer runs.").arg(f.staleLockFile, QString::number(f.stalePid))
               << QStringLiteral("Next step: sudo rm %1").arg(f.staleLockFile);
     } else if (!f.serialDevice) {
         lines << QStringLiteral("%1 is not a serial device.").arg(f.device) << presentPortsText(f.present)
@@ -165,7 +165,7 @@ QString verdictOf(const PortFindings& f)
     if (f.holderUnknown)
         return QStringLiteral("present"); // whether another program holds it shows only on opening
     if (!f.staleLockFile.isEmpty())
-        return QStringLiteral("locked by process %1, which no longer runs (%2)").arg(f.stalePid).arg(f.staleLockFile);
+        return QStringLiteral("locked by process %1, which no longer runs (%2)").arg(QString::number(f.stalePid), f.staleLockFile);
     if (!f.serialDevice)
         return QStringLiteral("not a serial device");
     return QStringLiteral("usable");

@@ -14,7 +14,7 @@ QString orDash(const QString& text)
 
 QString field(const char* name, const QString& value)
 {
-    return QStringLiteral("    %1 %2").arg(QString::fromLatin1(name), -15).arg(orDash(value));
+    return QStringLiteral("    %1 %2").arg(QString::fromLatin1(name).leftJustified(15), orDash(value));
 }
 
 } // namespace
@@ -43,7 +43,7 @@ QStringList portListing(const PortCatalogue& catalogue, const PortDoctor& doctor
     for (int p = 1; p <= 4; ++p) {
         const QString assigned = store.portDevice(p);
         const QString device = resolveAssignment(assigned, catalogue);
-        QString line = QStringLiteral("  Com%1  %2").arg(p).arg(assigned.isEmpty() ? QStringLiteral("(none)") : assigned);
+        QString line = QStringLiteral("  Com%1  %2").arg(QString::number(p), assigned.isEmpty() ? QStringLiteral("(none)") : assigned);
         if (!store.contains(QStringLiteral("Ports"), QStringLiteral("Com%1").arg(p)))
             line += QStringLiteral(" (default)");
         if (device != assigned)

@@ -54,7 +54,7 @@ QString PortManager::diagnosis() const
     if (found.isEmpty())
         return {};
     return QStringLiteral("Com%1: %2\nOptions > Port Assignment... shows every port and what Com1 to Com4 "
-                          "stand for.").arg(port).arg(found);
+                          "stand for.").arg(QString::number(port), found);
 }
 
 void PortManager::start()

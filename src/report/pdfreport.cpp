@@ -1,6 +1,7 @@
 #include "pdfreport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPdfWriter>
 #include <QTextDocument>
@@ -9,6 +10,10 @@ namespace quillon {
 
 QString writePdfReport(const QString& html, const QString& title, const QString& path)
 {
+    // Opening a pipe would wait for a reader, and a device would be written over.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return QStringLiteral("Could not write the report \"%1\": it is not a regular file.").arg(path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("Could not write the report \"%1\": %2.").arg(path, file.errorString());

@@ -25,7 +25,7 @@ QStringList levelItems()
     QStringList items;
     for (int k = 0; k <= 24; ++k) {
         const QString loss = k == 0 ? QStringLiteral("0dB") : QStringLiteral("-%1dB").arg(k);
-        items << QStringLiteral("%1dBu  %2").arg(24 - k).arg(loss);
+        items << QStringLiteral("%1dBu  %2").arg(QString::number(24 - k), loss);
     }
     return items;
 }
@@ -323,9 +323,8 @@ void SetupValues::setChoice(Field f, int index)
     if (index < -1 || index > last) {
         throw SetupValueError(QStringLiteral("%1 cannot be %2: its list has items 0 to %3 "
                                              "(-1 for none).")
-                                  .arg(describeField(f))
-                                  .arg(index)
-                                  .arg(last));
+                                  .arg(describeField(f), QString::number(index),
+                                       QString::number(last)));
     }
     ints_[indexOf(f)] = index;
     if (f == Field::VideoStandard)
@@ -346,8 +345,7 @@ void SetupValues::setCheck(Field f, int state)
     if (state < 0 || state > 2) {
         throw SetupValueError(QStringLiteral("%1 cannot be %2: a check box is 0 (unchecked), "
                                              "1 (checked) or 2 (grey).")
-                                  .arg(describeField(f))
-                                  .arg(state));
+                                  .arg(describeField(f), QString::number(state)));
     }
     ints_[indexOf(f)] = state;
 }
@@ -364,10 +362,8 @@ void SetupValues::setLevel(Field f, int value)
     const Range range = fieldInfo(f).range;
     if (!range.contains(value)) {
         throw SetupValueError(QStringLiteral("%1 cannot be %2: its slider runs from %3 to %4.")
-                                  .arg(describeField(f))
-                                  .arg(value)
-                                  .arg(range.min)
-                                  .arg(range.max));
+                                  .arg(describeField(f), QString::number(value),
+                                       QString::number(range.min), QString::number(range.max)));
     }
     ints_[indexOf(f)] = value;
 }

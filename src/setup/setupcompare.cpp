@@ -132,8 +132,8 @@ QString differenceLine(const SetupDifference& difference)
 {
     if (difference.isByte()) {
         return QStringLiteral("byte 0x%1: %2 -> %3")
-            .arg(difference.offset, 2, 16, QLatin1Char('0'))
-            .arg(difference.thisValue, difference.otherValue);
+            .arg(QString::number(difference.offset, 16).rightJustified(2, u'0'), difference.thisValue,
+                 difference.otherValue);
     }
     return QStringLiteral("%1 / %2: %3 -> %4")
         .arg(difference.windowCaption, difference.settingCaption, difference.thisValue, difference.otherValue);

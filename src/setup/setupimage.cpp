@@ -76,9 +76,8 @@ private:
         const auto fitted = roundToRange(value, low, high);
         if (!fitted) {
             refuse(QStringLiteral("%1 is \"%2\"; the card takes %3 to %4 there.")
-                       .arg(describeField(f), v_.text(f))
-                       .arg(low)
-                       .arg(high));
+                       .arg(describeField(f), v_.text(f), QString::number(low),
+                            QString::number(high)));
             return;
         }
         image_[index] = char(quint8(*fitted & 0xFF));
@@ -182,8 +181,7 @@ private:
             const int byte = v_.level(f) + (isOffsetSlider(f) ? 128 : 0);
             if (byte < 0 || byte > 255) {
                 refuse(QStringLiteral("%1 is %2, outside what the card takes.")
-                           .arg(describeField(f))
-                           .arg(v_.level(f)));
+                           .arg(describeField(f), QString::number(v_.level(f))));
                 continue;
             }
             image_[SliderBytes + i] = char(byte);
@@ -331,8 +329,7 @@ QString sidImageRefusal(const QByteArray& image)
     if (image.size() < SidImageSize) {
         return QStringLiteral("The set-up received is %1 bytes long; a SID set-up has %2. "
                               "Nothing was changed.")
-            .arg(image.size())
-            .arg(SidImageSize);
+            .arg(QString::number(image.size()), QString::number(SidImageSize));
     }
     if (image.at(1) != 0) {
         return QStringLiteral("The set-up received has version %1; a SID set-up has version 0. "
@@ -343,8 +340,7 @@ QString sidImageRefusal(const QByteArray& image)
     if (level > 24) {
         return QStringLiteral("The set-up received holds %1 for %2, whose list has items 0 to "
                               "24. Nothing was changed.")
-            .arg(level)
-            .arg(describeField(F::PeakLevel));
+            .arg(QString::number(level), describeField(F::PeakLevel));
     }
     for (Field f : {F::TextBrightness, F::BarBorderBrightness}) {
         const int value = quint8(image.at(SliderBytes + (f == F::TextBrightness ? 0 : 1)));
@@ -352,10 +348,8 @@ QString sidImageRefusal(const QByteArray& image)
         if (!range.contains(value)) {
             return QStringLiteral("The set-up received holds %1 for %2, whose slider runs from "
                                   "%3 to %4. Nothing was changed.")
-                .arg(value)
-                .arg(describeField(f))
-                .arg(range.min)
-                .arg(range.max);
+                .arg(QString::number(value), describeField(f), QString::number(range.min),
+                     QString::number(range.max));
         }
     }
     return QString();

@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillon;
 
@@ -93,10 +94,10 @@ TEST_F(CliTest, showPrintsSettingsUnderTheirWindowsAndAnImageAsBytes)
     QByteArray avm(120, '\x01');
     avm[0] = 24;
     avm[1] = 7;
-    writeFile(path("Card.kxm"), avm);
-    const CliRun image = cli({"show", "Card.kxm"});
+    writeFile(path("Card%2.kxm"), avm); // %2 is no placeholder
+    const CliRun image = cli({"show", "Card%2.kxm"});
     ASSERT_EQ(image.exitCode, 0);
-    EXPECT_TRUE(image.out.contains("120 bytes, set-up version 7"));
+    EXPECT_TRUE(image.out.contains("\"Card%2.kxm\": 120 bytes, set-up version 7")) << image.out.toStdString();
     EXPECT_TRUE(image.out.contains("0070  01 01"));
 }
 
@@ -111,6 +112,9 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
     writeFile(path("Level.img"), badLevel);
     writeFile(path("Good.img"), defaultImage());
     writeFile(path("Card.kxm"), QByteArray(120, '\x18'));
+    writeFile(path("D.kxd"), setupText(defaultSetupValues()));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path("Pipe.kxd")).constData(), 0600), 0);
+    ASSERT_EQ(mkfifo(QFile::encodeName(path("Pipe.pdf")).constData(), 0600), 0);
     const struct {
         QStringList args;
         int exitCode;
@@ -139,6 +143,12 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         {{"backups", "--help"}, 0, "backups [--card SERIAL]"},
         {{"backups", "--card", "4B583430"}, 2, "10 hexadecimal digits"},
         {{"backups", "--backup-dir"}, 2, "needs a value"},
+        {{"defaults", "-o", "Pipe.kxd"}, 1, "not a regular file"},
+        {{"decode", "Good.img", "-o", "Pipe.kxd"}, 1, "not a regular file"},
+        {{"show", "Pipe.kxd"}, 1, "not a regular file"},
+        {{"show", "/dev/zero"}, 1, "not a regular file"},
+        {{"image", "/dev/zero", "-o", "Out.img"}, 1, "not a regular file"},
+        {{"report", "D.kxd", "-o", "Pipe.pdf"}, 1, "not a regular file"},
     };
     for (const auto& row : rows) {
         const CliRun run = cli(row.args);
@@ -148,6 +158,30 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         EXPECT_TRUE(said.contains(row.said)) << args.toStdString() << ": " << said.toStdString();
     }
     EXPECT_EQ(QDir(dir.path()).entryList({"Out*"}, QDir::Files), QStringList());
+    EXPECT_FALSE(QFileInfo(path("Pipe.kxd")).isFile());
+}
+
+TEST_F(CliTest, aFileInAFolderThatCannotBeWrittenToIsNotSavedAndTheMessageNamesTheFolder)
+{
+    // The save makes a new file beside the old one and renames it into place, so it needs the
+    // folder; the program says so rather than write the file in place, which a failure could cut.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Locked"));
+    writeFile(path("Locked/Studio.kxd"), "previous");
+    const auto mode = [this](const char* name, mode_t bits) {
+        ASSERT_EQ(::chmod(QFile::encodeName(path(name)).constData(), bits), 0) << name;
+    };
+    mode("Locked/Studio.kxd", 0666);
+    mode("Locked", 0555);
+    mode(".", 0755);
+    const CliRun run = runCli({"defaults", "-o", "Locked/Studio.kxd"}, dir.path(), [] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) // root writes anywhere
+            ::_exit(99);
+    });
+    mode("Locked", 0755);
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("the folder \"" + path("Locked") + "\" cannot be written to"))
+        << run.err.toStdString();
+    EXPECT_EQ(readFile(path("Locked/Studio.kxd")), "previous");
 }
 
 TEST_F(CliTest, backupsListsNewestFirstAndOneCardOnRequest)
@@ -175,13 +209,13 @@ TEST_F(CliTest, backupsListsNewestFirstAndOneCardOnRequest)
 TEST_F(CliTest, aSettingThatDoesNotFitItsByteRefusesTheImageAndWritesNothing)
 {
     QList<QByteArray> lines = setupText(defaultSetupValues()).split('\n');
-    lines[48] = "\"300\"\r"; // the SID window's horizontal position
+    lines[48] = "\"300%1\"\r"; // the SID window's horizontal position; %1 is no placeholder
     writeFile(path("Wide.kxd"), lines.join('\n'));
     writeFile(path("Old.img"), "old");
     const CliRun run = cli({"image", "Wide.kxd", "-o", "Old.img"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("\"SID Window: Window Position: Horizontal\" (Set-up Windows)")) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("300"));
+    EXPECT_TRUE(run.err.contains("\"300%1\"; the card takes 0 to 255")) << run.err.toStdString();
     EXPECT_EQ(readFile(path("Old.img")), "old");
 }
 

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace quillon;
 
@@ -302,6 +303,44 @@ TEST(SidSetupFile, aFileWithoutCarriageReturnsIsOneLongLineAndFails)
     }
 }
 
+TEST(SidSetupFile, whatAReadTakesInIsBoundedAndOnlyRegularFilesAreRead)
+{
+    QTemporaryDir dir;
+    const QByteArray defaults = setupText(defaultSetupValues());
+    const qsizetype mebibyte = 1024 * 1024;
+    QByteArray dropped = defaults;
+    dropped.replace("\"NO AVM\"", '"' + QByteArray(70000, '!') + '"'); // line 19
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Folder.kxd"));
+    const struct {
+        const char* name;
+        QByteArray content; // written unless the name is there already
+        const char* said;   // nullptr: read
+    } rows[] = {
+        {"Largest.kxd", defaults + QByteArray(mebibyte - defaults.size(), ' '), nullptr},
+        {"Large.kxd", defaults + QByteArray(mebibyte + 1 - defaults.size(), ' '), "larger than 1 MiB"},
+        {"Dropped.kxd", dropped, "line 19 is longer than 65536 bytes"},
+        {"Folder.kxd", {}, "a folder, not a regular file"},
+    };
+    for (const auto& row : rows) {
+        const QString path = dir.filePath(row.name);
+        if (!QFileInfo::exists(path))
+            writeFile(path, row.content);
+        HeldSetup held;
+        loadDefaults(held.fields);
+        held.fields.setChoice(Field::AudioGroup, 2);
+        try {
+            importSetupText(path, held);
+            EXPECT_FALSE(row.said) << row.name << " was read";
+            EXPECT_EQ(held.fields.values(), defaultSetupValues());
+        } catch (const SetupFileError& e) {
+            ASSERT_TRUE(row.said) << e.what();
+            EXPECT_TRUE(e.message().contains(path)) << e.what();
+            EXPECT_TRUE(e.message().contains(row.said)) << e.what();
+            EXPECT_EQ(held.fields.values().choice(Field::AudioGroup), 2);
+        }
+    }
+}
+
 TEST(SidSetupFile, aCarriageReturnInsideATextCannotShiftTheLinesAfterIt)
 {
     SetupValues v = defaultSetupValues();
@@ -346,6 +385,48 @@ TEST(SetupFileSaving, aSaveThatFailsPartWayKeepsTheOldFileWhole)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
+TEST(SetupFileSaving, aSaveNeverReplacesWhatIsNotARegularFile)
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("Pipe.kxd");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString folder = dir.filePath("Folder.kxm");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Folder.kxm"));
+    const QString linkToPipe = dir.filePath("LinkToPipe.kxm");
+    ASSERT_TRUE(QFile::link(pipe, linkToPipe));
+    const struct {
+        QString path;
+        const char* said;
+    } rows[] = {
+        {pipe, "a device, pipe or socket, not a regular file"},
+        {folder, "a folder, not a regular file"},
+        {linkToPipe, "a device, pipe or socket, not a regular file"},
+    };
+    for (const auto& row : rows) {
+        for (const bool image : {false, true}) {
+            try {
+                image ? saveSetupImage(row.path, QByteArray(120, '\x18'))
+                      : exportSetupText(row.path, defaultSetupValues());
+                ADD_FAILURE() << "saved over " << row.path.toStdString();
+            } catch (const SetupFileError& e) {
+                EXPECT_TRUE(e.message().contains(row.path)) << e.what();
+                EXPECT_TRUE(e.message().contains(row.said)) << e.what();
+            }
+        }
+    }
+    EXPECT_TRUE(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile());
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+
+    // A link to a regular file is saved through: the file changes, the link stays.
+    const QString real = dir.filePath("Real.kxd");
+    const QString link = dir.filePath("Link.kxd");
+    writeFile(real, "old");
+    ASSERT_TRUE(QFile::link(real, link));
+    exportSetupText(link, defaultSetupValues());
+    EXPECT_EQ(readFile(real), setupText(defaultSetupValues()));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
 TEST(AvmSetupFile, aSmallerImageSavedOverABiggerFileLeavesExactlyTheImage)
 {
     QTemporaryDir dir;
@@ -372,7 +453,7 @@ TEST(AvmSetupFile, anEmptyMissingOrOversizedFileIsRefusedAndChangesNothing)
         const char* reason;
     } rows[] = {
         {"Empty.kxm", 0, "empty"},
-        {"Huge.kxm", 1025, "larger than 1024"},
+        {"Huge%1.kxm", 1025, "larger than 1024"}, // the name's %1 is no placeholder
         {"Missing.kxm", -1, "does not exist"},
     };
     for (const auto& row : rows) {

@@ -727,6 +727,40 @@ TEST(CardLinkCommands, anUnpluggedDeviceIsReportedAtTheNextTick)
     EXPECT_EQ(h.ui.messages.size(), 1);
 }
 
+TEST(CardLinkCommands, aGetEndsWhenTheKeepAliveFindsTheLinkGone)
+{
+    const struct {
+        const char* name;
+        const char* message;
+        std::function<void(Harness&)> breakLink;
+    } rows[] = {
+        {"card identified without the serial exchange", "Port not functioning, please try another port #2",
+         [](Harness& h) {
+             h.port.deliver(Syn);
+             h.port.deliver(QByteArray::fromHex("02c4044b583430530000000000") + QByteArray::fromHex("03"));
+         }},
+        {"answer to the link set-up left unacknowledged", "Port not functioning, please try another port #2",
+         [](Harness& h) {
+             h.port.deliver(Syn);
+             h.port.deliver(Card::linkSetup());
+             h.port.deliver(QByteArray::fromHex("02c410a603")); // no check, no header from now on
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Harness h;
+        h.link.getConfiguration();
+        row.breakLink(h);
+        h.clock.advance(5100);
+        EXPECT_EQ(h.ui.messages, QStringList{row.message});
+        EXPECT_EQ(h.ui.statuses[2], "Port Closed 10");
+        EXPECT_FALSE(h.link.flowRunning());
+        EXPECT_EQ(h.outcomes, (QList<std::pair<FlowKind, FlowOutcome>>{{FlowKind::Get, FlowOutcome::Failed}}));
+        EXPECT_TRUE(h.ui.buttonsEnabled);
+        EXPECT_GT(h.ui.progressHidden, 0);
+    }
+}
+
 TEST(CardLinkCommands, aDeviceUnpluggedUnderAnOutstandingPacketEndsTheConnection)
 {
     Harness h;

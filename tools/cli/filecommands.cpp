@@ -45,8 +45,8 @@ std::optional<FileArgs> parseFileArgs(const QStringList& args, int inputs, bool 
     if (parsed.inputs.size() != inputs) {
         *error = inputs == 0 ? QStringLiteral("no file name expected before -o")
                              : QStringLiteral("expected %1 input file, got %2")
-                                   .arg(inputs)
-                                   .arg(parsed.inputs.size());
+                                   .arg(QString::number(inputs),
+                                        QString::number(parsed.inputs.size()));
         return std::nullopt;
     }
     if (needsOutput && parsed.output.isEmpty()) {
@@ -110,8 +110,8 @@ void printSettings(const QString& path, const SetupValues& values)
             if (QLatin1String(info.window) != form)
                 continue;
             printLine(stdout, QStringLiteral("  %1  %2")
-                                  .arg(info.caption + u':', -int(width) - 1)
-                                  .arg(settingText(values, info.field)));
+                                  .arg(QString(info.caption + u':').leftJustified(width + 1),
+                                       settingText(values, info.field)));
         }
     }
 }
@@ -131,9 +131,7 @@ void printImage(const QString& path, const QByteArray& image)
 {
     const int version = image.size() > 1 ? quint8(image.at(1)) : 0;
     printLine(stdout, QStringLiteral("AVM set-up image \"%1\": %2 bytes, set-up version %3")
-                          .arg(path)
-                          .arg(image.size())
-                          .arg(version));
+                          .arg(path, QString::number(image.size()), QString::number(version)));
     const QString problem = avmImageProblem(image);
     if (!problem.isEmpty())
         printLine(stdout, QStringLiteral("An AVM card would not be sent this image: %1.").arg(problem));
@@ -147,9 +145,8 @@ void printImage(const QString& path, const QByteArray& image)
             chars += b >= 32 && b < 127 ? QChar(b) : QChar(u'.');
         }
         printLine(stdout, QStringLiteral("%1  %2 |%3|")
-                              .arg(row, 4, 16, QLatin1Char('0'))
-                              .arg(hex, -48)
-                              .arg(chars));
+                              .arg(QString::number(row, 16).rightJustified(4, u'0'),
+                                   hex.leftJustified(48), chars));
     }
 }
 
@@ -204,8 +201,7 @@ int runImage(const FileArgs& args)
         return failed(e.message());
     }
     printLine(stdout, QStringLiteral("Wrote the %1-byte SID set-up image to \"%2\".")
-                          .arg(held.setupImage.size())
-                          .arg(args.output));
+                          .arg(QString::number(held.setupImage.size()), args.output));
     return ExitOk;
 }
 
@@ -224,15 +220,13 @@ int runDecode(const FileArgs& args)
     if (held.setupImage.size() != SidImageSize) {
         return failed(QStringLiteral("\"%1\" is not a SID set-up image: it is %2 bytes long, a "
                                      "SID image has %3.")
-                          .arg(input)
-                          .arg(held.setupImage.size())
-                          .arg(SidImageSize));
+                          .arg(input, QString::number(held.setupImage.size()),
+                               QString::number(SidImageSize)));
     }
     if (held.setupImage.at(1) != 0) {
         return failed(QStringLiteral("\"%1\" is not a SID set-up image: its set-up version is %2, "
                                      "a SID image has 0.")
-                          .arg(input)
-                          .arg(quint8(held.setupImage.at(1))));
+                          .arg(input, QString::number(quint8(held.setupImage.at(1)))));
     }
     loadDefaults(held.fields);
     CliTerminal ui(stderr, nullptr);

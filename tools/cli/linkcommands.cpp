@@ -296,7 +296,7 @@ int runGet(const QStringList& args, const QString& usage)
         return held.loadedCardType == CardType::AVM
             ? failed(QStringLiteral("the card sent an AVM set-up (%1 bytes), which is kept in a file whose "
                                     "name ends in \"m\", such as Studio.kxm; \"%2\" names a SID set-up file. "
-                                    "Nothing was written.").arg(held.setupImage.size()).arg(parsed->output))
+                                    "Nothing was written.").arg(QString::number(held.setupImage.size()), parsed->output))
             : failed(QStringLiteral("the card sent a SID set-up, which is kept in a file such as Studio.kxd; "
                                     "\"%1\" names an AVM set-up file (the name ends in \"m\"). Nothing was "
                                     "written.").arg(parsed->output));

@@ -34,8 +34,9 @@ void LineMeter::hostByte(quint8 byte, int baud, double atMs)
         const double due = lineMs_ + pausesMs_;
         if (onReport)
             onReport(QStringLiteral("connection: %1 ms for %2 ms of line time and %3 ms of pauses: ratio %4")
-                         .arg(elapsed, 0, 'f', 1).arg(lineMs_, 0, 'f', 1).arg(pausesMs_, 0, 'f', 1)
-                         .arg(elapsed / std::max(1.0, due), 0, 'f', 3));
+                         .arg(QString::number(elapsed, 'f', 1), QString::number(lineMs_, 'f', 1),
+                              QString::number(pausesMs_, 'f', 1),
+                              QString::number(elapsed / std::max(1.0, due), 'f', 3)));
         return;
     }
     if (byte == STX) {

@@ -58,7 +58,7 @@ bool readNumber(const QCommandLineParser& parser, const QString& name, int low, 
     bool ok = false;
     const int value = parser.value(name).toInt(&ok, 0);
     if (!ok || value < low || value > high) {
-        complain(QStringLiteral("--%1 takes a number from %2 to %3").arg(name).arg(low).arg(high));
+        complain(QStringLiteral("--%1 takes a number from %2 to %3").arg(name, QString::number(low), QString::number(high)));
         return false;
     }
     out = value;
@@ -201,9 +201,8 @@ int main(int argc, char** argv)
     pty.meter.onReport = [](const QString& line) { say(line); };
     card.onImageReceived = [&parsed](const QByteArray& image) {
         say(QStringLiteral("image received: %1 bytes, version %2%3")
-                .arg(image.size())
-                .arg(image.size() > 1 ? quint8(image.at(1)) : 0)
-                .arg(parsed->card.storeDifferently ? QStringLiteral(", stored with one byte changed") : QString()));
+                .arg(QString::number(image.size()), QString::number(image.size() > 1 ? quint8(image.at(1)) : 0),
+                     parsed->card.storeDifferently ? QStringLiteral(", stored with one byte changed") : QString()));
         if (parsed->print)
             say(QString::fromLatin1(image.toHex(' ')));
         if (!parsed->saveImage.isEmpty() && !saveImage(parsed->saveImage, image))

@@ -53,9 +53,8 @@ QString releaseText()
 {
     const QVersionNumber version = QVersionNumber::fromString(QStringLiteral(QUILLON_VERSION));
     return QStringLiteral(" Release %1.%2.%3")
-        .arg(version.majorVersion())
-        .arg(version.minorVersion())
-        .arg(version.microVersion());
+        .arg(QString::number(version.majorVersion()), QString::number(version.minorVersion()),
+             QString::number(version.microVersion()));
 }
 
 AboutDialog::AboutDialog(OperatorUi& ui, QWidget* parent) : QDialog(parent), ui_(ui)

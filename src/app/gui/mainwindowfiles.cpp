@@ -68,7 +68,7 @@ void MainWindow::refreshRecentFiles()
         item->setVisible(i < files.size());
         item->setData(files.value(i));
         QString shown = QDir::toNativeSeparators(files.value(i));
-        item->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown.replace(u'&', QStringLiteral("&&"))));
+        item->setText(QStringLiteral("&%1 %2").arg(QString::number(i + 1), shown.replace(u'&', QStringLiteral("&&"))));
     }
     recentSeparator_->setVisible(!files.isEmpty());
 }

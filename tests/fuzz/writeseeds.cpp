@@ -1,0 +1,80 @@
+// Writes the seed corpora of the fuzz targets into a folder (tests/fuzz/corpus): link inputs
+// recorded from the simulated card, set-up files and images from the program's own defaults and
+// the edge cases of the tests.
+
+#include "fuzzentries.h"
+
+#include "files/setupfiles.h"
+#include "setup/setupimage.h"
+#include "simulatedcard.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
+using namespace quillon;
+
+namespace {
+
+bool write(const QString& root, const char* target, const QString& name, const QByteArray& bytes)
+{
+    QDir().mkpath(root + u'/' + QLatin1String(target));
+    QFile file(root + u'/' + QLatin1String(target) + u'/' + name);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray withLine(int line, const QByteArray& content)
+{
+    QList<QByteArray> lines = setupText(defaultSetupValues()).split('\n');
+    lines[line - 1] = content + '\r';
+    return lines.join('\n');
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: write-fuzz-seeds FOLDER\n");
+        return 2;
+    }
+    const QString root = QString::fromLocal8Bit(argv[1]);
+    bool ok = true;
+    for (int start = 0; start < fuzz::linkStartCount(); ++start) {
+        const fuzz::RecordedSeed seed = fuzz::recordedLinkSeed(start);
+        const QString name = QStringLiteral("start-%1").arg(start, 2, 10, QLatin1Char('0'));
+        std::printf("%s: %d bytes, %s\n", qPrintable(name), int(seed.input.size()),
+                    seed.succeeded ? "succeeded" : "failed");
+        ok &= write(root, "link_receiver", name, seed.input);
+    }
+
+    const QByteArray defaults = setupText(defaultSetupValues());
+    QByteArray noCarriageReturns = defaults;
+    noCarriageReturns.replace("\r", "");
+    ok &= write(root, "setup_text", "defaults.kxd", defaults);
+    ok &= write(root, "setup_text", "refused-level.kxd", withLine(13, "300%1"));
+    ok &= write(root, "setup_text", "filtered-text.kxd", withLine(19, "\"Go! \"now\"\t\x01\xe9\""));
+    ok &= write(root, "setup_text", "no-carriage-returns.kxd", noCarriageReturns);
+    ok &= write(root, "setup_text", "sixty-lines.kxd", defaults.split('\n').mid(0, 60).join('\n') + '\n');
+
+    const QByteArray sid = encodeSidImage(defaultSetupValues()).image;
+    QByteArray edges = sid;
+    edges[2] = char(188);
+    edges[4] = char(128);
+    edges[5] = char(255);
+    edges[7] = char(127);
+    edges[8] = char(0xF0);
+    edges[85] = char(72);
+    edges.replace(35, 5, QByteArray("AB\0CD", 5));
+    const QByteArray avm = sim::defaultCardImage(sim::CardKind::Avm);
+    ok &= write(root, "setup_image", "sid-default.bin", sid);
+    ok &= write(root, "setup_image", "sid-edges.bin", edges);
+    ok &= write(root, "setup_image", "sid-short.bin", sid.left(40));
+    ok &= write(root, "setup_image", "avm.bin", avm);
+
+    ok &= write(root, "avm_image", "avm.kxm", avm);
+    ok &= write(root, "avm_image", "sid-image.kxm", sid);
+    ok &= write(root, "avm_image", "sid-text.kxm", defaults.left(1024));
+    ok &= write(root, "avm_image", "one-byte.kxm", QByteArray(1, '\x18'));
+    return ok ? 0 : 1;
+}
