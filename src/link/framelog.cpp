@@ -41,7 +41,7 @@ QString describeCommand(const QByteArray& payload, bool fromHost)
     case 21: return QStringLiteral("GetRequest ") + arg(0);
     case 22: return QStringLiteral("ReqCurSetup");
     case 23: return QStringLiteral("VersionReport ") + arg(0);
-    case 24: return QStringLiteral("SetupData %1 bytes v%2").arg(payload.size()).arg(arg(0));
+    case 24: return QStringLiteral("SetupData %1 bytes v%2").arg(QString::number(payload.size()), arg(0));
     case 25:
         if (fromHost)
             return QStringLiteral("BaudChange %1").arg(data.size() >= 2 ? QString::number(at(data, 0) * 256 + at(data, 1)) : QStringLiteral("?"));
@@ -98,7 +98,7 @@ QString describePacket(const QByteArray& packet, bool fromHost, PacketKind kind)
         parts << QStringLiteral("for seq %1").arg(at(packet, 1));
     } else {
         if (header)
-            parts << QStringLiteral("seq %1/%2").arg(at(packet, 1)).arg(at(packet, 2));
+            parts << QStringLiteral("seq %1/%2").arg(QString::number(at(packet, 1)), QString::number(at(packet, 2)));
         parts << describeCommand(packet.mid(payloadStart, bodyEnd - payloadStart), fromHost);
     }
     if (kind == PacketKind::Resend)
@@ -184,7 +184,7 @@ void FrameLog::speedChanged(int baud) { write(QStringLiteral("--"), QStringLiter
 
 void FrameLog::write(const QString& direction, const QString& text)
 {
-    const QString line = QStringLiteral("%1 %2 %3").arg(clock_.nowMs() - openedAtMs_, 7).arg(direction, text);
+    const QString line = QStringLiteral("%1 %2 %3").arg(QString::number(clock_.nowMs() - openedAtMs_).rightJustified(7), direction, text);
     if (file_.isOpen()) {
         file_.write(line.toUtf8() + '\n');
         file_.flush(); // what happened up to a crash stays readable

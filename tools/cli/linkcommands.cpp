@@ -240,8 +240,9 @@ public:
     static QString statsLine(const LinkCounters& c)
     {
         return QStringLiteral("link: frames sent %1, received %2, retransmissions %3, NACKs %4, CRC errors %5, last failure: %6")
-            .arg(c.framesSent).arg(c.framesReceived).arg(c.retransmissions).arg(c.nacks).arg(c.crcErrors)
-            .arg(c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
+            .arg(QString::number(c.framesSent), QString::number(c.framesReceived), QString::number(c.retransmissions),
+                 QString::number(c.nacks), QString::number(c.crcErrors),
+                 c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
     }
 
     HeldSetup held;

@@ -112,7 +112,7 @@ QString BackupFolder::freePath(const QString& baseName, const QString& extension
     const QDir dir(folder_);
     QString path = dir.filePath(baseName + extension);
     for (int clash = 2; QFileInfo::exists(path); ++clash)
-        path = dir.filePath(QStringLiteral("%1-%2%3").arg(baseName).arg(clash).arg(extension));
+        path = dir.filePath(QStringLiteral("%1-%2%3").arg(baseName, QString::number(clash), extension));
     return path;
 }
 

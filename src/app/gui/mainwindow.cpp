@@ -408,8 +408,9 @@ OperationOptions operationOptions(const SettingsStore& store)
 QString countersText(const LinkCounters& c)
 {
     return QStringLiteral("Frames sent %1, received %2\nRetransmissions %3, NACKs %4, CRC errors %5\nLast failure: %6")
-        .arg(c.framesSent).arg(c.framesReceived).arg(c.retransmissions).arg(c.nacks).arg(c.crcErrors)
-        .arg(c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
+        .arg(QString::number(c.framesSent), QString::number(c.framesReceived), QString::number(c.retransmissions),
+             QString::number(c.nacks), QString::number(c.crcErrors),
+             c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
 }
 
 } // namespace
