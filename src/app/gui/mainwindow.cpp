@@ -164,6 +164,7 @@ MainWindow::~MainWindow()
     }
     closed_ = true;
     destroyWindows();
+    operation_.reset(); // it lets go of the link's callbacks, so it goes before the link
     link_.reset();
 }
 
