@@ -17,4 +17,9 @@ SetupName splitSetupName(const QString& path)
     return {dot < 0 ? lastPart : lastPart.left(dot), path.left(separator + 1)};
 }
 
+QString setupExtension(CardType kind)
+{
+    return kind == CardType::AVM ? QStringLiteral(".kxm") : QStringLiteral(".kxd");
+}
+
 } // namespace quillon

@@ -8,6 +8,8 @@ namespace quillon {
 
 // Kind of set-up a file name stands for: AVM when its last character is "m" or "M".
 CardType setupKindFromName(const QString& name);
+// The extension a set-up file of that kind is saved with: ".kxm" (AVM) or ".kxd" (SID).
+QString setupExtension(CardType kind);
 
 // A path cut into the bare name (no folder, no extension) and the folder with its trailing
 // separator. Both "/" and "\" end a folder. The first dot after the last separator ends the bare

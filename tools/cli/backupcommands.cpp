@@ -77,12 +77,7 @@ std::vector<CliCommand> backupCommands()
         "Lists the backups of the set-ups read from cards, newest first: time, kind, card serial, "
         "file. --card keeps one card's (its serial as 10 hexadecimal digits); --backup-dir lists DIR "
         "instead of the backup folder.");
-    return {{QStringLiteral("backups"), usage, summary, [usage, summary](const QStringList& args) {
-                 if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-                     printLine(stdout, QStringLiteral("usage: quillon-cli ") + usage);
-                     printLine(stdout, summary);
-                     return ExitOk;
-                 }
+    return {{QStringLiteral("backups"), usage, summary, [usage](const QStringList& args) {
                  return runBackups(args, usage);
              }}};
 }

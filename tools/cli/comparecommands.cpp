@@ -27,15 +27,6 @@ int trouble(const QString& message)
     return ExitTrouble;
 }
 
-bool wantsHelp(const QStringList& args, const QString& usage, const QString& summary)
-{
-    if (!args.contains(QLatin1String("--help")) && !args.contains(QLatin1String("-h")))
-        return false;
-    printLine(stdout, QStringLiteral("usage: quillon-cli ") + usage);
-    printLine(stdout, summary);
-    return true;
-}
-
 void complain(const QString& message)
 {
     printLine(stderr, QStringLiteral("quillon-cli: ") + message);
@@ -187,13 +178,9 @@ std::vector<CliCommand> compareCommands()
         "window, or an AVM image's bytes. With --against, the differences from OTHER instead.");
     return {
         {QStringLiteral("diff"), diffUsage, diffSummary,
-         [diffUsage, diffSummary](const QStringList& args) {
-             return wantsHelp(args, diffUsage, diffSummary) ? ExitOk : runDiff(args, diffUsage);
-         }},
+         [diffUsage](const QStringList& args) { return runDiff(args, diffUsage); }},
         {QStringLiteral("report"), reportUsage, reportSummary,
-         [reportUsage, reportSummary](const QStringList& args) {
-             return wantsHelp(args, reportUsage, reportSummary) ? ExitOk : runReport(args, reportUsage);
-         }},
+         [reportUsage](const QStringList& args) { return runReport(args, reportUsage); }},
     };
 }
 

@@ -245,11 +245,6 @@ CliCommand fileCommand(const QString& name, const QString& usage, const QString&
                        int inputs, bool needsOutput, int (*run)(const FileArgs&))
 {
     auto parseAndRun = [=](const QStringList& args) {
-        if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-            printLine(stdout, QStringLiteral("usage: quillon-cli ") + usage);
-            printLine(stdout, summary);
-            return ExitOk;
-        }
         QString error;
         const auto parsed = parseFileArgs(args, inputs, needsOutput, &error);
         if (!parsed) {

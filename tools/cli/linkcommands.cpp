@@ -269,15 +269,6 @@ int report(const Transfer& transfer, bool succeeded, const QString& failure)
     return ExitOk;
 }
 
-bool wantsHelp(const QStringList& args, const QString& usage, const QString& summary)
-{
-    if (!args.contains(QLatin1String("--help")) && !args.contains(QLatin1String("-h")))
-        return false;
-    printLine(stdout, QStringLiteral("usage: quillon-cli ") + usage);
-    printLine(stdout, summary);
-    return true;
-}
-
 int runGet(const QStringList& args, const QString& usage)
 {
     QString error;
@@ -383,13 +374,9 @@ std::vector<CliCommand> linkCommands()
         "FILE, --verbose prints it on standard error as it happens.");
     return {
         {QStringLiteral("get"), getUsage, getSummary,
-         [getUsage, getSummary](const QStringList& args) {
-             return wantsHelp(args, getUsage, getSummary) ? ExitOk : runGet(args, getUsage);
-         }},
+         [getUsage](const QStringList& args) { return runGet(args, getUsage); }},
         {QStringLiteral("send"), sendUsage, sendSummary,
-         [sendUsage, sendSummary](const QStringList& args) {
-             return wantsHelp(args, sendUsage, sendSummary) ? ExitOk : runSend(args, sendUsage);
-         }},
+         [sendUsage](const QStringList& args) { return runSend(args, sendUsage); }},
     };
 }
 

@@ -70,8 +70,15 @@ int main(int argc, char* argv[])
         return ExitOk;
     }
     for (const CliCommand& command : commands) {
-        if (command.name == name)
-            return command.run(args.mid(1));
+        if (command.name != name)
+            continue;
+        const QStringList rest = args.mid(1);
+        if (rest.contains(QLatin1String("--help")) || rest.contains(QLatin1String("-h"))) {
+            printLine(stdout, QStringLiteral("usage: quillon-cli ") + command.usage);
+            printLine(stdout, command.summary);
+            return ExitOk;
+        }
+        return command.run(rest);
     }
     printLine(stderr, QStringLiteral("quillon-cli: unknown command \"%1\"").arg(name));
     printUsage(stderr, commands);

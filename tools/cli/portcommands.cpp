@@ -16,12 +16,7 @@ std::vector<CliCommand> portCommands()
     const QString summary = QStringLiteral(
         "Lists the serial ports (device, description, manufacturer, USB vendor:product, serial number, "
         "stable /dev/serial/by-id name, whether it can be used and why not) and what Com1 to Com4 stand for.");
-    return {{QStringLiteral("ports"), usage, summary, [usage, summary](const QStringList& args) {
-                 if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-                     printLine(stdout, QStringLiteral("usage: quillon-cli ") + usage);
-                     printLine(stdout, summary);
-                     return ExitOk;
-                 }
+    return {{QStringLiteral("ports"), usage, summary, [usage](const QStringList& args) {
                  if (!args.isEmpty()) {
                      printLine(stderr, QStringLiteral("quillon-cli: unexpected argument %1").arg(args.first()));
                      printLine(stderr, QStringLiteral("usage: quillon-cli ") + usage);

@@ -18,11 +18,6 @@ const QString FileSection = QStringLiteral("File");
 const QString FolderKey = QStringLiteral("load");
 const QString CaptionPrefix = QStringLiteral("Norvane - Quillon - ");
 
-QString extensionFor(CardType kind)
-{
-    return kind == CardType::AVM ? QStringLiteral(".kxm") : QStringLiteral(".kxd");
-}
-
 QString reasonOf(const std::exception& e)
 {
     return QString::fromUtf8(e.what());
@@ -92,7 +87,7 @@ void AppState::saveFileToDisk(FileDialogs& dialogs)
 {
     const CardType kind = held_.loadedCardType;
     const FileQuestion question{kind == CardType::AVM ? AvmFilter : SidFilter, 1,
-                                currentFileName_ + extensionFor(kind), startFolder()};
+                                currentFileName_ + setupExtension(kind), startFolder()};
     const std::optional<QString> path = dialogs.askSaveName(question);
     if (!path || path->isEmpty()) {
         ui_.failure(SaveFailedMessage, {});

@@ -1,6 +1,7 @@
 #include "backups.h"
 
 #include "../../files/setupfiles.h"
+#include "../../files/setupnames.h"
 #include "../../link/settingsstore.h"
 #include "../../setup/heldsetup.h"
 #include "../../setup/setupimage.h"
@@ -21,11 +22,6 @@ namespace {
 const QString Section = QStringLiteral("Backups");
 const QString TimeFormat = QStringLiteral("yyyyMMdd-HHmmss");
 const QString UnknownSerial = QStringLiteral("0000000000");
-
-QString extensionFor(CardType kind)
-{
-    return kind == CardType::AVM ? QStringLiteral(".kxm") : QStringLiteral(".kxd");
-}
 
 QString cannotWrite(const QString& folder, const QString& cause)
 {
@@ -67,7 +63,7 @@ std::optional<BackupEntry> parseBackupName(const QString& fileName)
         return std::nullopt;
     BackupEntry entry;
     entry.kind = match.captured(1) == QLatin1String("AVM") ? CardType::AVM : CardType::SID;
-    if (extensionFor(entry.kind) != u'.' + match.captured(5))
+    if (setupExtension(entry.kind) != u'.' + match.captured(5))
         return std::nullopt;
     entry.serial = match.captured(2);
     entry.time = QDateTime::fromString(match.captured(3), TimeFormat);
@@ -126,7 +122,7 @@ BackupResult BackupFolder::write(const QByteArray& image, const QByteArray& card
     if (!QDir().mkpath(folder_))
         return {{}, cannotWrite(folder_, QStringLiteral("the folder cannot be created."))};
 
-    const QString path = freePath(backupBaseName(kind, cardSerial, now_().toLocalTime()), extensionFor(kind));
+    const QString path = freePath(backupBaseName(kind, cardSerial, now_().toLocalTime()), setupExtension(kind));
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile can lose a failed write (disk full) in its final flush
     // and commit a cut-off file.
