@@ -242,7 +242,6 @@ Task<bool> CardLink::Impl::openConnection()
 {
     trace.open();
     link.tell([](LinkObserver& o) { o.connectionOpened(); });
-    s.sentCount = 0;
     s.receivedCount = 0;
     s.counters = {};
     if (!ports.isPortUsable(ports.selectedPort())) {

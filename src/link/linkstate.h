@@ -31,7 +31,6 @@ struct LinkState {
     QByteArray savedPacket;
     int retryCount = 0;
     int keepAliveCount = 0;
-    qint32 sentCount = 0;
     // connection progress
     bool linkUp = false;
     bool cardIdentified = false;

@@ -131,7 +131,6 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
         link_.tell([&](LinkObserver& o) { o.retransmitted(s.retryCount); });
     if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
         outstandingFrameBytes_ = static_cast<int>(frame.size());
-    ++s.sentCount;
     ++s.counters.framesSent;
     if (kind == PacketKind::Resend)
         ++s.counters.retransmissions;
