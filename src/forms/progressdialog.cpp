@@ -135,6 +135,8 @@ void ProgressDialog::startStage(int index)
         item->setCheckState(Qt::PartiallyChecked);
         label_->setText(item->text());
     }
+    frameStartMs_ = -1; // until the stage's image frame starts along the line
+    bar_->setValue(0);
 }
 
 void ProgressDialog::completeStage(int index)

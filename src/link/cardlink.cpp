@@ -92,8 +92,6 @@ void CardLink::Impl::endTransfer(EndReason reason)
     ui.status(2, QStringLiteral("Port Closed") + statusNumber(reasonCode(reason)));
     port.setSettings(DefaultSettings);
     ++link.generation;
-    if (wasOpen && q.onConnectionEnded)
-        q.onConnectionEnded(s.counters);
     if (flow.active && flow.kind != FlowKind::Send)
         finishFlow(reason == EndReason::Cancelled ? FlowOutcome::Cancelled : FlowOutcome::Failed);
 }
@@ -243,7 +241,6 @@ Task<bool> CardLink::Impl::openConnection()
     trace.open();
     link.tell([](LinkObserver& o) { o.connectionOpened(); });
     s.receivedCount = 0;
-    s.counters = {};
     if (!ports.isPortUsable(ports.selectedPort())) {
         ui.messageWithDetails(QStringLiteral("Current com port selection is not valid"), ports.diagnosis());
         co_return false;

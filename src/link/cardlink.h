@@ -54,8 +54,6 @@ public:
     // Told of every set-up image a Get or Read receives, with the card's serial, before
     // anything else is done with it.
     std::function<void(const QByteArray& image, const QByteArray& cardSerial)> onImageReceived;
-    // Told when a connection that had the port open ends, with the link's counters.
-    std::function<void(const LinkCounters&)> onConnectionEnded;
     // Told of each stage a connection passes, as the progress dialog is; ImageTransferred also
     // when a sent image has been acknowledged.
     std::function<void(TransferStage)> onProgress;

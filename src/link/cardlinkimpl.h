@@ -35,11 +35,6 @@ inline constexpr int ButtonRestoreMs = 20000;
 inline constexpr int VersionWaitMs = 3000;
 inline constexpr int FlashReportWaitMs = 10000;
 
-enum Command : quint8 {
-    LinkSetup = 0, HostSerialRequest = 1, SerialNumber = 2, AppIdRequest = 3, AppId = 4,
-    LinkCleared = 5, VersionReport = 23, SetupData = 24, FlashResult = 25,
-};
-
 } // namespace cardlinkdetail
 
 // The connection: the dispatcher of the card's commands and the host's answers, the opening

@@ -182,4 +182,31 @@ bool crcMatches(const QByteArray& packet)
     return crc16(packet.first(packet.size() - 2)) == expected;
 }
 
+QByteArray packetOfSentFrame(const QByteArray& frame, PacketKind kind)
+{
+    const QByteArray inner = frame.mid(1, frame.size() - 2);
+    QByteArray packet = inner.left(1);
+    // An acknowledgement's sequence byte and zero go out unstuffed; only its check is stuffed.
+    if (kind == PacketKind::Ack || kind == PacketKind::Nack)
+        packet += inner.mid(1, 2) + unstuff(inner.mid(3)).value_or(QByteArray());
+    else
+        packet += unstuff(inner.mid(1)).value_or(QByteArray());
+    return packet;
+}
+
+int packetCommand(const QByteArray& packet)
+{
+    if (packet.isEmpty())
+        return -1;
+    const quint8 control = static_cast<quint8>(packet.at(0));
+    const int klass = control >> 6;
+    if (klass == 1 || klass == 2)
+        return -1; // an Ack or Nack
+    const int checkBytes = (control & 0x03) == 2 ? 2 : (control & 0x03) == 1 ? 1 : 0;
+    const qsizetype payloadStart = (control & 0x04) ? 1 : 3;
+    if (packet.size() - checkBytes <= payloadStart)
+        return -1;
+    return static_cast<quint8>(packet.at(payloadStart));
+}
+
 } // namespace quillon

@@ -14,6 +14,12 @@ inline constexpr quint8 AckByte = 0x06; // answer to a SYN; ignored wherever it 
 inline constexpr quint8 DLE = 0x10;
 inline constexpr quint8 SYN = 0x16;     // link reset, sent outside frames
 
+// The first payload byte of a data packet: what it asks for or carries.
+enum Command : quint8 {
+    LinkSetup = 0, HostSerialRequest = 1, SerialNumber = 2, AppIdRequest = 3, AppId = 4,
+    LinkCleared = 5, SetupRequest = 21, VersionReport = 23, SetupData = 24, FlashResult = 25,
+};
+
 enum class CheckMode { None, Bits8, Bits16 };
 QString checkModeText(CheckMode mode); // "None", "8bit", "16bit"
 
@@ -55,6 +61,11 @@ FrameParts buildFrameParts(CheckMode check, bool header, PacketKind kind, quint8
 // two header bytes; for Ack and Nack, echoSeq is the sequence bit answered (the zero byte follows).
 QByteArray buildFrame(CheckMode check, bool header, PacketKind kind, quint8 echoSeq, quint8 ownSeq,
                       const QByteArray& payload);
+// A frame as sent, STX to ETX, back as the packet it carries (control byte first, check last).
+QByteArray packetOfSentFrame(const QByteArray& frame, PacketKind kind);
+// The command byte of a data packet (control byte first); -1 for acknowledgements and packets
+// too short to carry one.
+int packetCommand(const QByteArray& packet);
 // Whether an unstuffed packet (control byte first, CRC last) carries a good 16-bit CRC.
 bool crcMatches(const QByteArray& packet);
 

@@ -146,15 +146,7 @@ void FrameLog::connectionEnded(EndReason reason)
 void FrameLog::frameSent(const QByteArray& frame, PacketKind kind)
 {
     // The frame as it went on the line; what it means is read from an unstuffed copy.
-    const QByteArray inner = frame.mid(1, frame.size() - 2);
-    const bool ack = kind == PacketKind::Ack || kind == PacketKind::Nack;
-    // An acknowledgement's sequence byte and zero go out unstuffed; only its check is stuffed.
-    QByteArray decoded = inner.left(1);
-    if (ack)
-        decoded += inner.mid(1, 2) + unstuff(inner.mid(3)).value_or(QByteArray());
-    else
-        decoded += unstuff(inner.mid(1)).value_or(QByteArray());
-    write(QStringLiteral("->"), hexBytes(frame) + QStringLiteral(" | ") + describePacket(decoded, true, kind));
+    write(QStringLiteral("->"), hexBytes(frame) + QStringLiteral(" | ") + describePacket(packetOfSentFrame(frame, kind), true, kind));
 }
 
 void FrameLog::frameReceived(const QByteArray& packet, bool crcGood)

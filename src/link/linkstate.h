@@ -8,15 +8,6 @@
 namespace quillon {
 
 // The link's health during one connection, for the progress dialog and --stats.
-struct LinkCounters {
-    qint32 framesSent = 0;
-    qint32 framesReceived = 0;
-    qint32 retransmissions = 0;
-    qint32 nacks = 0;     // NACKs from the card for the host's packets
-    qint32 crcErrors = 0; // frames from the card with a bad CRC
-    QString lastFailure;  // in words; empty while nothing went wrong
-};
-
 // The link state shared by transmitter and receiver, with the idle values of a fresh start.
 struct LinkState {
     // frame form
@@ -47,7 +38,6 @@ struct LinkState {
     // The card's 5-byte serial number from its last command 2; empty until one arrives on this
     // link. A SYN clears it; the end of a connection keeps it for whoever asks afterwards.
     QByteArray cardSerial;
-    LinkCounters counters; // started afresh by every opening
 };
 
 } // namespace quillon

@@ -64,7 +64,6 @@ bool PacketReceiver::receiveByte(quint8 byte)
         return true;
     case ETX: {
         ++s.receivedCount;
-        ++s.counters.framesReceived;
         s.inFrame = false;
         if (std::exchange(discardingFrame_, false))
             return true;
@@ -193,8 +192,6 @@ void PacketReceiver::processFrame(const QByteArray& raw)
     }
     const int seqByte = packet.size() > 2 ? byteAt(packet, 2) : -1;
     if (!crcGood) {
-        ++s.counters.crcErrors;
-        s.counters.lastFailure = QStringLiteral("a frame from the card had a bad CRC");
         if (seqByte == s.lastPeerSeq)
             return; // a repeat of a packet already accepted
         transmitter_.transmit(QByteArray(1, '\0'), PacketKind::Nack);
@@ -214,8 +211,6 @@ void PacketReceiver::processFrame(const QByteArray& raw)
     if (control == 0x82) {
         if (answered == s.ownSeq) {
             link_.trace.text("Nack In");
-            ++s.counters.nacks;
-            s.counters.lastFailure = QStringLiteral("the card refused a packet (NACK)");
             link_.tell([](LinkObserver& o) { o.nackReceived(); });
             if (s.retryCount > 5) {
                 // A card that refuses every retransmission must not keep us resending forever.

@@ -131,9 +131,6 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
         link_.tell([&](LinkObserver& o) { o.retransmitted(s.retryCount); });
     if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
         outstandingFrameBytes_ = static_cast<int>(frame.size());
-    ++s.counters.framesSent;
-    if (kind == PacketKind::Resend)
-        ++s.counters.retransmissions;
     s.sending = false;
 }
 
@@ -196,7 +193,6 @@ void PacketTransmitter::onRetransmissionTimeout()
     link_.trace.int16(s.retryCount);
     link_.trace.int16(78);
     link_.ui.status(2, QStringLiteral("Resend ") + statusNumber(s.retryCount));
-    s.counters.lastFailure = QStringLiteral("no acknowledgement in time");
     resendSavedPacket();
 }
 

@@ -1,6 +1,7 @@
 #include "linkharness.h"
 
 #include "link/linkobserver.h"
+#include "link/linkstatistics.h"
 #include "setup/setupimage.h"
 
 #include <QFile>
@@ -1064,6 +1065,7 @@ TEST(CardLinkReceiver, aSynStartsTheStrayByteCountAgain)
     EXPECT_EQ(h.ui.statuses[2], "Port Closed 5");
 }
 
+// The statistics the progress dialog and --stats show count what the observer is told.
 TEST(CardLinkObserver, isToldOfFramesRetransmissionsNacksCrcErrorsTimeoutsAndSpeedChanges)
 {
     struct Counts : LinkObserver {
@@ -1077,8 +1079,15 @@ TEST(CardLinkObserver, isToldOfFramesRetransmissionsNacksCrcErrorsTimeoutsAndSpe
         void speedChanged(int baud) override { speeds << baud; }
     } counts;
     Harness h;
-    h.link.setObserver(&counts);
+    LinkStatistics statistics(h.clock);
+    int ended = 0;
+    statistics.onConnectionEnded = [&](const LinkCounters&) { ++ended; };
+    LinkObservers both;
+    both.add(&counts);
+    both.add(&statistics);
+    h.link.setObserver(&both);
     h.link.getConfiguration();
+    h.clock.advance(480); // the card's first SYN comes 480 ms after the port opened
     h.identify('A');
     h.ackHostData(); // BaudChange, then the speed change
     h.clock.advance(60);
@@ -1093,5 +1102,16 @@ TEST(CardLinkObserver, isToldOfFramesRetransmissionsNacksCrcErrorsTimeoutsAndSpe
     EXPECT_EQ(counts.badCrc, 1);
     EXPECT_EQ(counts.sent - sentBefore, 3); // two resends and the Nack
     EXPECT_GE(counts.received, 8);
+    const LinkCounters& c = statistics.counters();
+    EXPECT_EQ(std::tie(c.framesSent, c.framesReceived, c.retransmissions, c.nacks, c.crcErrors),
+              std::tie(counts.sent, counts.received, counts.resent, counts.nacks, counts.badCrc));
+    EXPECT_EQ(c.cardSynAfterMs, 480);
+    EXPECT_EQ(c.lastFailure, "a frame from the card had a bad CRC");
+    h.link.cancel();
+    h.link.cancel(); // an ending with no connection behind it is not counted again
+    EXPECT_EQ(ended, 1);
+    h.link.getConfiguration(); // a new connection starts from nothing
+    EXPECT_EQ(statistics.counters().framesSent, 0);
+    EXPECT_EQ(statistics.counters().cardSynAfterMs, -1);
     h.link.setObserver(nullptr);
 }

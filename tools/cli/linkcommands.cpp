@@ -11,6 +11,7 @@
 #include "files/setupnames.h"
 #include "link/cardlink.h"
 #include "link/framelog.h"
+#include "link/linkstatistics.h"
 #include "link/portselection.h"
 #include "link/qtlinkclock.h"
 #include "link/qtserialcontrol.h"
@@ -176,16 +177,19 @@ public:
     bool run(FlowKind kind, const QString& fileName)
     {
         QtLinkClock clock;
-        FrameLog frameLog(clock); // outlives the link, which may still tell it as it goes
+        // The observers outlive the link, which may still tell them as it goes.
+        FrameLog frameLog(clock);
+        LinkStatistics statistics(clock);
+        LinkObservers observers;
         CardLink link(port_, clock, selection_, held, ui, trace_);
         frameLog.setPath(logPath_);
         if (verbose_)
             frameLog.echo = [](const QString& line) { printLine(stderr, line); };
         if (!logPath_.isEmpty() || verbose_)
-            link.setObserver(&frameLog);
+            observers.add(&frameLog);
+        observers.add(&statistics);
+        link.setObserver(&observers);
         link.currentFileName = [fileName] { return fileName; };
-        if (args_.stats)
-            link.onConnectionEnded = [](const LinkCounters& c) { printLine(stdout, statsLine(c)); };
         CardOperation operation(link, clock, held, ui);
 
         QEventLoop loop;
@@ -195,13 +199,15 @@ public:
             loop.quit(); // a connection still open is ended below
         };
         // The command ends as soon as the outcome is known: a connection that ended under a
-        // running flow fails the operation.
-        QTimer endWatch;
-        endWatch.setInterval(20);
-        QObject::connect(&endWatch, &QTimer::timeout, &loop, [&] {
-            if (operation.running() && !link.portOpen() && !operation.betweenConnections())
-                operation.fail();
-        });
+        // running flow, once the link has had its say, fails the operation.
+        statistics.onConnectionEnded = [&](const LinkCounters& counters) {
+            if (args_.stats)
+                printLine(stdout, countersLine(counters));
+            QTimer::singleShot(0, &loop, [&] {
+                if (operation.running() && !link.portOpen() && !operation.betweenConnections())
+                    operation.fail();
+            });
+        };
         QTimer::singleShot(TransferLimitMs, &loop, [&] {
             ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
             operation.fail();
@@ -225,24 +231,16 @@ public:
                 operation.get(options);
             else
                 operation.send(options);
-            endWatch.start();
         });
         loop.exec();
 
         operation.abandon();
         if (link.portOpen() || link.flowRunning())
             link.shutdown();
+        statistics.onConnectionEnded = nullptr; // nothing left to watch once the loop is gone
         if (!operation.backupPath().isEmpty())
             ui.messages << QStringLiteral("Backup of the card's set-up: ") + operation.backupPath();
         return outcome.value_or(false);
-    }
-
-    static QString statsLine(const LinkCounters& c)
-    {
-        return QStringLiteral("link: frames sent %1, received %2, retransmissions %3, NACKs %4, CRC errors %5, last failure: %6")
-            .arg(QString::number(c.framesSent), QString::number(c.framesReceived), QString::number(c.retransmissions),
-                 QString::number(c.nacks), QString::number(c.crcErrors),
-                 c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
     }
 
     HeldSetup held;

@@ -71,6 +71,23 @@ public:
     }
 };
 
+// Tells of every data frame the host sends, with its command and the line's speed.
+class ImageFrameWatch : public LinkObserver {
+public:
+    explicit ImageFrameWatch(std::function<void(int command, int baud)> told) : told_(std::move(told)) {}
+    void connectionOpened() override { baud_ = 9600; }
+    void speedChanged(int baud) override { baud_ = baud; }
+    void frameSent(const QByteArray& frame, PacketKind kind) override
+    {
+        if (kind == PacketKind::Data)
+            told_(packetCommand(packetOfSentFrame(frame, kind)), baud_);
+    }
+
+private:
+    std::function<void(int, int)> told_;
+    int baud_ = 9600;
+};
+
 } // namespace
 
 MainWindow::MainWindow(ShellServices services)
@@ -85,6 +102,8 @@ MainWindow::MainWindow(ShellServices services)
       ports_(std::make_unique<PortManager>(*serial_, store_)),
       trace_(std::make_unique<TraceFile>(TraceFile::defaultPath(store_))),
       frameLog_(std::make_unique<FrameLog>(*clock_)),
+      statistics_(std::make_unique<LinkStatistics>(*clock_)),
+      imageFrames_(std::make_unique<ImageFrameWatch>([this](int command, int baud) { followImageFrame(command, baud); })),
       ui_(*this, services.messages ? services.messages
                                    : [this](const QString& text, const QString& detail, const QString& findings) {
                                          showMessageBox(this, text, detail, findings);
@@ -112,6 +131,9 @@ MainWindow::MainWindow(ShellServices services)
 
     link_->currentFileName = [this] { return app_->currentFileName(); };
     linkObservers_.add(frameLog_.get());
+    linkObservers_.add(statistics_.get());
+    linkObservers_.add(imageFrames_.get());
+    statistics_->onChanged = [this] { showCounters(); };
     link_->setObserver(&linkObservers_);
     setFrameLogging(store_.value(QStringLiteral("Trace"), QStringLiteral("FrameLog")).compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0);
     operation_ = std::make_unique<CardOperation>(*link_, *clock_, held_, ui_);
@@ -433,17 +455,24 @@ void MainWindow::startOperation(bool send)
         operation_->send(options);
     else
         operation_->get(options);
-    if (!countersTimer_) {
-        countersTimer_ = new QTimer(this);
-        countersTimer_->setInterval(100);
-        connect(countersTimer_, &QTimer::timeout, this, [this] {
-            if (ProgressDialog* dialog = progressDialog(false); dialog && dialog->inOperation())
-                dialog->setCounters(countersText(link_->state().counters));
-            else
-                countersTimer_->stop();
-        });
-    }
-    countersTimer_->start();
+}
+
+void MainWindow::showCounters()
+{
+    if (ProgressDialog* dialog = progressDialog(false); dialog && dialog->inOperation())
+        dialog->setCounters(countersText(statistics_->counters()));
+}
+
+// The bar follows the frame that carries the image: the host's when it sends one, the card's
+// from the host's request for it.
+void MainWindow::followImageFrame(int command, int baud)
+{
+    ProgressDialog* dialog = progressDialog(false);
+    if (!dialog || !dialog->inOperation())
+        return;
+    const int frameBytes = int(held_.setupImage.size()) + 10; // STX, header, command, CRC, ETX
+    if (command == SetupData || command == SetupRequest)
+        dialog->followFrame(frameBytes, baud);
 }
 
 void MainWindow::sendCommand() { startOperation(true); }
@@ -460,15 +489,9 @@ void MainWindow::operationStage(OperationStage stage, bool done)
         return;
     if (done) {
         dialog->completeStage(index);
-        dialog->setCounters(countersText(link_->state().counters));
         return;
     }
     dialog->startStage(index);
-    // The bar follows the image frame: the card's when it is read, the host's when sent.
-    const bool avm = held_.connectedCardType == CardType::AVM || held_.loadedCardType == CardType::AVM;
-    const int frameBytes = int(held_.setupImage.size()) + 10;
-    if (stage == OperationStage::Sending || stage == OperationStage::ReadingCard || stage == OperationStage::Verifying)
-        dialog->followFrame(frameBytes, avm ? 1200 : 9600);
 }
 
 ProgressDialog* MainWindow::progressDialog(bool create)

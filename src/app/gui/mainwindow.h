@@ -7,6 +7,7 @@
 #include "guioperatorui.h"
 #include "portassignmentdialog.h"
 #include "link/linkobserver.h"
+#include "link/linkstatistics.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
 #include "link/settingsstore.h"
@@ -127,7 +128,8 @@ protected:
 private:
     void startOperation(bool send);
     void operationStage(OperationStage stage, bool done);
-    QTimer* countersTimer_ = nullptr;
+    void showCounters();
+    void followImageFrame(int command, int baud);
     struct Window {
         QString key;
         const char* menuItem;
@@ -176,6 +178,8 @@ private:
     std::unique_ptr<PortManager> ports_;
     std::unique_ptr<TraceFile> trace_;
     std::unique_ptr<FrameLog> frameLog_; // Options > "Log Frames"
+    std::unique_ptr<LinkStatistics> statistics_; // the progress dialog's counters
+    std::unique_ptr<LinkObserver> imageFrames_;   // moves its bar along the image frame
     LinkObservers linkObservers_;
     GuiOperatorUi ui_;
     std::unique_ptr<CardLink> link_;
