@@ -40,7 +40,11 @@ for card in sid avm; do
   done < <(grep '^connection:' "$work/sim.out")
 done
 # A default Send: the card read for a backup, the send, the read-back; the command's wall time
-# against the line time plus pauses of its three connections.
+# against the line time plus pauses of its three connections. The time each connection waited
+# for the card to call with its SYN is the card's, as its flash write is (the simulated card calls
+# 500 ms after a reset, and every 500 ms): the simulated card reports its wait after the host's
+# closing SYN when the host answered its first call; before the first connection, quillon-cli
+# --stats measures it from the port opening.
 for card in sid avm; do
   file=$work/Studio.kxd
   [ "$card" = avm ] && file=$work/Studio.kxm
@@ -48,17 +52,25 @@ for card in sid avm; do
   simpid=$!
   for _ in $(seq 50); do [ -L "$work/kx40" ] && break; sleep 0.1; done
   "$cli" get -o "$file" --port "$work/kx40" --no-backup >/dev/null
+  sleep 0.3
+  before=$(wc -l <"$work/sim.out")
   start=$(date +%s%N)
-  "$cli" send "$file" --port "$work/kx40" --backup-dir "$work/backups" >/dev/null
+  "$cli" send "$file" --port "$work/kx40" --backup-dir "$work/backups" --stats >"$work/send.out"
   end=$(date +%s%N)
+  first=$(sed -n "s/^link: card's SYN after \([0-9]*\) ms.*/\1/p" "$work/send.out" | head -n 1)
   sleep 0.3
   kill "$simpid"
   wait "$simpid" 2>/dev/null || true
-  grep '^connection:' "$work/sim.out" | tail -n 3 |
-    awk -v wall=$(( (end - start) / 1000000 )) -v card="$card" '
-      { line += $5; pauses += $11 }
-      END { printf "%-4s default send (backup, send, verify): %d ms for %.1f ms of line time and pauses: ratio %.3f\n",
-                   card, wall, line + pauses, wall / (line + pauses) }'
+  tail -n +"$((before + 1))" "$work/sim.out" | grep -E '^(connection|card waited):' |
+    awk -v wall=$(( (end - start) / 1000000 )) -v wait="${first:-0}" -v card="$card" '
+      /^card waited:/ { if (connections > 0) wait += $3; next }
+      { line += $5; pauses += $11; connections++ }
+      END { printf "%-4s default send (backup, send, verify): %d ms, of which %d ms waiting for the card'"'"'s SYN, for %.1f ms of line time and pauses: ratio %.3f\n",
+                   card, wall, wait, line + pauses, (wall - wait) / (line + pauses) }' | tee -a "$work/default.out"
 done
+while read -r line; do
+  ratio=${line##* }
+  worst=$(awk -v a="$worst" -v b="$ratio" 'BEGIN { print (b > a) ? b : a }')
+done <"$work/default.out"
 echo "worst ratio: $worst (at most 1.05 wanted)"
 awk -v w="$worst" 'BEGIN { exit (w <= 1.05) ? 0 : 1 }'

@@ -17,7 +17,12 @@ double byteMs(int baud) { return 11000.0 / std::max(1, baud); }
 void LineMeter::hostByte(quint8 byte, int baud, double atMs)
 {
     if (!running_) {
+        if (byte == SYN)
+            hostReset(atMs);
         if (byte == AckByte) { // the host answered the card's SYN
+            if (callsSinceReset_ == 1 && resetMs_ >= 0 && onReport)
+                onReport(QStringLiteral("card waited: %1 ms after the host's SYN before calling")
+                             .arg(QString::number(lastCallMs_ - resetMs_, 'f', 1)));
             running_ = true;
             startMs_ = atMs;
             lineMs_ = pausesMs_ = 0;
@@ -30,6 +35,7 @@ void LineMeter::hostByte(quint8 byte, int baud, double atMs)
     lineMs_ += byteMs(baud);
     if (byte == SYN && !inFrame_) {
         running_ = false;
+        hostReset(atMs);
         const double elapsed = atMs - startMs_;
         const double due = lineMs_ + pausesMs_;
         if (onReport)
@@ -57,6 +63,18 @@ void LineMeter::hostByte(quint8 byte, int baud, double atMs)
     if (control_ == 0xC2 && lastAckLineMs_ >= 0 && identified_)
         pausesMs_ += std::max(0.0, HostPauseMs - lastAckLineMs_);
     lastAckLineMs_ = control_ == 0x42 ? frameBytes_ * byteMs(baud) : -1;
+}
+
+void LineMeter::hostReset(double atMs)
+{
+    resetMs_ = atMs;
+    callsSinceReset_ = 0;
+}
+
+void LineMeter::cardCalled(double atMs)
+{
+    ++callsSinceReset_;
+    lastCallMs_ = atMs;
 }
 
 void LineMeter::identified()

@@ -10,17 +10,21 @@ namespace quillon::sim {
 // card's SYN to the host's closing SYN, against the time the bytes of both sides need on the
 // line plus the pauses the protocol mandates (the host's 50 ms after an acknowledgement before
 // its next data packet, the card's flash write). A ratio of 1.00 means the line never idled
-// for anything else.
+// for anything else. It also reports how long the card waited after the host's SYN before
+// calling again, when the host answered that first call: the card's own time between connections.
 class LineMeter {
 public:
     void hostByte(quint8 byte, int baud, double atMs); // arrived at the card
     void cardByte(int baud);                           // left the card
     void pause(double ms);                             // a mandated pause of the card's
     void identified(); // the host pauses after its acknowledgements from now on
+    void cardCalled(double atMs); // the card sent a SYN to start a connection
 
     std::function<void(const QString& line)> onReport;
 
 private:
+    void hostReset(double atMs);
+
     bool running_ = false;
     double startMs_ = 0;
     double lineMs_ = 0;
@@ -31,6 +35,10 @@ private:
     int frameBytes_ = 0;
     int control_ = -1;
     double lastAckLineMs_ = -1; // the host's last frame was an Ack of this line time
+    // the card's own wait between the host's SYN and its next call
+    double resetMs_ = -1;
+    double lastCallMs_ = 0;
+    int callsSinceReset_ = 0;
 };
 
 } // namespace quillon::sim

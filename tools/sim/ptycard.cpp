@@ -46,7 +46,10 @@ PtyCard::PtyCard(SimulatedCard& card, bool paced, QObject* parent) : QObject(par
     deliverTimer_.setTimerType(Qt::PreciseTimer);
     connect(&deliverTimer_, &QTimer::timeout, this, [this] { deliverDue(); });
     card_.onSend = [this](const QByteArray& bytes) { writeToHost(bytes); };
-    card_.onSyncAttempt = [this] { dropStaleOutput(); };
+    card_.onSyncAttempt = [this] {
+        dropStaleOutput();
+        meter.cardCalled(static_cast<double>(elapsed_.elapsed()));
+    };
     card_.onPause = [this](double ms) { meter.pause(ms); };
 }
 
