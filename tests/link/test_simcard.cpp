@@ -2,6 +2,7 @@
 
 #include "link/framecodec.h"
 #include "link/virtualclock.h"
+#include "linemeter.h"
 #include "simulatedcard.h"
 
 #include <gtest/gtest.h>
@@ -476,3 +477,34 @@ TEST(SimulatedCard, startsOverWhenTheHostFallsSilentInAConnection)
 }
 
 } // namespace
+
+// The benchmark takes the card's wait before calling off a Send's wall time: a wait counted
+// where the host was slow would flatter the host.
+struct CallRow {
+    const char* name;
+    QList<double> callsAfterReset; // the card's SYNs, ms after the host's closing SYN
+    QString reported;              // empty: nothing is the card's
+};
+
+class CardWait : public ::testing::TestWithParam<CallRow> {};
+
+TEST_P(CardWait, isReportedOnlyWhenTheHostAnsweredTheFirstCallAfterItsSyn)
+{
+    LineMeter meter;
+    QStringList lines;
+    meter.onReport = [&](const QString& line) { lines << line; };
+    meter.hostByte(AckByte, 9600, 0);  // a connection ...
+    meter.hostByte(SYN, 9600, 100);    // ... ends with the host's SYN at 100 ms
+    for (double call : GetParam().callsAfterReset)
+        meter.cardCalled(100 + call);
+    meter.hostByte(AckByte, 9600, 100 + GetParam().callsAfterReset.last() + 2);
+    const QStringList waits = lines.filter(QStringLiteral("card waited:"));
+    EXPECT_EQ(waits.value(0), GetParam().reported);
+    EXPECT_LE(waits.size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, CardWait,
+    ::testing::Values(CallRow{"first_call_answered", {500}, "card waited: 500.0 ms after the host's SYN before calling"},
+                      CallRow{"host_missed_a_call", {500, 1000}, QString()}),
+    [](const auto& info) { return std::string(info.param.name); });
