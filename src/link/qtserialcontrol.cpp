@@ -65,7 +65,9 @@ QtSerialControl::QtSerialControl(const SettingsStore& store, const PortCatalogue
         if (!releasing_) // what arrives while closing is dropped with the port
             QMetaObject::invokeMethod(this, [this] { raise(DataReceived); }, Qt::QueuedConnection);
     });
-    connect(&serial_, &QSerialPort::bytesWritten, this, [this] {
+    connect(&serial_, &QSerialPort::bytesWritten, this, [this](qint64 written) {
+        // Bytes the driver took late (a full queue) still need their whole line time from now.
+        lineFreeAtMs_ = std::max(lineFreeAtMs_, static_cast<double>(elapsed_.elapsed()) + written * byteMs());
         if (releasing_)
             return;
         QMetaObject::invokeMethod(this, [this] {
@@ -200,8 +202,9 @@ void QtSerialControl::release()
 void QtSerialControl::whenSent(std::function<void()> done)
 {
     const qint64 now = elapsed_.elapsed();
-    if (sentWaiters_.empty())
-        sentLimitAtMs_ = static_cast<qint64>(std::ceil(std::max<double>(now, lineFreeAtMs_))) + SentMarginMs;
+    // Every waiter extends the limit to cover what has been written since: one left from a
+    // closed session must not cut short the wait for the bytes of the next.
+    sentLimitAtMs_ = std::max(sentLimitAtMs_, static_cast<qint64>(std::ceil(std::max<double>(now, lineFreeAtMs_))) + SentMarginMs);
     sentWaiters_.push_back(std::move(done));
     scheduleSentCheck();
 }
@@ -300,6 +303,10 @@ void QtSerialControl::output(const QByteArray& bytes)
     if (!portOpen())
         return;
     serial_.write(bytes);
+    // Handed to the driver now, not whenever the event loop next runs: their line time starts
+    // here, and a program busy meanwhile (writing a backup) must not make the closing SYN's wait
+    // end before the SYN has left.
+    serial_.flush();
     const double now = static_cast<double>(elapsed_.elapsed());
     lineFreeAtMs_ = std::max(lineFreeAtMs_, now) + bytes.size() * byteMs();
 }

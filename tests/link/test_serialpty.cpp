@@ -166,6 +166,17 @@ TEST_F(SerialPty, closingLetsQueuedOutputLeaveAtItsSpeedBeforeTheDeviceIsLetGo)
     EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
 }
 
+// A program busy after writing (a backup being saved) must not shorten the line time counted
+// for the bytes: they reach the driver as they are written.
+TEST_F(SerialPty, outputReachesTheDriverAtOnceSoItsLineTimeStartsThen)
+{
+    ASSERT_TRUE(port.setPortOpen(true));
+    port.setSettings(QStringLiteral("1200,n,8,2"));
+    port.output(QByteArray(10, 'x'));
+    port.output(QByteArray(1, '\x16'));
+    EXPECT_EQ(pty.readAll(), QByteArray(10, 'x') + '\x16') << "no event loop ran in between";
+}
+
 TEST_F(SerialPty, whenSentWaitsForTheLineTimeOfWhatWasWritten)
 {
     ASSERT_TRUE(port.setPortOpen(true));
