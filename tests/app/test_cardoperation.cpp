@@ -276,6 +276,25 @@ INSTANTIATE_TEST_SUITE_P(
                      1, 0, 0, "Card Setup Retrieved", "", "Process Complete"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Get or Send pressed again while a Send's connection runs: the running connection ends and
+// the new operation runs whole, keeping its own backup.
+TEST(OperationPressedAgain, theNewOperationRunsToItsEnd)
+{
+    for (bool again : {false, true}) {
+        Rig r(Sid, Sid);
+        r.operation.send(r.options);
+        ASSERT_TRUE(r.clock.advanceUntil([&] { return r.line.openings() == 2 && r.link.state().cardIdentified; }, 30000));
+        again ? r.operation.send(r.options) : r.operation.get(r.options);
+        ASSERT_TRUE(r.runToEnd());
+        r.clock.advance(30000);
+        const std::string said = r.allMessages().toStdString();
+        EXPECT_EQ(r.finished, QList<bool>{true}) << said;
+        EXPECT_EQ(r.line.openings(), again ? 5 : 3) << said;
+        EXPECT_EQ(r.ui.messages.last(), again ? "Card Setup Verified." : "Card Setup Retrieved") << said;
+        EXPECT_EQ(r.backups().size(), 2) << said;
+    }
+}
+
 // The stages a default Send reports: each starts, then completes, in the order of the list.
 TEST(OperationStages, aDefaultSendStartsAndCompletesEachStageInOrder)
 {
