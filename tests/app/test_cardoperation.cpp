@@ -37,8 +37,11 @@ QByteArray cardImageBefore(CardKind kind)
 
 // The program's link and a card operation on a virtual line to a simulated card.
 struct Rig {
-    Rig(CardKind cardKind, CardKind heldKind, CardOptions cardOptions = {})
-        : card(clock, withKind(std::move(cardOptions), cardKind))
+    Rig(CardKind cardKind, CardKind heldKind, CardOptions cardOptions = {}) : card(clock, [&] {
+        cardOptions.kind = cardKind;
+        cardOptions.image = cardImageBefore(cardKind);
+        return cardOptions;
+    }())
     {
         link.currentFileName = [] { return QStringLiteral("Studio"); };
         loadDefaults(held.fields);
@@ -52,13 +55,6 @@ struct Rig {
         options.backupFolder = dir.filePath("backups");
         card.start();
         clock.advance(700); // the card has been calling for a while
-    }
-    static CardOptions withKind(CardOptions o, CardKind kind)
-    {
-        o.kind = kind;
-        if (o.image.isEmpty())
-            o.image = cardImageBefore(kind);
-        return o;
     }
     bool runToEnd() { return clock.advanceUntil([this] { return !finished.isEmpty(); }, 60000, 5); }
     QStringList backups() const { return QDir(options.backupFolder).entryList(QDir::Files); }
@@ -241,8 +237,7 @@ TEST_P(Operation, tellsTheOperatorAndLeavesTheCardAndBackupsAsExpected)
     }
 }
 
-constexpr auto Sid = CardKind::Sid;
-constexpr auto Avm = CardKind::Avm;
+constexpr auto Sid = CardKind::Sid, Avm = CardKind::Avm;
 constexpr auto Writable = Folder::Writable;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -310,7 +305,6 @@ TEST(OperationStages, aDefaultSendStartsAndCompletesEachStageInOrder)
     QList<std::pair<OperationStage, bool>> expected;
     for (OperationStage s : r.operation.stages())
         expected << std::pair(s, false) << std::pair(s, true);
-    EXPECT_EQ(r.operation.stages(), operationStages(true, r.options));
     EXPECT_EQ(firsts, expected);
     for (OperationStage s : r.operation.stages())
         EXPECT_TRUE(r.stages.lastIndexOf(std::pair(s, false)) < r.stages.indexOf(std::pair(s, true)))
