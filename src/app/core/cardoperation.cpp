@@ -47,6 +47,7 @@ struct CardOperation::Impl {
     QString backupPath;
     QString backupError;
     std::function<void()> nextConnection;
+    bool staleFlowEnd = false; // the link is about to end a flow that is not this connection's
 
     Impl(CardLink& l, LinkClock& clock, HeldSetup& h, OperatorUi& u, CardOperation& owner)
         : link(l), held(h), ui(u), q(owner), next(clock.createTimer())
@@ -109,10 +110,20 @@ struct CardOperation::Impl {
         }
     }
 
-    void startConnection(Step s, std::function<void()> start)
+    // Starts one of the link's flows as this operation's connection. A flow still running on
+    // the link (Get or Send pressed again) is ended by the link first: its end is not ours.
+    void startFlow(Step s, void (CardLink::*flow)())
     {
         step = s;
-        nextConnection = std::move(start);
+        staleFlowEnd = link.flowRunning();
+        (link.*flow)();
+        staleFlowEnd = false;
+    }
+
+    void startConnection(Step s, void (CardLink::*flow)())
+    {
+        step = s;
+        nextConnection = [this, s, flow] { startFlow(s, flow); };
         next->start(0);
     }
 
@@ -129,7 +140,7 @@ struct CardOperation::Impl {
     void startSend()
     {
         stage(OperationStage::Connecting, false);
-        startConnection(Step::Send, [this] { link.sendConfiguration(); });
+        startConnection(Step::Send, &CardLink::sendConfiguration);
     }
 
     void startVerify()
@@ -137,13 +148,13 @@ struct CardOperation::Impl {
         sentImage = held.setupImage; // as built and sent
         received.clear();
         stage(OperationStage::Verifying, false);
-        startConnection(Step::Verify, [this] { link.readCard(); });
+        startConnection(Step::Verify, &CardLink::readCard);
     }
 
     void flowFinished(FlowOutcome outcome)
     {
         const Step was = step;
-        if (was == Step::Idle)
+        if (was == Step::Idle || std::exchange(staleFlowEnd, false))
             return;
         if (outcome != FlowOutcome::Succeeded) {
             finish(false);
@@ -243,22 +254,19 @@ void CardOperation::get(const OperationOptions& options)
 {
     d->begin(false, options);
     d->stage(OperationStage::Connecting, false);
-    d->step = Impl::Step::Get;
-    d->link.getConfiguration();
+    d->startFlow(Impl::Step::Get, &CardLink::getConfiguration);
 }
 
 void CardOperation::send(const OperationOptions& options)
 {
     d->begin(true, options);
     if (!options.backup) {
-        d->step = Impl::Step::Send;
         d->stage(OperationStage::Connecting, false);
-        d->link.sendConfiguration();
+        d->startFlow(Impl::Step::Send, &CardLink::sendConfiguration);
         return;
     }
     d->stage(OperationStage::ReadingCard, false);
-    d->step = Impl::Step::Backup;
-    d->link.readCard();
+    d->startFlow(Impl::Step::Backup, &CardLink::readCard);
 }
 
 void CardOperation::cancel()
