@@ -370,6 +370,7 @@ void CardLink::closePort()
 
 void CardLink::cancel()
 {
+    d->port.discardOutput(); // what has not left yet (the rest of an image) stays here
     d->finishFlow(FlowOutcome::Cancelled);
     d->endTransfer(EndReason::Cancelled);
     d->jobs.pump();
@@ -387,6 +388,7 @@ void CardLink::shutdown()
     d->stopRetransmissionTimer();
     d->transmitter.stopAcknowledgementPause();
     d->buttonRestoreTimer->stop();
+    d->port.discardOutput();
     d->finishFlow(FlowOutcome::Failed);
     d->endTransfer(EndReason::Completed);
     d->jobs.clear();

@@ -311,6 +311,15 @@ void QtSerialControl::output(const QByteArray& bytes)
     lineFreeAtMs_ = std::max(lineFreeAtMs_, now) + bytes.size() * byteMs();
 }
 
+void QtSerialControl::discardOutput()
+{
+    if (!portOpen())
+        return;
+    serial_.clear(QSerialPort::Output); // the port's buffer and the driver's queue
+    // At most the byte in the shift register is still on its way.
+    lineFreeAtMs_ = std::min(lineFreeAtMs_, static_cast<double>(elapsed_.elapsed()) + byteMs());
+}
+
 void QtSerialControl::raise(int event)
 {
     if (onComm)

@@ -41,6 +41,7 @@ public:
     int outBufferCount() const override;
     QByteArray input(int maxBytes) override;
     void output(const QByteArray& bytes) override;
+    void discardOutput() override;
     QString lastError() const override { return lastError_; }
     void whenSent(std::function<void()> done) override;
     QString diagnose(int port) const override;

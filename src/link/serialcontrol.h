@@ -29,6 +29,9 @@ public:
     virtual int outBufferCount() const = 0; // bytes not yet taken by the operating system
     virtual QByteArray input(int maxBytes) = 0;
     virtual void output(const QByteArray& bytes) = 0;
+    // Drops what was written and has not started along the line yet: a Cancel must not let the
+    // rest of an image reach the card. The card sees a cut-off frame, which it discards.
+    virtual void discardOutput() {}
     // Why the last opening failed, for the operator ("Permission denied").
     virtual QString lastError() const { return {}; }
     // Calls done, later on the event loop, once everything written so far has left the line:

@@ -160,8 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CancelRow{"backup_image_coming_sid", CardKind::Sid, Moment::BackupImageComing, 0, 0},
                       CancelRow{"backup_image_coming_avm", CardKind::Avm, Moment::BackupImageComing, 0, 0},
                       CancelRow{"between_connections", CardKind::Sid, Moment::BetweenConnections, 0, 1},
-                      // The image already handed to the port still reaches the card, which takes it.
-                      CancelRow{"send_image_on_its_way", CardKind::Avm, Moment::SendImageOnItsWay, -1, 1},
+                      // The rest of an image on its way stays at the host: the card takes nothing.
+                      CancelRow{"send_image_on_its_way", CardKind::Avm, Moment::SendImageOnItsWay, 0, 1},
                       CancelRow{"send_waiting_for_flash", CardKind::Sid, Moment::WaitingForFlash, 1, 1},
                       CancelRow{"verify_read", CardKind::Avm, Moment::VerifyRead, 1, 1}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -69,22 +69,41 @@ void VirtualSerialLine::output(const QByteArray& bytes)
     const int baud = hostBaud();
     log_.append({clock_.nowMs(), true, bytes, baud, false, !toCard});
     const qsizetype logIndex = log_.size() - 1;
-    outPending_ += static_cast<int>(bytes.size());
+    const qsizetype generation = discardedAtMs_.size();
     for (char byte : bytes) {
+        const double startsAtMs = std::max(hostLineFreeMs_, static_cast<double>(clock_.nowMs()));
         const qint64 delay = occupyLine(hostLineFreeMs_, 1, baud);
-        clock_.post(delay, [this, alive = alive_, byte, baud, toCard, logIndex] {
+        pendingStartsMs_.push_back(startsAtMs);
+        clock_.post(delay, [this, alive = alive_, byte, baud, toCard, logIndex, generation, startsAtMs] {
             if (!*alive)
                 return;
-            --outPending_;
+            if (generation < discardedAtMs_.size() && startsAtMs >= discardedAtMs_[generation])
+                return; // dropped before it started along the line
+            pendingStartsMs_.pop_front();
             if (toCard) {
                 const bool garbled = baud != card_.baud();
                 log_[logIndex].garbled = log_[logIndex].garbled || garbled;
                 card_.receive(QByteArray(1, garbled ? '\xFF' : byte));
             }
-            if (outPending_ == 0 && open_ && onOutputDrained)
+            if (pendingStartsMs_.empty() && open_ && onOutputDrained)
                 onOutputDrained();
         });
     }
+}
+
+void VirtualSerialLine::discardOutput()
+{
+    if (!open_)
+        return;
+    const double now = static_cast<double>(clock_.nowMs());
+    discardedAtMs_.append(now);
+    while (!pendingStartsMs_.empty() && pendingStartsMs_.back() >= now)
+        pendingStartsMs_.pop_back();
+    // The byte already on the line still arrives.
+    if (!pendingStartsMs_.empty())
+        hostLineFreeMs_ = std::min(hostLineFreeMs_, pendingStartsMs_.back() + 11000.0 / hostBaud());
+    else
+        hostLineFreeMs_ = std::min(hostLineFreeMs_, now);
 }
 
 void VirtualSerialLine::whenSent(std::function<void()> done)

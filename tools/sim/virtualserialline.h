@@ -5,6 +5,7 @@
 #include "simulatedcard.h"
 
 #include <QList>
+#include <deque>
 #include <set>
 
 namespace quillon::sim {
@@ -50,9 +51,10 @@ public:
     bool setPortOpen(bool open) override;
     bool portOpen() const override { return open_; }
     int inBufferCount() const override { return static_cast<int>(inBuffer_.size()); }
-    int outBufferCount() const override { return outPending_; }
+    int outBufferCount() const override { return static_cast<int>(pendingStartsMs_.size()); }
     QByteArray input(int maxBytes) override;
     void output(const QByteArray& bytes) override;
+    void discardOutput() override;
     QString lastError() const override { return lastError_; }
     void whenSent(std::function<void()> done) override;
 
@@ -74,7 +76,8 @@ private:
     bool open_ = false;
     int openings_ = 0;
     QByteArray inBuffer_;
-    int outPending_ = 0;
+    std::deque<double> pendingStartsMs_; // when each byte of the host not yet arrived starts along the line
+    QList<double> discardedAtMs_;        // by output generation: when its bytes not yet started were dropped
     double hostLineFreeMs_ = 0;
     double cardLineFreeMs_ = 0;
     QList<Transfer> log_;

@@ -39,6 +39,7 @@ public:
     int outBufferCount() const override { return owner_.outBufferCount(); }
     QByteArray input(int maxBytes) override { return owner_.input(maxBytes); }
     void output(const QByteArray& bytes) override { owner_.output(bytes); }
+    void discardOutput() override { owner_.discardOutput(); }
     QString lastError() const override { return owner_.lastError(); }
     void whenSent(std::function<void()> done) override { owner_.whenSent(std::move(done)); }
     QString diagnose(int port) const override { return owner_.diagnose(port); }
