@@ -122,8 +122,8 @@ bool cancelAt(Rig& r, Moment moment)
     }
     case Moment::SendImageOnItsWay:
         return at([&] { return r.line.openings() == 2 && r.line.outBufferCount() > 40; });
-    case Moment::WaitingForFlash:
-        return at([&] { return r.imagesAtCard == 1; });
+    case Moment::WaitingForFlash: // the card has acknowledged the image
+        return at([&] { return r.stages.contains(std::pair(OperationStage::WritingToFlash, false)); });
     case Moment::VerifyRead:
         return at([&] { return r.line.openings() == 3 && r.link.state().cardIdentified; });
     }
@@ -152,6 +152,12 @@ TEST_P(CancelledSend, endsOnceWithReason8AndStartsNoFurtherConnection)
     }
     EXPECT_EQ(r.backups().size(), row.backups) << "a backup written stays";
     EXPECT_EQ(r.operation.backupPath().isEmpty(), row.backups == 0);
+    // Cancelled after the card took the image: the operator learns it may hold it, and where
+    // its previous set-up is.
+    const bool tooLate = row.moment == Moment::WaitingForFlash;
+    EXPECT_EQ(r.allMessages().contains("had already received the set-up when the Send was cancelled"), tooLate);
+    if (tooLate)
+        EXPECT_TRUE(r.allMessages().contains(QDir::toNativeSeparators(r.operation.backupPath())));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -7,6 +7,8 @@
 #include "../../setup/heldsetup.h"
 #include "../../setup/operatorui.h"
 
+#include <QDir>
+
 namespace quillon {
 
 QString operationStageText(OperationStage stage)
@@ -47,6 +49,7 @@ struct CardOperation::Impl {
     QString backupPath;
     QString backupError;
     std::function<void()> nextConnection;
+    bool imageDelivered = false; // the card has acknowledged the image sent
     bool staleFlowEnd = false; // the link is about to end a flow that is not this connection's
 
     Impl(CardLink& l, LinkClock& clock, HeldSetup& h, OperatorUi& u, CardOperation& owner)
@@ -101,6 +104,7 @@ struct CardOperation::Impl {
             break;
         case TransferStage::ImageTransferred:
             if (step == Step::Send) {
+                imageDelivered = true;
                 stage(OperationStage::Sending, true);
                 stage(OperationStage::WritingToFlash, false);
             }
@@ -133,6 +137,7 @@ struct CardOperation::Impl {
         options = o;
         sending = isSend;
         received.clear();
+        imageDelivered = false;
         backupPath.clear();
         backupError.clear();
     }
@@ -272,11 +277,18 @@ void CardOperation::send(const OperationOptions& options)
 void CardOperation::cancel()
 {
     const bool between = d->nextConnection != nullptr;
+    // Too late to stop the card: it has the new set-up and may be writing it to flash.
+    const bool tooLate = d->imageDelivered && d->step == Impl::Step::Send;
     d->finish(false);
     if (between)
         d->link.endTransfer(EndReason::Cancelled);
     else
         d->link.cancel();
+    if (tooLate)
+        d->ui.message(d->backupPath.isEmpty()
+                          ? QStringLiteral("The card had already received the set-up when the Send was cancelled: it may hold the new set-up now.")
+                          : QStringLiteral("The card had already received the set-up when the Send was cancelled: it may hold the new set-up now. Its previous set-up is kept in %1.")
+                                .arg(QDir::toNativeSeparators(d->backupPath)));
 }
 
 void CardOperation::abandon() { d->abandon(); }
