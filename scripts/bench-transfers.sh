@@ -14,20 +14,29 @@ work=$(mktemp -d)
 trap 'kill "${simpid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 
-worst=0
-for card in sid avm; do
+# A simulated card of this kind on $work/kx40, logging to $work/sim.out; $file is its set-up.
+start_card() {
   file=$work/Studio.kxd
-  [ "$card" = avm ] && file=$work/Studio.kxm
-  "$sim" --link "$work/kx40" --card "$card" >"$work/sim.out" 2>/dev/null &
+  [ "$1" = avm ] && file=$work/Studio.kxm
+  "$sim" --link "$work/kx40" --card "$1" >"$work/sim.out" 2>/dev/null &
   simpid=$!
   for _ in $(seq 50); do [ -L "$work/kx40" ] && break; sleep 0.1; done
+}
+
+stop_card() {
+  sleep 0.3
+  kill "$simpid"
+  wait "$simpid" 2>/dev/null || true
+}
+
+worst=0
+for card in sid avm; do
+  start_card "$card"
   for run in $(seq "$runs"); do
     "$cli" get -o "$file" --port "$work/kx40" >/dev/null
     "$cli" send "$file" --port "$work/kx40" --no-backup --no-verify >/dev/null
   done
-  sleep 0.3
-  kill "$simpid"
-  wait "$simpid" 2>/dev/null || true
+  stop_card
   # Connections alternate: get, send, get, send, ...
   n=0
   while read -r line; do
@@ -46,11 +55,7 @@ done
 # closing SYN when the host answered its first call; before the first connection, quillon-cli
 # --stats measures it from the port opening.
 for card in sid avm; do
-  file=$work/Studio.kxd
-  [ "$card" = avm ] && file=$work/Studio.kxm
-  "$sim" --link "$work/kx40" --card "$card" >"$work/sim.out" 2>/dev/null &
-  simpid=$!
-  for _ in $(seq 50); do [ -L "$work/kx40" ] && break; sleep 0.1; done
+  start_card "$card"
   "$cli" get -o "$file" --port "$work/kx40" --no-backup >/dev/null
   sleep 0.3
   before=$(wc -l <"$work/sim.out")
@@ -58,9 +63,7 @@ for card in sid avm; do
   "$cli" send "$file" --port "$work/kx40" --backup-dir "$work/backups" --stats >"$work/send.out"
   end=$(date +%s%N)
   first=$(sed -n "s/^link: card's SYN after \([0-9]*\) ms.*/\1/p" "$work/send.out" | head -n 1)
-  sleep 0.3
-  kill "$simpid"
-  wait "$simpid" 2>/dev/null || true
+  stop_card
   tail -n +"$((before + 1))" "$work/sim.out" | grep -E '^(connection|card waited):' |
     awk -v wall=$(( (end - start) / 1000000 )) -v wait="${first:-0}" -v card="$card" '
       /^card waited:/ { if (connections > 0) wait += $3; next }
