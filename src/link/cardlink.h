@@ -54,6 +54,8 @@ public:
     // Told of every set-up image a Get or Read receives, with the card's serial, before
     // anything else is done with it.
     std::function<void(const QByteArray& image, const QByteArray& cardSerial)> onImageReceived;
+    // Told when a Send writes its image to the port: from then on the card may take it.
+    std::function<void()> onImageSending;
     // Told of each stage a connection passes, as the progress dialog is; ImageTransferred also
     // when a sent image has been acknowledged.
     std::function<void(TransferStage)> onProgress;

@@ -61,6 +61,8 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
         co_return;
     }
     const quint64 gen = link.generation;
+    if (q.onImageSending)
+        q.onImageSending();
     const bool imageAcknowledged = co_await sendPacket(held.setupImage);
     if (superseded(id))
         co_return;

@@ -65,9 +65,7 @@ QtSerialControl::QtSerialControl(const SettingsStore& store, const PortCatalogue
         if (!releasing_) // what arrives while closing is dropped with the port
             QMetaObject::invokeMethod(this, [this] { raise(DataReceived); }, Qt::QueuedConnection);
     });
-    connect(&serial_, &QSerialPort::bytesWritten, this, [this](qint64 written) {
-        // Bytes the driver took late (a full queue) still need their whole line time from now.
-        lineFreeAtMs_ = std::max(lineFreeAtMs_, static_cast<double>(elapsed_.elapsed()) + written * byteMs());
+    connect(&serial_, &QSerialPort::bytesWritten, this, [this] {
         if (releasing_)
             return;
         QMetaObject::invokeMethod(this, [this] {
@@ -315,9 +313,9 @@ void QtSerialControl::discardOutput()
 {
     if (!portOpen())
         return;
-    serial_.clear(QSerialPort::Output); // the port's buffer and the driver's queue
-    // At most the byte in the shift register is still on its way.
-    lineFreeAtMs_ = std::min(lineFreeAtMs_, static_cast<double>(elapsed_.elapsed()) + byteMs());
+    // The port's buffer and the driver's queue. What the device itself holds (a UART's FIFO, a
+    // USB adapter's buffers) still goes, so the line time counted for it stays as it was.
+    serial_.clear(QSerialPort::Output);
 }
 
 void QtSerialControl::raise(int event)

@@ -29,8 +29,9 @@ public:
     virtual int outBufferCount() const = 0; // bytes not yet taken by the operating system
     virtual QByteArray input(int maxBytes) = 0;
     virtual void output(const QByteArray& bytes) = 0;
-    // Drops what was written and has not started along the line yet: a Cancel must not let the
-    // rest of an image reach the card. The card sees a cut-off frame, which it discards.
+    // Drops what was written and is still queued at the host: a Cancel must not let the rest of
+    // an image reach the card. The card sees a cut-off frame, which it discards. (What the
+    // device's own buffers hold still leaves.)
     virtual void discardOutput() {}
     // Why the last opening failed, for the operator ("Permission denied").
     virtual QString lastError() const { return {}; }

@@ -152,11 +152,13 @@ TEST_P(CancelledSend, endsOnceWithReason8AndStartsNoFurtherConnection)
     }
     EXPECT_EQ(r.backups().size(), row.backups) << "a backup written stays";
     EXPECT_EQ(r.operation.backupPath().isEmpty(), row.backups == 0);
-    // Cancelled after the card took the image: the operator learns it may hold it, and where
-    // its previous set-up is.
-    const bool tooLate = row.moment == Moment::WaitingForFlash;
-    EXPECT_EQ(r.allMessages().contains("had already received the set-up when the Send was cancelled"), tooLate);
-    if (tooLate)
+    // Cancelled once the image was written: the operator learns the card may hold it, and
+    // where its previous set-up is.
+    const bool received = row.moment == Moment::WaitingForFlash;
+    const bool onItsWay = row.moment == Moment::SendImageOnItsWay;
+    EXPECT_EQ(r.allMessages().contains("had already received the set-up when the Send was cancelled"), received);
+    EXPECT_EQ(r.allMessages().contains("was on its way to the card when the Send was cancelled"), onItsWay);
+    if (received || onItsWay)
         EXPECT_TRUE(r.allMessages().contains(QDir::toNativeSeparators(r.operation.backupPath())));
 }
 

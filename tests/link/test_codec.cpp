@@ -147,3 +147,32 @@ TEST(FrameCodec, framesAreDescribedForTheLog)
     for (const DescribeRow& row : rows)
         EXPECT_EQ(describePacket(row.packet, row.fromHost, row.kind), QString::fromUtf8(row.expected)) << row.expected;
 }
+
+// A frame the host sent, read back for its command (the progress bar follows the image frame).
+TEST(FrameCodec, sentFramesAreReadBackForTheirCommand)
+{
+    QByteArray image(120, '\x10'); // every byte stuffed
+    image[0] = 24;
+    const struct {
+        CheckMode check;
+        bool header;
+        PacketKind kind;
+        QByteArray payload;
+        int command;
+    } rows[] = {
+        {CheckMode::Bits16, true, PacketKind::Data, image, SetupData},
+        {CheckMode::Bits16, true, PacketKind::Resend, hex("1500"), SetupRequest},
+        {CheckMode::Bits8, false, PacketKind::Data, hex("02160310"), SerialNumber},
+        {CheckMode::None, false, PacketKind::Data, hex("1904b0"), FlashResult},
+        {CheckMode::Bits16, true, PacketKind::Ack, {}, -1},
+        {CheckMode::Bits16, true, PacketKind::Nack, {}, -1},
+    };
+    for (const auto& row : rows) {
+        const QByteArray frame = buildFrame(row.check, row.header, row.kind, 1, 0, row.payload);
+        const QByteArray packet = packetOfSentFrame(frame, row.kind);
+        EXPECT_EQ(packet, packetOf(row.check, row.header, row.kind, 1, 0, row.payload)) << row.command;
+        EXPECT_EQ(packetCommand(packet), row.command);
+    }
+    EXPECT_EQ(packetCommand(hex("c20000")), -1) << "too short to carry a command";
+    EXPECT_EQ(packetCommand({}), -1);
+}

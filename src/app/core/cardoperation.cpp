@@ -49,7 +49,8 @@ struct CardOperation::Impl {
     QString backupPath;
     QString backupError;
     std::function<void()> nextConnection;
-    bool imageDelivered = false; // the card has acknowledged the image sent
+    bool imageSending = false;   // the image has been written to the port
+    bool imageDelivered = false; // the card has acknowledged it
     bool staleFlowEnd = false; // the link is about to end a flow that is not this connection's
 
     Impl(CardLink& l, LinkClock& clock, HeldSetup& h, OperatorUi& u, CardOperation& owner)
@@ -62,6 +63,7 @@ struct CardOperation::Impl {
         link.onImageReceived = [this](const QByteArray& image, const QByteArray& serial) { imageReceived(image, serial); };
         link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) { flowFinished(outcome); };
         link.onProgress = [this](TransferStage stage) { linkProgress(stage); };
+        link.onImageSending = [this] { imageSending = step == Step::Send; };
     }
 
     void stage(OperationStage s, bool done)
@@ -137,6 +139,7 @@ struct CardOperation::Impl {
         options = o;
         sending = isSend;
         received.clear();
+        imageSending = false;
         imageDelivered = false;
         backupPath.clear();
         backupError.clear();
@@ -235,6 +238,16 @@ struct CardOperation::Impl {
             q.onFinished(succeeded);
     }
 
+    QString tooLateText(bool received) const
+    {
+        QString text = received
+                           ? QStringLiteral("The card had already received the set-up when the Send was cancelled: it may hold the new set-up now.")
+                           : QStringLiteral("The set-up was on its way to the card when the Send was cancelled: the card may hold it now.");
+        if (!backupPath.isEmpty())
+            text += QStringLiteral(" Its previous set-up is kept in %1.").arg(QDir::toNativeSeparators(backupPath));
+        return text;
+    }
+
     void abandon()
     {
         step = Step::Idle;
@@ -253,6 +266,7 @@ CardOperation::~CardOperation()
     d->link.onImageReceived = nullptr;
     d->link.onFlowFinished = nullptr;
     d->link.onProgress = nullptr;
+    d->link.onImageSending = nullptr;
 }
 
 void CardOperation::get(const OperationOptions& options)
@@ -277,18 +291,17 @@ void CardOperation::send(const OperationOptions& options)
 void CardOperation::cancel()
 {
     const bool between = d->nextConnection != nullptr;
-    // Too late to stop the card: it has the new set-up and may be writing it to flash.
-    const bool tooLate = d->imageDelivered && d->step == Impl::Step::Send;
+    // Perhaps too late to stop the card: it may have the new set-up and be writing it to flash.
+    const bool sending = d->step == Impl::Step::Send;
+    const bool received = sending && d->imageDelivered;
+    const bool maybe = sending && d->imageSending;
     d->finish(false);
     if (between)
         d->link.endTransfer(EndReason::Cancelled);
     else
         d->link.cancel();
-    if (tooLate)
-        d->ui.message(d->backupPath.isEmpty()
-                          ? QStringLiteral("The card had already received the set-up when the Send was cancelled: it may hold the new set-up now.")
-                          : QStringLiteral("The card had already received the set-up when the Send was cancelled: it may hold the new set-up now. Its previous set-up is kept in %1.")
-                                .arg(QDir::toNativeSeparators(d->backupPath)));
+    if (received || maybe)
+        d->ui.message(d->tooLateText(received));
 }
 
 void CardOperation::abandon() { d->abandon(); }
