@@ -551,6 +551,8 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     EXPECT_EQ(first->icon(), QMessageBox::NoIcon);
     EXPECT_EQ(first->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(first->text(), "Unsaved Transferred.");
+    // Wide enough for its title beside a window manager's buttons, however short the text.
+    EXPECT_GE(first->width(), first->fontMetrics().averageCharWidth() * 30);
 
     first->button(QMessageBox::Ok)->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

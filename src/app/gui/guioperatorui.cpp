@@ -50,6 +50,9 @@ void openNextMessage()
                                     QMessageBox::Ok, next.parent);
         box->setInformativeText(next.detail);
         box->setDetailedText(next.findings);
+        // A short message would make a box too narrow for its title beside the window buttons.
+        if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+            label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 30);
         box->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(box, &QObject::destroyed, [] { QTimer::singleShot(0, openNextMessage); });
         openMessageBox() = box;
