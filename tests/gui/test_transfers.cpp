@@ -108,7 +108,10 @@ TEST_F(Transfers, getFromTheToolbarFillsTheWindows)
     EXPECT_EQ(window->held().fields.values(), onCard);
     EXPECT_EQ(control<QLineEdit>("Controls", "gpi1Text")->text(), "ON AIR");
     EXPECT_EQ(control<QComboBox>("Audio", "peakLevel")->currentIndex(), 3);
-    EXPECT_FALSE(window->progressDialog(false) && window->progressDialog(false)->isVisible());
+    ASSERT_NE(window->progressDialog(false), nullptr);
+    EXPECT_FALSE(window->progressDialog(false)->isVisible());
+    EXPECT_EQ(window->progressDialog(false)->stageLines(),
+              QStringList({"[x] Connecting", "[x] Identifying the card", "[x] Reading the card's set-up"}));
 }
 
 TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)

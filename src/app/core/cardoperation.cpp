@@ -11,10 +11,11 @@
 
 namespace quillon {
 
-QString operationStageText(OperationStage stage)
+QString operationStageText(OperationStage stage, bool send)
 {
     switch (stage) {
-    case OperationStage::ReadingCard: return QStringLiteral("Reading the card (backup)");
+    case OperationStage::ReadingCard:
+        return send ? QStringLiteral("Reading the card (backup)") : QStringLiteral("Reading the card's set-up");
     case OperationStage::Connecting: return QStringLiteral("Connecting");
     case OperationStage::Identifying: return QStringLiteral("Identifying the card");
     case OperationStage::Sending: return QStringLiteral("Sending the set-up");

@@ -17,7 +17,8 @@ class OperatorUi;
 
 // The stages of a whole Get or Send as the operator follows them.
 enum class OperationStage { ReadingCard, Connecting, Identifying, Sending, WritingToFlash, Verifying };
-QString operationStageText(OperationStage stage);
+// A Get's reading of the card is the operation itself, not a backup before a Send.
+QString operationStageText(OperationStage stage, bool send = true);
 
 // The safety net of one operation.
 struct OperationOptions {

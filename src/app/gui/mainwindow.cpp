@@ -448,7 +448,7 @@ void MainWindow::startOperation(bool send)
     if (ProgressDialog* dialog = progressDialog(true)) {
         QStringList stages;
         for (OperationStage stage : operationStages(send, options))
-            stages << operationStageText(stage);
+            stages << operationStageText(stage, send);
         dialog->beginOperation(stages);
     }
     if (send)
