@@ -7,7 +7,6 @@
 
 namespace quillon {
 
-// The link's health during one connection, for the progress dialog and --stats.
 // The link state shared by transmitter and receiver, with the idle values of a fresh start.
 struct LinkState {
     // frame form
