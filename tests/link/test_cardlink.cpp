@@ -451,6 +451,15 @@ TEST(CardLinkGet, aSecondGetEndsTheFirstWhichShowsNothingMore)
 
 namespace {
 // A Send that has reached the version exchange.
+// An AVM card's image of this set-up version.
+QByteArray avmImage(quint8 version)
+{
+    QByteArray image(120, char(1));
+    image[0] = 24;
+    image[1] = static_cast<char>(version);
+    return image;
+}
+
 struct SendUnderWay : Harness {
     explicit SendUnderWay(char kind = 'S')
     {
@@ -470,16 +479,13 @@ struct SendUnderWay : Harness {
 TEST(CardLinkTransmitter, aNackWrittenMeanwhileDoesNotShortenTheWaitOfALongFrame)
 {
     SendUnderWay h('A');
-    QByteArray avm(120, char(1));
-    avm[0] = 24;
-    avm[1] = 1;
-    h.held.setupImage = avm;
+    h.held.setupImage = avmImage(1);
     h.held.loadedCardType = CardType::AVM;
     h.reportVersion(1);
     h.port.pendingOut = 1; // the system takes the image later
     h.clock.advance(60);
     const QByteArray image = splitFrames(h.port.takeWritten()).value(1); // after the Ack of the report
-    ASSERT_EQ(payloadOf(image), avm);
+    ASSERT_EQ(payloadOf(image), avmImage(1));
     QByteArray garbled = h.card.data(h.hostSeq(), hex("0700"));
     garbled[garbled.size() - 2] = char(garbled[garbled.size() - 2] ^ 0x55);
     h.port.deliver(garbled);
@@ -611,10 +617,7 @@ TEST(CardLinkSend, anImageNeverAcknowledgedIsReportedAsFailed)
 TEST(CardLinkSend, aCardWithAnOlderSetupVersionEndsTheSendWithBothMessages)
 {
     SendUnderWay h('A');
-    QByteArray avm(120, char(1));
-    avm[0] = 24;
-    avm[1] = 3;
-    h.held.setupImage = avm;
+    h.held.setupImage = avmImage(3);
     h.held.loadedCardType = CardType::AVM;
     h.reportVersion(2);
     EXPECT_FALSE(h.link.portOpen());
@@ -628,10 +631,7 @@ TEST(CardLinkSend, theVersionIsComparedWithTheImageAboutToBeSent)
 {
     // A stale AVM image of version 3 must not stop a SID build, which is version 0.
     SendUnderWay h('S');
-    QByteArray avm(120, char(1));
-    avm[0] = 24;
-    avm[1] = 3;
-    h.held.setupImage = avm;
+    h.held.setupImage = avmImage(3);
     h.reportVersion(0);
     EXPECT_TRUE(h.s().versionVerdict);
     h.clock.advance(60);

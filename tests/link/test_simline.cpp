@@ -165,8 +165,17 @@ struct Connection {
     HeldSetup held;
     Recorder ui;
     TraceFile trace;
+    FrameLog frameLog{clock}; // outlives the link that tells it
     CardLink link{line, clock, ports, held, ui, trace};
     QList<FlowOutcome> outcomes;
+    QStringList frameLines;
+
+    // The frame log's lines collect in frameLines.
+    void logFrames()
+    {
+        frameLog.echo = [this](const QString& line) { frameLines << line; };
+        link.setObserver(&frameLog);
+    }
 };
 
 TEST(LinkOverVirtualLine, getFromASidCardStaysAt9600)
@@ -191,10 +200,7 @@ TEST(LinkOverVirtualLine, getFromASidCardStaysAt9600)
 TEST(LinkOverVirtualLine, frameLogOfAGetReadsLineByLine)
 {
     Connection c;
-    FrameLog log(c.clock);
-    QStringList lines;
-    log.echo = [&](const QString& line) { lines << line; };
-    c.link.setObserver(&log);
+    c.logFrames();
     c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     // Each line whole; a * stands for the image's bytes.
@@ -224,13 +230,13 @@ TEST(LinkOverVirtualLine, frameLogOfAGetReadsLineByLine)
         "    668 -> 16 | SYN, link reset",
         "    668 -- connection ended, reason 7",
     };
-    ASSERT_EQ(lines.size(), std::size(expected)) << qPrintable(lines.join(u'\n'));
-    for (int i = 0; i < lines.size(); ++i) {
+    ASSERT_EQ(c.frameLines.size(), std::size(expected)) << qPrintable(c.frameLines.join(u'\n'));
+    for (int i = 0; i < c.frameLines.size(); ++i) {
         QStringList parts = QString::fromUtf8(expected[i]).split(u'*');
         for (QString& part : parts)
             part = QRegularExpression::escape(part);
         const QRegularExpression pattern(QRegularExpression::anchoredPattern(parts.join(QStringLiteral(".*"))));
-        EXPECT_TRUE(pattern.match(lines[i]).hasMatch()) << "line " << i << ": " << qPrintable(lines[i]);
+        EXPECT_TRUE(pattern.match(c.frameLines[i]).hasMatch()) << "line " << i << ": " << qPrintable(c.frameLines[i]);
     }
 }
 
@@ -313,19 +319,16 @@ TEST(LinkOverVirtualLine, recoversFromNacksAndABadCrc)
     options.faults.nackNext = 3;
     options.faults.corruptCrcNext = 1;
     Connection c(options);
-    FrameLog log(c.clock);
-    QStringList lines;
-    log.echo = [&](const QString& line) { lines << line; };
-    c.link.setObserver(&log);
+    c.logFrames();
     c.link.getConfiguration();
     ASSERT_TRUE(c.run());
     // Each NACK, retransmission and bad CRC is marked in the frame log.
-    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("<- 82 .*Nack.*CRC good$"))).size(), 3);
-    EXPECT_EQ(lines.filter(QStringLiteral(" -- NACK received")).size(), 3);
-    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("-> 02 C2 .*\\| resent \\| CRC good$"))).size(), 3);
-    EXPECT_EQ(lines.filter(QStringLiteral(" -- RETRANSMISSION, retry count ")).size(), 3);
-    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("<- C2 .*CRC bad$"))).size(), 1);
-    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("-> 02 82 .*Nack"))).size(), 1);
+    EXPECT_EQ(c.frameLines.filter(QRegularExpression(QStringLiteral("<- 82 .*Nack.*CRC good$"))).size(), 3);
+    EXPECT_EQ(c.frameLines.filter(QStringLiteral(" -- NACK received")).size(), 3);
+    EXPECT_EQ(c.frameLines.filter(QRegularExpression(QStringLiteral("-> 02 C2 .*\\| resent \\| CRC good$"))).size(), 3);
+    EXPECT_EQ(c.frameLines.filter(QStringLiteral(" -- RETRANSMISSION, retry count ")).size(), 3);
+    EXPECT_EQ(c.frameLines.filter(QRegularExpression(QStringLiteral("<- C2 .*CRC bad$"))).size(), 1);
+    EXPECT_EQ(c.frameLines.filter(QRegularExpression(QStringLiteral("-> 02 82 .*Nack"))).size(), 1);
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_EQ(c.card.nacksSent(), 3);
     EXPECT_EQ(c.card.retransmissions(), 1) << "the image sent again after the host's NACK";
@@ -337,15 +340,12 @@ TEST(LinkOverVirtualLine, slowAcknowledgementsMakeTheHostResendButTheTransferSuc
     CardOptions options;
     options.faults.ackDelayMs = 150; // past the host's 100 ms
     Connection c(options);
-    FrameLog log(c.clock);
-    QStringList lines;
-    log.echo = [&](const QString& line) { lines << line; };
-    c.link.setObserver(&log);
+    c.logFrames();
     c.link.getConfiguration();
     ASSERT_TRUE(c.run());
-    const QStringList timeouts = lines.filter(QStringLiteral(" -- TIMEOUT, no acknowledgement"));
+    const QStringList timeouts = c.frameLines.filter(QStringLiteral(" -- TIMEOUT, no acknowledgement"));
     EXPECT_FALSE(timeouts.isEmpty());
-    EXPECT_EQ(lines.filter(QStringLiteral(" -- RETRANSMISSION, retry count 0")).size(), timeouts.size());
+    EXPECT_EQ(c.frameLines.filter(QStringLiteral(" -- RETRANSMISSION, retry count 0")).size(), timeouts.size());
     EXPECT_EQ(c.outcomes, QList<FlowOutcome>{FlowOutcome::Succeeded});
     EXPECT_TRUE(c.panel2().contains(QStringLiteral("Resend  0"))) << c.panel2().join(" | ").toStdString();
     EXPECT_EQ(c.card.received().count(QByteArray::fromHex("1500")), 1) << "the repeat is not served twice";
