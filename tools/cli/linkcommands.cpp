@@ -25,6 +25,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <optional>
 
@@ -65,54 +66,39 @@ int failed(const QString& message)
 std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput, QString* error)
 {
     LinkArgs parsed;
+    // The options that take a value, as "--name VALUE" or "--name=VALUE".
+    const std::pair<QLatin1String, QString*> valued[] = {
+        {QLatin1String("--port"), &parsed.device},         {QLatin1String("--trace"), &parsed.trace},
+        {QLatin1String("--backup-dir"), &parsed.backupDir}, {QLatin1String("--log"), &parsed.log},
+        {QLatin1String("--output"), wantsOutput ? &parsed.output : nullptr},
+    };
     bool optionsEnded = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
-        auto valueOf = [&](QString* target) {
-            if (i + 1 >= args.size()) {
-                *error = arg + QStringLiteral(" needs a value");
-                return false;
-            }
-            *target = args[++i];
-            return true;
-        };
+        const QString name = wantsOutput && arg == QLatin1String("-o") ? QStringLiteral("--output") : arg.section(u'=', 0, 0);
+        const auto option = std::find_if(std::begin(valued), std::end(valued),
+                                         [&](const auto& v) { return v.second && v.first == name; });
         if (optionsEnded || !arg.startsWith(u'-') || arg.size() == 1) {
             parsed.inputs << arg;
         } else if (arg == QLatin1String("--")) {
             optionsEnded = true;
-        } else if (arg == QLatin1String("--port")) {
-            if (!valueOf(&parsed.device))
+        } else if (option != std::end(valued)) {
+            if (arg.contains(u'=')) {
+                *option->second = arg.section(u'=', 1);
+            } else if (i + 1 < args.size()) {
+                *option->second = args[++i];
+            } else {
+                *error = arg + QStringLiteral(" needs a value");
                 return std::nullopt;
-        } else if (arg.startsWith(QLatin1String("--port="))) {
-            parsed.device = arg.mid(7);
-        } else if (arg == QLatin1String("--trace")) {
-            if (!valueOf(&parsed.trace))
-                return std::nullopt;
-        } else if (arg.startsWith(QLatin1String("--trace="))) {
-            parsed.trace = arg.mid(8);
+            }
         } else if (arg == QLatin1String("--no-backup")) {
             parsed.backup = false;
         } else if (!wantsOutput && arg == QLatin1String("--no-verify")) {
             parsed.verify = false;
-        } else if (arg == QLatin1String("--backup-dir")) {
-            if (!valueOf(&parsed.backupDir))
-                return std::nullopt;
-        } else if (arg.startsWith(QLatin1String("--backup-dir="))) {
-            parsed.backupDir = arg.mid(13);
         } else if (arg == QLatin1String("--stats")) {
             parsed.stats = true;
-        } else if (arg == QLatin1String("--log")) {
-            if (!valueOf(&parsed.log))
-                return std::nullopt;
-        } else if (arg.startsWith(QLatin1String("--log="))) {
-            parsed.log = arg.mid(6);
         } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
             parsed.verbose = true;
-        } else if (wantsOutput && (arg == QLatin1String("-o") || arg == QLatin1String("--output"))) {
-            if (!valueOf(&parsed.output))
-                return std::nullopt;
-        } else if (wantsOutput && arg.startsWith(QLatin1String("--output="))) {
-            parsed.output = arg.mid(9);
         } else {
             *error = QStringLiteral("unknown option %1").arg(arg);
             return std::nullopt;
