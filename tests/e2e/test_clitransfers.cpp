@@ -327,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CliTransfer, aRefusedVersionEndsTheCommandAtOnce)
 {
-    startCard({QStringLiteral("--card"), QStringLiteral("avm"), QStringLiteral("--version"), QStringLiteral("0")});
+    startCard({QStringLiteral("--card"), QStringLiteral("avm"), QStringLiteral("--setup-version"), QStringLiteral("0")});
     const QString file = ws.path(QStringLiteral("Studio.kxm"));
     QFile out(file);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));

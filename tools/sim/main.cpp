@@ -72,11 +72,12 @@ std::optional<Parsed> parse(const QCoreApplication& app)
         "A simulated KX40 card on a pseudo-terminal. Prints the device path the host is to open "
         "on its first line, then what happens. SIGTERM or SIGINT stop it."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("link"), QStringLiteral("Create a symbolic link to the device at <path>."), QStringLiteral("path")},
         {QStringLiteral("card"), QStringLiteral("Card type: sid (default) or avm."), QStringLiteral("type"), QStringLiteral("sid")},
         {QStringLiteral("image"), QStringLiteral("The card's set-up image, read raw from <file>."), QStringLiteral("file")},
-        {QStringLiteral("version"), QStringLiteral("Set-up version the card reports (default: 0 for a SID card, else its image's, at least 1)."), QStringLiteral("n")},
+        {QStringLiteral("setup-version"), QStringLiteral("Set-up version the card reports (default: 0 for a SID card, else its image's, at least 1)."), QStringLiteral("n")},
         {QStringLiteral("flash-result"), QStringLiteral("Result of writing a received image: 0 ok, 1..3 errors."), QStringLiteral("n"), QStringLiteral("0")},
         {QStringLiteral("flash-ms"), QStringLiteral("Time to write a received image to flash, after acknowledging it (default 300)."), QStringLiteral("ms"), QStringLiteral("300")},
         {QStringLiteral("implicit-ack"), QStringLiteral("Do not acknowledge a received image: send the flash result at once in its place.")},
@@ -127,7 +128,7 @@ std::optional<Parsed> parse(const QCoreApplication& app)
         }
     }
     int flashResult = 0;
-    bool ok = readNumber(parser, QStringLiteral("version"), 0, 255, card.version)
+    bool ok = readNumber(parser, QStringLiteral("setup-version"), 0, 255, card.version)
         && readNumber(parser, QStringLiteral("flash-result"), 0, 255, flashResult)
         && readNumber(parser, QStringLiteral("flash-ms"), 0, 600000, card.flashMs)
         && readNumber(parser, QStringLiteral("nack"), 0, 1000, card.faults.nackNext)
@@ -170,6 +171,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kx40-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
     const auto parsed = parse(app);
     if (!parsed)
         return 2;

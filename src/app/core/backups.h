@@ -52,7 +52,7 @@ public:
     using Clock = std::function<QDateTime()>;
 
     explicit BackupFolder(QString folder, int keepDays = DefaultBackupKeepDays,
-                          Clock now = &QDateTime::currentDateTime);
+                          Clock now = [] { return QDateTime::currentDateTime(); });
 
     const QString& folder() const { return folder_; }
 
