@@ -1,6 +1,7 @@
 # Sourced by the Windows scripts: what a cross-built Quillon needs to run under Wine.
 #   wine_env QT_PREFIX       exports Wine's settings and WINEPATH (Qt's and MinGW's DLLs)
 #   wine_new_prefix DIR      a fresh, throw-away Wine prefix (WINEPREFIX=DIR)
+#   wine_copy_prefix FROM TO a copy of a prefix, made in a moment (its files hard-linked)
 #   wine_map_com N DEVICE    COMn of the current prefix stands for a Linux device
 #   win_path PATH            a Linux path as Wine's Z: drive sees it
 
@@ -34,8 +35,16 @@ wine_new_prefix() {
         rm -rf "$WINEPREFIX"
     fi
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    WINEDEBUG=-all wineboot -i >/dev/null 2>&1
     wineserver -w
+}
+
+wine_copy_prefix() {
+    local from=$1 to=$2 reg
+    rm -rf "$to"
+    cp -al "$from" "$to"
+    # Wine rewrites the registry files; Windows' own files it leaves alone.
+    for reg in "$from"/*.reg; do cp --remove-destination "$reg" "$to/"; done
 }
 
 wine_map_com() {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs a cross-built Windows program under Wine: the emulator of the Windows build's tests.
 #   wine-run.sh --qt=QT_PREFIX [--prefix=WINEPREFIX] PROGRAM.exe ARGS...
-# WINEPREFIX from the environment wins over --prefix. Wine keeps variables named QT_* from
-# Windows programs: they are handed on as WINEQT_*, which Wine passes as QT_*.
+# WINEPREFIX from the environment wins over --prefix. With QUILLON_WINE_TEMPLATE set to a
+# prefix, the program runs in a copy of it of its own, deleted afterwards: tests in parallel
+# each have their own registry and user folders. Wine keeps variables named QT_* from Windows
+# programs: they are handed on as WINEQT_*, which Wine passes as QT_*.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-env.sh"
@@ -24,4 +26,13 @@ while IFS='=' read -r name value; do
     [[ "$name" == QT_* ]] && export "WINE$name=$value"
 done < <(env)
 wine_env "$qt"
-exec wine "$@"
+if [[ -z "${QUILLON_WINE_TEMPLATE:-}" ]]; then
+    exec wine "$@"
+fi
+WINEPREFIX=$(mktemp -d "$QUILLON_WINE_TEMPLATE.run-XXXXXX")
+wine_copy_prefix "$QUILLON_WINE_TEMPLATE" "$WINEPREFIX"
+rc=0
+wine "$@" || rc=$?
+wineserver -k 2>/dev/null || true
+rm -rf "$WINEPREFIX"
+exit $rc

@@ -11,9 +11,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
+#endif
 
 namespace testsupport {
 
@@ -48,6 +50,7 @@ inline bool waitFor(const std::function<bool()>& done, int limitMs = 2000)
     return done();
 }
 
+#ifdef Q_OS_UNIX
 // A pseudo-terminal whose slave side stands in for a serial device; the master stays open.
 class PseudoTerminal {
 public:
@@ -69,5 +72,6 @@ public:
 private:
     int master_ = -1;
 };
+#endif
 
 } // namespace testsupport
