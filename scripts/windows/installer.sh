@@ -40,8 +40,10 @@ deploy() {
 deploy "$out/src/app/gui/quillon.exe" quillon.exe
 deploy "$out/tools/cli/quillon-cli.exe" quillon-cli.exe
 # Plugins are loaded at run time, not imported: those of the modules the programs use.
+# quillon-cli's reports lay out their PDF on the offscreen platform.
 plugins=()
-[[ -e "$stage/Qt6Gui.dll" ]] && plugins+=(platforms/qwindows styles/qwindowsvistastyle imageformats/qico)
+[[ -e "$stage/Qt6Gui.dll" ]] && plugins+=(platforms/qwindows platforms/qoffscreen
+                                           styles/qwindowsvistastyle imageformats/qico)
 [[ -e "$stage/Qt6Svg.dll" ]] && plugins+=(imageformats/qsvg iconengines/qsvgicon)
 for plugin in "${plugins[@]}"; do
     if [[ -e "$qt/plugins/$plugin.dll" ]]; then

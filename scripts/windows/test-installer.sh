@@ -21,6 +21,8 @@ wine_env "$qt"
 # Nothing but the installed folder: the programs must find every DLL and plugin there.
 unset WINEPATH WINEQT_PLUGIN_PATH WINEQT_QPA_FONTDIR
 wine_new_prefix "$work/prefix"
+# Windows keeps font files in its Fonts folder; Debian's Wine leaves it empty.
+cp /usr/share/fonts/truetype/dejavu/DejaVuSans*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 trap 'stop_sim; stop_display; wineserver -k 2>/dev/null || true' EXIT
 folder="$WINEPREFIX/drive_c/Program Files/Quillon"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillon.lnk"
@@ -53,6 +55,11 @@ run_timed get wine "$folder/quillon-cli.exe" get --port COM5 -o 'C:\Card.kxd' --
 check "a Get from the installed folder succeeds" test "$rc" = 0
 check "the set-up was saved" test -s "$WINEPREFIX/drive_c/Card.kxd"
 stop_sim
+run_timed report wine "$folder/quillon-cli.exe" report 'C:\Card.kxd' -o 'C:\Card.pdf'
+check "a PDF report from the installed folder (offscreen platform)" \
+    grep -q "^%PDF" "$WINEPREFIX/drive_c/Card.pdf"
+check "the report has its text, in Windows' fonts" \
+    grep -q "Set-up Audio" <(pdftotext "$WINEPREFIX/drive_c/Card.pdf" - 2>/dev/null)
 
 # The desktop program, with Qt telling which plugins it loads.
 start_display

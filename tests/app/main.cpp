@@ -1,3 +1,5 @@
+#include "support/testsupport.h"
+
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -6,8 +8,7 @@
 int main(int argc, char** argv)
 {
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", config.filePath("data").toLocal8Bit()); // the backups' default home
+    testsupport::useOwnUserFolders(config);
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,4 +1,5 @@
 #include "link/settingsstore.h"
+#include "support/testsupport.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -9,8 +10,7 @@
 int main(int argc, char** argv)
 {
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", config.filePath("data").toLocal8Bit()); // the backups' default home
+    testsupport::useOwnUserFolders(config);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

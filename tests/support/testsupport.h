@@ -3,10 +3,13 @@
 // Small helpers the test suites share.
 
 #include <QByteArray>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QObject>
+#include <QStandardPaths>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -18,6 +21,22 @@
 #endif
 
 namespace testsupport {
+
+// Keeps a run's settings and files (backups, traces) apart from the user's. Linux: in dir, by
+// the XDG variables, before anything reads them. Windows: in Qt's test-mode folders, emptied
+// first; the settings are in the registry of the throw-away Wine prefix the tests run in.
+inline void useOwnUserFolders(const QTemporaryDir& dir)
+{
+#ifdef Q_OS_WIN
+    (void)dir;
+    QStandardPaths::setTestModeEnabled(true);
+    for (auto location : {QStandardPaths::GenericDataLocation, QStandardPaths::GenericConfigLocation})
+        QDir(QStandardPaths::writableLocation(location)).removeRecursively();
+#else
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit()); // the backups' default home
+#endif
+}
 
 // A file's bytes; empty when it cannot be read.
 inline QByteArray readFile(const QString& path)
