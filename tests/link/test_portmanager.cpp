@@ -249,6 +249,9 @@ TEST_F(PortManagerTest, comItemsNameTheirDevices)
 #if defined(Q_OS_LINUX)
     EXPECT_EQ(pm.comItem(1).device, QStringLiteral("/dev/ttyS0"));
     EXPECT_EQ(pm.comItem(4).device, QStringLiteral("/dev/ttyS3"));
+#elif defined(Q_OS_WIN)
+    EXPECT_EQ(pm.comItem(1).device, QStringLiteral("COM1"));
+    EXPECT_EQ(pm.comItem(4).device, QStringLiteral("COM4"));
 #endif
     EXPECT_TRUE(pm.comItem(0).device.isEmpty());
     EXPECT_TRUE(settings.portDevice(5).isEmpty());
@@ -462,5 +465,46 @@ TEST(PortFindingsText, sayWhatWasFoundAndTheNextStep)
         EXPECT_EQ(verdictOf(f), row.verdict) << row.what;
     }
 }
+
+#ifdef Q_OS_WIN
+// ---- Windows ---------------------------------------------------------------------------------
+
+TEST_F(PortManagerTest, onWindowsTheChoicesAreKeptInTheUsersRegistry)
+{
+    store("Comm", "3");
+    settings.setValue(QStringLiteral("Ports"), QStringLiteral("Com2"), QStringLiteral("COM7"));
+    const QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quillon\\Quillon"), QSettings::NativeFormat);
+    EXPECT_EQ(registry.value(QStringLiteral("File/Comm")).toString(), QStringLiteral("3"));
+    EXPECT_EQ(registry.value(QStringLiteral("Ports/Com2")).toString(), QStringLiteral("COM7"));
+}
+
+// Windows names no process that holds a port: a COM port that is listed but fails is in use.
+// Its name is the one operators type, in any letter case.
+TEST(WindowsPortDoctor, aListedPortIsInUseAnUnlistedOneDoesNotExist)
+{
+    ListedPorts catalogue;
+    SerialPortEntry com3;
+    com3.device = QStringLiteral("COM3");
+    com3.description = QStringLiteral("Communications Port");
+    catalogue.list = {com3};
+    const SystemPortDoctor doctor(catalogue);
+    const struct {
+        const char* device;
+        bool exists;
+        const char* said;
+    } rows[] = {
+        {"COM3", true, "COM3 is in use by another program."},
+        {"com3", true, "com3 is in use by another program."},
+        {"\\\\.\\COM3", true, "is in use by another program."},
+        {"COM9", false, "COM9 does not exist.\nSerial ports present now:\n  COM3  Communications Port"},
+    };
+    for (const auto& row : rows) {
+        const PortFindings f = doctor.examine(QString::fromLatin1(row.device));
+        EXPECT_EQ(f.exists, row.exists) << row.device;
+        EXPECT_EQ(f.holderUnknown, row.exists) << row.device;
+        EXPECT_TRUE(explanationOf(f).contains(QString::fromLatin1(row.said))) << explanationOf(f).toStdString();
+    }
+}
+#endif
 
 } // namespace
