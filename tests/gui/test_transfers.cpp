@@ -22,9 +22,23 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <csignal>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace quillon::test {
 namespace {
+
+// Asks the program to stop as the system does: a signal on Unix; on Windows the console's
+// Ctrl+C for SIGINT, Ctrl+Break for SIGTERM.
+void raiseStop(int signal)
+{
+#ifdef Q_OS_WIN
+    ::GenerateConsoleCtrlEvent(signal == SIGINT ? CTRL_C_EVENT : CTRL_BREAK_EVENT, 0);
+#else
+    std::raise(signal);
+#endif
+}
 
 using sim::CardKind;
 using sim::CardOptions;
@@ -314,7 +328,7 @@ TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
         if (row.signal == 0) {
             window->close();
         } else {
-            std::raise(row.signal);
+            raiseStop(row.signal);
             ASSERT_TRUE(QTest::qWaitFor([&] { return shutDown.count() > 0; }, 2000));
         }
         EXPECT_EQ(shutDown.count(), 1);
