@@ -3,6 +3,8 @@
 #   run_timed NAME COMMAND...     runs it; stdout in NAME.out, stderr in NAME.err, status in $rc
 #   start_sim TYPE ARGS...        kx40-sim ($sim) as a TYPE card on ./sim.tty, output in sim.out
 #   stop_sim                      stops it; its line-time ratios go to timings.txt
+#   cpu_ticks PID...              processor time used so far by these processes, in clock ticks
+#   wineserver_pid                the wineserver of the current prefix
 #   report_checks TITLE           prints the results; exits 1 when a check failed
 
 checks_passed=0
@@ -46,6 +48,23 @@ stop_sim() {
     sim_pid=""
     grep "ratio" sim.out | sed "s/^/  $sim_card card: /" >>timings.txt || true
     cat sim.out >>sim-all.out
+}
+
+cpu_ticks() {
+    local pid total=0
+    for pid in "$@"; do
+        total=$((total + $(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo 0)))
+    done
+    echo "$total"
+}
+
+wineserver_pid() {  # it works in a folder named after its prefix's device and inode
+    local dir pid
+    dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+    for pid in $(pgrep -x wineserver); do
+        [[ "$(readlink "/proc/$pid/cwd")" == */"$dir" ]] && echo "$pid" && return
+    done
+    return 0
 }
 
 report_checks() {

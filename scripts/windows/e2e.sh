@@ -65,18 +65,50 @@ check "the AVM card holds the image sent" cmp -s avm-received.bin Spare.kxm
 check "the closing SYN left at 1200 baud" grep -q "SYN from the host at 1200 baud" sim.out
 stop_sim
 
+# Processor time while the program waits for a card that sets up the link but never identifies
+# itself: Wine's pseudo-terminal COM port completes the wait for a received byte at once, with
+# no event, so Qt's serial port looks again and again.
+start_sim sid --no-identify
+wine "$cli" get --port COM3 -o Never.kxd --no-backup >idle.out 2>&1 &
+waiting=$!
+sleep 3
+server=$(wineserver_pid)
+before=$(cpu_ticks "$waiting" $server)
+sleep 10
+after=$(cpu_ticks "$waiting" $server)
+idle=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", 100 * t / hz / 10 }')
+echo "  waiting for a card: ${idle} % of one core (program and wineserver, 10 s)" >>timings.txt
+kill "$waiting" 2>/dev/null; wait "$waiting" 2>/dev/null || true
+stop_sim
+
 # The port diagnosis: a COM port that does not exist, and one that another program holds.
 run_timed missing win get --port COM9 -o None.kxd --no-backup
 check "a missing port fails" test "$rc" = 1
 check "a missing port is named as missing" grep -q "COM9 does not exist" missing.err
+# Wine lets two Windows programs open one COM port; a Linux program that holds the device in
+# exclusive mode makes the opening fail, as another program holding it does on Windows. Root
+# ignores exclusive mode: the Windows program runs as user nobody, in a prefix of its own.
 start_sim sid --silent
-win get --port COM3 -o Held.kxd --no-backup >holder.out 2>&1 &
+chmod 0666 "$(readlink -f sim.tty)"
+python3 -c '
+import fcntl, os, signal, sys, termios
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)
+fcntl.ioctl(fd, termios.TIOCEXCL)
+print("held", flush=True)
+signal.pause()' "$(readlink -f sim.tty)" >holder.out 2>&1 &
 holder=$!
-sleep 3
-run_timed in-use win get --port COM3 -o Busy.kxd --no-backup
+nobody_home=$(mktemp -d) && chmod 0755 "$nobody_home" && chown nobody "$nobody_home"
+as_nobody() {
+    setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$nobody_home" \
+        WINEPREFIX="$nobody_home/prefix" "$@"
+}
+as_nobody bash -c "source '$here/wine-env.sh' && wine_new_prefix \"\$WINEPREFIX\" && wine_map_com 3 '$work/sim.tty'"
+run_timed in-use as_nobody wine "$cli" get --port COM3 -o 'C:\Busy.kxd' --no-backup
 check "a port in use fails" test "$rc" = 1
 check "a port in use is named as in use" grep -q "COM3 is in use by another program" in-use.err
-wait "$holder" || true
+as_nobody wineserver -k 2>/dev/null || true
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null || true
+rm -rf "$nobody_home"
 stop_sim
 
 report_checks "Windows end to end"
