@@ -134,13 +134,21 @@ for module in qtserialport qtsvg; do  # Debian's own might be another release: i
     fi
 done
 
+# Qt 6.4.2's qwindows plugin asks the dynamic OpenGL loader whether it is software GL even when
+# OpenGL is off, and does not compile: without OpenGL there is none.
+sed -i '/^static inline bool isSoftwareGl()/,/^}/ s/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+    "$work/src/qtbase/src/plugins/platforms/windows/qwindowswindow.cpp"
+
 # The installed Qt's own toolchain file loads this one: keep a copy beside it, not the checkout's.
-rm -rf "$prefix" && mkdir -p "$prefix"
-cp "$toolchain" "$prefix/mingw-w64-x86_64.cmake"
+# (Left as it is when unchanged: a newer file would make a build that failed half-way configure
+# again.)
+mkdir -p "$prefix"
+find "$prefix" -mindepth 1 -maxdepth 1 ! -name mingw-w64-x86_64.cmake -exec rm -rf {} +
+cmp -s "$toolchain" "$prefix/mingw-w64-x86_64.cmake" || cp "$toolchain" "$prefix/mingw-w64-x86_64.cmake"
 toolchain="$prefix/mingw-w64-x86_64.cmake"
 build() {  # module source dir, build dir, configure command...
     local src=$1 bld=$2; shift 2
-    [[ -f "$bld/build.ninja" ]] || "$@" -G Ninja -S "$src" -B "$bld" >>"$log" 2>&1
+    [[ -f "$bld/build.ninja" ]] || nice -n 10 "$@" -G Ninja -S "$src" -B "$bld" >>"$log" 2>&1
     nice -n 10 cmake --build "$bld" -j2 >>"$log" 2>&1
     cmake --install "$bld" >>"$log" 2>&1
 }
