@@ -82,7 +82,8 @@ TEST_F(Backups, aFailedWriteSaysWhereAndWhyAndLeavesNoFile)
     writeFile(dir.filePath("plain"), "a file, not a folder");
     const BackupResult underAFile = BackupFolder(dir.filePath("plain/backups")).write(sidImage(), Serial);
     EXPECT_FALSE(underAFile.ok());
-    EXPECT_TRUE(underAFile.error.contains(dir.filePath("plain/backups"))) << underAFile.error.toStdString();
+    EXPECT_TRUE(underAFile.error.contains(QDir::toNativeSeparators(dir.filePath("plain/backups"))))
+        << underAFile.error.toStdString();
     EXPECT_TRUE(underAFile.error.contains("cannot be created")) << underAFile.error.toStdString();
 
     QByteArray badLevel = sidImage();

@@ -80,6 +80,9 @@ TEST_F(FileCommands, openBackupStartsInTheBackupFolderAndOpensAsOpenDoes)
 TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)
 {
     const QString path = dir.filePath("Sets\\Studio.A.kxm"); // a Windows-style name
+#ifdef Q_OS_WIN
+    QDir(dir.path()).mkdir("Sets"); // where it is one
+#endif
     writeFile(path, avmImage());
     typeInto("Windows", "missingSidMessage", "KEPT");
 
@@ -107,7 +110,11 @@ TEST_F(FileCommands, failedOpenOfAnAvmNameLeavesTheSidFileInUse)
     ASSERT_TRUE(messages.isEmpty());
     const QString folder = window->appState().storedFolder();
 
-    dialogs.nextAnswer = dir.filePath("C:\\Sets\\Missing.kxm");
+#ifdef Q_OS_WIN
+    dialogs.nextAnswer = QDir::toNativeSeparators(dir.filePath("Sets/Missing.kxm")); // no such folder
+#else
+    dialogs.nextAnswer = dir.filePath("C:\\Sets\\Missing.kxm"); // a Windows-style name
+#endif
     window->toolbarButtonClicked(1);
 
     EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});

@@ -155,6 +155,7 @@ TEST_F(MainWindow, optionsMenuFollowsThePortModel)
         EXPECT_FALSE(item->toolTip().isEmpty());
     }
     SettingsStore().setValue("File", "Speed", "1");
+    window->menuItem("speedTurbo")->trigger(); // whichever mark an earlier test left at start-up
     window->menuItem("speedSnailSlow")->trigger();
     EXPECT_TRUE(checked("speedSnailSlow"));
     EXPECT_FALSE(checked("speedTurbo"));
