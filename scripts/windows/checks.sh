@@ -3,6 +3,7 @@
 #   run_timed NAME COMMAND...     runs it; stdout in NAME.out, stderr in NAME.err, status in $rc
 #   start_sim TYPE ARGS...        kx40-sim ($sim) as a TYPE card on ./sim.tty, output in sim.out
 #   stop_sim                      stops it; its line-time ratios go to timings.txt
+#   on_line COMMAND...            runs a Windows program that opens the card's port (see below)
 #   cpu_ticks PID...              processor time used so far by these processes, in clock ticks
 #   wineserver_pid                the wineserver of the current prefix
 #   report_checks TITLE           prints the results; exits 1 when a check failed
@@ -48,6 +49,25 @@ stop_sim() {
     sim_pid=""
     grep "ratio" sim.out | sed "s/^/  $sim_card card: /" >>timings.txt || true
     cat sim.out >>sim-all.out
+}
+
+# kx40-sim knows that the host has opened the port by the exclusive mode Linux serial layers
+# set on the device; Wine's does not set it. So it is set around the run of a Windows program
+# that opens the port, and cleared after: the card calls while the program runs.
+tty_exclusive() {
+    python3 -c '
+import fcntl, os, sys, termios
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+fcntl.ioctl(fd, termios.TIOCEXCL if sys.argv[2] == "on" else termios.TIOCNXCL)' \
+        "$(readlink -f sim.tty)" "$1"
+}
+
+on_line() {
+    local status=0
+    tty_exclusive on
+    "$@" || status=$?
+    tty_exclusive off
+    return $status
 }
 
 cpu_ticks() {

@@ -34,15 +34,15 @@ wine_map_com 3 "$work/sim.tty"
 # Get through the port chosen in the program (its setting in the registry), with the default
 # backup folder.
 wine reg add 'HKCU\Software\Quillon\Quillon\File' /v Comm /d 3 /f >/dev/null 2>&1
-run_timed get-sid win get -o Card.kxd --trace 'C:\Out.bin' --log get-sid.log
+run_timed get-sid on_line win get -o Card.kxd --trace 'C:\Out.bin' --log get-sid.log
 check "SID Get through Com3 from the registry succeeds" test "$rc" = 0
-win image Card.kxd -o card.bin >/dev/null
+win image Card.kxd -o card.bin >/dev/null || true
 check "SID Get brings the card's set-up" cmp -s card.bin studio.bin
 check "the backup is in %LOCALAPPDATA%\\Quillon\\backups" \
     compgen -G "$user_dir/AppData/Local/Quillon/backups/SID-4B58343031-*.kxd"
 check "the trace is C:\\Out.bin" test -s "$WINEPREFIX/drive_c/Out.bin"
 
-run_timed send-sid win send Factory.kxd --port COM3 --backup-dir 'C:\backups' --stats
+run_timed send-sid on_line win send Factory.kxd --port COM3 --backup-dir 'C:\backups' --stats
 check "SID Send (backup, send, verify) succeeds" test "$rc" = 0
 check "SID Send is verified" grep -q "Card Setup Verified." send-sid.out
 check "the SID card holds the set-up sent" cmp -s sid-received.bin factory.bin
@@ -53,13 +53,13 @@ stop_sim
 # An AVM card: its image is opaque; after identification the line runs at 1200 baud.
 { printf '\030\003'; head -c 118 /dev/zero | tr '\0' '\125'; } >avm.kxm
 start_sim avm --image avm.kxm --save-image avm-received.bin
-run_timed get-avm win get --port COM3 -o Card.kxm --no-backup --log get-avm.log
+run_timed get-avm on_line win get --port COM3 -o Card.kxm --no-backup --log get-avm.log
 check "AVM Get succeeds" test "$rc" = 0
 check "AVM Get brings the card's image byte for byte" cmp -s Card.kxm avm.kxm
 check "the link switched to 1200 baud" grep -q -- "-- SPEED 1200 baud" get-avm.log
 check "the card heard the host at 1200 baud" grep -q "^host at 1200 baud" sim.out
 { head -c 119 avm.kxm; printf '\001'; } >Spare.kxm
-run_timed send-avm win send Spare.kxm --port COM3 --no-backup
+run_timed send-avm on_line win send Spare.kxm --port COM3 --no-backup
 check "AVM Send (send, verify) succeeds" test "$rc" = 0
 check "the AVM card holds the image sent" cmp -s avm-received.bin Spare.kxm
 check "the closing SYN left at 1200 baud" grep -q "SYN from the host at 1200 baud" sim.out
@@ -69,6 +69,7 @@ stop_sim
 # itself: Wine's pseudo-terminal COM port completes the wait for a received byte at once, with
 # no event, so Qt's serial port looks again and again.
 start_sim sid --no-identify
+tty_exclusive on
 wine "$cli" get --port COM3 -o Never.kxd --no-backup >idle.out 2>&1 &
 waiting=$!
 sleep 3
@@ -79,7 +80,25 @@ after=$(cpu_ticks "$waiting" $server)
 idle=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", 100 * t / hz / 10 }')
 echo "  waiting for a card: ${idle} % of one core (program and wineserver, 10 s)" >>timings.txt
 kill "$waiting" 2>/dev/null; wait "$waiting" 2>/dev/null || true
+tty_exclusive off
 stop_sim
+
+# Ctrl+C in the console ends the transfer as closing the program does: the card hears the
+# closing SYN. (script gives the program a terminal for its console, and types the Ctrl+C.)
+start_sim sid --no-identify
+mkfifo keys
+{ sleep 4; printf '\003'; sleep 5; } >keys &
+typist=$!
+run_timed ctrl-c on_line script -qefc "wine '$cli' get --port COM3 -o Stopped.kxd --no-backup" /dev/null <keys
+wait "$typist" 2>/dev/null || true
+check "Ctrl+C ends the transfer" grep -q "Stopped by SIGINT: the transfer was ended." ctrl-c.out
+check "the card heard the closing SYN" grep -q "SYN from the host" sim.out
+stop_sim
+
+# The ports Windows lists, and what Com1 to Com4 stand for.
+run_timed ports win ports
+check "COM3 is listed" grep -q "^  COM3" ports.out
+check "Com3 stands for COM3" grep -q "Com3  COM3 (default): usable" <(tr -d '\r' <ports.out)
 
 # The port diagnosis: a COM port that does not exist, and one that another program holds.
 run_timed missing win get --port COM9 -o None.kxd --no-backup

@@ -8,7 +8,9 @@
 #
 # qtbase comes from Debian's source package (the same release as the host tools, which the cross
 # build uses); qtserialport and qtsvg from Debian's source packages too, or from the source
-# archives in DIR when the archive does not serve them.
+# archives in DIR when the archive does not serve them. The prefix's key covers qtbase; each
+# module is installed into it with a stamp of its own (its version and the patches applied to
+# it), so a changed patch rebuilds that module alone.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 third_party=""
@@ -76,12 +78,29 @@ key_text() {
 key="qt-$upstream-$(key_text | sha256sum | cut -c1-16)"
 prefix="$root/$key"
 
+modules=(qtserialport qtsvg)
+# Patches to a module's sources, applied in the order listed: scripts/windows/<module>-*.patch.
+module_patches() {
+    compgen -G "$here/scripts/windows/$1-*.patch" | sort || true
+}
+module_stamp() {
+    echo "$1 $upstream"
+    local patch
+    for patch in $(module_patches "$1"); do sha256sum "$patch" | cut -c1-16; done
+}
+stale_modules() {
+    local module
+    for module in "${modules[@]}"; do
+        cmp -s <(module_stamp "$module") "$prefix/.module-$module" 2>/dev/null || echo "$module"
+    done
+}
+
 if [[ "$mode" == prefix ]]; then
     echo "$prefix"
-    [[ -f "$prefix/.complete" ]]
+    [[ -f "$prefix/.complete" && -z "$(stale_modules)" ]]
     exit
 fi
-if [[ -f "$prefix/.complete" ]]; then
+if [[ -f "$prefix/.complete" && -z "$(stale_modules)" ]]; then
     echo "Cross-built Qt $upstream found in the cache: $prefix" >&2
     echo "$prefix"
     exit 0
@@ -90,7 +109,13 @@ fi
 work="$root/work-$key"
 mkdir -p "$work/src"
 log="$work/build.log"
-echo "Cross-building Qt $upstream for Windows into $prefix (log: $log)" >&2
+if [[ -f "$prefix/.complete" ]]; then
+    rebuild=($(stale_modules))
+    echo "Cross-building Qt's ${rebuild[*]} for Windows into $prefix (log: $log)" >&2
+else
+    rebuild=()
+    echo "Cross-building Qt $upstream for Windows into $prefix (log: $log)" >&2
+fi
 
 # apt-get source needs deb-src lines for the same archive and suites as the deb lines.
 ensure_deb_src() {
@@ -124,15 +149,44 @@ fetch_source() {
 }
 
 ensure_deb_src
-fetch_source qt6-base "$qtbase_version" qtbase none
+((${#rebuild[@]})) || fetch_source qt6-base "$qtbase_version" qtbase none
 fetch_source qt6-serialport "" qtserialport "qtserialport-$upstream.tar.*"
 fetch_source qt6-svg "" qtsvg "qtsvg-$upstream.tar.*"
-for module in qtserialport qtsvg; do  # Debian's own might be another release: it must match
+for module in "${modules[@]}"; do  # Debian's own might be another release: it must match
     got=$(sed -n 's/^set(QT_REPO_MODULE_VERSION "\(.*\)")/\1/p' "$work/src/$module/.cmake.conf")
     if [[ "$got" != "$upstream" ]]; then
         echo "qt.sh: $module is $got, qtbase is $upstream" >&2; exit 1
     fi
 done
+
+for module in "${modules[@]}"; do
+    [[ -f "$work/src/$module/.patched" ]] && continue
+    for patch in $(module_patches "$module"); do
+        patch -d "$work/src/$module" -p1 --forward --quiet <"$patch" >>"$log"
+    done
+    touch "$work/src/$module/.patched"
+done
+
+build() {  # module source dir, build dir, configure command...
+    local src=$1 bld=$2; shift 2
+    [[ -f "$bld/build.ninja" ]] || nice -n 10 "$@" -G Ninja -S "$src" -B "$bld" >>"$log" 2>&1
+    nice -n 10 cmake --build "$bld" -j2 >>"$log" 2>&1
+    cmake --install "$bld" >>"$log" 2>&1
+}
+build_module() {
+    build "$work/src/$1" "$work/build-$1" "$prefix/bin/qt-cmake" -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+    module_stamp "$1" >"$prefix/.module-$1"
+}
+trap 'echo "qt.sh: the Qt build failed; the end of $log:" >&2; tail -30 "$log" >&2' ERR
+start=$SECONDS
+
+if ((${#rebuild[@]})); then
+    for module in "${rebuild[@]}"; do build_module "$module"; done
+    rm -rf "$work"
+    echo "Cross-built Qt's ${rebuild[*]} in $((SECONDS - start)) s: $prefix" >&2
+    echo "$prefix"
+    exit 0
+fi
 
 # Qt 6.4.2's qwindows plugin asks the dynamic OpenGL loader whether it is software GL even when
 # OpenGL is off, and does not compile: without OpenGL there is none.
@@ -146,21 +200,10 @@ mkdir -p "$prefix"
 find "$prefix" -mindepth 1 -maxdepth 1 ! -name mingw-w64-x86_64.cmake -exec rm -rf {} +
 cmp -s "$toolchain" "$prefix/mingw-w64-x86_64.cmake" || cp "$toolchain" "$prefix/mingw-w64-x86_64.cmake"
 toolchain="$prefix/mingw-w64-x86_64.cmake"
-build() {  # module source dir, build dir, configure command...
-    local src=$1 bld=$2; shift 2
-    [[ -f "$bld/build.ninja" ]] || nice -n 10 "$@" -G Ninja -S "$src" -B "$bld" >>"$log" 2>&1
-    nice -n 10 cmake --build "$bld" -j2 >>"$log" 2>&1
-    cmake --install "$bld" >>"$log" 2>&1
-}
-trap 'echo "qt.sh: the Qt build failed; the end of $log:" >&2; tail -30 "$log" >&2' ERR
-start=$SECONDS
 build "$work/src/qtbase" "$work/build-qtbase" cmake -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
     "${qtbase_flags[@]}"
-for module in qtserialport qtsvg; do
-    build "$work/src/$module" "$work/build-$module" "$prefix/bin/qt-cmake" \
-        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
-done
+for module in "${modules[@]}"; do build_module "$module"; done
 key_text >"$prefix/key.txt"
 echo "built in $((SECONDS - start)) s" >>"$prefix/key.txt"
 touch "$prefix/.complete"
