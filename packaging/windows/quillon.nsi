@@ -1,7 +1,7 @@
 ; The Windows installer of Quillon. scripts/windows/installer.sh stages the files and writes
 ; files.nsh (what to install) and unfiles.nsh (what to remove again), then runs makensis with
 ;   -DVERSION=1.2.0 -DSTAGE=<staged files> -DLICENSE=<licence text> -DOUTFILE=<setup.exe>
-Unicode true
+Target amd64-unicode ; the program is 64-bit; so is the installer (and Wine without its 32-bit part runs it)
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 

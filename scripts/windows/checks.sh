@@ -81,7 +81,7 @@ cpu_ticks() {
 wineserver_pid() {  # it works in a folder named after its prefix's device and inode
     local dir pid
     dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
-    for pid in $(pgrep -x wineserver); do
+    for pid in $(pgrep -x 'wineserver(64)?'); do
         [[ "$(readlink "/proc/$pid/cwd")" == */"$dir" ]] && echo "$pid" && return
     done
     return 0

@@ -39,16 +39,15 @@ deploy() {
 
 deploy "$out/src/app/gui/quillon.exe" quillon.exe
 deploy "$out/tools/cli/quillon-cli.exe" quillon-cli.exe
-# Plugins are loaded at run time, not imported: those of the modules the programs use.
-# quillon-cli's reports lay out their PDF on the offscreen platform.
-plugins=()
-[[ -e "$stage/Qt6Gui.dll" ]] && plugins+=(platforms/qwindows platforms/qoffscreen
-                                           styles/qwindowsvistastyle imageformats/qico)
-[[ -e "$stage/Qt6Svg.dll" ]] && plugins+=(imageformats/qsvg iconengines/qsvgicon)
+# Plugins are loaded at run time, not imported: Windows' platform and style; the offscreen
+# platform, on which quillon-cli lays out its PDF reports; the SVG icon engine and image format,
+# for the program's icons (drawn from SVG files; they import Qt6Svg.dll, which the program
+# itself does not). scripts/windows/test-installer.sh checks that the program started from the
+# installed folder loads these and nothing from elsewhere.
+plugins=(platforms/qwindows platforms/qoffscreen styles/qwindowsvistastyle imageformats/qico
+         imageformats/qsvg iconengines/qsvgicon)
 for plugin in "${plugins[@]}"; do
-    if [[ -e "$qt/plugins/$plugin.dll" ]]; then
-        deploy "$qt/plugins/$plugin.dll" "$plugin.dll"
-    fi
+    deploy "$qt/plugins/$plugin.dll" "$plugin.dll"
 done
 mkdir -p "$stage/help"
 cp "$here/docs/help/QuillonHelp.html" "$stage/help/"

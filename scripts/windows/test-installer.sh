@@ -67,12 +67,16 @@ WINEQT_DEBUG_PLUGINS=1 WINEQT_FORCE_STDERR_LOGGING=1 wine "$folder/quillon.exe" 
 gui=$!
 window=$(wait_for_window "Quillon" 60) || true
 check "the desktop program shows its main window" test -n "$window"
-loaded() { tr -d '\r' <gui.err | sed -n 's/.*[Ll]oaded library "\{0,1\}\([^"]*\).*/\1/p'; }
+loaded() { tr -d '\r' <gui.err | sed -n 's/^.*"\([^"]*\)" loaded library$/\1/p'; }
 check "the Windows platform plugin came from the installed folder" \
     grep -qi "Program Files/Quillon/platforms/qwindows.dll" <(loaded)
+check "the SVG icon engine came from the installed folder" \
+    grep -qi "Program Files/Quillon/iconengines/qsvgicon.dll" <(loaded)
 check "no plugin came from elsewhere" ! grep -vi "Program Files/Quillon/" <(loaded)
 if [[ -n "$window" ]]; then
-    xdotool windowactivate --sync "$window" key alt+s sleep 1 key a 2>/dev/null || true
+    # The toolbar's eighth button, Audio Set-up, below the title bar.
+    xdotool windowactivate --sync "$window" mousemove --window "$window" 184 41 click 1 \
+        2>/dev/null || true
     sleep 3
     import -window root quillon.png
 fi
