@@ -38,10 +38,10 @@ protected:
     {
         ShellServices s;
         s.fileDialogs = &dialogs;
-        s.messages = [this](const QString& text, const QString& detail, const QString& finding) {
-            messages << text;
-            details << detail;
-            findings << finding;
+        s.messages = [this](const OperatorMessage& message) {
+            messages << message.text;
+            details << message.detail;
+            findings << message.findings;
         };
         s.openUrl = [this](const QUrl& url) {
             opened << url;

@@ -80,7 +80,7 @@ int main(int argc, char** argv)
     FixedAnswer dialogs(studioFile(config));
     quillon::ShellServices services;
     services.fileDialogs = &dialogs;
-    services.messages = [](const QString&, const QString&, const QString&) {};
+    services.messages = [](const quillon::OperatorMessage&) {};
     quillon::MainWindow window(services);
     // The pointer rests where no picture shows it hovering over a button.
     QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());

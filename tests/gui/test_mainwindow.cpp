@@ -10,7 +10,6 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -529,45 +528,6 @@ TEST(Program, endsNormallyOnSigtermAndSigint)
     }
 }
 #endif
-
-} // namespace
-} // namespace quillon::test
-
-namespace quillon::test {
-namespace {
-
-TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
-{
-    QWidget parent;
-    parent.show();
-    // Both calls return at once: a message never holds up its caller.
-    showMessageBox(&parent, "Unsaved Transferred.", "");
-    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.", "Found: nothing");
-    QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
-    ASSERT_EQ(boxes.size(), 1);
-    QMessageBox* first = boxes[0];
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->windowTitle(), "Quillon");
-    EXPECT_EQ(first->icon(), QMessageBox::NoIcon);
-    EXPECT_EQ(first->standardButtons(), QMessageBox::Ok);
-    EXPECT_EQ(first->text(), "Unsaved Transferred.");
-    // Wide enough for its title beside a window manager's buttons, however short the text.
-    EXPECT_GE(first->width(), first->fontMetrics().averageCharWidth() * 30);
-
-    first->button(QMessageBox::Ok)->click();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QApplication::processEvents();
-    boxes = parent.findChildren<QMessageBox*>();
-    ASSERT_EQ(boxes.size(), 1);
-    EXPECT_TRUE(boxes[0]->isVisible());
-    EXPECT_EQ(boxes[0]->text(), "Error during save, save aborted!");
-    EXPECT_EQ(boxes[0]->informativeText(), "The folder does not exist.");
-    EXPECT_EQ(boxes[0]->detailedText(), "Found: nothing");
-    boxes[0]->button(QMessageBox::Ok)->click();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QApplication::processEvents();
-    EXPECT_TRUE(parent.findChildren<QMessageBox*>().isEmpty());
-}
 
 } // namespace
 } // namespace quillon::test

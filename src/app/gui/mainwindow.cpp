@@ -105,9 +105,7 @@ MainWindow::MainWindow(ShellServices services)
       statistics_(std::make_unique<LinkStatistics>(*clock_)),
       imageFrames_(std::make_unique<ImageFrameWatch>([this](int command, int baud) { followImageFrame(command, baud); })),
       ui_(*this, services.messages ? services.messages
-                                   : [this](const QString& text, const QString& detail, const QString& findings) {
-                                         showMessageBox(this, text, detail, findings);
-                                     }),
+                                   : [this](const OperatorMessage& message) { showMessageBox(this, message); }),
       link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
       subWindowStyle_(std::make_unique<SubWindowStyle>())
