@@ -136,6 +136,23 @@ void SettingsWindow::activate()
     Q_EMIT windowOn(windowKey_);
 }
 
+void SettingsWindow::takeFocus()
+{
+    // The first control in the chain may be one the window never shows.
+    auto reachable = [this](const QWidget* control) {
+        return control && isAncestorOf(control) && control->isVisible() && control->isEnabled()
+            && (control->focusPolicy() & Qt::TabFocus);
+    };
+    if (reachable(QApplication::focusWidget()))
+        return;
+    for (QWidget* control = nextInFocusChain(); control && control != this; control = control->nextInFocusChain()) {
+        if (reachable(control)) {
+            control->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
 void SettingsWindow::closeEvent(QCloseEvent* event)
 {
     Q_EMIT windowOff(windowKey_);

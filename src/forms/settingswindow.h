@@ -40,6 +40,9 @@ public:
     virtual void load();
     // Called whenever the window becomes the active one.
     virtual void activate();
+    // Gives the keyboard focus to the first control the operator can reach, unless one of the
+    // window's controls holds it already.
+    void takeFocus();
     // Hides a settings window's MDI sub-window, taking the keyboard focus out of it first.
     static void hideSubWindow(QMdiSubWindow* subWindow);
 

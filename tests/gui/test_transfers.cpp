@@ -143,6 +143,38 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     EXPECT_EQ(saved.readAll(), sim::defaultCardImage(CardKind::Avm));
 }
 
+// An undo reflex in a text box edits the box and sends nothing: the card hears no frame. The
+// same key outside a text box still starts the transfer.
+TEST_F(Transfers, undoAndCutInATextBoxEditItAndTheCardHearsNothing)
+{
+    start();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const int openings = line->openings(); // the ports tried at start-up
+    QTest::keyClick(window.get(), Qt::Key_5, Qt::ControlModifier); // Set-up Controls
+    auto* text = control<QLineEdit>("Controls", "gpi1Text");
+    text->setFocus();
+    QTest::keyClicks(text, " ON AIR");
+    QTest::keyClick(text, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(text->text(), "RECORD");
+    EXPECT_EQ(window->held().fields.values().text(Field::Gpi1Text), "RECORD");
+    text->selectAll();
+    QTest::keyClick(text, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(text->text(), "");
+    clock.advance(10000);
+    EXPECT_EQ(line->openings(), openings);
+    EXPECT_TRUE(line->sentByHost().isEmpty());
+    EXPECT_TRUE(card->received().isEmpty());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
+
+    auto* blink = control("Controls", "gpi1Blink");
+    blink->setFocus();
+    QTest::keyClick(blink, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+    EXPECT_EQ(text->text(), "RECORD"); // the card's
+}
+
 // A Send with both safety options on: backup read, send, read back; the stages ticked off,
 // the link's counters shown, and the verdict of the comparison.
 struct SendRow {

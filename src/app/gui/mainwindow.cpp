@@ -27,10 +27,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QScopedValueRollback>
@@ -151,31 +151,10 @@ MainWindow::MainWindow(ShellServices services)
     ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
     ports_->start();
     refreshOptionsMenu();
-    qApp->installEventFilter(this);
-}
-
-// Ctrl+X and Ctrl+Z are Get and Send everywhere in the program, text boxes included, where Qt
-// would otherwise take them for cut and undo.
-bool MainWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::ShortcutOverride) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QKeySequence pressed(key->keyCombination());
-        auto* widget = qobject_cast<QWidget*>(watched);
-        const bool ours = widget && widget->window() == this;
-        for (const char* name : {"toolsSendConfiguration", "toolsGetConfiguration"}) {
-            if (ours && menuItem(QString::fromLatin1(name))->shortcut() == pressed) {
-                event->ignore();
-                return true;
-            }
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 MainWindow::~MainWindow()
 {
-    qApp->removeEventFilter(this);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
     if (!closed_) {
@@ -199,6 +178,12 @@ void MainWindow::addSettingsWindow(const QString& key, SettingsWindow* form)
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->setWindowIcon(windowIcon());
     sub->setStyle(subWindowStyle_.get());
+    // Ctrl+F4 is the main window's, which closes whichever settings window is in front.
+    for (QAction* action : sub->systemMenu()->actions()) {
+        QList<QKeySequence> keys = action->shortcuts();
+        if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_F4)) > 0)
+            action->setShortcuts(keys);
+    }
     sub->hide();
     placeRestored(sub, static_cast<int>(entry - windows_.data()));
     entry->form = form;
@@ -296,7 +281,27 @@ void MainWindow::showSettingsWindow(const QString& key)
     w->sub->show();
     w->sub->raise();
     mdi_->setActiveSubWindow(w->sub);
+    w->form->takeFocus();
     markWindowOn(key);
+}
+
+void MainWindow::closeActiveSettingsWindow()
+{
+    QMdiSubWindow* sub = mdi_->activeSubWindow();
+    if (!sub || !sub->isVisible())
+        return;
+    sub->close();
+    // The window behind it comes to the front, so the key closes one window after another.
+    const QList<QMdiSubWindow*> stack = mdi_->subWindowList(QMdiArea::StackingOrder);
+    for (auto next = stack.crbegin(); next != stack.crend(); ++next) {
+        if ((*next)->isVisible()) {
+            for (const Window& w : windows_) {
+                if (w.sub == *next)
+                    showSettingsWindow(w.key);
+            }
+            return;
+        }
+    }
 }
 
 void MainWindow::markWindowOn(const QString& key)

@@ -69,6 +69,7 @@ public:
     // Commands.
     void toolbarButtonClicked(int number); // 1..12 from the left; 4 and 7 are separators
     void showSettingsWindow(const QString& key);
+    void closeActiveSettingsWindow(); // Set-up > "Close Settings Window", Ctrl+F4
     void markWindowOn(const QString& key);
     void markWindowOff(const QString& key);
     void exitCommand();
@@ -118,7 +119,6 @@ Q_SIGNALS:
     void shutDown();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
