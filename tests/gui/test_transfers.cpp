@@ -127,6 +127,7 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
     EXPECT_EQ(panel(1), "AVM Config Loaded");
     EXPECT_EQ(panel(3), "AVM Card Detected");
+    EXPECT_FALSE(control("Audio", "peakLevel")->isEnabled()); // its settings do not apply
     // The frame log, next to the trace file.
     QFile frameLog(QFileInfo(SettingsStore().value("Trace", "Path")).dir().filePath("frames.log"));
     ASSERT_TRUE(frameLog.open(QIODevice::ReadOnly));

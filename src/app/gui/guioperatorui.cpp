@@ -156,6 +156,8 @@ void GuiOperatorUi::status(int panel, const QString& text)
         label->setText(text);
         label->setToolTip(text); // a long text is cut at the panel's edge
     }
+    if (panel == 1) // the kind of set-up held
+        window_.heldKindShown();
 }
 
 void GuiOperatorUi::caption(const QString& text)

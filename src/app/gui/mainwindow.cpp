@@ -186,6 +186,11 @@ void MainWindow::addSettingsWindow(const QString& key, SettingsWindow* form)
     }
     sub->hide();
     placeRestored(sub, static_cast<int>(entry - windows_.data()));
+    // Restored, a window has room for what it shows now (the line over an AVM set-up).
+    connect(sub, &QMdiSubWindow::windowStateChanged, this, [sub](Qt::WindowStates, Qt::WindowStates now) {
+        if (!(now & (Qt::WindowMaximized | Qt::WindowMinimized)))
+            sub->resize(sub->size().expandedTo(sub->sizeHint()));
+    });
     entry->form = form;
     entry->sub = sub;
     connect(form, &SettingsWindow::windowOn, this, &MainWindow::markWindowOn);
@@ -301,6 +306,19 @@ void MainWindow::closeActiveSettingsWindow()
             }
             return;
         }
+    }
+}
+
+void MainWindow::heldKindShown()
+{
+    const bool apply = held_.loadedCardType != CardType::AVM;
+    for (const Window& w : windows_) {
+        if (!w.form || !w.sub || w.form->settingsApply() == apply)
+            continue;
+        w.form->setSettingsApply(apply);
+        w.sub->setMinimumSize(w.sub->minimumSizeHint());
+        if (!w.sub->isMaximized()) // a restored window makes room for the line at its top
+            w.sub->resize(w.sub->size().expandedTo(w.sub->sizeHint()));
     }
 }
 

@@ -72,6 +72,8 @@ public:
     void closeActiveSettingsWindow(); // Set-up > "Close Settings Window", Ctrl+F4
     void markWindowOn(const QString& key);
     void markWindowOff(const QString& key);
+    // The kind of set-up held has been shown: the settings windows apply to a SID set-up only.
+    void heldKindShown();
     void exitCommand();
     void helpContents();
     void helpAbout();
