@@ -512,7 +512,8 @@ void MainWindow::operationStage(OperationStage stage, bool done)
         dialog->completeStage(index);
         return;
     }
-    dialog->startStage(index);
+    // How long the card takes to write its flash nobody can tell: the bar is busy meanwhile.
+    dialog->startStage(index, stage == OperationStage::WritingToFlash);
 }
 
 ProgressDialog* MainWindow::progressDialog(bool create)
