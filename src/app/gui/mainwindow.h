@@ -145,6 +145,9 @@ private:
     void buildFileExtras(QMenu* file, QAction* exit);
     void refreshRecentFiles();
     void showComparison(const QString& otherName, const ComparedSetup& other);
+    void placeBesideSettings(QWidget* other);
+    // The control that holds a setting, and the key of its window.
+    QWidget* settingControl(Field field, QString* windowKey = nullptr) const;
     void finishCardComparison();
     void stopCardComparison();
     CardLink& activeLink();
