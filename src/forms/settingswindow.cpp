@@ -23,6 +23,7 @@
 #include <cmath>
 
 #include "boxchecks.h"
+#include "choicelistaccessible.h"
 #include "readonlybox.h"
 
 namespace quillon {
@@ -219,6 +220,15 @@ QLabel* SettingsWindow::label(const QString& name, const QString& text)
     auto* caption = new QLabel(text, this);
     caption->setObjectName(name);
     return caption;
+}
+
+void SettingsWindow::captionOf(QLabel* caption, QComboBox* list)
+{
+    caption->setBuddy(list);
+    QString name = caption->text().remove(u'&').trimmed();
+    if (name.endsWith(u':'))
+        name.chop(1);
+    ChoiceListAccessible::name(list, name);
 }
 
 void SettingsWindow::bindChoice(QComboBox* list, Field field, const QString& unchosenText)

@@ -72,6 +72,10 @@ protected:
     QGroupBox* frame(const QString& name, const QString& caption);
     QLabel* label(const QString& name, const QString& text);
 
+    // The caption beside a list names it, for the keyboard (its buddy) and for screen readers
+    // ("Peak Analog", not the item chosen).
+    static void captionOf(QLabel* caption, QComboBox* list);
+
     // Controls bound to one field each.
     QComboBox* choiceList(const QString& name, Field field);
     // A list whose edit field takes typed text that selects nothing: only picking an item

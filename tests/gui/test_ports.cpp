@@ -6,6 +6,7 @@
 #include "link/portcatalogue.h"
 #include "support/testsupport.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -185,8 +186,11 @@ TEST_F(PortsInTheProgram, portAssignmentNamesItsFieldsAndDoesNotGrowWhileTyping)
     window->menuItem("optionsPortAssignment")->trigger();
     PortAssignmentDialog* dialog = window->portAssignmentDialog();
     ASSERT_NE(dialog, nullptr);
-    for (int port = 1; port <= 4; ++port)
-        EXPECT_EQ(dialog->portBox(port)->lineEdit()->accessibleName(), QStringLiteral("Com%1 device").arg(port));
+    for (int port = 1; port <= 4; ++port) {
+        const QString name = QStringLiteral("Com%1 device").arg(port);
+        for (QWidget* field : {static_cast<QWidget*>(dialog->portBox(port)), static_cast<QWidget*>(dialog->portBox(port)->lineEdit())})
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name), name);
+    }
 
     PseudoTerminal held;
     ASSERT_FALSE(held.slave.isEmpty());

@@ -1,5 +1,6 @@
 #include "portassignmentdialog.h"
 
+#include "forms/choicelistaccessible.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
 #include "link/settingsstore.h"
@@ -73,8 +74,7 @@ PortAssignmentDialog::PortAssignmentDialog(const PortCatalogue& catalogue, const
         box->setMinimumContentsLength(40);
         listPorts(box, present);
         // Named for a screen reader by what it holds, not by the text typed into it.
-        box->setAccessibleName(QStringLiteral("Com%1 device").arg(port));
-        box->lineEdit()->setAccessibleName(box->accessibleName());
+        ChoiceListAccessible::name(box, QStringLiteral("Com%1 device").arg(port));
 
         const QString stored = store_.portDevice(port);
         const SerialPortEntry* listed = findPort(resolveAssignment(stored, catalogue_), present);
