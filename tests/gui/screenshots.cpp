@@ -1,4 +1,5 @@
-// Draws the main window, each settings window and the compare window into PNG files for the README:
+// Draws the main window, each settings window, the compare window and a settings window with an
+// AVM set-up held into PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.
 
@@ -12,6 +13,7 @@
 #include <QCursor>
 #include <QScreen>
 #include <QDir>
+#include <QFile>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -119,6 +121,22 @@ int main(int argc, char** argv)
     compare->resize(compare->sizeHint().expandedTo(QSize(720, 300)));
     ok = save(compare, folder, QStringLiteral("compare.png")) && ok;
     compare->close();
+
+    // With an AVM set-up held, the settings do not apply.
+    const QString avm = config.filePath(QStringLiteral("Card.kxm"));
+    QFile image(avm);
+    QByteArray bytes(120, '\x33');
+    bytes[0] = char(24);
+    bytes[1] = char(2);
+    if (!image.open(QIODevice::WriteOnly) || image.write(bytes) != bytes.size())
+        return 1;
+    image.close();
+    window.appState().openFile(avm);
+    window.showSettingsWindow(QStringLiteral("Audio"));
+    QMdiSubWindow* audio = window.settingsSubWindow(QStringLiteral("Audio"));
+    audio->showNormal();
+    ok = save(audio, folder, QStringLiteral("avm-held.png")) && ok;
+    audio->close();
 
     window.helpAbout();
     ok = save(window.aboutBox(), folder, QStringLiteral("about.png")) && ok;
