@@ -35,6 +35,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         store.setValue("File", "load", "");
         quillon::loadDefaults(held.fields);
+        app.startAfresh();
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -150,7 +151,10 @@ TEST_F(AppStateTest, resetRestoresDefaultsOnlyEvenWithAnAvmFileOpen)
     app.resetConfiguration();
 
     EXPECT_EQ(held.fields.values(), defaultSetupValues());
-    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(before.caption, "Norvane - Quillon - Studio*");
+    Snapshot unmarked = before;
+    unmarked.caption = "Norvane - Quillon - Studio"; // the settings are as opened again
+    EXPECT_EQ(snapshot(), unmarked);
     EXPECT_EQ(held.loadedCardType, CardType::AVM);
     EXPECT_EQ(held.setupImage, avmImage());
 }
@@ -352,23 +356,31 @@ TEST_F(AppStateTest, dialogsStartInTheStoredFolderOnlyWhenItExistsHere)
     EXPECT_EQ(dialogs.questions.back().startFolder, folder());
 }
 
-TEST_F(AppStateTest, openBackupIsOpenStartingInTheBackupFolder)
+TEST_F(AppStateTest, aBackupOpensAsAnUnsavedCopyThatSaveNeverProposesToOverwrite)
 {
-    store.setValue("Backups", "Folder", path("kept"));
-    writeFile(path("Studio.kxm"), avmImage());
-    dialogs.nextAnswer = path("Studio.kxm");
-    app.openBackupFromDisk(dialogs);
-    app.openFileFromDisk(dialogs);
-    ASSERT_EQ(dialogs.questions.size(), 2u);
-    const FileQuestion& backup = dialogs.questions[0];
-    const FileQuestion& open = dialogs.questions[1];
-    EXPECT_EQ(backup.startFolder, path("kept"));
-    EXPECT_TRUE(QDir(path("kept")).exists());
-    EXPECT_EQ(std::tie(backup.filter, backup.filterIndex, backup.proposedName),
-              std::tie(open.filter, open.filterIndex, open.proposedName));
-    EXPECT_EQ(dialogs.kinds, QStringList({"open", "open"}));
+    store.setValue("File", "load", folder());
+    const QString backup = path("kept/AVM-4B58343031-20240501-140322.kxm");
+    QDir().mkpath(path("kept"));
+    writeFile(backup, avmImage());
+
+    app.openBackup(backup);
+
+    EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(held.setupImage, avmImage());
-    EXPECT_EQ(ui.panels.value(2), "File Studio Loaded");
+    EXPECT_EQ(held.loadedCardType, CardType::AVM);
+    EXPECT_EQ(held.connectedCardType, CardType::AVM);
+    EXPECT_EQ(app.currentFileName(), "Unsaved");
+    EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Unsaved");
+    EXPECT_FALSE(app.modified());
+    EXPECT_EQ(ui.panels.value(1), "AVM Config Loaded");
+    EXPECT_EQ(ui.panels.value(2), "File AVM-4B58343031-20240501-140322 Loaded");
+    EXPECT_TRUE(app.recentFiles().files().isEmpty());
+    EXPECT_EQ(app.storedFolder(), folder()); // not the backup folder
+
+    app.saveFileToDisk(dialogs); // cancelled: only the question is looked at
+    EXPECT_EQ(dialogs.questions.back().proposedName, "Unsaved.kxm");
+    EXPECT_EQ(dialogs.questions.back().startFolder, folder());
+    EXPECT_EQ(readFile(backup), avmImage());
 }
 
 // ---- filters -------------------------------------------------------------------------------
