@@ -159,6 +159,36 @@ TEST_F(AppStateTest, resetRestoresDefaultsOnlyEvenWithAnAvmFileOpen)
     EXPECT_EQ(held.setupImage, avmImage());
 }
 
+TEST_F(AppStateTest, editsDuringAGetStayUndoableWhetherOrNotTheGetReplacedTheSetup)
+{
+    editSomething();
+    app.getStarted();
+    held.fields.setText(Field::MissingSidMessage, "WHILE READING");
+    app.getEnded(false); // the card never answered: the edit is a step of its own
+    ASSERT_EQ(app.history().stack().count(), 2);
+    app.history().undo();
+    EXPECT_EQ(held.fields.values().text(Field::MissingSidMessage), "NO AVM");
+    EXPECT_EQ(held.fields.values().text(Field::Gpi1Text), "ON AIR");
+    app.history().redo();
+    const SetupValues before = held.fields.values();
+
+    app.getStarted();
+    SetupValues onCard = defaultSetupValues();
+    onCard.setText(Field::Gpi2Text, "FROM CARD");
+    held.setupImage = encodeSidImage(onCard).image;
+    held.fields.setValues(onCard);
+    app.getEnded(true);
+    EXPECT_FALSE(app.modified());
+    EXPECT_EQ(app.history().stack().undoText(), "Get Configuration");
+    held.setupImage = avmImage(); // a SID set-up's image is built afresh at each Send
+    EXPECT_FALSE(app.modified());
+
+    app.history().undo();
+    EXPECT_EQ(held.fields.values(), before);
+    EXPECT_TRUE(app.modified());
+    EXPECT_EQ(ui.shownCaption, "Quillon*");
+}
+
 // ---- Save ----------------------------------------------------------------------------------
 
 TEST_F(AppStateTest, saveQuestionFollowsTheKindOfSetupHeld)
@@ -374,7 +404,7 @@ TEST_F(AppStateTest, aBackupOpensAsAnUnsavedCopyThatSaveNeverProposesToOverwrite
     EXPECT_FALSE(app.modified());
     EXPECT_EQ(ui.panels.value(1), "AVM Config Loaded");
     EXPECT_EQ(ui.panels.value(2), "File AVM-4B58343031-20240501-140322 Loaded");
-    EXPECT_TRUE(app.recentFiles().files().isEmpty());
+    EXPECT_FALSE(app.recentFiles().files().contains(backup));
     EXPECT_EQ(app.storedFolder(), folder()); // not the backup folder
 
     app.saveFileToDisk(dialogs); // cancelled: only the question is looked at
