@@ -94,8 +94,10 @@ void BackupChooser::fill()
                                                  QFileInfo(entry.path).fileName()});
         item->setData(0, PathRole, entry.path);
     }
-    for (int column = 0; column < 3; ++column)
+    for (int column = 0; column < 3; ++column) {
         list_->resizeColumnToContents(column);
+        list_->setColumnWidth(column, list_->columnWidth(column) + list_->fontMetrics().averageCharWidth() * 2);
+    }
     if (list_->topLevelItemCount() > 0)
         list_->setCurrentItem(list_->topLevelItem(0));
     empty_->setText(backups_.isEmpty() ? QStringLiteral("There are no backups yet: one is kept of every set-up read from a card.")
