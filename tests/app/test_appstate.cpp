@@ -386,33 +386,6 @@ TEST_F(AppStateTest, dialogsStartInTheStoredFolderOnlyWhenItExistsHere)
     EXPECT_EQ(dialogs.questions.back().startFolder, folder());
 }
 
-TEST_F(AppStateTest, aBackupOpensAsAnUnsavedCopyThatSaveNeverProposesToOverwrite)
-{
-    store.setValue("File", "load", folder());
-    const QString backup = path("kept/AVM-4B58343031-20240501-140322.kxm");
-    QDir().mkpath(path("kept"));
-    writeFile(backup, avmImage());
-
-    app.openBackup(backup);
-
-    EXPECT_TRUE(ui.messages.isEmpty());
-    EXPECT_EQ(held.setupImage, avmImage());
-    EXPECT_EQ(held.loadedCardType, CardType::AVM);
-    EXPECT_EQ(held.connectedCardType, CardType::AVM);
-    EXPECT_EQ(app.currentFileName(), "Unsaved");
-    EXPECT_EQ(ui.shownCaption, "Norvane - Quillon - Unsaved");
-    EXPECT_FALSE(app.modified());
-    EXPECT_EQ(ui.panels.value(1), "AVM Config Loaded");
-    EXPECT_EQ(ui.panels.value(2), "File AVM-4B58343031-20240501-140322 Loaded");
-    EXPECT_FALSE(app.recentFiles().files().contains(backup));
-    EXPECT_EQ(app.storedFolder(), folder()); // not the backup folder
-
-    app.saveFileToDisk(dialogs); // cancelled: only the question is looked at
-    EXPECT_EQ(dialogs.questions.back().proposedName, "Unsaved.kxm");
-    EXPECT_EQ(dialogs.questions.back().startFolder, folder());
-    EXPECT_EQ(readFile(backup), avmImage());
-}
-
 // ---- filters -------------------------------------------------------------------------------
 
 TEST(NameFilters, pairsBecomeDialogFilters)

@@ -126,7 +126,6 @@ TEST_F(Undo, aCommandThatWouldReplaceAModifiedSetupAsksFirst)
     } rows[] = {
         {"open", [&] { dialogs.nextAnswer = other; window->toolbarButtonClicked(1); }, ReplaceAnswer::Cancel, "EDITED"},
         {"open", [&] { dialogs.nextAnswer = other; window->toolbarButtonClicked(1); }, ReplaceAnswer::Discard, "OTHER"},
-        {"recent file", [&] { window->menuItem("fileRecent1")->trigger(); }, ReplaceAnswer::Discard, "STUDIO"},
         {"recent file", [&] { dialogs.nextAnswer = dir.filePath("Kept.kxd"); window->menuItem("fileRecent1")->trigger(); },
          ReplaceAnswer::Save, "STUDIO"},
         {"drop", [&] {

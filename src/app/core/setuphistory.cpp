@@ -10,6 +10,7 @@ namespace quillon {
 namespace {
 
 constexpr int FieldEditId = 1;
+constexpr int UndoLimit = 1000;
 
 // What the undo menu calls an edit: the setting changed. A button turned on names itself, not
 // the partner it turned off; a video standard names itself, not the line numbers it reset.
@@ -105,6 +106,7 @@ bool SetupSnapshot::sameSetup(const SetupSnapshot& other) const
 SetupHistory::SetupHistory(HeldSetup& held, AppState& app)
     : held_(held), app_(app), recorded_(SetupSnapshot::of(held))
 {
+    stack_.setUndoLimit(UndoLimit); // a long day's editing stays within a few megabytes
     connect(&held_.fields, &CardSetup::fieldChanged, this, &SetupHistory::fieldChanged);
 }
 
