@@ -183,6 +183,13 @@ TEST_F(Transfers, anAppliedGetIsOneUndoStepAndCountsAsGot)
         EXPECT_EQ(window->windowTitle(), "Quillon");
         if (row.kind == CardKind::Sid)
             EXPECT_EQ(window->held().fields.values(), onCard);
+
+        // The card holds what its newest backup holds: a second Get writes no other.
+        const qsizetype kept = BackupFolder(defaultBackupFolder()).list().size();
+        messages.clear();
+        window->toolbarButtonClicked(6);
+        ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+        EXPECT_EQ(BackupFolder(defaultBackupFolder()).list().size(), kept);
         replaceQuestions = 0;
     }
 }
