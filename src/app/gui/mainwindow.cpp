@@ -184,6 +184,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
+    // The history empties itself as it goes; the Edit menu need not follow.
+    disconnect(&app_->history().stack(), nullptr, this, nullptr);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
     if (!closed_) {
