@@ -54,7 +54,7 @@ bool isComment(const QString& trimmed)
 // The line as text; nothing when it is not UTF-8.
 std::optional<QString> decodeLine(const QByteArray& line)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(line);
     if (decoder.hasError())
         return std::nullopt;
