@@ -117,7 +117,7 @@ TEST(Inventory, aHugeOrHostileFileIsBoundedInCardsAndProblems)
         many += "[Card " + QByteArray::number(i) + "]\nport = /dev/ttyS0\n";
     const Inventory full = Inventory::parse(many);
     EXPECT_EQ(full.cards().size(), Inventory::MaxCards);
-    EXPECT_EQ(full.problems().size(), 3);
+    ASSERT_EQ(full.problems().size(), 3);
     EXPECT_TRUE(full.problems()[0].text.contains("at most 4096 cards"));
 
     QByteArray noise;
