@@ -96,19 +96,27 @@ QStringList fleetTable(const QList<FleetRunner::Row>& rows)
                       ran ? QStringLiteral("%1 s").arg(row.result.seconds, 0, 'f', 1) : QStringLiteral("-"),
                       orDash(QDir::toNativeSeparators(row.result.backup))});
     }
-    QList<qsizetype> widths(cells.first().size(), 0);
+    return alignedColumns(cells);
+}
+
+QStringList alignedColumns(const QList<QStringList>& cells)
+{
+    QList<qsizetype> widths;
     for (const QStringList& line : cells) {
+        widths.resize(std::max(widths.size(), line.size()));
         for (qsizetype c = 0; c < line.size(); ++c)
             widths[c] = std::max(widths[c], line[c].size());
     }
-    QStringList table;
+    QStringList lines;
     for (const QStringList& line : cells) {
         QString text;
         for (qsizetype c = 0; c < line.size(); ++c)
             text += c + 1 < line.size() ? line[c].leftJustified(widths[c] + 2) : line[c];
-        table.append(text);
+        while (text.endsWith(u' ')) // an empty last cell
+            text.chop(1);
+        lines.append(text);
     }
-    return table;
+    return lines;
 }
 
 QString fleetSummary(const QList<FleetRunner::Row>& rows)

@@ -28,6 +28,8 @@ QString outcomeName(CardOutcome outcome);
 // The results as a table: card, port, kind, serial, outcome, time, backup file; a row a card,
 // in the order of the run. Kind and serial are the inventory's, else what the card reported.
 QStringList fleetTable(const QList<FleetRunner::Row>& rows);
+// Cells in columns two blanks apart, each as wide as its widest cell; the last is not padded.
+QStringList alignedColumns(const QList<QStringList>& cells);
 // "8 cards: 6 ok, 1 failed, 1 skipped"
 QString fleetSummary(const QList<FleetRunner::Row>& rows);
 // {"cards": [{"name", "port", "kind", "serial", "outcome", "message", "backup", "seconds",
