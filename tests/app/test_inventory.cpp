@@ -192,6 +192,9 @@ TEST(Inventory, removingACardTakesItsCommentAndLeavesTheRestAsWritten)
     EXPECT_EQ(twice.remove("A"), 2);
     EXPECT_EQ(twice.text(), "[B]\nport = y\n");
     EXPECT_EQ(namesOf(twice), QStringList{"B"});
+    Inventory adjacent = Inventory::parse("[B]\nport = y\n\n[A]\nport = x\n\n# the same again\n[a]\nport = z\n");
+    EXPECT_EQ(adjacent.remove("A"), 2);
+    EXPECT_EQ(adjacent.text(), "[B]\nport = y\n");
 }
 
 TEST(Inventory, aNewFileStartsWithAnExplanation)

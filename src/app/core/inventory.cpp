@@ -226,7 +226,7 @@ Inventory Inventory::parse(const QByteArray& text)
         inventory.lines_.removeLast(); // the end of the last line
     inventory.crlf_ = !inventory.lines_.isEmpty() && inventory.lines_.constFirst().endsWith('\r');
     for (QByteArray& line : inventory.lines_) {
-        if (line.endsWith('\r'))
+        while (line.endsWith('\r')) // as many as there are, so that a rewrite reads the same
             line.chop(1);
     }
     inventory.reparse();
@@ -427,22 +427,23 @@ QList<int> Inventory::sectionRange(int index) const
 
 int Inventory::remove(const QString& name)
 {
-    int removed = 0;
-    for (int s = int(sections_.size()) - 1; s >= 0; --s) {
-        if (sections_[s].name.compare(name, Qt::CaseInsensitive) != 0)
-            continue;
-        const QList<int> range = sectionRange(s);
-        lines_.remove(range[0], range[1] - range[0]);
-        // No double blank line where the section was, none at the end of the file.
-        const int at = range[0];
+    // Every range is taken before any line goes: a range reaches to the next section's start.
+    QList<QList<int>> ranges;
+    for (int s = 0; s < sections_.size(); ++s) {
+        if (sections_[s].name.compare(name, Qt::CaseInsensitive) == 0)
+            ranges.append(sectionRange(s));
+    }
+    for (auto range = ranges.crbegin(); range != ranges.crend(); ++range) {
+        const int at = range->at(0);
+        lines_.remove(at, range->at(1) - at);
+        // No double blank line where the section was.
         if (at > 0 && at < lines_.size() && lines_[at - 1].trimmed().isEmpty() && lines_[at].trimmed().isEmpty())
             lines_.removeAt(at);
-        ++removed;
     }
     while (!lines_.isEmpty() && lines_.constLast().trimmed().isEmpty())
         lines_.removeLast();
     reparse();
-    return removed;
+    return int(ranges.size());
 }
 
 QByteArray Inventory::text() const
