@@ -17,6 +17,8 @@ struct Behaviour {
     CardOutcome outcome = CardOutcome::Ok;
     bool endsAtStart = false; // e.g. its reference file cannot be read
     bool ignoresStop = false; // a job that hangs
+    QString serial;           // what the card reports
+    std::optional<CardType> kind;
 };
 
 // Who ran when, across every fake job of a run.
@@ -64,6 +66,8 @@ private:
         result.outcome = outcome;
         result.message = message;
         result.backup = outcome == CardOutcome::Ok ? QStringLiteral("/b/") + card_.name : QString();
+        result.serial = behaviour_.serial;
+        result.kind = behaviour_.kind;
         finished(result);
     }
 
@@ -172,7 +176,8 @@ TEST_F(Fleet, theDefaultJobsAreTheDistinctLinesUpToSixteen)
 TEST_F(Fleet, afterAFailureGoesOnUnlessToldToStopStartingCards)
 {
     const QList<InventoryCard> cards{card("a", "1"), card("b", "2"), card("c", "1"), card("d", "3")};
-    behaviours["b"] = {500, CardOutcome::Failed};
+    behaviours["b"].ms = 500;
+    behaviours["b"].outcome = CardOutcome::Failed;
     run(cards, 2);
     EXPECT_EQ(outcomes(), (QList<CardOutcome>{CardOutcome::Ok, CardOutcome::Failed, CardOutcome::Ok, CardOutcome::Ok}));
     EXPECT_EQ(fleetExitCode(runner.rows()), 1);
@@ -199,7 +204,8 @@ TEST_F(Fleet, afterAFailureGoesOnUnlessToldToStopStartingCards)
 TEST_F(Fleet, aStopEndsRunningCardsCleanlySkipsTheRestAndGivesUpOnAHungOne)
 {
     const QList<InventoryCard> cards{card("a", "1"), card("b", "2"), card("c", "3"), card("d", "1")};
-    behaviours["c"] = {60000, CardOutcome::Ok, false, true};
+    behaviours["c"].ms = 60000;
+    behaviours["c"].ignoresStop = true;
     runner.setJobs(3);
     runner.onFinished = [this] { ++finishedTold; };
     runner.run(cards, FleetTask{});
@@ -241,6 +247,30 @@ TEST_F(Fleet, jobsThatEndAsTheyStartLetTheNextStartAndTheRunEndsOnce)
     EXPECT_EQ(runner.rows()[49].result.message, "The reference set-up cannot be read.");
     runner.stop(QStringLiteral("stopped by SIGTERM"));
     EXPECT_EQ(finishedTold, 1);
+}
+
+TEST_F(Fleet, aCardThatIsNotTheOneTheInventoryNamesHasNotSucceeded)
+{
+    QList<InventoryCard> cards{card("same", "1"), card("swapped", "2"), card("other kind", "3"), card("unknown", "4"),
+                               card("failed anyway", "5")};
+    for (InventoryCard& c : cards) {
+        c.serial = "4B58343031";
+        c.kind = CardType::SID;
+        behaviours[c.name].serial = "4b58343031";
+        behaviours[c.name].kind = CardType::SID;
+    }
+    behaviours["swapped"].serial = "0A0B0C0D0E";
+    behaviours["other kind"].kind = CardType::AVM;
+    cards[3].serial.clear();
+    cards[3].kind.reset();
+    behaviours["failed anyway"] = {1000, CardOutcome::Failed, false, false, "0A0B0C0D0E", CardType::AVM};
+    run(cards);
+    EXPECT_EQ(outcomes(), (QList<CardOutcome>{CardOutcome::Ok, CardOutcome::Failed, CardOutcome::Failed, CardOutcome::Ok,
+                                              CardOutcome::Failed}));
+    EXPECT_EQ(runner.rows()[1].result.message, "The card on 2 reports serial 0A0B0C0D0E, but the inventory has 4B58343031 for "
+                                               "\"swapped\": was it swapped? If this card belongs there, change its entry in the inventory.");
+    EXPECT_EQ(runner.rows()[2].result.message, "The card on 3 is an AVM card, but the inventory has \"other kind\" as a SID card.");
+    EXPECT_EQ(runner.rows()[4].result.message, "done") << "a failure keeps its own reason";
 }
 
 // The report of a run: card, port, kind, serial, outcome, time and backup a row, then the count.

@@ -24,6 +24,19 @@ struct FleetRunner::Slot {
     qint64 startedMs = 0;
 };
 
+QString identityProblem(const InventoryCard& card, const CardResult& result)
+{
+    if (!card.serial.isEmpty() && !result.serial.isEmpty() && card.serial.compare(result.serial, Qt::CaseInsensitive) != 0)
+        return QStringLiteral("The card on %1 reports serial %2, but the inventory has %3 for \"%4\": was it swapped? "
+                              "If this card belongs there, change its entry in the inventory.")
+            .arg(card.port, result.serial.toUpper(), card.serial, card.name);
+    if (card.kind && result.kind && card.kind != result.kind)
+        return QStringLiteral("The card on %1 is %2 card, but the inventory has \"%3\" as %4 card.")
+            .arg(card.port, *result.kind == CardType::AVM ? QStringLiteral("an AVM") : QStringLiteral("a SID"), card.name,
+                 *card.kind == CardType::AVM ? QStringLiteral("an AVM") : QStringLiteral("a SID"));
+    return {};
+}
+
 int defaultJobCount(const QList<InventoryCard>& cards, const std::function<QString(const QString&)>& lineOf)
 {
     QSet<QString> lines;
@@ -131,13 +144,18 @@ void FleetRunner::endRow(int index, const CardResult& result)
     Slot& slot = *slots_[index];
     row.state = Row::Done;
     row.result = result;
+    // Whatever was done, a card that is not the one named has not succeeded.
+    if (const QString problem = identityProblem(row.card, result); !problem.isEmpty() && result.outcome == CardOutcome::Ok) {
+        row.result.outcome = CardOutcome::Failed;
+        row.result.message = problem;
+    }
     row.result.seconds = double(clock_.nowMs() - slot.startedMs) / 1000.0;
     --running_;
     if (slot.job) {
         spent_.push_back(std::move(slot.job));
         reaper_->start(0);
     }
-    if (result.outcome == CardOutcome::Failed && stopOnFailure_ && !stopping_) {
+    if (row.result.outcome == CardOutcome::Failed && stopOnFailure_ && !stopping_) {
         stopping_ = true;
         skipWaiting(QStringLiteral("Not started: card \"%1\" failed before it.").arg(row.card.name));
     }

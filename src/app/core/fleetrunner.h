@@ -39,6 +39,10 @@ struct CardResult {
     double seconds = 0;            // from the job's start to its end; set by the runner
 };
 
+// Why a card that answered is not the card the inventory names (its serial or kind differs: a
+// card swapped in a rack); empty when it is, or when either side does not say.
+QString identityProblem(const InventoryCard& card, const CardResult& result);
+
 // One card's work in a fleet run: its connections from start to finish. A job reports its end
 // once through finished, possibly from inside start(). A job is started at most once.
 class CardJob {
