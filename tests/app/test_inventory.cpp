@@ -157,7 +157,8 @@ TEST(Inventory, addingAndEditingACardKeepsCommentsUnknownKeysSkippedEntriesAndLi
                                           "reference = setups/studio3.kxd\r\nlocation = Rack 4\r\n"
                                           "owner = Ines ; kept for the engineers\r\n\r\n[Studio 3 B]"))
         << inventory.text().toStdString();
-    const InventoryCard* reread = Inventory::parse(inventory.text()).find("Studio 3 A");
+    const Inventory rewritten = Inventory::parse(inventory.text());
+    const InventoryCard* reread = rewritten.find("Studio 3 A");
     ASSERT_TRUE(reread);
     EXPECT_EQ(reread->port, "/dev/ttyUSB1");
     EXPECT_FALSE(reread->kind.has_value());

@@ -233,108 +233,122 @@ Inventory Inventory::parse(const QByteArray& text)
     return inventory;
 }
 
-// Reads the lines into sections, cards and problems, from scratch. Each section ends at the
-// next line that starts with "["; a fault in it skips its card and the rest of its lines.
+// Reads the lines of an inventory into its sections, cards and problems. Each section ends at
+// the next line that starts with "["; a fault in it skips its card and the rest of its lines.
+struct Inventory::Reader {
+    Inventory& inventory;
+    QHash<QString, int> seen; // names in lower case -> their lines
+    InventoryCard card;       // of the open section
+    QString fault;            // the first fault of the open section
+    int faultLine = 0;
+
+    void report(int line, const QString& text)
+    {
+        if (inventory.problems_.size() < MaxProblems)
+            inventory.problems_.append({line, text});
+        else
+            ++inventory.moreProblems_;
+    }
+
+    void faultAt(int line, const QString& why)
+    {
+        if (fault.isEmpty())
+            std::tie(fault, faultLine) = std::pair(why, line);
+    }
+
+    void closeSection(int end)
+    {
+        if (inventory.sections_.isEmpty())
+            return;
+        Section& section = inventory.sections_.last();
+        section.end = end;
+        if (card.port.isEmpty())
+            faultAt(card.line, QStringLiteral("it has no port, such as port = /dev/ttyUSB0"));
+        faultAt(card.line, referenceKindProblem(card));
+        section.valid = fault.isEmpty();
+        if (section.valid)
+            inventory.cards_.append(card);
+        else
+            report(faultLine, QStringLiteral("card \"%1\" skipped: %2").arg(section.name, fault));
+    }
+
+    void header(int index, const QString& text)
+    {
+        closeSection(index);
+        const int line = index + 1;
+        Section section;
+        section.header = section.lastEntry = index;
+        std::fill(std::begin(section.keyLines), std::end(section.keyLines), -1);
+        section.name = (text.endsWith(u']') ? text.mid(1, text.size() - 2) : text.mid(1)).trimmed();
+        inventory.sections_.append(section);
+        card = InventoryCard{};
+        card.name = section.name;
+        card.line = line;
+        fault.clear();
+        if (!text.endsWith(u']'))
+            faultAt(line, QStringLiteral("a card's name goes between [ and ], such as [Studio 3 A]"));
+        faultAt(line, nameProblem(section.name));
+        const auto earlier = seen.constFind(section.name.toLower());
+        if (earlier != seen.constEnd())
+            faultAt(line, QStringLiteral("a card of that name is on line %1").arg(*earlier));
+        else
+            seen.insert(section.name.toLower(), line);
+        if (seen.size() > MaxCards)
+            faultAt(line, QStringLiteral("an inventory holds at most %1 cards").arg(MaxCards));
+    }
+
+    // A line that is neither blank, a comment nor a header; text is empty when it is not UTF-8.
+    void entry(int index, bool utf8, const QString& text)
+    {
+        const int line = index + 1;
+        if (inventory.sections_.isEmpty()) {
+            report(line, utf8 ? QStringLiteral("\"%1\" is outside of a card's section; a card starts with its name "
+                                               "in brackets, such as [Studio 3 A]").arg(text.left(40))
+                              : QStringLiteral("the line is not UTF-8 text"));
+            return;
+        }
+        Section& section = inventory.sections_.last();
+        section.lastEntry = index;
+        if (!fault.isEmpty())
+            return;
+        if (inventory.lines_[index].size() > MaxLineBytes)
+            return faultAt(line, QStringLiteral("the line is longer than %1 bytes").arg(MaxLineBytes));
+        if (!utf8)
+            return faultAt(line, QStringLiteral("the line is not UTF-8 text"));
+        const qsizetype equals = text.indexOf(u'=');
+        const QString key = text.left(std::max<qsizetype>(equals, 0)).trimmed();
+        if (equals < 0 || key.isEmpty())
+            return faultAt(line, QStringLiteral("\"%1\" is not KEY = VALUE").arg(text.left(40)));
+        const int known = keyIndex(key);
+        if (known < 0)
+            return; // kept as it is, for whoever wrote it
+        if (section.keyLines[known] >= 0) {
+            return faultAt(line, QStringLiteral("%1 is given twice (also on line %2)")
+                                     .arg(KeyNames[known], QString::number(section.keyLines[known] + 1)));
+        }
+        section.keyLines[known] = index;
+        faultAt(line, readValue(card, known, text.mid(equals + 1).trimmed()));
+    }
+};
+
 void Inventory::reparse()
 {
     sections_.clear();
     cards_.clear();
     problems_.clear();
     moreProblems_ = 0;
-    QHash<QString, int> seen; // name in lower case -> line
-    InventoryCard card;
-    QString fault; // the first fault of the open section
-    int faultLine = 0;
-    const auto report = [this](int line, const QString& text) {
-        if (problems_.size() < MaxProblems)
-            problems_.append({line, text});
-        else
-            ++moreProblems_;
-    };
-    const auto closeSection = [&](int end) {
-        if (sections_.isEmpty())
-            return;
-        Section& section = sections_.last();
-        section.end = end;
-        if (fault.isEmpty() && card.port.isEmpty())
-            std::tie(fault, faultLine) = std::pair(QStringLiteral("it has no port, such as port = /dev/ttyUSB0"), card.line);
-        if (fault.isEmpty())
-            std::tie(fault, faultLine) = std::pair(referenceKindProblem(card), card.line);
-        section.valid = fault.isEmpty();
-        if (section.valid)
-            cards_.append(card);
-        else
-            report(faultLine, QStringLiteral("card \"%1\" skipped: %2").arg(section.name, fault));
-    };
-    const auto faultAt = [&](int line, const QString& why) {
-        if (fault.isEmpty())
-            std::tie(fault, faultLine) = std::pair(why, line);
-    };
-
+    Reader reader{*this, {}, {}, {}, 0};
     for (int i = 0; i < lines_.size(); ++i) {
-        const int lineNumber = i + 1;
         const std::optional<QString> decoded = decodeLine(lines_[i]);
         const QString text = decoded.value_or(QString()).trimmed();
         if (decoded && (text.isEmpty() || isComment(text)))
             continue;
-        if (decoded && text.startsWith(u'[')) {
-            closeSection(i);
-            Section section;
-            section.header = section.lastEntry = i;
-            std::fill(std::begin(section.keyLines), std::end(section.keyLines), -1);
-            section.name = text.endsWith(u']') ? text.mid(1, text.size() - 2).trimmed() : text.mid(1).trimmed();
-            sections_.append(section);
-            card = InventoryCard{};
-            card.name = section.name;
-            card.line = lineNumber;
-            fault.clear();
-            if (!text.endsWith(u']'))
-                faultAt(lineNumber, QStringLiteral("a card's name goes between [ and ], such as [Studio 3 A]"));
-            faultAt(lineNumber, nameProblem(section.name));
-            const auto earlier = seen.constFind(section.name.toLower());
-            if (earlier != seen.constEnd())
-                faultAt(lineNumber, QStringLiteral("a card of that name is on line %1").arg(*earlier));
-            else
-                seen.insert(section.name.toLower(), lineNumber);
-            if (seen.size() > MaxCards)
-                faultAt(lineNumber, QStringLiteral("an inventory holds at most %1 cards").arg(MaxCards));
-            continue;
-        }
-        if (sections_.isEmpty()) {
-            report(lineNumber, decoded ? QStringLiteral("\"%1\" is outside of a card's section; a card starts with its "
-                                                        "name in brackets, such as [Studio 3 A]").arg(text.left(40))
-                                       : QStringLiteral("the line is not UTF-8 text"));
-            continue;
-        }
-        Section& section = sections_.last();
-        section.lastEntry = i;
-        if (!fault.isEmpty())
-            continue;
-        if (lines_[i].size() > MaxLineBytes) {
-            faultAt(lineNumber, QStringLiteral("the line is longer than %1 bytes").arg(MaxLineBytes));
-            continue;
-        }
-        if (!decoded) {
-            faultAt(lineNumber, QStringLiteral("the line is not UTF-8 text"));
-            continue;
-        }
-        const qsizetype equals = text.indexOf(u'=');
-        const QString key = text.left(std::max<qsizetype>(equals, 0)).trimmed();
-        if (equals < 0 || key.isEmpty()) {
-            faultAt(lineNumber, QStringLiteral("\"%1\" is not KEY = VALUE").arg(text.left(40)));
-            continue;
-        }
-        const int known = keyIndex(key);
-        if (known < 0)
-            continue; // kept as it is, for whoever wrote it
-        if (section.keyLines[known] >= 0) {
-            faultAt(lineNumber, QStringLiteral("%1 is given twice (also on line %2)").arg(KeyNames[known], QString::number(section.keyLines[known] + 1)));
-            continue;
-        }
-        section.keyLines[known] = i;
-        faultAt(lineNumber, readValue(card, known, text.mid(equals + 1).trimmed()));
+        if (decoded && text.startsWith(u'['))
+            reader.header(i, text);
+        else
+            reader.entry(i, decoded.has_value(), text);
     }
-    closeSection(int(lines_.size()));
+    reader.closeSection(int(lines_.size()));
 }
 
 const InventoryCard* Inventory::find(const QString& name) const

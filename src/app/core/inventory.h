@@ -87,6 +87,7 @@ private:
         int keyLines[KeyCount]; // index of each known key's line, -1 when absent
         int lastEntry = 0;      // the last line of the section that is not blank nor a comment
     };
+    struct Reader;
     void reparse();
     QList<int> sectionRange(int index) const; // first line, end line (exclusive)
     void updateSection(const Section& section, const InventoryCard& card);
