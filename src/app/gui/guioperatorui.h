@@ -34,10 +34,16 @@ void showMessageBox(QWidget* parent, const OperatorMessage& message);
 // The width a box's title needs beside the window manager's icon and buttons.
 int messageBoxTitleWidth(const QWidget* box);
 
+// Where the question before replacing a modified set-up goes: a message box by default.
+using ReplaceQuestionSink = std::function<void(std::function<void(ReplaceAnswer)> answered)>;
+// The question before a modified set-up is replaced: Save, Discard or Cancel, window-modal; the
+// answer is told when the operator gives it.
+void askBeforeReplacingBox(QWidget* parent, std::function<void(ReplaceAnswer)> answered);
+
 // What the link and the commands show, in the main window and its dialogs.
 class GuiOperatorUi : public ShellUi {
 public:
-    GuiOperatorUi(MainWindow& window, MessageSink sink);
+    GuiOperatorUi(MainWindow& window, MessageSink sink, ReplaceQuestionSink question);
 
     void message(const QString& text) override;
     void messageWithDetails(const QString& text, const QString& details) override;
@@ -50,10 +56,12 @@ public:
     void progress(TransferStage stage) override;
     void hideProgress() override;
     void focusMainWindow() override;
+    void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered) override;
 
 private:
     MainWindow& window_;
     MessageSink sink_;
+    ReplaceQuestionSink question_;
 };
 
 } // namespace quillon
