@@ -67,10 +67,10 @@ void NetSerialControl::setSettings(const QString& settings)
     settings_ = settings;
     if (!rfc_ || !portOpen())
         return; // the next opening starts at these settings
-    const QByteArray commands = rfc_->setLine(*line, now());
+    const QByteArray commands = rfc_->setLine(*line, preciseNow());
     if (!commands.isEmpty()) {
         write(commands);
-        armDeadline(*rfc_->oldestRequestMs() + AnswerLimitMs);
+        armDeadline(qint64(*rfc_->oldestRequestMs()) + AnswerLimitMs);
     }
 }
 
@@ -123,6 +123,8 @@ bool NetSerialControl::setPortOpen(bool open)
 {
     if (!open) {
         if (phase_ == Phase::Ready) {
+            lastReleaseHost_ = parsed_->host;
+            lastReleaseMs_ = now();
             // What was written still leaves the far line at its speed before the connection goes.
             phase_ = Phase::Releasing;
             const quint64 session = session_;
@@ -130,6 +132,7 @@ bool NetSerialControl::setPortOpen(bool open)
                 if (phase_ == Phase::Releasing && session == session_) {
                     dropSocket(true);
                     phase_ = Phase::Closed;
+                    lastReleaseMs_ = now();
                 }
             });
         } else if (phase_ != Phase::Releasing && phase_ != Phase::Closed) {
@@ -156,8 +159,17 @@ bool NetSerialControl::setPortOpen(bool open)
         fail(NetFailure::Kind::BadName, error);
         return false;
     }
-    input_.clear();
     held_.clear();
+    inUseRetries_ = 0;
+    // Nothing touches the network before the caller is back: an opening closed at once (the
+    // ports probed at start-up) never reaches the server.
+    restartLater(0);
+    return true;
+}
+
+void NetSerialControl::restartLater(int delayMs)
+{
+    input_.clear();
     staleText_.clear();
     connectMs_ = 0;
     lineFreeAtMs_ = 0;
@@ -166,14 +178,11 @@ bool NetSerialControl::setPortOpen(bool open)
     const auto line = parseLineSettings(settings_);
     rfc_ = rfc2217() ? std::make_unique<Rfc2217Session>(line.value_or(LineSettings{9600, 'n', 8, 2})) : nullptr;
     phase_ = Phase::AwaitingClose;
-    // Nothing touches the network before the caller is back: an opening closed at once (the
-    // ports probed at start-up) never reaches the server.
     const quint64 session = session_;
-    QMetaObject::invokeMethod(this, [this, session] {
+    QTimer::singleShot(delayMs, this, [this, session] {
         if (session == session_ && phase_ == Phase::AwaitingClose)
             begin();
-    }, Qt::QueuedConnection);
-    return true;
+    });
 }
 
 // A server that takes one client per line refuses the next connection until it has let the
@@ -210,8 +219,8 @@ void NetSerialControl::lookedUp(const QList<QHostAddress>& addresses, const QStr
     }
     addresses_ = addresses;
     phase_ = Phase::Connecting;
-    connectStartMs_ = now();
-    armDeadline(connectStartMs_ + AnswerLimitMs);
+    connectStartMs_ = preciseNow();
+    armDeadline(now() + AnswerLimitMs);
     connectNext();
 }
 
@@ -255,13 +264,13 @@ void NetSerialControl::connectNext()
 
 void NetSerialControl::connected()
 {
-    connectMs_ = double(now() - connectStartMs_);
+    connectMs_ = preciseNow() - connectStartMs_;
     // Frames go out as they are written, not when the previous one has been acknowledged.
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (rfc_) {
         phase_ = Phase::Negotiating;
         armDeadline(now() + AnswerLimitMs);
-        socket_->write(rfc_->start(now()));
+        socket_->write(rfc_->start(preciseNow()));
         readSocket();
         return;
     }
@@ -275,7 +284,6 @@ void NetSerialControl::connected()
 void NetSerialControl::becomeReady()
 {
     phase_ = Phase::Ready;
-    readyAtMs_ = now();
     deadline_.stop();
     deadlineAtMs_ = -1;
     raise(OpeningEnded);
@@ -293,7 +301,9 @@ void NetSerialControl::fail(NetFailure::Kind kind, const QString& detail)
     lastError_ = netFailureSummary(failure_, name_);
     if (lookupId_ >= 0)
         QHostInfo::abortHostLookup(std::exchange(lookupId_, -1));
-    dropSocket(false);
+    // In order, where the connection still stands: the server lets the line go before the next
+    // opening reaches it (which waits for that).
+    dropSocket(true);
     phase_ = Phase::Closed;
     deadline_.stop();
     held_.clear();
@@ -349,7 +359,7 @@ void NetSerialControl::readSocket()
         QByteArray data;
         if (rfc_) {
             QByteArray reply;
-            rfc_->receive(chunk, now(), data, reply);
+            rfc_->receive(chunk, preciseNow(), data, reply);
             if (!reply.isEmpty())
                 socket_->write(reply);
             if (rfc_->state() == Rfc2217Session::State::Failed) {
@@ -372,7 +382,7 @@ void NetSerialControl::readSocket()
             continue;
         }
         if (phase_ == Phase::Negotiating && rfc_->state() == Rfc2217Session::State::Configuring)
-            armDeadline(*rfc_->oldestRequestMs() + AnswerLimitMs);
+            armDeadline(qint64(*rfc_->oldestRequestMs()) + AnswerLimitMs);
         if (phase_ == Phase::Ready && !data.isEmpty())
             raise(DataReceived);
     }
@@ -416,7 +426,18 @@ void NetSerialControl::socketError()
 
 void NetSerialControl::socketClosed()
 {
+    readSocket(); // what the server said before it let go
+    if (!socket_)
+        return;
     if (phase_ == Phase::Negotiating || phase_ == Phase::Settling || phase_ == Phase::Connecting) {
+        // Just after a connection of ours to this server ended, the line in use is most likely
+        // still that one's: the server lets the line go a little after the connection.
+        if (inUseRetries_ < MaxInUseRetries && lastReleaseHost_ == parsed_->host && now() - lastReleaseMs_ < 2000) {
+            ++inUseRetries_;
+            dropSocket(false);
+            restartLater(InUseRetryMs);
+            return;
+        }
         const QString said = printable(rfc_ ? rfc_->staleData() : staleText_);
         fail(NetFailure::Kind::ClosedAtOnce, said);
         return;
@@ -464,10 +485,10 @@ void NetSerialControl::checkDeadline()
             fail(NetFailure::Kind::NotConfirmed, rfc_->oldestRequestText());
         return;
     case Phase::Ready:
-        if (rfc_ && rfc_->oldestRequestMs() && now() - *rfc_->oldestRequestMs() >= AnswerLimitMs)
+        if (rfc_ && rfc_->oldestRequestMs() && preciseNow() - *rfc_->oldestRequestMs() >= AnswerLimitMs)
             fail(NetFailure::Kind::NotConfirmed, rfc_->oldestRequestText());
         else if (rfc_ && rfc_->oldestRequestMs())
-            armDeadline(*rfc_->oldestRequestMs() + AnswerLimitMs);
+            armDeadline(qint64(*rfc_->oldestRequestMs()) + AnswerLimitMs);
         return;
     case Phase::Closed:
     case Phase::Releasing:
@@ -512,7 +533,7 @@ void NetSerialControl::output(const QByteArray& bytes)
     }
     write(rfc_ ? Rfc2217Session::encode(bytes) : bytes);
     // The bytes reach the server after the one-way delay, then take their time on its line.
-    const double arrival = double(now()) + oneWayMs();
+    const double arrival = preciseNow() + oneWayMs();
     lineFreeAtMs_ = std::max(lineFreeAtMs_, arrival) + double(bytes.size()) * byteMs();
 }
 
@@ -528,8 +549,8 @@ void NetSerialControl::discardOutput()
 {
     held_.clear();
     if (phase_ == Phase::Ready && rfc_) {
-        write(rfc_->purge(now()));
-        armDeadline(*rfc_->oldestRequestMs() + AnswerLimitMs);
+        write(rfc_->purge(preciseNow()));
+        armDeadline(qint64(*rfc_->oldestRequestMs()) + AnswerLimitMs);
     }
 }
 
@@ -544,7 +565,7 @@ bool NetSerialControl::lineIdle() const
 {
     if (phase_ != Phase::Ready && phase_ != Phase::Releasing)
         return !portOpening(); // held bytes go once the line is ready; a closed port sends nothing
-    return (!socket_ || socket_->bytesToWrite() == 0) && double(now()) >= lineFreeAtMs_ + SettleMs;
+    return (!socket_ || socket_->bytesToWrite() == 0) && preciseNow() >= lineFreeAtMs_ + SettleMs;
 }
 
 void NetSerialControl::whenSent(std::function<void()> done)

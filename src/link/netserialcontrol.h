@@ -38,6 +38,9 @@ public:
     static constexpr int MaxInput = 64 * 1024;
     // Bytes written while the line is not ready yet, held at most.
     static constexpr int MaxHeld = 4 * 1024;
+    // A line in use just after a connection of ours to the same server ended is tried again.
+    static constexpr int MaxInUseRetries = 5;
+    static constexpr int InUseRetryMs = 150;
 
     explicit NetSerialControl(QObject* parent = nullptr);
     ~NetSerialControl() override;
@@ -79,6 +82,7 @@ public:
 private:
     enum class Phase { Closed, AwaitingClose, Resolving, Connecting, Negotiating, Settling, Ready, Releasing };
 
+    void restartLater(int delayMs);
     void begin();
     void lookedUp(const QList<QHostAddress>& addresses, const QString& error);
     void connectNext();
@@ -100,6 +104,7 @@ private:
     bool rfc2217() const { return parsed_ && parsed_->kind == NetPortName::Kind::Rfc2217; }
     bool flooded(qsizetype bytes);
     qint64 now() const { return elapsed_.elapsed(); }
+    double preciseNow() const { return double(elapsed_.nsecsElapsed()) / 1e6; }
 
     QString name_;
     std::optional<NetPortName> parsed_;
@@ -119,13 +124,15 @@ private:
     QByteArray input_;
     QByteArray held_;
     QByteArray staleText_; // what a raw server said before it let go at once
+    QString lastReleaseHost_; // the server of the last connection that was let go, and when
+    qint64 lastReleaseMs_ = -1;
+    int inUseRetries_ = 0;
 
     QElapsedTimer elapsed_;
     QTimer deadline_;     // the limit of the phase, or of the oldest unanswered request
     qint64 deadlineAtMs_ = -1;
-    qint64 connectStartMs_ = 0;
+    double connectStartMs_ = 0;
     double connectMs_ = 0;
-    qint64 readyAtMs_ = 0;
     double lineFreeAtMs_ = 0; // when the bytes written so far will have left the far line
     double floodTokens_ = 0;
     qint64 floodAtMs_ = 0;

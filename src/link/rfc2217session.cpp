@@ -106,14 +106,14 @@ Rfc2217Session::Rfc2217Session(const LineSettings& line) : wanted_(line)
     codec_.acceptWhenAsked(SuppressGoAhead, TelnetCodec::Side::Remote);
 }
 
-QByteArray Rfc2217Session::start(qint64 nowMs)
+QByteArray Rfc2217Session::start(double nowMs)
 {
     (void)nowMs;
     return codec_.request(Binary, TelnetCodec::Side::Local) + codec_.request(Binary, TelnetCodec::Side::Remote)
         + codec_.request(ComPort, TelnetCodec::Side::Local);
 }
 
-void Rfc2217Session::receive(QByteArrayView bytes, qint64 nowMs, QByteArray& data, QByteArray& toServer)
+void Rfc2217Session::receive(QByteArrayView bytes, double nowMs, QByteArray& data, QByteArray& toServer)
 {
     // Until the session is ready a byte at a time: data before the purge's answer is stale, data
     // after it the line's.
@@ -140,7 +140,7 @@ void Rfc2217Session::receive(QByteArrayView bytes, qint64 nowMs, QByteArray& dat
     }
 }
 
-void Rfc2217Session::event(const TelnetCodec::Event& e, qint64 nowMs)
+void Rfc2217Session::event(const TelnetCodec::Event& e, double nowMs)
 {
     using Kind = TelnetCodec::Event::Kind;
     const bool ours = e.option == Binary || (e.option == ComPort && e.side == TelnetCodec::Side::Local);
@@ -168,7 +168,7 @@ void Rfc2217Session::event(const TelnetCodec::Event& e, qint64 nowMs)
     }
 }
 
-void Rfc2217Session::checkNegotiated(qint64 nowMs, QByteArray& toServer)
+void Rfc2217Session::checkNegotiated(double nowMs, QByteArray& toServer)
 {
     using Side = TelnetCodec::Side;
     if (!codec_.isOn(Binary, Side::Local) || !codec_.isOn(Binary, Side::Remote) || !codec_.isOn(ComPort, Side::Local))
@@ -180,13 +180,13 @@ void Rfc2217Session::checkNegotiated(qint64 nowMs, QByteArray& toServer)
     toServer += purge(nowMs);
 }
 
-QByteArray Rfc2217Session::ask(quint8 command, const QByteArray& value, qint64 nowMs)
+QByteArray Rfc2217Session::ask(quint8 command, const QByteArray& value, double nowMs)
 {
     pending_.push_back({command, value, nowMs});
     return TelnetCodec::subNegotiation(ComPort, oneByte(command) + value);
 }
 
-QByteArray Rfc2217Session::settingsCommands(const LineSettings& line, const std::optional<LineSettings>& from, qint64 nowMs)
+QByteArray Rfc2217Session::settingsCommands(const LineSettings& line, const std::optional<LineSettings>& from, double nowMs)
 {
     QByteArray out;
     if (!from || from->baud != line.baud)
@@ -202,7 +202,7 @@ QByteArray Rfc2217Session::settingsCommands(const LineSettings& line, const std:
     return out;
 }
 
-QByteArray Rfc2217Session::setLine(const LineSettings& line, qint64 nowMs)
+QByteArray Rfc2217Session::setLine(const LineSettings& line, double nowMs)
 {
     if (state_ == State::Negotiating)
         wanted_ = line;
@@ -213,21 +213,21 @@ QByteArray Rfc2217Session::setLine(const LineSettings& line, qint64 nowMs)
     return settingsCommands(line, from, nowMs);
 }
 
-QByteArray Rfc2217Session::purge(qint64 nowMs)
+QByteArray Rfc2217Session::purge(double nowMs)
 {
     if (state_ != State::Ready && state_ != State::Configuring)
         return {};
     return ask(PurgeData, oneByte(PurgeBoth), nowMs);
 }
 
-void Rfc2217Session::answer(quint8 code, const QByteArray& value, qint64 nowMs)
+void Rfc2217Session::answer(quint8 code, const QByteArray& value, double nowMs)
 {
     const auto it = std::find_if(pending_.begin(), pending_.end(), [code](const Request& r) { return r.command == code; });
     if (it == pending_.end())
         return; // a notification, or an answer nobody asked for
     const Request request = *it;
     pending_.erase(it);
-    answerTimes_.push_back(double(nowMs - request.sentMs));
+    answerTimes_.push_back(nowMs - request.sentMs);
     if (answerTimes_.size() > 64)
         answerTimes_.erase(answerTimes_.begin());
     if (code == Signature) {
@@ -248,9 +248,9 @@ void Rfc2217Session::answer(quint8 code, const QByteArray& value, qint64 nowMs)
     }
 }
 
-std::optional<qint64> Rfc2217Session::oldestRequestMs() const
+std::optional<double> Rfc2217Session::oldestRequestMs() const
 {
-    std::optional<qint64> oldest;
+    std::optional<double> oldest;
     for (const Request& r : pending_) {
         if (r.command != Signature && (!oldest || r.sentMs < *oldest))
             oldest = r.sentMs;

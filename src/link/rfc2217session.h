@@ -37,21 +37,21 @@ public:
     explicit Rfc2217Session(const LineSettings& line);
 
     // The first bytes for the server: the offers of binary mode and the COM-PORT option.
-    QByteArray start(qint64 nowMs);
+    QByteArray start(double nowMs);
     // The server's bytes. The line's data goes to `data` once the session is ready (what comes
     // before is stale and dropped); what is owed to the server goes to `toServer`.
-    void receive(QByteArrayView bytes, qint64 nowMs, QByteArray& data, QByteArray& toServer);
+    void receive(QByteArrayView bytes, double nowMs, QByteArray& data, QByteArray& toServer);
     // The commands that put the line at these settings (only what changed); empty when nothing
     // changed, or before the line is configured (it then starts at these settings).
-    QByteArray setLine(const LineSettings& line, qint64 nowMs);
+    QByteArray setLine(const LineSettings& line, double nowMs);
     // Drops what the server holds for the line in both directions.
-    QByteArray purge(qint64 nowMs);
+    QByteArray purge(double nowMs);
     static QByteArray encode(QByteArrayView data) { return TelnetCodec::escape(data); }
 
     State state() const { return state_; }
     const NetFailure& failure() const { return failure_; }
     // Sent before this and still unanswered (for the limit on answers); nullopt when none is.
-    std::optional<qint64> oldestRequestMs() const;
+    std::optional<double> oldestRequestMs() const;
     // What the oldest unanswered request asked for ("the speed of 1200 baud").
     QString oldestRequestText() const;
     // The quickest answer to a request, in milliseconds: the round trip as measured.
@@ -68,13 +68,13 @@ private:
     struct Request {
         quint8 command;
         QByteArray value;
-        qint64 sentMs;
+        double sentMs;
     };
-    QByteArray ask(quint8 command, const QByteArray& value, qint64 nowMs);
-    QByteArray settingsCommands(const LineSettings& line, const std::optional<LineSettings>& from, qint64 nowMs);
-    void event(const TelnetCodec::Event& e, qint64 nowMs);
-    void answer(quint8 code, const QByteArray& value, qint64 nowMs);
-    void checkNegotiated(qint64 nowMs, QByteArray& toServer);
+    QByteArray ask(quint8 command, const QByteArray& value, double nowMs);
+    QByteArray settingsCommands(const LineSettings& line, const std::optional<LineSettings>& from, double nowMs);
+    void event(const TelnetCodec::Event& e, double nowMs);
+    void answer(quint8 code, const QByteArray& value, double nowMs);
+    void checkNegotiated(double nowMs, QByteArray& toServer);
     void fail(NetFailure::Kind kind, const QString& detail);
 
     TelnetCodec codec_;
