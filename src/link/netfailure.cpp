@@ -36,6 +36,8 @@ QString netFailureSummary(const NetFailure& f, const QString& name)
     case NetFailure::Kind::Rfc2217Refused:
         return QStringLiteral("%1: the server does not agree to RFC 2217 (remote control of the serial line) on "
                               "this port%2").arg(name, withDetail);
+    case NetFailure::Kind::SpeaksTelnet:
+        return QStringLiteral("%1: the server speaks Telnet on this port, not raw TCP").arg(name);
     case NetFailure::Kind::SettingRefused:
         return QStringLiteral("%1: the server did not set the line as asked: %2").arg(name, f.detail);
     case NetFailure::Kind::NotConfirmed:
@@ -90,6 +92,14 @@ QString netFailureAdvice(const NetFailure& f, const QString& name)
               << QStringLiteral("Next step: enable RFC 2217 on that port of the server (ser2net: accepter "
                                 "telnet(rfc2217),tcp,%1), ").arg(port) + RawAlternative.arg(server);
         break;
+    case NetFailure::Kind::SpeaksTelnet: {
+        NetPortName rfc = parsed.value_or(NetPortName{});
+        rfc.kind = NetPortName::Kind::Rfc2217;
+        lines << QStringLiteral("Its negotiation would reach the card as data.")
+              << QStringLiteral("Next step: use %1 (RFC 2217), or make that port of the server a raw TCP port "
+                                "(ser2net: accepter tcp,%2).").arg(parsed ? rfc.text() : QStringLiteral("rfc2217://HOST:PORT"), port);
+        break;
+    }
     case NetFailure::Kind::SettingRefused:
     case NetFailure::Kind::NotConfirmed:
         lines << QStringLiteral("The card's line needs 9600 baud (1200 for an AVM card once identified), 8 data bits, "

@@ -17,6 +17,7 @@ struct NetFailure {
         NoAnswer,          // no answer within the limit: host down, a firewall
         ClosedAtOnce,      // the server let the connection go at once: the port is in use
         Rfc2217Refused,    // the server does not agree to RFC 2217 on that port
+        SpeaksTelnet,      // socket:// to a port where the server speaks Telnet
         SettingRefused,    // the server answered a line setting with another value
         NotConfirmed,      // the server did not answer a line setting or purge in time
         Malformed,         // what the server sent is not Telnet

@@ -3,6 +3,7 @@
 #include <QHostInfo>
 #include <QMetaObject>
 #include <QTcpSocket>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -40,6 +41,9 @@ NetSerialControl::NetSerialControl(QObject* parent) : QObject(parent)
     sentCheck_.setSingleShot(true);
     sentCheck_.setTimerType(Qt::PreciseTimer);
     connect(&sentCheck_, &QTimer::timeout, this, [this] { checkSent(); });
+    releaseTimer_.setSingleShot(true);
+    releaseTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&releaseTimer_, &QTimer::timeout, this, [this] { release(); });
 }
 
 NetSerialControl::~NetSerialControl()
@@ -48,7 +52,15 @@ NetSerialControl::~NetSerialControl()
     onOutputDrained = nullptr;
     if (lookupId_ >= 0)
         QHostInfo::abortHostLookup(lookupId_);
-    // Nothing runs after this: what was written goes, then the end of the stream.
+    // Nothing runs after this (the program is ending): as the serial control does, the bytes
+    // still owed their line time (the closing SYN at 1200 baud) get it before the connection
+    // goes, for the server restores the line's settings when it lets the line go.
+    if (closing_ && releaseTimer_.isActive()) {
+        closing_->flush();
+        const double owed = releaseAtMs_ - preciseNow();
+        if (owed > 0)
+            QThread::msleep(static_cast<unsigned long>(std::ceil(owed)));
+    }
     for (auto* s : {socket_.get(), closing_.get()}) {
         if (s) {
             s->disconnect(this);
@@ -100,7 +112,7 @@ double NetSerialControl::roundTripMs() const
 
 bool NetSerialControl::portOpen() const
 {
-    return phase_ != Phase::Closed && phase_ != Phase::Releasing;
+    return phase_ != Phase::Closed;
 }
 
 bool NetSerialControl::portOpening() const
@@ -123,33 +135,24 @@ bool NetSerialControl::setPortOpen(bool open)
 {
     if (!open) {
         if (phase_ == Phase::Ready) {
-            lastReleaseHost_ = parsed_->host;
-            lastReleaseMs_ = now();
-            // What was written still leaves the far line at its speed before the connection goes.
-            phase_ = Phase::Releasing;
-            const quint64 session = session_;
-            whenSent([this, session] {
-                if (phase_ == Phase::Releasing && session == session_) {
-                    dropSocket(true);
-                    phase_ = Phase::Closed;
-                    lastReleaseMs_ = now();
-                }
-            });
-        } else if (phase_ != Phase::Releasing && phase_ != Phase::Closed) {
+            // What was written still leaves the far line at its speed before the connection
+            // goes; a next opening waits for that.
+            dropSocket(true, std::min(lineFreeAtMs_ + SettleMs, preciseNow() + SentMarginMs + oneWayMs() + 1000));
+        } else if (phase_ != Phase::Closed) {
             if (lookupId_ >= 0)
                 QHostInfo::abortHostLookup(std::exchange(lookupId_, -1));
             dropSocket(false);
-            phase_ = Phase::Closed;
         }
+        phase_ = Phase::Closed;
         deadline_.stop();
         held_.clear();
         input_.clear();
+        if (!sentWaiters_.empty())
+            sentCheck_.start(0);
         return true;
     }
     if (portOpen())
         return true;
-    if (phase_ == Phase::Releasing)
-        dropSocket(true); // let go now; the next connection waits for it below
     ++session_;
     failure_ = {};
     lastError_.clear();
@@ -190,7 +193,7 @@ void NetSerialControl::restartLater(int delayMs)
 void NetSerialControl::begin()
 {
     if (closing_ && closing_->state() != QAbstractSocket::UnconnectedState) {
-        armDeadline(now() + AnswerLimitMs);
+        armDeadline(qint64(std::ceil(std::max(releaseAtMs_, preciseNow()))) + AnswerLimitMs);
         return; // disconnected() or the deadline comes back here
     }
     if (closing_)
@@ -316,7 +319,9 @@ void NetSerialControl::fail(NetFailure::Kind kind, const QString& detail)
 }
 
 // Sockets are let go with deleteLater: this may run inside one of the socket's own signals.
-void NetSerialControl::dropSocket(bool graceful)
+// Graceful: at atMs (or at once), what is queued, then the end of the stream; the server closes
+// its side once it has let the line go, and a next opening waits for that.
+void NetSerialControl::dropSocket(bool graceful, double atMs)
 {
     if (!socket_)
         return;
@@ -327,23 +332,31 @@ void NetSerialControl::dropSocket(bool graceful)
         s->deleteLater();
         return;
     }
-    // Let go in order: what is queued, then the end of the stream; the server closes its side
-    // once it has let the line go, and a next opening waits for that.
-    s->disconnectFromHost();
-    if (s->state() == QAbstractSocket::UnconnectedState) {
-        s->deleteLater();
-        return;
-    }
-    if (closing_)
+    if (closing_) {
+        closing_->abort();
         closing_.release()->deleteLater();
+    }
     closing_.reset(s);
+    if (phase_ == Phase::Ready) // a line we held, which the server may not have let go yet
+        lastReleaseHost_ = parsed_->host;
     connect(s, &QTcpSocket::disconnected, this, [this, s] {
         if (s != closing_.get())
             return;
         closing_.release()->deleteLater();
+        lastReleaseMs_ = now();
         if (phase_ == Phase::AwaitingClose)
             begin();
     });
+    releaseAtMs_ = atMs;
+    releaseTimer_.start(int(std::max<double>(0, std::ceil(atMs - preciseNow()))));
+}
+
+void NetSerialControl::release()
+{
+    if (!closing_)
+        return;
+    lastReleaseMs_ = now();
+    closing_->disconnectFromHost();
 }
 
 // ---------------------------------------------------------------- the connection's events
@@ -371,6 +384,12 @@ void NetSerialControl::readSocket()
             data = chunk;
             if (phase_ == Phase::Settling && staleText_.size() < 80)
                 staleText_ += chunk.left(80 - staleText_.size());
+            // A Telnet server opens with its negotiation (IAC WILL, DO ...), which a card never sends.
+            if (phase_ == Phase::Settling && staleText_.size() >= 2 && quint8(staleText_.at(0)) == telnet::Iac
+                && quint8(staleText_.at(1)) >= telnet::Will) {
+                fail(NetFailure::Kind::SpeaksTelnet);
+                return;
+            }
         }
         if (input_.size() + data.size() > MaxInput) {
             data.truncate(std::max<qsizetype>(0, MaxInput - input_.size()));
@@ -491,7 +510,6 @@ void NetSerialControl::checkDeadline()
             armDeadline(qint64(*rfc_->oldestRequestMs()) + AnswerLimitMs);
         return;
     case Phase::Closed:
-    case Phase::Releasing:
         return;
     }
 }
@@ -563,7 +581,7 @@ double NetSerialControl::byteMs() const
 
 bool NetSerialControl::lineIdle() const
 {
-    if (phase_ != Phase::Ready && phase_ != Phase::Releasing)
+    if (phase_ != Phase::Ready)
         return !portOpening(); // held bytes go once the line is ready; a closed port sends nothing
     return (!socket_ || socket_->bytesToWrite() == 0) && preciseNow() >= lineFreeAtMs_ + SettleMs;
 }

@@ -80,7 +80,7 @@ public:
     Findings findings() const;
 
 private:
-    enum class Phase { Closed, AwaitingClose, Resolving, Connecting, Negotiating, Settling, Ready, Releasing };
+    enum class Phase { Closed, AwaitingClose, Resolving, Connecting, Negotiating, Settling, Ready };
 
     void restartLater(int delayMs);
     void begin();
@@ -92,7 +92,8 @@ private:
     void socketClosed();
     void becomeReady();
     void fail(NetFailure::Kind kind, const QString& detail = {});
-    void dropSocket(bool graceful);
+    void dropSocket(bool graceful, double atMs = 0);
+    void release();
     void raise(int event);
     void write(const QByteArray& bytes);
     void checkDeadline();
@@ -117,6 +118,8 @@ private:
 
     std::unique_ptr<QTcpSocket> socket_;
     std::unique_ptr<QTcpSocket> closing_; // the previous connection, still being let go
+    QTimer releaseTimer_; // lets it go once what was written has had its line time
+    double releaseAtMs_ = 0;
     std::unique_ptr<Rfc2217Session> rfc_;
     int lookupId_ = -1;
     QList<QHostAddress> addresses_;

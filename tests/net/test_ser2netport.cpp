@@ -207,7 +207,7 @@ protected:
     }
 };
 
-TEST_F(NetPortFailure, aServerThatRefusesRfc2217IsNamedWithTheFix)
+TEST_F(NetPortFailure, thePortOfTheWrongKindIsNamedWithTheFix)
 {
     startServer({QStringLiteral("telnet"), QString()}, true);
     const FailureRow plainTelnet{"plain Telnet", NetFailure::Kind::Rfc2217Refused, "does not agree to RFC 2217", "telnet(rfc2217)"};
@@ -216,6 +216,8 @@ TEST_F(NetPortFailure, aServerThatRefusesRfc2217IsNamedWithTheFix)
     const qint64 took = expectFailure(name("rfc2217", 1), raw);
     EXPECT_GE(took, 1900);
     EXPECT_LT(took, 4000);
+    const FailureRow telnetAsRaw{"Telnet as raw", NetFailure::Kind::SpeaksTelnet, "speaks Telnet", "rfc2217://"};
+    expectFailure(name("socket", 0), telnetAsRaw);
 }
 
 TEST_F(NetPortFailure, aLineInUseByAnotherClientClosesAtOnceWithTheServersWords)
