@@ -243,4 +243,43 @@ private:
     QPointer<QTcpSocket> received_;
 };
 
+// A relay on a port of its own in front of a TCP server, which hands every chunk on after a
+// delay in each direction, in order: a network with that one-way delay.
+class DelayRelay {
+public:
+    DelayRelay(quint16 target, int delayMs) : target_(target), delayMs_(delayMs)
+    {
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+            while (QTcpSocket* client = server_.nextPendingConnection()) {
+                auto* upstream = new QTcpSocket(client);
+                upstream->connectToHost(QHostAddress::LocalHost, target_);
+                pipe(client, upstream);
+                pipe(upstream, client);
+            }
+        });
+    }
+    quint16 port() const { return server_.serverPort(); }
+
+private:
+    // Bytes from `from` reach `to` delayMs later; an end of the stream too, after them.
+    void pipe(QTcpSocket* from, QTcpSocket* to)
+    {
+        QObject::connect(from, &QTcpSocket::readyRead, to, [this, from, to] {
+            const QByteArray bytes = from->readAll();
+            QTimer::singleShot(delayMs_, Qt::PreciseTimer, to, [to, bytes] {
+                if (to->state() == QAbstractSocket::ConnectedState || to->state() == QAbstractSocket::ConnectingState)
+                    to->write(bytes);
+            });
+        });
+        QObject::connect(from, &QTcpSocket::disconnected, to, [this, to] {
+            QTimer::singleShot(delayMs_ + 1, Qt::PreciseTimer, to, [to] { to->disconnectFromHost(); });
+        });
+    }
+
+    quint16 target_;
+    int delayMs_;
+    QTcpServer server_;
+};
+
 } // namespace nettest
