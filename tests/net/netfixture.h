@@ -220,6 +220,7 @@ public:
         server_.listen(QHostAddress::LocalHost, 0);
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
             while (QTcpSocket* client = server_.nextPendingConnection()) {
+                ++clients;
                 client->write(script_);
                 received_ = client;
                 QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] { heard += client->readAll(); });
@@ -234,6 +235,7 @@ public:
     }
     quint16 port() const { return server_.serverPort(); }
     QByteArray heard;
+    int clients = 0;
 
 private:
     QByteArray script_;

@@ -4,6 +4,9 @@
 #include "netfixture.h"
 
 #include "link/netserialcontrol.h"
+#include "link/portmanager.h"
+#include "link/routedserialcontrol.h"
+#include "link/settingsstore.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
@@ -176,6 +179,44 @@ TEST_F(NetPort, rawTcpCarriesTheBytesAsTheyAreButCannotChangeTheSpeed)
     const QString refusal = port.settingsRefusal(QStringLiteral("1200,n,8,2"));
     EXPECT_TRUE(refusal.contains(QStringLiteral("1200 baud"))) << refusal.toStdString();
     EXPECT_TRUE(refusal.contains(name("rfc2217"))) << refusal.toStdString();
+}
+
+TEST_F(NetPort, eachComItemOpensWhatItsNameStandsForAndStartUpConnectsToNoServer)
+{
+    startServer({QStringLiteral("telnet(rfc2217)")});
+    ScriptedServer untouched({});
+    SettingsStore store;
+    const QString ports = QStringLiteral("Ports");
+    store.setValue(ports, QStringLiteral("Com1"), QStringLiteral("socket://127.0.0.1:%1").arg(untouched.port()));
+    store.setValue(ports, QStringLiteral("Com2"), name("rfc2217"));
+    store.setValue(ports, QStringLiteral("Com3"), line2.slave);
+    store.setValue(ports, QStringLiteral("Com4"), QStringLiteral("rfc2217://rack3"));
+    RoutedSerialControl routed(store);
+    PortManager manager(routed, store);
+    manager.start(); // opens and closes each port to see which can be used
+    EXPECT_EQ(manager.discoverPorts(), QStringLiteral("123")) << "a network port counts as usable when its name is";
+    waitFor([] { return false; }, 100);
+    EXPECT_EQ(untouched.clients, 0) << "probing the ports reached a server";
+
+    routed.setCommPort(2);
+    ASSERT_TRUE(routed.setPortOpen(true));
+    EXPECT_TRUE(routed.portOpening());
+    ASSERT_TRUE(waitFor([&] { return !routed.portOpening(); }, 5000));
+    ASSERT_TRUE(routed.portOpen()) << routed.lastError().toStdString();
+    routed.output("x");
+    EXPECT_EQ(line.read(1), QByteArray("x"));
+    routed.setPortOpen(false);
+
+    routed.setCommPort(3);
+    ASSERT_TRUE(routed.setPortOpen(true));
+    EXPECT_FALSE(routed.portOpening()) << "a device is ready at once";
+    EXPECT_EQ(routed.device(), line2.slave);
+    routed.setPortOpen(false);
+
+    routed.setCommPort(4);
+    EXPECT_FALSE(routed.setPortOpen(true));
+    EXPECT_TRUE(routed.lastError().contains(QStringLiteral("port number is missing"))) << routed.lastError().toStdString();
+    EXPECT_TRUE(routed.diagnose(4).contains(QStringLiteral("Next step"))) << routed.diagnose(4).toStdString();
 }
 
 // ---------------------------------------------------------------- failures, each with its words

@@ -1,6 +1,7 @@
 // Network port names, the Telnet layer and the RFC 2217 client, without any I/O.
 
 #include "link/netportname.h"
+#include "link/portdoctor.h"
 #include "link/rfc2217session.h"
 #include "link/telnetcodec.h"
 
@@ -61,6 +62,14 @@ TEST(NetPortNames, eachFormIsTakenApartOrRefusedWithWhatIsWrong)
     }
     for (const char* device : {"/dev/ttyUSB0", "COM3", "usb:0403:6001:A50285BI", "/dev/serial/by-id/usb-FTDI"})
         EXPECT_FALSE(looksLikeNetPortName(QString::fromLatin1(device))) << device;
+
+    // The port lists and the Port Assignment dialog judge a network port by its name alone.
+    const SystemPortCatalogue catalogue;
+    const SystemPortDoctor doctor(catalogue);
+    EXPECT_TRUE(doctor.verdict(QStringLiteral("rfc2217://rack3:4001")).startsWith(QStringLiteral("network port (RFC 2217) on rack3:4001")));
+    EXPECT_TRUE(doctor.explain(QStringLiteral("socket://rack3:4001")).contains(QStringLiteral("ports --probe socket://rack3:4001")));
+    EXPECT_TRUE(doctor.verdict(QStringLiteral("rfc2217://rack3")).contains(QStringLiteral("port number is missing")));
+    EXPECT_TRUE(doctor.explain(QStringLiteral("rfc2217://rack3")).contains(QStringLiteral("Next step")));
 }
 
 // ---------------------------------------------------------------- Telnet
