@@ -337,13 +337,10 @@ void NetSerialControl::dropSocket(bool graceful, double atMs)
         closing_.release()->deleteLater();
     }
     closing_.reset(s);
-    if (phase_ == Phase::Ready) // a line we held, which the server may not have let go yet
-        lastReleaseHost_ = parsed_->host;
     connect(s, &QTcpSocket::disconnected, this, [this, s] {
         if (s != closing_.get())
             return;
         closing_.release()->deleteLater();
-        lastReleaseMs_ = now();
         if (phase_ == Phase::AwaitingClose)
             begin();
     });
@@ -353,10 +350,8 @@ void NetSerialControl::dropSocket(bool graceful, double atMs)
 
 void NetSerialControl::release()
 {
-    if (!closing_)
-        return;
-    lastReleaseMs_ = now();
-    closing_->disconnectFromHost();
+    if (closing_)
+        closing_->disconnectFromHost();
 }
 
 // ---------------------------------------------------------------- the connection's events
@@ -449,9 +444,10 @@ void NetSerialControl::socketClosed()
     if (!socket_)
         return;
     if (phase_ == Phase::Negotiating || phase_ == Phase::Settling || phase_ == Phase::Connecting) {
-        // Just after a connection of ours to this server ended, the line in use is most likely
-        // still that one's: the server lets the line go a little after the connection.
-        if (inUseRetries_ < MaxInUseRetries && lastReleaseHost_ == parsed_->host && now() - lastReleaseMs_ < 2000) {
+        // The line in use may be a connection that just ended (this program's last one, or
+        // another's), which the server lets go a little after the connection: try again for a
+        // while before saying so.
+        if (inUseRetries_ < MaxInUseRetries) {
             ++inUseRetries_;
             dropSocket(false);
             restartLater(InUseRetryMs);

@@ -38,9 +38,9 @@ public:
     static constexpr int MaxInput = 64 * 1024;
     // Bytes written while the line is not ready yet, held at most.
     static constexpr int MaxHeld = 4 * 1024;
-    // A line in use just after a connection of ours to the same server ended is tried again.
-    static constexpr int MaxInUseRetries = 5;
-    static constexpr int InUseRetryMs = 150;
+    // A server that lets the connection go at once (its line in use) is tried again so often.
+    static constexpr int MaxInUseRetries = 6;
+    static constexpr int InUseRetryMs = 200;
 
     explicit NetSerialControl(QObject* parent = nullptr);
     ~NetSerialControl() override;
@@ -127,8 +127,6 @@ private:
     QByteArray input_;
     QByteArray held_;
     QByteArray staleText_; // what a raw server said before it let go at once
-    QString lastReleaseHost_; // the server of the last connection that was let go, and when
-    qint64 lastReleaseMs_ = -1;
     int inUseRetries_ = 0;
 
     QElapsedTimer elapsed_;
