@@ -90,14 +90,14 @@ QString netFailureAdvice(const NetFailure& f, const QString& name)
     case NetFailure::Kind::Rfc2217Refused:
         lines << QStringLiteral("Without RFC 2217 the program cannot set the line's speed and format at the server.")
               << QStringLiteral("Next step: enable RFC 2217 on that port of the server (ser2net: accepter "
-                                "telnet(rfc2217),tcp,%1), ").arg(port) + RawAlternative.arg(server);
+                                "telnet(rfc2217),tcp(nodelay),%1), ").arg(port) + RawAlternative.arg(server);
         break;
     case NetFailure::Kind::SpeaksTelnet: {
         NetPortName rfc = parsed.value_or(NetPortName{});
         rfc.kind = NetPortName::Kind::Rfc2217;
         lines << QStringLiteral("Its negotiation would reach the card as data.")
               << QStringLiteral("Next step: use %1 (RFC 2217), or make that port of the server a raw TCP port "
-                                "(ser2net: accepter tcp,%2).").arg(parsed ? rfc.text() : QStringLiteral("rfc2217://HOST:PORT"), port);
+                                "(ser2net: accepter tcp(nodelay),%2).").arg(parsed ? rfc.text() : QStringLiteral("rfc2217://HOST:PORT"), port);
         break;
     }
     case NetFailure::Kind::SettingRefused:

@@ -8,6 +8,12 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(Q_OS_LINUX)
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace quillon {
 
 namespace {
@@ -270,6 +276,7 @@ void NetSerialControl::connected()
     connectMs_ = preciseNow() - connectStartMs_;
     // Frames go out as they are written, not when the previous one has been acknowledged.
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    acknowledgeAtOnce();
     if (rfc_) {
         phase_ = Phase::Negotiating;
         armDeadline(now() + AnswerLimitMs);
@@ -356,8 +363,22 @@ void NetSerialControl::release()
 
 // ---------------------------------------------------------------- the connection's events
 
+// A server that holds back small writes until the last one is acknowledged (Nagle's algorithm,
+// as ser2net's TCP port does unless told "nodelay") would wait for this side's delayed
+// acknowledgement, up to 40 ms, in the middle of each frame from the card: acknowledge at once.
+void NetSerialControl::acknowledgeAtOnce()
+{
+#if defined(Q_OS_LINUX)
+    if (!socket_ || socket_->socketDescriptor() < 0)
+        return;
+    const int on = 1;
+    ::setsockopt(int(socket_->socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#endif
+}
+
 void NetSerialControl::readSocket()
 {
+    acknowledgeAtOnce();
     while (socket_ && socket_->bytesAvailable() > 0) {
         const QByteArray chunk = socket_->read(4096);
         if (chunk.isEmpty())

@@ -88,6 +88,7 @@ private:
     void connectNext();
     void connected();
     void readSocket();
+    void acknowledgeAtOnce();
     void socketError();
     void socketClosed();
     void becomeReady();

@@ -156,6 +156,9 @@ public:
         QString accepter;  // "telnet(rfc2217)", "telnet" or "" (raw TCP)
         QString device;
         QString lineSettings = QStringLiteral("19200n81"); // not the card's, on purpose
+        // As the manual advises: the server forwards each write at once ("nodelay") and the
+        // card's bytes without waiting for more ("chardelay: false").
+        bool prompt = false;
         quint16 port = 0;  // chosen by start()
     };
 
@@ -169,9 +172,12 @@ public:
         for (std::size_t i = 0; i < connections.size(); ++i) {
             Connection& c = connections[i];
             c.port = freeTcpPort();
-            const QString accepter = c.accepter.isEmpty() ? QStringLiteral("tcp") : c.accepter + QStringLiteral(",tcp");
+            const QString tcp = c.prompt ? QStringLiteral("tcp(nodelay)") : QStringLiteral("tcp");
+            const QString accepter = c.accepter.isEmpty() ? tcp : c.accepter + QLatin1Char(',') + tcp;
             yaml += QStringLiteral("connection: &line%1\n  accepter: %2,127.0.0.1,%3\n  connector: serialdev,%4,%5,local\n")
                         .arg(QString::number(i), accepter, QString::number(c.port), c.device, c.lineSettings);
+            if (c.prompt)
+                yaml += QStringLiteral("  options:\n    chardelay: false\n");
         }
         const QString config = QDir(dir_.path()).filePath(QStringLiteral("ser2net.yaml"));
         testsupport::writeFile(config, yaml.toUtf8());

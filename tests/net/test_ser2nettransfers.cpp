@@ -22,12 +22,14 @@ class NetTransfer : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(Ser2net::program().isEmpty()) << "ser2net is not installed: bash scripts/deps.sh installs it"; }
 
-    // The card, and ser2net in front of it with an RFC 2217 and a raw TCP port.
+    // The card, and ser2net in front of it with an RFC 2217 and a raw TCP port, configured as
+    // the manual advises.
     void start(QStringList cardOptions)
     {
         cardOptions << QStringLiteral("--save-image") << ws.path(QStringLiteral("flashed.bin"));
         ASSERT_TRUE(card.start(cardOptions)) << card.lines().join('\n').toStdString();
-        connections = {{QStringLiteral("telnet(rfc2217)"), card.device}, {QString(), card.device, QStringLiteral("9600n82")}};
+        connections = {{QStringLiteral("telnet(rfc2217)"), card.device, QStringLiteral("19200n81"), true},
+                       {QString(), card.device, QStringLiteral("9600n82"), true}};
         ASSERT_TRUE(server.start(connections)) << server.output().toStdString();
     }
     QString rfc2217(quint16 port = 0) const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port ? port : connections[0].port); }
