@@ -10,6 +10,7 @@
 #include "forms/sourceidsettingswindow.h"
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
+#include "backupchooser.h"
 #include "helplocation.h"
 #include "cardcomparison.h"
 #include "portassignmentdialog.h"
@@ -107,7 +108,8 @@ MainWindow::MainWindow(ShellServices services)
       ui_(*this, services.messages ? services.messages
                                    : [this](const QString& text, const QString& detail, const QString& findings) {
                                          showMessageBox(this, text, detail, findings);
-                                     }),
+                                     },
+          services.replaceQuestion),
       link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
       subWindowStyle_(std::make_unique<SubWindowStyle>())
@@ -115,6 +117,7 @@ MainWindow::MainWindow(ShellServices services)
     if (!services.fileDialogs)
         ownDialogs_ = std::make_unique<QtFileDialogs>(this);
     dialogs_ = services.fileDialogs ? services.fileDialogs : ownDialogs_.get();
+    app_->setFileDialogs(dialogs_);
 
     registerImages();
     setObjectName(QStringLiteral("mainWindow"));
@@ -138,11 +141,13 @@ MainWindow::MainWindow(ShellServices services)
     setFrameLogging(store_.value(QStringLiteral("Trace"), QStringLiteral("FrameLog")).compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0);
     operation_ = std::make_unique<CardOperation>(*link_, *clock_, held_, ui_);
     operation_->onStage = [this](OperationStage stage, bool done) { operationStage(stage, done); };
-    operation_->onFinished = [this](bool) {
+    operation_->onFinished = [this](bool succeeded) {
         if (ProgressDialog* dialog = progressDialog(false)) {
             dialog->endOperation();
             dialog->hide();
         }
+        if (getting_)
+            endGet(succeeded);
     };
     app_->beforeDefaults = [this] { hideSettingsWindows(); };
     app_->afterDefaults = [this] { maximiseSettingsWindows(); };
@@ -150,6 +155,7 @@ MainWindow::MainWindow(ShellServices services)
     createSettingsWindows();
     app_->loadDefaults();
     resetSetupImage(held_);
+    app_->startAfresh();
     ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
     ports_->start();
     refreshOptionsMenu();
@@ -178,6 +184,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
+    // The history empties itself as it goes; the Edit menu need not follow.
+    disconnect(&app_->history().stack(), nullptr, this, nullptr);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
     if (!closed_) {
@@ -440,6 +448,13 @@ QString countersText(const LinkCounters& c)
 
 void MainWindow::startOperation(bool send)
 {
+    // The operation this one replaces ends without telling.
+    if (getting_)
+        endGet(false);
+    if (!send) {
+        getting_ = true;
+        app_->getStarted();
+    }
     OperationOptions options = operationOptions(store_);
     if (!send) { // every Get keeps a backup; the Send options are the Send's
         options.backup = true;
@@ -476,7 +491,22 @@ void MainWindow::followImageFrame(int command, int baud)
 }
 
 void MainWindow::sendCommand() { startOperation(true); }
-void MainWindow::getCommand() { startOperation(false); }
+
+// A Get replaces the set-up held: a modified one is saved first if the operator wants.
+void MainWindow::getCommand()
+{
+    app_->whenReplacing([this] {
+        if (!closed_)
+            startOperation(false);
+    });
+}
+
+// A Get that succeeded has replaced the set-up: one undo step, and the set-up counts as got.
+void MainWindow::endGet(bool replaced)
+{
+    getting_ = false;
+    app_->getEnded(replaced);
+}
 bool MainWindow::operationRunning() const { return operation_ && operation_->running(); }
 
 void MainWindow::operationStage(OperationStage stage, bool done)
@@ -557,6 +587,7 @@ void MainWindow::destroyWindows()
     delete about_.data();
     delete compare_.data();
     delete assignment_.data();
+    delete backupChooser_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
         delete settingsSubWindow(QString::fromLatin1(key));
     delete progress_.data();
