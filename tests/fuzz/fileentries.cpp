@@ -120,6 +120,7 @@ const std::vector<Entry>& entries()
         {"setup_image", setupImage},
         {"avm_image", avmImageFile},
         {"inventory", inventoryFile},
+        {"telnet_client", telnetClient},
     };
     return all;
 }

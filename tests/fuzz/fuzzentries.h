@@ -28,6 +28,11 @@ int setupImage(const std::uint8_t* data, std::size_t size);
 int avmImageFile(const std::uint8_t* data, std::size_t size);
 // A card inventory's text, read, written back, one card edited and removed.
 int inventoryFile(const std::uint8_t* data, std::size_t size);
+// A serial server's bytes to the Telnet and RFC 2217 client: chunks, each a length byte (0 to
+// 255 bytes follow) and an action byte (its top six bits the milliseconds before the chunk, its
+// low two bits what the link asks for after it: nothing, 1200 baud, 9600 baud, a purge), then
+// the chunk's bytes.
+int telnetClient(const std::uint8_t* data, std::size_t size);
 
 struct Entry {
     const char* name; // the corpus folder

@@ -17,7 +17,7 @@
 #include "link/cardlink.h"
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
-#include "link/qtserialcontrol.h"
+#include "link/routedserialcontrol.h"
 #include "link/framelog.h"
 #include "link/tracefile.h"
 #include "qtfiledialogs.h"
@@ -94,7 +94,7 @@ private:
 MainWindow::MainWindow(ShellServices services)
     : catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
       doctor_(*catalogue_),
-      ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_, catalogue_)),
+      ownSerial_(services.serial ? nullptr : std::make_unique<RoutedSerialControl>(store_, catalogue_)),
       ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
       serial_(services.serial ? services.serial : ownSerial_.get()),
       clock_(services.clock ? services.clock : ownClock_.get()),
