@@ -8,7 +8,7 @@ option(QUILLON_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSaniti
 
 if(QUILLON_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    message(FATAL_ERROR "QUILLON_FUZZ needs clang (for example CXX=clang++-14)")
+    message(FATAL_ERROR "QUILLON_FUZZ needs clang (for example -DCMAKE_CXX_COMPILER=clang++)")
   endif()
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the program and the tests need, when missing.
-# --packaging adds lintian, for checking the .deb (scripts/package.sh --check); any other
-# arguments name further packages. poppler-utils: pdftotext, with which the tests read the PDF
-# reports.
+# Installs the Debian packages (Debian 12 or 13) the build, the program and the tests need, when
+# missing. --packaging adds what making and checking the Debian packages needs (debhelper,
+# lintian; scripts/package.sh); any other arguments name further packages. poppler-utils:
+# pdftotext, with which the tests read the PDF reports. Clang is not needed here: the fuzz and
+# sanitizer scripts install the one the system has.
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
           qt6-svg-dev qt6-qpa-plugins libgl-dev libgtest-dev xvfb xauth xdg-utils procps ccache
           dpkg-dev file librsvg2-bin desktop-file-utils appstream shared-mime-info poppler-utils
-          clang-14 libclang-rt-14-dev)
+          git)
 for arg in "$@"; do
-  if [ "$arg" = --packaging ]; then packages+=(lintian); else packages+=("$arg"); fi
+  if [ "$arg" = --packaging ]; then packages+=(debhelper lintian); else packages+=("$arg"); fi
 done
 missing=()
 for p in "${packages[@]}"; do

@@ -348,7 +348,7 @@ void MainWindow::exitCommand()
 
 QString MainWindow::helpFile()
 {
-    return findHelpFile(QCoreApplication::applicationDirPath(), QStringLiteral(QUILLON_SOURCE_DIR));
+    return findHelpFile(QCoreApplication::applicationDirPath());
 }
 
 void MainWindow::helpContents()
