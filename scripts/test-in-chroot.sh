@@ -73,21 +73,22 @@ inside() {
     TERM=dumb DEBIAN_FRONTEND=noninteractive bash -c "cd /root/quillon && $1"
 }
 
-say "bash scripts/test.sh (commit $commit)"
-inside 'bash scripts/test.sh' 2>&1 | tee "$chroots/$release-test.log" | tail -n 5
+# One step: its output in $chroots/RELEASE-STEP.log, the last lines shown; a failure ends the run.
+step() { # NAME COMMAND
+  local log=$chroots/$release-$1.log
+  say "$2"
+  if ! inside "$2" >"$log" 2>&1; then
+    tail -n 40 "$log"
+    say "FAILED: $2 (log: $log)"
+    exit 1
+  fi
+  tail -n "${3:-3}" "$log"
+}
+step test 'bash scripts/test.sh'
 tests=$(grep -E '^[0-9]+% tests passed' "$chroots/$release-test.log" | tail -n 1)
-[ "${PIPESTATUS[0]}" = 0 ] && [[ "$tests" == "100% tests passed"* ]] ||
-  { say "FAILED: scripts/test.sh (log: $chroots/$release-test.log)"; exit 1; }
-
-say "bash scripts/package.sh --check"
-inside 'bash scripts/package.sh --check' 2>&1 | tee "$chroots/$release-package.log" | tail -n 15
-[ "${PIPESTATUS[0]}" = 0 ] || { say "FAILED: scripts/package.sh --check"; exit 1; }
-
-say "apt install ./build/deb/*.deb, without recommended packages"
-inside 'apt-get install -y -qq --no-install-recommends ./build/deb/quillon_*.deb ./build/deb/quillon-simulator_*.deb' \
-  >"$chroots/$release-install.log" 2>&1 || { say "FAILED: apt install"; cat "$chroots/$release-install.log"; exit 1; }
-inside 'bash tests/packaging/check-deb.sh build/deb' | tail -n 3
-[ "${PIPESTATUS[0]}" = 0 ] || { say "FAILED: the installed packages"; exit 1; }
+step package 'bash scripts/package.sh --check' 8
+step install 'apt-get install -y -q --no-install-recommends ./build/deb/quillon_*.deb ./build/deb/quillon-simulator_*.deb'
+step installed 'bash tests/packaging/check-deb.sh build/deb'
 version=$(inside 'dpkg-query -W -f="\${Version}" quillon')
 answer=$(inside 'quillon --version && quillon-cli --version && kx40-sim --version')
 
