@@ -6,7 +6,8 @@
 #
 # The release is debootstrapped once into $QUILLON_CHROOTS/RELEASE-base (default
 # /var/tmp/quillon-chroots, outside the checkout); each run works in a fresh copy of it, with the
-# checkout's committed HEAD cloned in and the downloaded packages kept in RELEASE-apt-cache.
+# checkout's committed HEAD cloned in, the downloaded packages kept in RELEASE-apt-cache and the
+# compiler's cache in RELEASE-ccache (it only makes a second run faster).
 # The copy is kept after a failure for a look inside, removed after a success.
 set -euo pipefail
 release=${1:-}
@@ -25,7 +26,7 @@ started=$(date +%s)
 say() { echo "== $release, $(( $(date +%s) - started )) s: $*"; }
 
 command -v debootstrap >/dev/null || apt-get install -y -qq debootstrap
-mkdir -p "$chroots" "$cache"
+mkdir -p "$chroots" "$cache" "$chroots/$release-ccache"
 if [ ! -x "$base/bin/bash" ]; then
   say "debootstrap into $base"
   rm -rf "$base.tmp"
@@ -34,7 +35,7 @@ if [ ! -x "$base/bin/bash" ]; then
   mv "$base.tmp" "$base"
 fi
 
-mounts=(proc sys dev dev/pts var/cache/apt/archives)
+mounts=(proc sys dev dev/pts var/cache/apt/archives root/.cache/ccache)
 unmount_all() {
   local i
   for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
@@ -60,6 +61,8 @@ mount --bind /sys "$root/sys"
 mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
 mount --bind "$cache" "$root/var/cache/apt/archives"
+mkdir -p "$root/root/.cache/ccache"
+mount --bind "$chroots/$release-ccache" "$root/root/.cache/ccache"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 commit=$(git -C "$here" rev-parse --short=12 HEAD)
 git clone -q "$here" "$root/root/quillon"
