@@ -31,9 +31,11 @@ upstream=${upstream%+git*}
 arch=$(dpkg --print-architecture)
 deb=$out/quillon_${version}_$arch.deb
 sim=$out/quillon-simulator_${version}_$arch.deb
-for file in "$deb" "$sim" "$out/quillon-dbgsym_${version}_$arch.ddeb"; do
+for file in "$deb" "$sim"; do
   [ -f "$file" ] || fail "no $(basename "$file") beside the .changes"
 done
+# The debug symbols, split off by dh_strip (.deb on Debian, .ddeb where the tools call them so).
+compgen -G "$out/quillon-dbgsym_${version}_$arch.*deb" >/dev/null || fail "no quillon-dbgsym package"
 [ "$status" = 0 ] || exit 1
 
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -65,6 +67,7 @@ for file in ./usr/bin/quillon ./usr/bin/quillon-cli \
   $share/applications/$id.desktop $share/metainfo/$id.metainfo.xml $share/mime/packages/$id.xml \
   $share/icons/hicolor/scalable/apps/$id.svg $share/icons/hicolor/48x48/apps/$id.png \
   $share/icons/hicolor/256x256/apps/$id.png $share/quillon/help/QuillonHelp.html \
+  $share/doc/quillon/html $share/doc-base/quillon.quillon \
   $share/doc/quillon/copyright $share/doc/quillon/changelog.Debian.gz \
   $share/man/man1/quillon.1.gz $share/man/man1/quillon-cli.1.gz; do
   grep -qxF "$file" <<<"$listing" || fail "the quillon package lacks $file"
