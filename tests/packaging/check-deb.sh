@@ -46,7 +46,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 alternatives=$(field Depends | tr ',|' '\n\n' | awk '{print $1}')
 # (Debian 13 calls some of them ...t64, after their 64-bit time.)
 for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6; do
-  grep -qxE "${library}(t64)?" <<<"$alternatives" || fail "Depends lacks $library: $(field Depends)"
+  grep -qxE "${library//+/\\+}(t64)?" <<<"$alternatives" || fail "Depends lacks $library: $(field Depends)"
 done
 # Qt loads these as plugins, so shlibdeps cannot see them: the window (xcb), the SVG icons of the
 # toolbar and the window. The package that holds each here must be one the program depends on.
