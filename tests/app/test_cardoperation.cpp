@@ -158,8 +158,9 @@ TEST_P(CancelledSend, endsOnceWithReason8AndStartsNoFurtherConnection)
     const bool onItsWay = row.moment == Moment::SendImageOnItsWay;
     EXPECT_EQ(r.allMessages().contains("had already received the set-up when the Send was cancelled"), received);
     EXPECT_EQ(r.allMessages().contains("was on its way to the card when the Send was cancelled"), onItsWay);
-    if (received || onItsWay)
+    if (received || onItsWay) { // braces: GCC 14 takes EXPECT_TRUE's own if-else for a dangling else
         EXPECT_TRUE(r.allMessages().contains(QDir::toNativeSeparators(r.operation.backupPath())));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
