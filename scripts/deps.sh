@@ -23,3 +23,12 @@ if ((${#missing[@]})); then
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# Qt's SVG plugins (the program's icons) came with libqt6svg6 until Qt 6.7 (Debian 12); since,
+# they are a package of their own (Debian 13).
+plugins=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/qt6/plugins
+if [ ! -f "$plugins/iconengines/libqsvgicon.so" ]; then
+  echo "Installing: qt6-svg-plugins"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends qt6-svg-plugins
+fi

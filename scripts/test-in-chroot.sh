@@ -65,15 +65,16 @@ mkdir -p "$root/root/.cache/ccache"
 mount --bind "$chroots/$release-ccache" "$root/root/.cache/ccache"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 commit=$(git -C "$here" rev-parse --short=12 HEAD)
-git clone -q "$here" "$root/root/quillon"
-git -C "$root/root/quillon" checkout -q "$commit"
+git clone -q "$here" "$root/srv/quillon"
+git -C "$root/srv/quillon" checkout -q "$commit"
 [ -z "$(git -C "$here" status --porcelain --untracked-files=no)" ] ||
   echo "note: uncommitted changes in $here are not part of this run"
 
-# Runs a command in the chroot as a user would, in the clone, with a clean environment.
+# Runs a command in the chroot as a user would, in the clone, with a clean environment. The clone
+# is where any user may read it (tests run programs as nobody).
 inside() {
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    TERM=dumb DEBIAN_FRONTEND=noninteractive bash -c "cd /root/quillon && $1"
+    TERM=dumb DEBIAN_FRONTEND=noninteractive bash -c "cd /srv/quillon && $1"
 }
 
 # One step: its output in $chroots/RELEASE-STEP.log, the last lines shown; a failure ends the run.
