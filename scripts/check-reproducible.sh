@@ -7,15 +7,18 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 [ -z "$(git -C "$here" status --porcelain --untracked-files=no)" ] ||
   { echo "check-reproducible.sh: commit your changes first: only a commit can be built twice" >&2; exit 2; }
+commit=$(git -C "$here" rev-parse HEAD) # the one both builds are of, whatever is committed meanwhile
 version=$(bash "$here/scripts/package.sh" --print-version)
 arch=$(dpkg --print-architecture)
 [ -f "$here/build/deb/quillon_${version}_$arch.changes" ] || bash "$here/scripts/package.sh" >/dev/null
+[ "$(git -C "$here" rev-parse HEAD)" = "$commit" ] ||
+  { echo "check-reproducible.sh: HEAD moved while the packages were built: run it again" >&2; exit 2; }
 
 other=$(mktemp -d /var/tmp/quillon-reproducible.XXXXXX)
 trap 'rm -rf "$other"' EXIT
 clone=$other/another/place/q
 git clone -q --no-hardlinks "$here" "$clone"
-git -C "$clone" checkout -q "$(git -C "$here" rev-parse HEAD)"
+git -C "$clone" checkout -q "$commit"
 echo "Building $version again in $clone"
 (cd "$clone" && umask 0002 && TZ=Pacific/Auckland bash scripts/package.sh >/dev/null)
 
