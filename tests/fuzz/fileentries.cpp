@@ -119,6 +119,7 @@ const std::vector<Entry>& entries()
         {"setup_text", setupTextFile},
         {"setup_image", setupImage},
         {"avm_image", avmImageFile},
+        {"inventory", inventoryFile},
     };
     return all;
 }

@@ -26,6 +26,8 @@ int setupTextFile(const std::uint8_t* data, std::size_t size);
 int setupImage(const std::uint8_t* data, std::size_t size);
 // An AVM set-up file's content, opened, then checked for sending and applied.
 int avmImageFile(const std::uint8_t* data, std::size_t size);
+// A card inventory's text, read, written back, one card edited and removed.
+int inventoryFile(const std::uint8_t* data, std::size_t size);
 
 struct Entry {
     const char* name; // the corpus folder

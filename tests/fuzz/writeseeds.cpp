@@ -76,5 +76,14 @@ int main(int argc, char** argv)
     ok &= write(root, "avm_image", "sid-image.kxm", sid);
     ok &= write(root, "avm_image", "sid-text.kxm", defaults.left(1024));
     ok &= write(root, "avm_image", "one-byte.kxm", QByteArray(1, '\x18'));
+
+    ok &= write(root, "inventory", "facility.ini",
+                "# Studio 3\n[Studio 3 A]\nport = /dev/ttyUSB0\nkind = SID\nserial = 4B58343031\ngroups = studio3, night\n"
+                "reference = setups/studio3.kxd\nlocation = Rack 3, slot 2\nowner = Ines\n\n; the spare\n[Spare]\n"
+                "port = rfc2217://rack3.example.net:7001\nkind = AVM\n");
+    ok &= write(root, "inventory", "faults.ini",
+                "\xEF\xBB\xBFstray\r\n[A]\r\nport = Com9\r\n[B\r\nport = x\r\n[a]\r\nport = socket://[fe80::1]:70000\r\n"
+                "[C]\r\nport = ttyS0\r\nkind = SID\r\nreference = c.kxm\r\nserial = 12\r\nport = y\r\n[D]\r\n"
+                "port = z\r\ngroups = ,, a ,b\r\nlocation = caf\xe9\r\n");
     return ok ? 0 : 1;
 }
