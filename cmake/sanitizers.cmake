@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # QUILLON_SANITIZE: everything built with AddressSanitizer and UndefinedBehaviorSanitizer, any
 # report fatal. QUILLON_FUZZ (clang only): the libFuzzer targets of tests/fuzz as well, with the
 # whole program instrumented for them; QUILLON_SANITIZE is then on unless turned off, which makes

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shows that the packages are reproducible: builds the commit's packages a second time from a
 # clone in another folder (another depth and name, another time zone, umask and file times) and
 # compares every .deb byte for byte with those in build/deb, which scripts/package.sh makes first

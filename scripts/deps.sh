@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages (Debian 12 or 13) the build, the program and the tests need, when
 # missing. --packaging adds what making and checking the Debian packages needs (debhelper,
 # lintian; scripts/package.sh); any other arguments name further packages. poppler-utils:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the Debian packages quillon (quillon, quillon-cli) and quillon-simulator (kx40-sim), with
 # their debug symbols, from debian/ with debhelper: dpkg-buildpackage on a copy of the work tree.
 # They are left with their .changes in build/deb/. The tests are not run again (DEB_BUILD_OPTIONS

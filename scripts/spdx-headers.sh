@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Puts the licence's SPDX line at the top of every source file that lacks it, in the comment form
 # of the file's kind (after a #! line, an XML declaration or a doctype), and leaves every other
 # file alone: data, pictures, the licence text and Debian's own files. Running it twice changes

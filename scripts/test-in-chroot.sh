@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Proves the README's commands on a clean Debian release: builds and runs every test
 # (scripts/test.sh), makes and checks the packages (scripts/package.sh --check), installs them
 # with apt (without recommended packages) and starts the programs, all inside a fresh chroot.

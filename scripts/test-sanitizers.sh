@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/ and runs
 # every test there; any sanitizer report fails the run, also one from a program a test started.
 # Built with the system's own clang (Debian 12: clang 14, Debian 13: clang 19; installed here

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole Get or Send (backup read, send, verify read) with the simulated card over the virtual
 // serial line, on virtual time: what the card received and holds, what the operator was told,
 // and what was left in the backup folder.

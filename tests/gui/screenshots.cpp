@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the main window, each settings window and the compare window into PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/spdx-headers.sh in a repository of its own: each kind of file gets the line in its
 # comment form, after what must stay first; data files are left alone; a second run changes
 # nothing; --check lists what lacks the line and fails only then. Usage: check-spdx.sh SOURCE_DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian packages scripts/package.sh makes, given their .changes (or the folder holding
 # it): lintian's verdict (pedantic; no errors or warnings), the control fields, that they hold
 # every file the desktop needs, that the programs run from an unpacked copy (dpkg -x), and that

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The package version scripts/package.sh --print-version gives, in a repository of its own: the
 # release at the release's commit, a newer version at every later commit and at the next release,
 # counted from the release's tag where there is one; a release in debian/changelog that is not the
