@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operator's message boxes: one at a time, never holding up the caller, each as wide as
 // its texts need.
 
