@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiling for 64-bit Windows with Debian's mingw-w64 (the posix thread model, which
 # Qt needs for std::thread and friends).
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Quillon for Windows, built and tested on Debian: cross-builds Qt (cached outside the checkout),
 # then quillon.exe, quillon-cli.exe and the tests with mingw-w64; runs the tests under Wine,
 # Get and Send against the simulated card on a COM port, makes the NSIS installer and tries it

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
 ; The Windows installer of Quillon. scripts/windows/installer.sh stages the files and writes
 ; files.nsh (what to install) and unfiles.nsh (what to remove again), then runs makensis with
 ;   -DVERSION=1.2.0 -DSTAGE=<staged files> -DLICENSE=<licence text> -DOUTFILE=<setup.exe>

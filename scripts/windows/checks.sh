@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the Windows test scripts: named checks, timed runs and the simulated card.
 #   check NAME [!] COMMAND...     passes when COMMAND succeeds (or, with !, fails)
 #   run_timed NAME COMMAND...     runs it; stdout in NAME.out, stderr in NAME.err, status in $rc

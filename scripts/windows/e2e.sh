@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End to end on the Windows code paths: quillon-cli.exe under Wine gets and sends the set-ups of
 # a SID and an AVM card played by kx40-sim (the Linux build, at the line's real speed) on a
 # pseudo-terminal that a throw-away Wine prefix maps to a COM port; then the port diagnosis

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the Windows installer, WINDOWS_BUILD_DIR/quillon-VERSION-setup.exe, with makensis: the
 # programs, the DLLs they load (found by walking their import tables through Qt's and MinGW's
 # folders), the Qt plugins of the modules they use, the manual, the licences.

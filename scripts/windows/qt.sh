@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds Qt for 64-bit Windows (shared DLLs, only the modules Quillon uses) and keeps the
 # installed result outside the checkout, under a key made of the source versions, the toolchain
 # and the flags. A second run with the same key takes seconds.

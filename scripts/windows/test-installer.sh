@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Tries the installer in a fresh Wine prefix: a silent install; the programs started from the
 # installed folder alone (no Qt or MinGW folder on the path): quillon-cli.exe --version, a Get
 # from kx40-sim on a COM port, the desktop program on a virtual X display (its window drawn

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the Windows build's tests under Wine through ctest, on the
 # offscreen platform, each suite in a throw-away Wine prefix of its own. (The tests that need a
 # POSIX pseudo-terminal are Linux's alone.)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the Windows scripts: what a cross-built Quillon needs to run under Wine.
 #   wine_env QT_PREFIX       exports Wine's settings and WINEPATH (Qt's and MinGW's DLLs)
 #   wine_new_prefix DIR      a fresh, throw-away Wine prefix (WINEPREFIX=DIR)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a cross-built Windows program under Wine: the emulator of the Windows build's tests.
 #   wine-run.sh --qt=QT_PREFIX [--prefix=WINEPREFIX] PROGRAM.exe ARGS...
 # WINEPREFIX from the environment wins over --prefix. With QUILLON_WINE_TEMPLATE set to a

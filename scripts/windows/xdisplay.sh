@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the Windows scripts: a virtual X display with a window manager, for the desktop
 # program under Wine. QUILLON_XDISPLAY (e.g. :22) names the display to use; else Xvfb picks a
 # free one.

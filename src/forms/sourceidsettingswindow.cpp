@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sourceidsettingswindow.h"
 
 #include "updown.h"
@@ -35,8 +36,7 @@ SourceIdSettingsWindow::SourceIdSettingsWindow(CardSetup& setup, QWidget* parent
     // "cStandard": what the box has always shown before a set-up reaches it.
     auto* standard = editableChoiceList(QStringLiteral("videoStandard"), Field::VideoStandard,
                                         QStringLiteral("cStandard"));
-    standardLabel->setBuddy(standard);
-    standard->lineEdit()->setAccessibleName(standardLabel->text());
+    captionOf(standardLabel, standard);
     standardRow->addWidget(standardLabel);
     standardRow->addWidget(standard);
     standardRow->addStretch();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "app/core/filedialogs.h"
@@ -28,8 +29,16 @@ public:
         reasons << reason;
     }
 
+    void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered) override
+    {
+        ++replaceQuestions;
+        answered(replaceAnswer);
+    }
+
     QStringList messages;
     QStringList reasons;
+    ReplaceAnswer replaceAnswer = ReplaceAnswer::Discard; // as if nothing had been asked
+    int replaceQuestions = 0;
     QMap<int, QString> panels;
     QString shownCaption;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows as the main window sees them: keys, captions, announcements, closing, and the
 // controls that are never shown.
 #include "formfixture.h"
@@ -232,6 +233,9 @@ TEST_F(WindowsTest, controlsAreNamedAfterTheirCaptionAndReportReadOnlyBoxes)
         {&audio, "fineAdjustChannel2", "Channel 2", 0},
         {&win, "statusWindowVertical", "Vertical", 1},
         {&win, "missingSidMessage", "Missing SID Message", 0},
+        {&audio, "peakLevel", "Peak Analog", -1}, // by its caption, not by the item chosen
+        {&audio, "audioGroup", "Group Select", -1},
+        {&sid, "videoStandard", "Video Standard", -1},
     };
     for (const Expected& row : rows) {
         QAccessibleInterface* control = accessible(row.form, row.control);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Set-up files and images as the program takes them from disk or from a card.
 
 #include "fuzzentries.h"
@@ -119,6 +120,8 @@ const std::vector<Entry>& entries()
         {"setup_text", setupTextFile},
         {"setup_image", setupImage},
         {"avm_image", avmImageFile},
+        {"inventory", inventoryFile},
+        {"telnet_client", telnetClient},
     };
     return all;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "app/gui/mainwindow.h"
@@ -38,10 +39,14 @@ protected:
     {
         ShellServices s;
         s.fileDialogs = &dialogs;
-        s.messages = [this](const QString& text, const QString& detail, const QString& finding) {
-            messages << text;
-            details << detail;
-            findings << finding;
+        s.messages = [this](const OperatorMessage& message) {
+            messages << message.text;
+            details << message.detail;
+            findings << message.findings;
+        };
+        s.replaceQuestion = [this](std::function<void(ReplaceAnswer)> answered) {
+            ++replaceQuestions;
+            answered(replaceAnswer);
         };
         s.openUrl = [this](const QUrl& url) {
             opened << url;
@@ -76,6 +81,8 @@ protected:
     QStringList details;
     QStringList findings; // the message boxes' details: what a port's diagnosis found
     QList<QUrl> opened;
+    ReplaceAnswer replaceAnswer = ReplaceAnswer::Discard; // the answer before replacing a modified set-up
+    int replaceQuestions = 0;
     std::unique_ptr<MainWindow> window;
 };
 

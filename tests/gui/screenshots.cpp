@@ -1,7 +1,11 @@
-// Draws the main window, each settings window and the compare window into PNG files for the README:
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Draws the main window, each settings window, the compare window, the backup chooser and a
+// settings window with an AVM set-up held into PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.
 
+#include "app/core/backups.h"
+#include "app/gui/backupchooser.h"
 #include "app/gui/mainwindow.h"
 #include "files/setupfiles.h"
 #include "setup/setupimage.h"
@@ -12,6 +16,7 @@
 #include <QCursor>
 #include <QScreen>
 #include <QDir>
+#include <QFile>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,12 +64,22 @@ QString studioFile(const QTemporaryDir& dir)
     return path;
 }
 
+// An AVM card's image: opaque bytes after its command and version.
+QByteArray avmImage()
+{
+    QByteArray image(120, '\x5A');
+    image[0] = char(24);
+    image[1] = char(3);
+    return image;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", config.filePath(QStringLiteral("data")).toLocal8Bit()); // the backups
     QApplication app(argc, argv);
     if (argc != 2) {
         QTextStream(stderr) << "usage: quillon-screenshots OUTPUT_FOLDER\n";
@@ -80,7 +95,7 @@ int main(int argc, char** argv)
     FixedAnswer dialogs(studioFile(config));
     quillon::ShellServices services;
     services.fileDialogs = &dialogs;
-    services.messages = [](const QString&, const QString&, const QString&) {};
+    services.messages = [](const quillon::OperatorMessage&) {};
     quillon::MainWindow window(services);
     // The pointer rests where no picture shows it hovering over a button.
     QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
@@ -119,6 +134,35 @@ int main(int argc, char** argv)
     compare->resize(compare->sizeHint().expandedTo(QSize(720, 300)));
     ok = save(compare, folder, QStringLiteral("compare.png")) && ok;
     compare->close();
+
+    // The backup chooser, over backups of two SID cards and an AVM card.
+    QDateTime time(QDate(2026, 12, 8), QTime(10, 15, 0));
+    const std::pair<QByteArray, const char*> cards[] = {
+        {quillon::encodeSidImage(quillon::defaultSetupValues()).image, "4b58343031"},
+        {avmImage(), "0a0b0c0d0e"},
+        {quillon::encodeSidImage(quillon::readSetupFile(studioFile(config)).values).image, "4b58343032"},
+        {quillon::encodeSidImage(quillon::defaultSetupValues()).image, "4b58343032"}};
+    for (const auto& [image, serial] : cards) {
+        quillon::BackupFolder(quillon::defaultBackupFolder(), 365, [&time] { return time; })
+            .write(image, QByteArray::fromHex(serial));
+        time = time.addSecs(-3 * 3600 - 17 * 60 - 41);
+    }
+    window.openBackupCommand();
+    ok = save(window.backupChooser(), folder, QStringLiteral("open-backup.png")) && ok;
+    window.backupChooser()->reject();
+
+    // With an AVM set-up held, the settings do not apply.
+    const QString avm = config.filePath(QStringLiteral("Card.kxm"));
+    QFile image(avm);
+    if (!image.open(QIODevice::WriteOnly) || image.write(avmImage()) != avmImage().size())
+        return 1;
+    image.close();
+    window.appState().openFile(avm);
+    window.showSettingsWindow(QStringLiteral("Audio"));
+    QMdiSubWindow* audio = window.settingsSubWindow(QStringLiteral("Audio"));
+    audio->showNormal();
+    ok = save(audio, folder, QStringLiteral("avm-held.png")) && ok;
+    audio->close();
 
     window.helpAbout();
     ok = save(window.aboutBox(), folder, QStringLiteral("about.png")) && ok;

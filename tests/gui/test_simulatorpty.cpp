@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as shipped (Qt serial port, Qt timers) against kx40-sim on a pseudo-terminal.
 #if defined(KX40_SIM)
 
@@ -115,6 +116,7 @@ TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
     window->menuItem("toolsCompareWithCard")->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->compareWindow() && !window->comparingWithCard(); }, 20000))
         << messages.join(" / ").toStdString();
+    EXPECT_EQ(window->compareWindow()->windowTitle(), "Compare With Card 4B58343031"); // its serial
     QTableWidget* table = window->compareWindow()->table();
     ASSERT_EQ(table->rowCount(), 1);
     EXPECT_EQ(table->item(0, 1)->text(), "Program GPI #1: Message Text");

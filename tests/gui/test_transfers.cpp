@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Get and Send from the toolbar, with a simulated card on a virtual serial line: the whole
 // program above the serial control, on virtual time.
 #if defined(QUILLON_HAVE_SIM)
@@ -142,6 +143,7 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
     EXPECT_EQ(panel(1), "AVM Config Loaded");
     EXPECT_EQ(panel(3), "AVM Card Detected");
+    EXPECT_FALSE(control("Audio", "peakLevel")->isEnabled()); // its settings do not apply
     // The frame log, next to the trace file.
     QFile frameLog(QFileInfo(SettingsStore().value("Trace", "Path")).dir().filePath("frames.log"));
     ASSERT_TRUE(frameLog.open(QIODevice::ReadOnly | QIODevice::Text)); // CRLF on Windows
@@ -158,12 +160,95 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     EXPECT_EQ(saved.readAll(), sim::defaultCardImage(CardKind::Avm));
 }
 
+// An undo reflex in a text box edits the box and sends nothing: the card hears no frame. The
+// same key outside a text box still starts the transfer.
+TEST_F(Transfers, undoAndCutInATextBoxEditItAndTheCardHearsNothing)
+{
+    start();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const int openings = line->openings(); // the ports tried at start-up
+    QTest::keyClick(window.get(), Qt::Key_5, Qt::ControlModifier); // Set-up Controls
+    auto* text = control<QLineEdit>("Controls", "gpi1Text");
+    text->setFocus();
+    QTest::keyClicks(text, " ON AIR");
+    QTest::keyClick(text, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(text->text(), "RECORD");
+    EXPECT_EQ(window->held().fields.values().text(Field::Gpi1Text), "RECORD");
+    text->selectAll();
+    QTest::keyClick(text, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(text->text(), "");
+    clock.advance(10000);
+    EXPECT_EQ(line->openings(), openings);
+    EXPECT_TRUE(line->sentByHost().isEmpty());
+    EXPECT_TRUE(card->received().isEmpty());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
+
+    auto* blink = control("Controls", "gpi1Blink");
+    blink->setFocus();
+    QTest::keyClick(blink, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+    EXPECT_EQ(text->text(), "RECORD"); // the card's
+}
+
+// A Get over an edited set-up, asked about first: one undo step, after which the set-up is
+// the card's and unmarked; undone, the edits, the kind of set-up and the mark come back.
+TEST_F(Transfers, anAppliedGetIsOneUndoStepAndCountsAsGot)
+{
+    SetupValues onCard = defaultSetupValues();
+    onCard.setText(Field::Gpi1Text, "ON AIR");
+    const struct {
+        CardKind kind;
+        QByteArray image;
+        const char* panel1;
+    } rows[] = {{CardKind::Sid, encodeSidImage(onCard).image, "SID Config Loaded"},
+                {CardKind::Avm, sim::defaultCardImage(CardKind::Avm), "AVM Config Loaded"}};
+    for (const auto& row : rows) {
+        CardOptions options;
+        options.kind = row.kind;
+        options.image = row.image;
+        restart(options);
+        typeInto("Windows", "missingSidMessage", "EDITED");
+        const SetupValues edited = window->held().fields.values();
+        ASSERT_EQ(window->windowTitle(), "Quillon*");
+
+        window->toolbarButtonClicked(6);
+        EXPECT_EQ(replaceQuestions, 1);
+        ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+        EXPECT_EQ(window->held().setupImage, row.image);
+        EXPECT_EQ(window->windowTitle(), "Quillon");
+        EXPECT_EQ(window->menuItem("editUndo")->text(), "&Undo Get Configuration");
+
+        window->menuItem("editUndo")->trigger();
+        EXPECT_EQ(window->held().fields.values(), edited);
+        EXPECT_EQ(window->held().loadedCardType, CardType::SID);
+        EXPECT_EQ(panel(1), "SID Config Loaded");
+        EXPECT_EQ(window->windowTitle(), "Quillon*");
+
+        window->menuItem("editRedo")->trigger();
+        EXPECT_EQ(window->held().setupImage, row.image);
+        EXPECT_EQ(panel(1), row.panel1);
+        EXPECT_EQ(window->windowTitle(), "Quillon");
+        if (row.kind == CardKind::Sid)
+            EXPECT_EQ(window->held().fields.values(), onCard);
+
+        // The card holds what its newest backup holds: a second Get writes no other.
+        const qsizetype kept = BackupFolder(defaultBackupFolder()).list().size();
+        messages.clear();
+        window->toolbarButtonClicked(6);
+        ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+        EXPECT_EQ(BackupFolder(defaultBackupFolder()).list().size(), kept);
+        replaceQuestions = 0;
+    }
+}
+
 // A Send with both safety options on: backup read, send, read back; the stages ticked off,
 // the link's counters shown, and the verdict of the comparison.
 struct SendRow {
     const char* name;
     bool storeDifferently;
-    const char* lastMessage; // its first line
+    const char* lastMessage;
     const char* panel2;
 };
 
@@ -174,6 +259,9 @@ TEST_P(VerifiedSend, fromTheToolbarDeliversTheWindowsSettingsAndReadsThemBack)
     const SendRow& row = GetParam();
     CardOptions options;
     options.storeDifferently = row.storeDifferently;
+    SettingsStore store; // whatever a test before this one chose
+    setBackupBeforeSend(store, true);
+    setVerifyAfterSend(store, true);
     start(options);
     typeInto("Controls", "gpi1Text", "ON AIR");
 
@@ -182,9 +270,9 @@ TEST_P(VerifiedSend, fromTheToolbarDeliversTheWindowsSettingsAndReadsThemBack)
 
     ASSERT_EQ(messages.size(), 3) << messages.join(" / ").toStdString();
     EXPECT_EQ(messages.mid(0, 2), QStringList({"Unsaved Transferred.", "Card Setup Sent!"}));
-    EXPECT_EQ(messages[2].section('\n', 0, 0), row.lastMessage);
-    if (row.storeDifferently) // one line per setting that differs: the level the card changed
-        EXPECT_EQ(messages[2].section('\n', 1), "Set-up Audio, Level: Peak Analog: sent 14dBu  -10dB, read back 13dBu  -11dB");
+    EXPECT_EQ(messages[2], row.lastMessage);
+    // In the details, one line per setting that differs: the level the card changed.
+    EXPECT_EQ(findings[2], row.storeDifferently ? "Set-up Audio, Level: Peak Analog: sent 14dBu  -10dB, read back 13dBu  -11dB" : "");
     EXPECT_EQ(panel(2), row.panel2);
     EXPECT_EQ(panel(3), "SID Card Detected");
     EXPECT_TRUE(transferButtonsEnabled());

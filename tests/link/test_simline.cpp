@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual serial line, and whole connections of the card link engine with the simulated
 // card over it, on virtual time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a connection's trace is written: the settings' path, else the platform's place.
 
 #include "link/settingsstore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "setup/setupcompare.h"
@@ -32,5 +33,6 @@ std::vector<CliCommand> compareCommands(); // diff and report
 // nullopt when none was received. Settings a card does not keep come from base (else defaults).
 std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupValues* base = nullptr);
 std::vector<CliCommand> portCommands(); // ports
+std::vector<CliCommand> cardCommands(); // cards: the inventory
 
 } // namespace quillon

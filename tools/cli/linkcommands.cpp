@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // get and send: a transfer with a card, run on an event loop as the program runs it.
 
 #include "cliterminal.h"
@@ -14,7 +15,7 @@
 #include "link/linkstatistics.h"
 #include "link/portselection.h"
 #include "link/qtlinkclock.h"
-#include "link/qtserialcontrol.h"
+#include "link/routedserialcontrol.h"
 #include "link/settingsstore.h"
 #include "link/tracefile.h"
 #include "setup/setupcompare.h"
@@ -114,7 +115,7 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
         return std::nullopt;
     }
     if (args.contains(QLatin1String("--port")) && parsed.device.isEmpty()) {
-        *error = QStringLiteral("--port needs a device path");
+        *error = QStringLiteral("--port needs a device path or a network port (rfc2217://HOST:PORT)");
         return std::nullopt;
     }
     return parsed;
@@ -235,7 +236,7 @@ public:
 private:
     LinkArgs args_;
     SettingsStore store_;
-    QtSerialControl port_;
+    RoutedSerialControl port_;
     QString forcedDevice_;
     FixedPort selection_{1};
     TraceFile trace_;
@@ -344,7 +345,8 @@ std::vector<CliCommand> linkCommands()
     const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] [--log FILE] [--verbose] [--no-backup] [--backup-dir DIR] [--stats] -o FILE");
     const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE] [--log FILE] [--verbose] [--no-backup] [--no-verify] [--backup-dir DIR] [--stats]");
     const QString getSummary = QStringLiteral(
-        "Gets the set-up of the card on the serial port (DEVICE, else the port chosen in the program) "
+        "Gets the set-up of the card on the serial port (DEVICE, a device path or a serial server's port "
+        "rfc2217://HOST:PORT or socket://HOST:PORT; else the port chosen in the program) "
         "into FILE: an AVM card's into a .kxm file, a SID card's into a .kxd file. --trace records "
         "every frame in FILE; --log writes a readable frame log to FILE, --verbose prints it on "
         "standard error as it happens. What arrived is kept in the backup folder first (--backup-dir "

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cliterminal.h"
 #include "commands.h"
 
@@ -11,7 +12,7 @@ namespace {
 std::vector<CliCommand> allCommands()
 {
     std::vector<CliCommand> commands = fileCommands();
-    for (auto* more : {linkCommands, backupCommands, compareCommands, portCommands}) {
+    for (auto* more : {linkCommands, backupCommands, compareCommands, portCommands, cardCommands}) {
         for (CliCommand& command : more())
             commands.push_back(std::move(command));
     }

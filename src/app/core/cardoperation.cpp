@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cardoperation.h"
 
 #include "backups.h"
@@ -222,9 +223,10 @@ struct CardOperation::Impl {
             finish(true);
             return;
         }
-        const QStringList lines = QStringList{QStringLiteral("The card holds a different set-up than was sent.")} + differences;
         ui.status(2, QStringLiteral("Card Setup Verify Failed"));
-        ui.message(lines.join(QLatin1Char('\n')));
+        // The settings that differ may be many: they are the message's details.
+        ui.messageWithDetails(QStringLiteral("The card holds a different set-up than was sent."),
+                              differences.join(QLatin1Char('\n')));
         finish(false);
     }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "app/core/borrowedport.h"
@@ -24,6 +25,7 @@ struct MainWindow::CardComparison {
     CardLink link;
     QTimer closeWatch; // the flow has its result; the connection is still closing
     std::optional<FlowOutcome> outcome;
+    QByteArray serial; // the card's, once it has identified itself
 };
 
 } // namespace quillon

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
 #include "forms/audiosettingswindow.h"
@@ -10,13 +11,14 @@
 #include "forms/sourceidsettingswindow.h"
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
+#include "backupchooser.h"
 #include "helplocation.h"
 #include "cardcomparison.h"
 #include "portassignmentdialog.h"
 #include "link/cardlink.h"
 #include "link/portmanager.h"
 #include "link/qtlinkclock.h"
-#include "link/qtserialcontrol.h"
+#include "link/routedserialcontrol.h"
 #include "link/framelog.h"
 #include "link/tracefile.h"
 #include "qtfiledialogs.h"
@@ -27,10 +29,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QScopedValueRollback>
@@ -93,7 +95,7 @@ private:
 MainWindow::MainWindow(ShellServices services)
     : catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
       doctor_(*catalogue_),
-      ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_, catalogue_)),
+      ownSerial_(services.serial ? nullptr : std::make_unique<RoutedSerialControl>(store_, catalogue_)),
       ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
       serial_(services.serial ? services.serial : ownSerial_.get()),
       clock_(services.clock ? services.clock : ownClock_.get()),
@@ -105,9 +107,8 @@ MainWindow::MainWindow(ShellServices services)
       statistics_(std::make_unique<LinkStatistics>(*clock_)),
       imageFrames_(std::make_unique<ImageFrameWatch>([this](int command, int baud) { followImageFrame(command, baud); })),
       ui_(*this, services.messages ? services.messages
-                                   : [this](const QString& text, const QString& detail, const QString& findings) {
-                                         showMessageBox(this, text, detail, findings);
-                                     }),
+                                   : [this](const OperatorMessage& message) { showMessageBox(this, message); },
+          services.replaceQuestion),
       link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
       subWindowStyle_(std::make_unique<SubWindowStyle>())
@@ -115,6 +116,7 @@ MainWindow::MainWindow(ShellServices services)
     if (!services.fileDialogs)
         ownDialogs_ = std::make_unique<QtFileDialogs>(this);
     dialogs_ = services.fileDialogs ? services.fileDialogs : ownDialogs_.get();
+    app_->setFileDialogs(dialogs_);
 
     registerImages();
     setObjectName(QStringLiteral("mainWindow"));
@@ -138,11 +140,13 @@ MainWindow::MainWindow(ShellServices services)
     setFrameLogging(store_.value(QStringLiteral("Trace"), QStringLiteral("FrameLog")).compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0);
     operation_ = std::make_unique<CardOperation>(*link_, *clock_, held_, ui_);
     operation_->onStage = [this](OperationStage stage, bool done) { operationStage(stage, done); };
-    operation_->onFinished = [this](bool) {
+    operation_->onFinished = [this](bool succeeded) {
         if (ProgressDialog* dialog = progressDialog(false)) {
             dialog->endOperation();
             dialog->hide();
         }
+        if (getting_)
+            endGet(succeeded);
     };
     app_->beforeDefaults = [this] { hideSettingsWindows(); };
     app_->afterDefaults = [this] { maximiseSettingsWindows(); };
@@ -150,34 +154,16 @@ MainWindow::MainWindow(ShellServices services)
     createSettingsWindows();
     app_->loadDefaults();
     resetSetupImage(held_);
+    app_->startAfresh();
     ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
     ports_->start();
     refreshOptionsMenu();
-    qApp->installEventFilter(this);
-}
-
-// Ctrl+X and Ctrl+Z are Get and Send everywhere in the program, text boxes included, where Qt
-// would otherwise take them for cut and undo.
-bool MainWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::ShortcutOverride) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QKeySequence pressed(key->keyCombination());
-        auto* widget = qobject_cast<QWidget*>(watched);
-        const bool ours = widget && widget->window() == this;
-        for (const char* name : {"toolsSendConfiguration", "toolsGetConfiguration"}) {
-            if (ours && menuItem(QString::fromLatin1(name))->shortcut() == pressed) {
-                event->ignore();
-                return true;
-            }
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 MainWindow::~MainWindow()
 {
-    qApp->removeEventFilter(this);
+    // The history empties itself as it goes; the Edit menu need not follow.
+    disconnect(&app_->history().stack(), nullptr, this, nullptr);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
     if (!closed_) {
@@ -201,8 +187,19 @@ void MainWindow::addSettingsWindow(const QString& key, SettingsWindow* form)
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->setWindowIcon(windowIcon());
     sub->setStyle(subWindowStyle_.get());
+    // Ctrl+F4 is the main window's, which closes whichever settings window is in front.
+    for (QAction* action : sub->systemMenu()->actions()) {
+        QList<QKeySequence> keys = action->shortcuts();
+        if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_F4)) > 0)
+            action->setShortcuts(keys);
+    }
     sub->hide();
     placeRestored(sub, static_cast<int>(entry - windows_.data()));
+    // Restored, a window has room for what it shows now (the line over an AVM set-up).
+    connect(sub, &QMdiSubWindow::windowStateChanged, this, [sub](Qt::WindowStates, Qt::WindowStates now) {
+        if (!(now & (Qt::WindowMaximized | Qt::WindowMinimized)))
+            sub->resize(sub->size().expandedTo(sub->sizeHint()));
+    });
     entry->form = form;
     entry->sub = sub;
     connect(form, &SettingsWindow::windowOn, this, &MainWindow::markWindowOn);
@@ -298,7 +295,40 @@ void MainWindow::showSettingsWindow(const QString& key)
     w->sub->show();
     w->sub->raise();
     mdi_->setActiveSubWindow(w->sub);
+    w->form->takeFocus();
     markWindowOn(key);
+}
+
+void MainWindow::closeActiveSettingsWindow()
+{
+    QMdiSubWindow* sub = mdi_->activeSubWindow();
+    if (!sub || !sub->isVisible())
+        return;
+    sub->close();
+    // The window behind it comes to the front, so the key closes one window after another.
+    const QList<QMdiSubWindow*> stack = mdi_->subWindowList(QMdiArea::StackingOrder);
+    for (auto next = stack.crbegin(); next != stack.crend(); ++next) {
+        if ((*next)->isVisible()) {
+            for (const Window& w : windows_) {
+                if (w.sub == *next)
+                    showSettingsWindow(w.key);
+            }
+            return;
+        }
+    }
+}
+
+void MainWindow::heldKindShown()
+{
+    const bool apply = held_.loadedCardType != CardType::AVM;
+    for (const Window& w : windows_) {
+        if (!w.form || !w.sub || w.form->settingsApply() == apply)
+            continue;
+        w.form->setSettingsApply(apply);
+        w.sub->setMinimumSize(w.sub->minimumSizeHint());
+        if (!w.sub->isMaximized()) // a restored window makes room for the line at its top
+            w.sub->resize(w.sub->size().expandedTo(w.sub->sizeHint()));
+    }
 }
 
 void MainWindow::markWindowOn(const QString& key)
@@ -348,7 +378,7 @@ void MainWindow::exitCommand()
 
 QString MainWindow::helpFile()
 {
-    return findHelpFile(QCoreApplication::applicationDirPath(), QStringLiteral(QUILLON_SOURCE_DIR));
+    return findHelpFile(QCoreApplication::applicationDirPath());
 }
 
 void MainWindow::helpContents()
@@ -440,6 +470,13 @@ QString countersText(const LinkCounters& c)
 
 void MainWindow::startOperation(bool send)
 {
+    // The operation this one replaces ends without telling.
+    if (getting_)
+        endGet(false);
+    if (!send) {
+        getting_ = true;
+        app_->getStarted();
+    }
     OperationOptions options = operationOptions(store_);
     if (!send) { // every Get keeps a backup; the Send options are the Send's
         options.backup = true;
@@ -476,7 +513,22 @@ void MainWindow::followImageFrame(int command, int baud)
 }
 
 void MainWindow::sendCommand() { startOperation(true); }
-void MainWindow::getCommand() { startOperation(false); }
+
+// A Get replaces the set-up held: a modified one is saved first if the operator wants.
+void MainWindow::getCommand()
+{
+    app_->whenReplacing([this] {
+        if (!closed_)
+            startOperation(false);
+    });
+}
+
+// A Get that succeeded has replaced the set-up: one undo step, and the set-up counts as got.
+void MainWindow::endGet(bool replaced)
+{
+    getting_ = false;
+    app_->getEnded(replaced);
+}
 bool MainWindow::operationRunning() const { return operation_ && operation_->running(); }
 
 void MainWindow::operationStage(OperationStage stage, bool done)
@@ -491,7 +543,8 @@ void MainWindow::operationStage(OperationStage stage, bool done)
         dialog->completeStage(index);
         return;
     }
-    dialog->startStage(index);
+    // How long the card takes to write its flash nobody can tell: the bar is busy meanwhile.
+    dialog->startStage(index, stage == OperationStage::WritingToFlash);
 }
 
 ProgressDialog* MainWindow::progressDialog(bool create)
@@ -557,6 +610,7 @@ void MainWindow::destroyWindows()
     delete about_.data();
     delete compare_.data();
     delete assignment_.data();
+    delete backupChooser_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
         delete settingsSubWindow(QString::fromLatin1(key));
     delete progress_.data();

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "app/core/appstate.h"
 #include "app/core/cardoperation.h"
 #include "aboutdialog.h"
+#include "backupchooser.h"
 #include "comparewindow.h"
 #include "guioperatorui.h"
 #include "portassignmentdialog.h"
@@ -54,6 +56,7 @@ struct ShellServices {
     LinkClock* clock = nullptr;         // the Qt event loop's timers
     FileDialogs* fileDialogs = nullptr; // the desktop's file dialogs
     MessageSink messages;               // non-blocking message boxes
+    ReplaceQuestionSink replaceQuestion; // Save, Discard or Cancel before a modified set-up goes
     std::function<bool(const QUrl&)> openUrl; // QDesktopServices
 };
 
@@ -69,8 +72,11 @@ public:
     // Commands.
     void toolbarButtonClicked(int number); // 1..12 from the left; 4 and 7 are separators
     void showSettingsWindow(const QString& key);
+    void closeActiveSettingsWindow(); // Set-up > "Close Settings Window", Ctrl+F4
     void markWindowOn(const QString& key);
     void markWindowOff(const QString& key);
+    // The kind of set-up held has been shown: the settings windows apply to a SID set-up only.
+    void heldKindShown();
     void exitCommand();
     void helpContents();
     void helpAbout();
@@ -82,6 +88,8 @@ public:
     // Shows the settings window that holds the setting, its control focused.
     void showSetting(Field field);
     void portAssignment(); // Options > "Port Assignment..."
+    // File > Open Backup...: the backup chooser, once a modified set-up may be replaced.
+    void openBackupCommand();
 
     // The help manual: installed with the program, else in the source tree.
     static QString helpFile();
@@ -107,6 +115,7 @@ public:
     CompareWindow* compareWindow() const { return compare_; }
     bool comparingWithCard() const { return cardComparison_ != nullptr; }
     PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
+    BackupChooser* backupChooser() const { return backupChooser_; }
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
 
@@ -118,7 +127,6 @@ Q_SIGNALS:
     void shutDown();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -141,8 +149,13 @@ private:
 
     void buildMenus();
     void buildFileExtras(QMenu* file, QAction* exit);
+    void buildEditMenu(QMenu* edit);
+    void endGet(bool replaced);
     void refreshRecentFiles();
     void showComparison(const QString& otherName, const ComparedSetup& other);
+    void placeBesideSettings(QWidget* other);
+    // The control that holds a setting, and the key of its window.
+    QWidget* settingControl(Field field, QString* windowKey = nullptr) const;
     void finishCardComparison();
     void stopCardComparison();
     CardLink& activeLink();
@@ -198,6 +211,8 @@ private:
     std::array<QAction*, 4> recentItems_{};
     QAction* recentSeparator_ = nullptr;
     QPointer<PortAssignmentDialog> assignment_;
+    QPointer<BackupChooser> backupChooser_;
+    bool getting_ = false; // a Get runs that may replace the set-up
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;
     bool closed_ = false;

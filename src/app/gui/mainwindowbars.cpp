@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
 #include "app/core/transferoptions.h"
@@ -12,6 +13,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUndoStack>
 
 namespace quillon {
 
@@ -23,6 +25,7 @@ struct ButtonInfo {
     int number;
     const char* key; // nullptr: separator
     const char* tooltip;
+    const char* setupItem = nullptr; // the Set-up menu's item for the same window
 };
 constexpr std::array<ButtonInfo, 12> Buttons{{
     {1, "open", "Open File"},
@@ -32,11 +35,11 @@ constexpr std::array<ButtonInfo, 12> Buttons{{
     {5, "send", "Send Card Set-up"},
     {6, "get", "Get Card Set-up"},
     {7, nullptr, nullptr},
-    {8, "audio", "Audio Set-up"},
-    {9, "sid", "SID Set-up"},
-    {10, "windows", "Windows Set-up"},
-    {11, "colors", "Color Set-up"},
-    {12, "controls", "GPI Set-up"},
+    {8, "audio", "Audio Set-up", "setupAudio"},
+    {9, "sid", "SID Set-up", "setupSourceId"},
+    {10, "windows", "Windows Set-up", "setupWindows"},
+    {11, "colors", "Color Set-up", "setupColours"},
+    {12, "controls", "GPI Set-up", "setupControls"},
 }};
 
 } // namespace
@@ -73,7 +76,7 @@ void MainWindow::buildMenus()
     connect(addItem(file, "fileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
             &QAction::triggered, this, [this] { app_->openFileFromDisk(*dialogs_); });
     connect(addItem(file, "fileOpenBackup", QStringLiteral("Open &Backup...")),
-            &QAction::triggered, this, [this] { app_->openBackupFromDisk(*dialogs_); });
+            &QAction::triggered, this, &MainWindow::openBackupCommand);
     connect(addItem(file, "fileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
     connect(notOffered(addItem(file, "fileClose", QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
@@ -83,8 +86,8 @@ void MainWindow::buildMenus()
     buildFileExtras(file, exit);
 
     QMenu* edit = menu("editMenu", QStringLiteral("&Edit"));
-    notOffered(edit->menuAction());
-    connect(notOffered(addItem(edit, "editResetConfiguration", QStringLiteral("&Reset Configuration"))),
+    buildEditMenu(edit);
+    connect(addItem(edit, "editResetConfiguration", QStringLiteral("&Reset Configuration")),
             &QAction::triggered, this, [this] { app_->resetConfiguration(); });
 
     QMenu* tools = menu("toolsMenu", QStringLiteral("&Tools"));
@@ -142,25 +145,59 @@ void MainWindow::buildMenus()
     connect(backup, &QAction::triggered, this, [this](bool on) { setBackupBeforeSend(store_, on); });
     connect(verify, &QAction::triggered, this, [this](bool on) { setVerifyAfterSend(store_, on); });
 
+    // Each settings window has a key of its own, in the toolbar's order, and Ctrl+F4 closes the
+    // one in front: the windows can be used without a mouse.
     QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
-    notOffered(setup->menuAction());
     const std::array<std::pair<const char*, const char*>, 5> setupItems{{
         {"setupAudio", "&Audio"}, {"setupSourceId", "&SID"}, {"setupWindows", "&Windows"},
         {"setupColours", "&Colors"}, {"setupControls", "C&ontrols"}}};
     const std::array<const char*, 5> keys{"Audio", "SourceId", "Windows", "Colors", "Controls"};
     for (size_t i = 0; i < setupItems.size(); ++i) {
-        QAction* item = notOffered(addItem(setup, setupItems[i].first,
-                                           QString::fromLatin1(setupItems[i].second)));
+        QAction* item = addItem(setup, setupItems[i].first, QString::fromLatin1(setupItems[i].second),
+                                QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + int(i))));
         item->setCheckable(true);
         const QString key = QString::fromLatin1(keys[i]);
         connect(item, &QAction::triggered, this, [this, key] { showSettingsWindow(key); });
     }
+    setup->addSeparator();
+    QAction* close = addItem(setup, "setupCloseWindow", QStringLiteral("C&lose Settings Window"),
+                             QKeySequence(Qt::CTRL | Qt::Key_F4));
+    connect(close, &QAction::triggered, this, &MainWindow::closeActiveSettingsWindow);
 
     QMenu* help = menu("helpMenu", QStringLiteral("&Help"));
     connect(addItem(help, "helpContents", QStringLiteral("&Contents")), &QAction::triggered, this,
             &MainWindow::helpContents);
     connect(addItem(help, "helpAbout", QStringLiteral("&About")), &QAction::triggered, this,
             &MainWindow::helpAbout);
+}
+
+// Undo and Redo. Ctrl+Z is Send Configuration, so Undo is Alt+Backspace; Redo is Ctrl+Y, not
+// Ctrl+Shift+Z, which a finger slipping off Shift would make a Send.
+void MainWindow::buildEditMenu(QMenu* edit)
+{
+    QAction* undo = addItem(edit, "editUndo", QStringLiteral("&Undo"), QKeySequence(Qt::ALT | Qt::Key_Backspace));
+    QAction* redo = addItem(edit, "editRedo", QStringLiteral("Re&do"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    edit->addSeparator();
+    SetupHistory& history = app_->history();
+    connect(undo, &QAction::triggered, this, [&history] { history.undo(); });
+    connect(redo, &QAction::triggered, this, [&history] { history.redo(); });
+    auto named = [](const QString& command, const QString& step) {
+        QString shown = step;
+        return step.isEmpty() ? command : command + u' ' + shown.replace(u'&', QStringLiteral("&&"));
+    };
+    auto refresh = [&history, undo, redo, named] {
+        const QUndoStack& stack = history.stack();
+        undo->setEnabled(stack.canUndo());
+        undo->setText(named(QStringLiteral("&Undo"), stack.canUndo() ? stack.undoText() : QString()));
+        redo->setEnabled(stack.canRedo());
+        redo->setText(named(QStringLiteral("Re&do"), stack.canRedo() ? stack.redoText() : QString()));
+    };
+    connect(&history.stack(), &QUndoStack::indexChanged, this, refresh);
+    connect(&history.stack(), &QUndoStack::undoTextChanged, this, refresh);
+    connect(&history.stack(), &QUndoStack::redoTextChanged, this, refresh);
+    connect(&history.stack(), &QUndoStack::canUndoChanged, this, refresh);
+    connect(&history.stack(), &QUndoStack::canRedoChanged, this, refresh);
+    refresh();
 }
 
 void MainWindow::buildToolbar()
@@ -181,7 +218,12 @@ void MainWindow::buildToolbar()
             button = toolbar_->addAction(QIcon(QStringLiteral(":/images/%1.svg").arg(key)),
                                          QString::fromLatin1(info.tooltip));
             button->setObjectName(key);
-            button->setToolTip(QString::fromLatin1(info.tooltip));
+            QString tooltip = QString::fromLatin1(info.tooltip);
+            if (info.setupItem) { // "Audio Set-up (Ctrl+1)"
+                const QKeySequence shortcut = menuItem(QString::fromLatin1(info.setupItem))->shortcut();
+                tooltip += QStringLiteral(" (%1)").arg(shortcut.toString(QKeySequence::NativeText));
+            }
+            button->setToolTip(tooltip);
         }
         button->setProperty("key", info.key ? QString::fromLatin1(info.key) : QString());
         button->setProperty("number", info.number);

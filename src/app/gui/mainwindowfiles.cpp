@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands around set-up files: recent files, opening from the command line
 // and by dropping, comparing, and the printable report.
 
 #include "mainwindow.h"
 
+#include "app/core/backups.h"
+#include "backupchooser.h"
 #include "cardcomparison.h"
 #include "comparewindow.h"
 #include "files/setupfiles.h"
@@ -18,6 +21,10 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
@@ -73,6 +80,24 @@ void MainWindow::refreshRecentFiles()
     recentSeparator_->setVisible(!files.isEmpty());
 }
 
+void MainWindow::openBackupCommand()
+{
+    app_->whenReplacing([this] {
+        if (closed_)
+            return;
+        if (backupChooser_) {
+            backupChooser_->raise();
+            return;
+        }
+        auto* chooser = new BackupChooser(backupFolder(store_), this);
+        chooser->setAttribute(Qt::WA_DeleteOnClose);
+        // Cancel is a cancel: nothing is said and nothing changes.
+        connect(chooser, &QDialog::accepted, this, [this, chooser] { app_->openBackup(chooser->chosenPath()); });
+        backupChooser_ = chooser;
+        chooser->open();
+    });
+}
+
 void MainWindow::openFromCommandLine(const QStringList& arguments)
 {
     if (!arguments.isEmpty())
@@ -100,8 +125,17 @@ void MainWindow::showComparison(const QString& otherName, const ComparedSetup& o
 {
     if (!compare_) {
         compare_ = new CompareWindow(held_.fields, [this] { return comparedSetupOf(held_); }, this);
+        compare_->shownInWindows = [this](Field field) {
+            QString key;
+            const QWidget* control = settingControl(field, &key);
+            return control && control->isVisibleTo(settingsWindow(key));
+        };
         connect(compare_, &CompareWindow::settingChosen, this, &MainWindow::showSetting);
         connect(compare_, &CompareWindow::exportRequested, this, &MainWindow::exportReport);
+        compare_->asOneStep = [this](const std::function<void()>& take) {
+            app_->history().change(QStringLiteral("Take Selected Values"), take);
+        };
+        placeBesideSettings(compare_);
     }
     compare_->compareWith(otherName, other);
     compare_->show();
@@ -139,6 +173,7 @@ void MainWindow::compareWithCard()
         if (cardComparison_ && !cardComparison_->link.portOpen())
             finishCardComparison();
     });
+    c.link.onImageReceived = [this](const QByteArray&, const QByteArray& serial) { cardComparison_->serial = serial; };
     c.link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) {
         cardComparison_->outcome = outcome;
         cardComparison_->closeWatch.start();
@@ -154,9 +189,12 @@ void MainWindow::finishCardComparison()
     cardComparison_->closeWatch.stop();
     const bool received = cardComparison_->outcome == FlowOutcome::Succeeded;
     const ComparedSetup card = comparedSetupOf(cardComparison_->held);
+    const QByteArray serial = cardComparison_->serial;
     stopCardComparison();
-    if (received)
-        showComparison(QStringLiteral("the card"), card);
+    if (received) // "Card 4B58343031", as its backups name it
+        showComparison(serial.size() == 5 ? QStringLiteral("Card ") + QString::fromLatin1(serial.toHex().toUpper())
+                                          : QStringLiteral("the card"),
+                       card);
 }
 
 void MainWindow::stopCardComparison()
@@ -175,19 +213,64 @@ CardLink& MainWindow::activeLink()
     return cardComparison_ ? cardComparison_->link : *link_;
 }
 
-void MainWindow::showSetting(Field field)
+QWidget* MainWindow::settingControl(Field field, QString* windowKey) const
 {
     const FieldInfo& info = fieldInfo(field);
     for (const Window& w : windows_) {
         if (!w.form || w.form->objectName() != QLatin1String(info.window))
             continue;
-        showSettingsWindow(w.key);
-        const QString control = QString::fromLatin1(info.name).section(u'.', 1);
-        if (auto* widget = w.form->findChild<QWidget*>(control)) {
-            activateWindow();
-            widget->setFocus(Qt::OtherFocusReason);
-        }
+        if (windowKey)
+            *windowKey = w.key;
+        return w.form->findChild<QWidget*>(QString::fromLatin1(info.name).section(u'.', 1));
     }
+    return nullptr;
+}
+
+void MainWindow::showSetting(Field field)
+{
+    QString key;
+    QWidget* control = settingControl(field, &key);
+    if (key.isEmpty())
+        return;
+    showSettingsWindow(key);
+    if (control) {
+        activateWindow();
+        control->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+// A window of its own opens beside the settings windows' controls, below the menu bar and the
+// toolbar: at the right of the settings area, or below the strip the main window is restored
+// to, shortened to the room there.
+void MainWindow::placeBesideSettings(QWidget* other)
+{
+    const QRect screen = (this->screen() ? this->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    const QRect area(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
+    QSize size = other->size().boundedTo(screen.size());
+    const int margin = style()->pixelMetric(QStyle::PM_LayoutTopMargin);
+    QPoint at;
+    if (area.height() >= size.height()) {
+        // Right of the controls of the settings window in front, narrowed to the room there,
+        // and below its title bar, whose buttons stay in reach.
+        int left = area.left();
+        if (const QMdiSubWindow* front = mdi_->activeSubWindow(); front && front->isVisible()) {
+            if (const auto* page = front->findChild<QWidget*>(QStringLiteral("page")))
+                left = page->mapToGlobal(QPoint(page->width(), 0)).x() + margin;
+        }
+        const int room = area.right() - margin - left;
+        size.setWidth(std::clamp(room, std::min(size.width(), other->minimumSizeHint().width()), size.width()));
+        at = QPoint(area.right() - size.width() - margin,
+                    area.top() + style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * margin);
+    } else {
+        at = QPoint(frameGeometry().left(), frameGeometry().bottom() + margin);
+        const int frame = other->frameGeometry().height() - other->height(); // none until it is shown
+        const int room = screen.bottom() - at.y() - std::max(frame, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        size.setHeight(std::clamp(room, std::min(size.height(), other->minimumSizeHint().height()), size.height()));
+    }
+    at.setX(std::clamp(at.x(), screen.left(), screen.right() - size.width()));
+    at.setY(std::clamp(at.y(), screen.top(), screen.bottom() - size.height()));
+    other->resize(size);
+    other->move(at);
 }
 
 // ---- the report ----------------------------------------------------------------------------
