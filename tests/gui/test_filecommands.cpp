@@ -70,6 +70,7 @@ TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
 // Three backups of two cards, both kinds, written a minute apart.
 TEST_F(FileCommands, openBackupListsEveryBackupNewestFirstAndOpensOneAsAnUnsavedCopy)
 {
+    QDir(defaultBackupFolder()).removeRecursively(); // what earlier tests left there
     SetupValues values = defaultSetupValues();
     values.setText(Field::MissingSidMessage, "FROM CARD");
     QDateTime time(QDate(2024, 5, 1), QTime(14, 3, 22));
