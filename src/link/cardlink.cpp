@@ -111,29 +111,29 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
     const bool trusted = verified && s.cardIdentified;
 
     switch (command) {
-    case LinkSetup: {
+    case card::LinkSetup: {
         const auto a = arg(1), b = arg(2);
         if (!a || !b || *a != *b)
             return;
         if (*a == 0 || *a == 1 || *a == 2 || *a == 4 || *a == 5)
-            jobs.spawn(answerPacket(QByteArray(3, '\0')));
+            jobs.spawn(answerPacket(hostpacket::LinkSetupAnswer));
         else if (*a == 6 && !s.linkUpgraded)
             jobs.spawn(answerLinkUpgrade());
         return;
     }
-    case HostSerialRequest:
+    case card::HostSerialRequest:
         jobs.spawn(answerSerial(false));
         return;
-    case SerialNumber:
+    case card::SerialNumber:
         ui.status(2, QStringLiteral("Serial Number Received"));
         s.cardSerial = verified && p.size() > 5 ? p.mid(1, 5) : QByteArray(); // names its backups
         if (!s.linkUp)
             jobs.spawn(answerSerial(true));
         return;
-    case AppIdRequest:
+    case card::AppIdRequest:
         jobs.spawn(answerAppIdRequest());
         return;
-    case AppId:
+    case card::AppId:
         if (packet.size() > 8) {
             if (byteAt(packet, 8) == 'A') {
                 held.connectedCardType = CardType::AVM;
@@ -146,20 +146,20 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
         s.cardIdentified = true;
         progress(TransferStage::CardIdentified);
         return;
-    case LinkCleared:
+    case card::LinkCleared:
         s.linkUpgraded = false;
         return;
-    case VersionReport:
+    case card::VersionReport:
         if (trusted && arg(1)) {
             lastVersionReport = *arg(1);
             onVersionReport(*arg(1));
         }
         return;
-    case SetupData:
+    case card::SetupData:
         if (trusted)
             onSetupData(packet);
         return;
-    case FlashResult:
+    case card::FlashResult:
         if (trusted && arg(1))
             onFlashResult(*arg(1));
         return;
@@ -178,7 +178,7 @@ Task<void> CardLink::Impl::answerPacket(QByteArray payload)
 Task<void> CardLink::Impl::answerLinkUpgrade()
 {
     progress(TransferStage::LinkSetUp);
-    const bool answered = co_await sendPacket(QByteArray::fromHex("000606"));
+    const bool answered = co_await sendPacket(hostpacket::LinkUpgraded);
     if (!answered)
         co_return;
     s.linkUpgraded = true;
@@ -188,7 +188,7 @@ Task<void> CardLink::Impl::answerLinkUpgrade()
 
 Task<void> CardLink::Impl::answerSerial(bool fromSerialNumber)
 {
-    const bool answered = co_await sendPacket(HostSerialPacket);
+    const bool answered = co_await sendPacket(hostpacket::Serial);
     if (!answered)
         co_return;
     s.linkUp = true;
@@ -200,10 +200,10 @@ Task<void> CardLink::Impl::answerAppIdRequest()
 {
     const quint64 gen = link.generation;
     // (co_await is kept out of conditions: GCC 12 miscompiles some of those.)
-    const bool idSent = co_await sendPacket(AppIdPacket);
+    const bool idSent = co_await sendPacket(hostpacket::AppId);
     if (!idSent || link.generation != gen)
         co_return;
-    const bool endSent = co_await sendPacket(AppIdEnd);
+    const bool endSent = co_await sendPacket(hostpacket::AppIdEnd);
     if (!endSent || link.generation != gen)
         co_return;
     // The identification wait: bounded by the same limit as the opening's own wait.
@@ -213,7 +213,7 @@ Task<void> CardLink::Impl::answerAppIdRequest()
     if (!s.cardIdentified || !port.portOpen() || link.generation != gen)
         co_return;
     if (held.connectedCardType == CardType::AVM) {
-        const bool baudChangeSent = co_await sendPacket(BaudChange);
+        const bool baudChangeSent = co_await sendPacket(hostpacket::BaudChange1200);
         if (!baudChangeSent)
             co_return;
         co_await jobs.until([this, gen] { return s.ackReceived || link.generation != gen; });
@@ -318,7 +318,7 @@ void CardLink::Impl::onKeepAliveTick()
 
 Task<void> CardLink::Impl::keepAlivePacket()
 {
-    const bool acknowledged = co_await sendPacket(HostSerialPacket);
+    const bool acknowledged = co_await sendPacket(hostpacket::Serial);
     if (acknowledged)
         s.keepAliveCount = 0;
 }

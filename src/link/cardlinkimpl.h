@@ -22,14 +22,6 @@ inline const QString DefaultSettings = QStringLiteral("9600,N,8,2");
 inline const QString OpeningSettings = QStringLiteral("9600,n,8,2");
 inline const QString AvmSettings = QStringLiteral("1200,n,8,2");
 
-// Fixed payloads of the host.
-inline const QByteArray HostSerialPacket = QByteArray::fromHex("02514c4e3031"); // 0x02, then "QLN01"
-inline const QByteArray AppIdPacket = QByteArray::fromHex("044d45524c414e00000000"); // 0x04 "MERLAN" 0 0 0 0
-inline const QByteArray AppIdEnd = QByteArray::fromHex("03");
-inline const QByteArray GetRequest = QByteArray::fromHex("1500");
-inline const QByteArray ReqCurSetup = QByteArray::fromHex("16");
-inline const QByteArray BaudChange = QByteArray::fromHex("1904b0");
-
 inline constexpr int KeepAliveMs = 5000;
 inline constexpr int ButtonRestoreMs = 20000;
 inline constexpr int VersionWaitMs = 3000;

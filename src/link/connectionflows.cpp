@@ -28,7 +28,7 @@ Task<void> CardLink::Impl::getFlow(quint64 id)
     const bool begun = co_await beginFlow(id);
     if (!begun)
         co_return;
-    co_await sendPacket(GetRequest);
+    co_await sendPacket(hostpacket::GetRequest);
     // The transfer completes when the card sends its set-up.
 }
 
@@ -40,7 +40,7 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
     // Only this connection's report may let the image go.
     s.versionVerdict = false;
     trace.text("Sent ReqCurSetup Start");
-    co_await sendPacket(ReqCurSetup);
+    co_await sendPacket(hostpacket::ReqCurSetup);
     trace.text("Sent ReqCurSetup Stop");
     if (superseded(id))
         co_return;

@@ -78,17 +78,17 @@ bool PacketReceiver::receiveByte(quint8 byte)
         return true;
     case SYN:
         link_.tell([](LinkObserver& o) { o.singleByte(SYN, false); });
-        trace.int16(82);
+        trace.int16(TraceSynReceived);
         trace.int16(link_.port.outBufferCount());
-        trace.int16(82);
+        trace.int16(TraceSynReceived);
         if (s.cardIdentified) {
             link_.endTransfer(EndReason::LinkResetByCard);
             return false;
         }
         link_.port.output(QByteArray(1, static_cast<char>(AckByte)));
         link_.tell([](LinkObserver& o) { o.singleByte(AckByte, true); });
-        trace.int16(83);
-        trace.int16(6);
+        trace.int16(TraceSynAnswered);
+        trace.int16(AckByte);
         ++s.receivedCount;
         resetOnSyn();
         return true;
@@ -144,13 +144,13 @@ void PacketReceiver::traceIncomingFrame()
     TraceFile& trace = link_.trace;
     const QByteArray& frame = s.frameBuffer;
     if (!s.cardIdentified)
-        trace.int16(119);
+        trace.int16(TraceFrameUnidentified);
     else if (frame.size() != previousFrame_.size())
-        trace.int16(120);
-    else if (!frame.isEmpty() && (byteAt(frame, 0) == 0x42 || byteAt(frame, 0) == 0x82))
+        trace.int16(TraceFrameNewLength);
+    else if (!frame.isEmpty() && (byteAt(frame, 0) == AckControl || byteAt(frame, 0) == NackControl))
         trace.text("Stop In");
     else
-        trace.int16(121);
+        trace.int16(TraceFrameSameLength);
     trace.bytes(frame);
     previousFrame_ = frame;
 }
@@ -171,15 +171,15 @@ void PacketReceiver::processFrame(const QByteArray& raw)
     }
     const quint8 control = byteAt(packet, 0);
     const bool crcGood = crcMatches(packet);
-    link_.tell([&](LinkObserver& o) { o.frameReceived(packet, crcGood || byteAt(packet, 0) == 0xC4); });
+    link_.tell([&](LinkObserver& o) { o.frameReceived(packet, crcGood || byteAt(packet, 0) == PlainControl); });
     if (s.headerMode) {
-        if (control == 0xC4) {
+        if (control == PlainControl) {
             dispatchPacket(packet, false);
             return;
         }
-        if (control == 0xC2 && packet.size() > 2)
+        if (control == DataControl && packet.size() > 2)
             s.peerSeq = byteAt(packet, 2);
-        if (s.linkUp && control == 0xC2 && packet.size() > 1) {
+        if (s.linkUp && control == DataControl && packet.size() > 1) {
             if (byteAt(packet, 1) != s.ownSeq)
                 return; // not for the packet we have outstanding: the card will send it again
             // A data packet from the card acknowledges ours; only a good one counts.
@@ -199,7 +199,7 @@ void PacketReceiver::processFrame(const QByteArray& raw)
         return;
     }
     const int answered = packet.size() > 1 ? byteAt(packet, 1) : -1;
-    if (control == 0x42) {
+    if (control == AckControl) {
         if (answered == s.ownSeq && !s.ackReceived) {
             link_.trace.text("Ack In");
             transmitter_.acknowledgeOutstanding();
@@ -208,7 +208,7 @@ void PacketReceiver::processFrame(const QByteArray& raw)
         }
         return;
     }
-    if (control == 0x82) {
+    if (control == NackControl) {
         if (answered == s.ownSeq) {
             link_.trace.text("Nack In");
             link_.tell([](LinkObserver& o) { o.nackReceived(); });

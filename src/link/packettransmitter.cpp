@@ -106,7 +106,7 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
     const FrameParts parts = buildFrameParts(s.checkMode, s.headerMode, kind, s.peerSeq, s.ownSeq, payload);
 
     trace.text("Start Out");
-    trace.int16(2);
+    trace.int16(TraceFrameStart);
     trace.byte(parts.control);
     if (ackKind) {
         if (answeredSeq > 1) { // a sequence bit that was not a bit
@@ -121,7 +121,7 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
     }
     if (s.checkMode == CheckMode::Bits16)
         trace.bytes(parts.check);
-    trace.int16(3);
+    trace.int16(TraceFrameEnd);
     trace.text("Stop Out");
 
     const QByteArray frame = parts.frame();
@@ -189,9 +189,9 @@ void PacketTransmitter::onRetransmissionTimeout()
         return;
     }
     link_.tell([](LinkObserver& o) { o.acknowledgementTimedOut(); });
-    link_.trace.int16(78);
+    link_.trace.int16(TraceRetransmission);
     link_.trace.int16(s.retryCount);
-    link_.trace.int16(78);
+    link_.trace.int16(TraceRetransmission);
     link_.ui.status(2, QStringLiteral("Resend ") + statusNumber(s.retryCount));
     resendSavedPacket();
 }

@@ -1,6 +1,6 @@
 #include "linemeter.h"
 
-#include "link/framecodec.h"
+#include "link/protocol.h"
 
 #include <algorithm>
 

@@ -471,7 +471,7 @@ void MainWindow::followImageFrame(int command, int baud)
     if (!dialog || !dialog->inOperation())
         return;
     const int frameBytes = int(held_.setupImage.size()) + 10; // STX, header, command, CRC, ETX
-    if (command == SetupData || command == SetupRequest)
+    if (command == host::SetupData || command == host::GetRequest)
         dialog->followFrame(frameBytes, baud);
 }
 
