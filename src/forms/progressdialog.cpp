@@ -11,22 +11,11 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quillon {
 
 namespace {
-
-constexpr int StageCount = 4;
-
-int stageNumber(TransferStage stage)
-{
-    switch (stage) {
-    case TransferStage::LinkSetUp: return 1;
-    case TransferStage::CardIdentified: return 2;
-    case TransferStage::ImageTransferred: return 3;
-    case TransferStage::FlashResult: return 4;
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -77,17 +66,6 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
     column->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QString ProgressDialog::stageText(TransferStage stage)
-{
-    switch (stage) {
-    case TransferStage::LinkSetUp: return QStringLiteral("Connecting to the card");
-    case TransferStage::CardIdentified: return QStringLiteral("Card identified");
-    case TransferStage::ImageTransferred: return QStringLiteral("Set-up transferred");
-    case TransferStage::FlashResult: return QStringLiteral("Card has written its flash memory");
-    }
-    return {};
-}
-
 void ProgressDialog::showForTransfer()
 {
     label_->setText(QStringLiteral("Loading"));
@@ -100,11 +78,11 @@ void ProgressDialog::showForTransfer()
     raise();
 }
 
-void ProgressDialog::setStage(TransferStage stage)
+void ProgressDialog::setStage(int number, const QString& text)
 {
     if (!inOperation_) // an operation's bar follows the image frame instead
-        bar_->setValue(stageNumber(stage));
-    label_->setText(stageText(stage));
+        bar_->setValue(std::clamp(number, 0, StageCount));
+    label_->setText(text);
 }
 
 void ProgressDialog::beginOperation(const QStringList& stages)

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "setup/operatorui.h"
-
 #include <QDialog>
 
 class QElapsedTimer;
@@ -22,9 +20,9 @@ public:
     // Starts over for a new transfer: an empty bar, the Cancel button offered again, the
     // dialog centred on the screen and shown without holding up the rest of the program.
     void showForTransfer();
-    void setStage(TransferStage stage);
-
-    static QString stageText(TransferStage stage);
+    // Stage 1 to 4 of a connection, the bar at its number when no operation's list shows.
+    static constexpr int StageCount = 4;
+    void setStage(int number, const QString& text);
 
     // A whole operation of several connections: its stages as a list ticked off as each
     // completes, the link's counters, the elapsed time; the link's hides between connections

@@ -4,24 +4,19 @@
 #include "linkobserver.h"
 #include "tracefile.h"
 
-#include "../setup/numbers.h"
-#include "../setup/setupimage.h"
 
 namespace quillon {
 
 using namespace cardlinkdetail;
 
-CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, PortSelection& ports_,
-                     HeldSetup& held_, OperatorUi& ui_, TraceFile& trace_)
-    : q(owner), link(port_, clock_, ui_, trace_), transmitter(link, clock_), receiver(link, transmitter),
-      port(port_), ports(ports_), held(held_), ui(ui_), trace(trace_), s(link.s), jobs(link.jobs),
-      keepAliveTimer(clock_.createTimer()), buttonRestoreTimer(clock_.createTimer())
+CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, PortSelection& ports_, TraceFile& trace_)
+    : q(owner), link(owner, port_, clock_, trace_), transmitter(link, clock_), receiver(link, transmitter),
+      port(port_), ports(ports_), trace(trace_), s(link.s), jobs(link.jobs), keepAliveTimer(clock_.createTimer())
 {
     link.endTransfer = [this](EndReason reason) { endTransfer(reason); };
     transmitter.onRetransmissionFailed = [this] { failRetransmission(); };
     receiver.onPacket = [this](const QByteArray& packet, bool verified) { handleCommand(packet, verified); };
     keepAliveTimer->onTimeout = [this] { onKeepAliveTick(); jobs.pump(); };
-    buttonRestoreTimer->onTimeout = [this] { ui.transferButtonsEnabled(true); };
     port.onComm = [this](int event) {
         receiver.onComm(event);
         if (portInUse && !port.portOpen())
@@ -37,10 +32,9 @@ CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, P
 void CardLink::Impl::failRetransmission()
 {
     keepAliveTimer->stop();
-    ui.hideProgress();
     endTransfer(EndReason::RetransmissionFailed);
     s.keepAliveCount = 0;
-    ui.message(QStringLiteral("Error in communications, Retransmission failed."));
+    fail({LinkFailure::RetransmissionFailed});
 }
 
 // The device went away under a running Get or Send (unplugged, its driver gone): the transfer
@@ -51,13 +45,11 @@ void CardLink::Impl::portVanished()
     portInUse = false;
     if (!flow.active)
         return;
-    const QString why = port.lastError();
+    LinkFailure failure{LinkFailure::PortVanished, ports.selectedPort(), ports.deviceOf(ports.selectedPort())};
+    failure.portError = port.lastError();
     endTransfer(EndReason::PortClosed);
-    finishFlow(FlowOutcome::Failed);
-    ui.message(why.isEmpty()
-                   ? QStringLiteral("The serial port closed during the transfer. Please check the connection to the card.")
-                   : QStringLiteral("The serial port closed during the transfer (%1). Please check the connection to "
-                                    "the card.").arg(why));
+    finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
+    fail(failure);
 }
 
 // ---------------------------------------------------------------- end of a connection
@@ -76,8 +68,6 @@ void CardLink::Impl::endTransfer(EndReason reason)
     trace.int16(reasonCode(reason));
     trace.close();
     link.tell([reason](LinkObserver& o) { o.connectionEnded(reason); });
-    ui.transferButtonsEnabled(true);
-    ui.hideProgress();
     stopRetransmissionTimer();
     keepAliveTimer->stop();
     s.headerMode = false;
@@ -89,11 +79,14 @@ void CardLink::Impl::endTransfer(EndReason reason)
     s.cardIdentified = false;
     s.ackReceived = true;
     s.checkMode = CheckMode::None;
-    ui.status(2, QStringLiteral("Port Closed") + statusNumber(reasonCode(reason)));
     port.setSettings(DefaultSettings);
     ++link.generation;
+    if (flow.active)
+        lastEnd = reason;
+    Q_EMIT q.connectionEnded(reason);
     if (flow.active && flow.kind != FlowKind::Send)
-        finishFlow(reason == EndReason::Cancelled ? FlowOutcome::Cancelled : FlowOutcome::Failed);
+        finishFlow(reason == EndReason::Cancelled ? FlowOutcome::Cancelled : FlowOutcome::Failed,
+                   reason == EndReason::Cancelled ? FlowEnd::Cancelled : FlowEnd::ConnectionEnded);
 }
 
 // ---------------------------------------------------------------- dispatcher
@@ -125,27 +118,25 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
         jobs.spawn(answerSerial(false));
         return;
     case card::SerialNumber:
-        ui.status(2, QStringLiteral("Serial Number Received"));
         s.cardSerial = verified && p.size() > 5 ? p.mid(1, 5) : QByteArray(); // names its backups
+        Q_EMIT q.serialNumberReceived(s.cardSerial);
         if (!s.linkUp)
             jobs.spawn(answerSerial(true));
         return;
     case card::AppIdRequest:
         jobs.spawn(answerAppIdRequest());
         return;
-    case card::AppId:
-        if (packet.size() > 8) {
-            if (byteAt(packet, 8) == 'A') {
-                held.connectedCardType = CardType::AVM;
-                ui.status(3, QStringLiteral("AVM Card Detected"));
-            } else if (byteAt(packet, 8) == 'S') {
-                held.connectedCardType = CardType::SID;
-                ui.status(3, QStringLiteral("SID Card Detected"));
-            }
-        }
+    case card::AppId: {
+        CardIdentity identity{std::nullopt, s.cardSerial};
+        if (packet.size() > 8 && (byteAt(packet, 8) == 'A' || byteAt(packet, 8) == 'S'))
+            identity.kind = byteAt(packet, 8) == 'A' ? CardType::AVM : CardType::SID;
+        if (identity.kind)
+            s.cardKind = *identity.kind;
+        Q_EMIT q.cardIdentified(identity);
         s.cardIdentified = true;
-        progress(TransferStage::CardIdentified);
+        Q_EMIT q.stageReached(TransferStage::CardIdentified);
         return;
+    }
     case card::LinkCleared:
         s.linkUpgraded = false;
         return;
@@ -177,7 +168,7 @@ Task<void> CardLink::Impl::answerPacket(QByteArray payload)
 
 Task<void> CardLink::Impl::answerLinkUpgrade()
 {
-    progress(TransferStage::LinkSetUp);
+    Q_EMIT q.stageReached(TransferStage::LinkSetUp);
     const bool answered = co_await sendPacket(hostpacket::LinkUpgraded);
     if (!answered)
         co_return;
@@ -212,7 +203,7 @@ Task<void> CardLink::Impl::answerAppIdRequest()
     });
     if (!s.cardIdentified || !port.portOpen() || link.generation != gen)
         co_return;
-    if (held.connectedCardType == CardType::AVM) {
+    if (s.cardKind == CardType::AVM) {
         const bool baudChangeSent = co_await sendPacket(hostpacket::BaudChange1200);
         if (!baudChangeSent)
             co_return;
@@ -241,21 +232,18 @@ Task<bool> CardLink::Impl::openConnection()
     trace.open();
     link.tell([](LinkObserver& o) { o.connectionOpened(); });
     s.receivedCount = 0;
-    if (!ports.isPortUsable(ports.selectedPort())) {
-        ui.messageWithDetails(QStringLiteral("Current com port selection is not valid"), ports.diagnosis());
+    const int selected = ports.selectedPort();
+    if (!ports.isPortUsable(selected)) {
+        fail({LinkFailure::PortNotUsable, selected, ports.deviceOf(selected), {}, ports.diagnosis()});
         co_return false;
     }
     if (port.portOpen())
         port.setPortOpen(false);
-    port.setCommPort(ports.selectedPort());
+    port.setCommPort(selected);
     port.setSettings(OpeningSettings);
-    ui.status(3, QString()); // no card until one identifies itself on this connection
-    if (!port.setPortOpen(true)) {
-        const QString why = port.lastError();
-        ui.messageWithDetails(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
-                                            : QStringLiteral("The serial port could not be opened: ") + why,
-                              port.diagnose(ports.selectedPort()));
-    }
+    Q_EMIT q.portOpening(selected);
+    if (!port.setPortOpen(true))
+        fail({LinkFailure::PortNotOpened, selected, ports.deviceOf(selected), port.lastError(), port.diagnose(selected)});
     portInUse = port.portOpen();
     keepAliveTimer->start(KeepAliveMs);
     receiver.startConnection();
@@ -284,7 +272,7 @@ Task<void> CardLink::Impl::establishLink()
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         endTransfer(EndReason::CardNotIdentified);
-        ui.message(QStringLiteral("Error establishing communications, Please check connections"));
+        fail({LinkFailure::CardNotIdentified, ports.selectedPort(), ports.deviceOf(ports.selectedPort())});
     }
 }
 
@@ -293,13 +281,13 @@ void CardLink::Impl::onKeepAliveTick()
     // A Get or Send ends with its connection here: what it waits for (an acknowledgement, the
     // card's set-up, an answer's acknowledgement above its own wait) would never come.
     if (!port.portOpen()) {
-        ui.message(QStringLiteral("Port not functioning, please try another port #1"));
+        fail({LinkFailure::PortGone, port.commPort(), ports.deviceOf(port.commPort())});
         if (flow.active)
             endTransfer(EndReason::PortClosed);
         return; // the timer stays off
     }
     if (!s.linkUp) {
-        ui.message(QStringLiteral("Port not functioning, please try another port #2"));
+        fail({LinkFailure::CardSilent, port.commPort(), ports.deviceOf(port.commPort())});
         port.setPortOpen(false);
         if (flow.active)
             endTransfer(EndReason::PortClosed);
@@ -308,8 +296,7 @@ void CardLink::Impl::onKeepAliveTick()
     keepAliveTimer->start(KeepAliveMs);
     ++s.keepAliveCount;
     ++s.snCount;
-    ui.status(2, QStringLiteral("SN Count ") + QString::number(s.snCount) + QLatin1Char(' ')
-                     + statusNumber(s.keepAliveCount));
+    Q_EMIT q.keepAliveTicked(s.snCount, s.keepAliveCount);
     // With a packet still unacknowledged the tick only counts: its own retransmission goes on,
     // and enough such ticks end the transfer.
     if (s.ackReceived)
@@ -325,9 +312,8 @@ Task<void> CardLink::Impl::keepAlivePacket()
 
 // ---------------------------------------------------------------- public face
 
-CardLink::CardLink(SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held, OperatorUi& ui,
-                   TraceFile& trace)
-    : d(std::make_unique<Impl>(*this, port, clock, ports, held, ui, trace))
+CardLink::CardLink(SerialControl& port, LinkClock& clock, PortSelection& ports, TraceFile& trace)
+    : d(std::make_unique<Impl>(*this, port, clock, ports, trace))
 {
 }
 
@@ -338,21 +324,22 @@ CardLink::~CardLink()
     d->jobs.clear();
 }
 
-void CardLink::getConfiguration()
+void CardLink::get()
 {
     const quint64 id = d->startFlow(FlowKind::Get);
     d->jobs.spawn(d->getFlow(id));
 }
 
-void CardLink::readCard()
+void CardLink::read()
 {
     const quint64 id = d->startFlow(FlowKind::Read);
     d->jobs.spawn(d->getFlow(id));
 }
 
-void CardLink::sendConfiguration()
+void CardLink::send(SendSource source)
 {
     const quint64 id = d->startFlow(FlowKind::Send);
+    d->flow.source = std::move(source);
     d->jobs.spawn(d->sendFlow(id));
 }
 
@@ -364,14 +351,14 @@ void CardLink::closePort()
     d->keepAliveTimer->stop();
     d->stopRetransmissionTimer();
     d->endTransfer(EndReason::Completed);
-    d->ui.message(QStringLiteral("Port Closed"));
+    Q_EMIT closedByHand();
     d->jobs.pump();
 }
 
 void CardLink::cancel()
 {
     d->port.discardOutput(); // what has not left yet (the rest of an image) stays here
-    d->finishFlow(FlowOutcome::Cancelled);
+    d->finishFlow(FlowOutcome::Cancelled, FlowEnd::Cancelled);
     d->endTransfer(EndReason::Cancelled);
     d->jobs.pump();
 }
@@ -387,18 +374,20 @@ void CardLink::shutdown()
     d->keepAliveTimer->stop();
     d->stopRetransmissionTimer();
     d->transmitter.stopAcknowledgementPause();
-    d->buttonRestoreTimer->stop();
     d->port.discardOutput();
-    d->finishFlow(FlowOutcome::Failed);
+    d->finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
     d->endTransfer(EndReason::Completed);
     d->jobs.clear();
 }
 
-void CardLink::setObserver(LinkObserver* observer) { d->link.observer = observer; }
+void CardLink::addObserver(LinkObserver* observer) { d->link.observers.push_back(observer); }
 
 const LinkState& CardLink::state() const { return d->s; }
 bool CardLink::portOpen() const { return d->port.portOpen(); }
-bool CardLink::flowRunning() const { return d->flow.active; }
+std::optional<FlowKind> CardLink::runningFlow() const
+{
+    return d->flow.active ? std::optional(d->flow.kind) : std::nullopt;
+}
 std::size_t CardLink::jobCount() const { return d->jobs.jobCount(); }
 
 } // namespace quillon

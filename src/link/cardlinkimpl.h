@@ -1,8 +1,8 @@
 #pragma once
 
 // The inside of CardLink, shared by its units: cardlink.cpp (dispatcher, answers, opening,
-// keep-alive, end of a connection, public face) and connectionflows.cpp (the Get and Send flows
-// and what the card's set-up commands do to them).
+// keep-alive, end of a connection, public face) and connectionflows.cpp (the Get, Read and Send
+// flows and what the card's set-up commands do to them).
 
 #include "cardlink.h"
 #include "linkcontext.h"
@@ -23,17 +23,15 @@ inline const QString OpeningSettings = QStringLiteral("9600,n,8,2");
 inline const QString AvmSettings = QStringLiteral("1200,n,8,2");
 
 inline constexpr int KeepAliveMs = 5000;
-inline constexpr int ButtonRestoreMs = 20000;
 inline constexpr int VersionWaitMs = 3000;
 inline constexpr int FlashReportWaitMs = 10000;
 
 } // namespace cardlinkdetail
 
 // The connection: the dispatcher of the card's commands and the host's answers, the opening
-// with its keep-alive, the Get and Send flows, and the end of a connection.
+// with its keep-alive, the flows, and the end of a connection.
 struct CardLink::Impl {
-    Impl(CardLink& owner, SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held,
-         OperatorUi& ui, TraceFile& trace);
+    Impl(CardLink& owner, SerialControl& port, LinkClock& clock, PortSelection& ports, TraceFile& trace);
 
     CardLink& q;
     LinkContext link;
@@ -41,19 +39,18 @@ struct CardLink::Impl {
     PacketReceiver receiver;
     SerialControl& port;
     PortSelection& ports;
-    HeldSetup& held;
-    OperatorUi& ui;
     TraceFile& trace;
     LinkState& s;
     JobRunner& jobs;
-    std::unique_ptr<LinkTimer> keepAliveTimer, buttonRestoreTimer;
+    std::unique_ptr<LinkTimer> keepAliveTimer;
     std::optional<quint8> lastVersionReport; // the card's version, when the last packet was a report
 
-    // The running Get or Send; a newer flow, a Cancel or shut-down supersedes it.
+    // The running flow; a newer flow, a Cancel or shut-down supersedes it.
     struct Flow {
         FlowKind kind = FlowKind::Get;
         quint64 id = 0;
         bool active = false;
+        SendSource source;
     } flow;
     quint64 flowCounter = 0;
     std::optional<quint8> flashResult;
@@ -64,13 +61,8 @@ struct CardLink::Impl {
     Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
     void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
     void failRetransmission();
-    void progress(TransferStage stage)
-    {
-        ui.progress(stage);
-        if (q.onProgress)
-            q.onProgress(stage);
-    }
     void portVanished();
+    void fail(LinkFailure failure) { Q_EMIT q.failed(failure); }
 
     // dispatcher
     void handleCommand(const QByteArray& packet, bool verified);
@@ -81,7 +73,7 @@ struct CardLink::Impl {
     void onVersionReport(quint8 cardVersion);
     void onSetupData(const QByteArray& packet);
     void onFlashResult(quint8 result);
-    QString imageRefusal(const QByteArray& image) const;
+    std::optional<LinkFailure> imageRefusal(const QByteArray& image) const;
 
     // connection
     Task<bool> openConnection(); // true when the card identified itself
@@ -97,9 +89,9 @@ struct CardLink::Impl {
     Task<void> sendFlow(quint64 id);
     void endFailedOpening(quint64 id, quint64 generationAtOpening);
     bool superseded(quint64 id) const { return !flow.active || flow.id != id; }
-    void finishFlow(FlowOutcome outcome);
+    void finishFlow(FlowOutcome outcome, FlowEnd end);
     void endTransfer(EndReason reason);
-    QString fileName() const { return q.currentFileName ? q.currentFileName() : QStringLiteral("Unsaved"); }
+    std::optional<EndReason> lastEnd; // of the running flow's connection
 };
 
 } // namespace quillon

@@ -2,16 +2,6 @@
 
 namespace quillon {
 
-QString checkModeText(CheckMode mode)
-{
-    switch (mode) {
-    case CheckMode::Bits8: return QStringLiteral("8bit");
-    case CheckMode::Bits16: return QStringLiteral("16bit");
-    case CheckMode::None: break;
-    }
-    return QStringLiteral("None");
-}
-
 static std::array<quint16, 256> buildCrcTable()
 {
     std::array<quint16, 256> table{};

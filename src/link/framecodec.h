@@ -9,8 +9,6 @@
 
 namespace quillon {
 
-QString checkModeText(CheckMode mode); // "None", "8bit", "16bit"
-
 // The card's CRC-16: polynomial 0x1021 (table driven, most significant bit first), started at
 // 0xFFFF for each frame, and each byte shifted in at the low end: crc = ((crc << 8) | byte) ^
 // table[crc >> 8] in 16 bits, with no zero bytes appended at the end. That is neither CRC-16/CCITT-FALSE

@@ -6,26 +6,27 @@
 
 #include <QString>
 #include <functional>
+#include <vector>
 
 namespace quillon {
 
+class CardLink;
 class LinkObserver;
-class OperatorUi;
 class SerialControl;
 class TraceFile;
 
 // What the transmitter, the receiver and the connection share: the port, the trace file, the
-// operator, the link state, the jobs that wait, and the two counters by which a wait notices
-// that its connection or its link has gone.
+// link whose signals tell what happens, the link state, the jobs that wait, and the two counters
+// by which a wait notices that its connection or its link has gone.
 struct LinkContext {
-    LinkContext(SerialControl& port_, LinkClock& clock_, OperatorUi& ui_, TraceFile& trace_)
-        : port(port_), clock(clock_), ui(ui_), trace(trace_), jobs(clock_)
+    LinkContext(CardLink& events_, SerialControl& port_, LinkClock& clock_, TraceFile& trace_)
+        : events(events_), port(port_), clock(clock_), trace(trace_), jobs(clock_)
     {
     }
 
+    CardLink& events;
     SerialControl& port;
     LinkClock& clock;
-    OperatorUi& ui;
     TraceFile& trace;
     LinkState s;
     JobRunner jobs;
@@ -34,12 +35,12 @@ struct LinkContext {
     // Every SYN resets the link: an answer still waiting for its acknowledgement then has
     // nothing left to answer.
     quint64 linkEpoch = 0;
-    // Told what happens on the link; may be null.
-    LinkObserver* observer = nullptr;
+    // Told what happens on the link frame by frame, in the order added.
+    std::vector<LinkObserver*> observers;
     template <typename Tell>
     void tell(Tell&& tell) const
     {
-        if (observer)
+        for (LinkObserver* observer : observers)
             tell(*observer);
     }
     // Ends the connection (CardLink's endTransfer).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framecodec.h"
+#include "../setup/cardtype.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,6 +28,7 @@ struct LinkState {
     bool linkUpgraded = false;
     int snCount = 0;
     bool versionVerdict = false;
+    CardType cardKind = CardType::SID; // as the card last identified itself
     // receiver
     bool inFrame = false;
     QByteArray frameBuffer;

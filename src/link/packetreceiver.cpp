@@ -6,7 +6,7 @@
 #include "serialcontrol.h"
 #include "tracefile.h"
 
-#include "../setup/operatorui.h"
+#include "cardlink.h"
 
 namespace quillon {
 
@@ -30,7 +30,7 @@ void PacketReceiver::onComm(int event)
         receiveBytes();
     } else if (event == SerialControl::WriteTimeout) {
         link_.endTransfer(EndReason::WriteTimeout);
-        link_.ui.message(QStringLiteral("CTS Timeout Transfer aborted"));
+        Q_EMIT link_.events.failed({LinkFailure::WriteTimeout});
     }
 }
 
@@ -111,7 +111,7 @@ bool PacketReceiver::receiveByte(quint8 byte)
         s.strayCount = 0;
         if (sameSettings(link_.port.settings(), DefaultSettings)) {
             link_.endTransfer(EndReason::UnknownDevice);
-            link_.ui.message(QStringLiteral("Unknown Device, Check Communications"));
+            Q_EMIT link_.events.failed({LinkFailure::UnknownDevice});
             return false;
         }
         link_.port.setSettings(OpeningSettings); // back to the opening speed after a change to 1200 baud
@@ -245,9 +245,7 @@ void PacketReceiver::classifyControl(quint8 control)
         s.headerMode = modes->header;
         s.dataSeen = true;
     }
-    link_.ui.diagnosticLabel(0, checkModeText(s.checkMode));
-    link_.ui.diagnosticLabel(1, s.headerMode ? QStringLiteral("True") : QStringLiteral("False"));
-    link_.ui.diagnosticLabel(2, s.dataSeen ? QStringLiteral("Data") : QString());
+    Q_EMIT link_.events.framing(s.checkMode, s.headerMode, s.dataSeen);
 }
 
 } // namespace quillon

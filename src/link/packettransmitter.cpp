@@ -5,8 +5,7 @@
 #include "serialcontrol.h"
 #include "tracefile.h"
 
-#include "../setup/numbers.h"
-#include "../setup/operatorui.h"
+#include "cardlink.h"
 
 #include <cmath>
 
@@ -192,7 +191,7 @@ void PacketTransmitter::onRetransmissionTimeout()
     link_.trace.int16(TraceRetransmission);
     link_.trace.int16(s.retryCount);
     link_.trace.int16(TraceRetransmission);
-    link_.ui.status(2, QStringLiteral("Resend ") + statusNumber(s.retryCount));
+    Q_EMIT link_.events.retransmitting(s.retryCount);
     resendSavedPacket();
 }
 

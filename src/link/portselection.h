@@ -12,6 +12,8 @@ public:
     virtual bool isPortUsable(int port) const = 0;
     // Why the selection cannot be used and the next step; empty when nothing is known.
     virtual QString diagnosis() const { return {}; }
+    // The device port 1..4 stands for, as assigned; empty when unknown.
+    virtual QString deviceOf(int port) const { (void)port; return {}; }
 };
 
 // A selection of one fixed port, for callers that name the device themselves.

@@ -1,5 +1,7 @@
 #include "setupcompare.h"
 
+#include "setupimage.h"
+
 #include <algorithm>
 
 namespace quillon {
@@ -52,6 +54,18 @@ ComparedSetup comparedSetupOf(const HeldSetup& held)
     setup.kind = held.loadedCardType;
     setup.values = held.fields.values();
     setup.image = held.setupImage;
+    return setup;
+}
+
+ComparedSetup comparedSetupOfImage(const QByteArray& image, const SetupValues& base)
+{
+    ComparedSetup setup;
+    if (image.size() > SidImageSize) {
+        setup.kind = CardType::AVM;
+        setup.image = image;
+    } else {
+        setup.values = decodeSidImage(image, base);
+    }
     return setup;
 }
 

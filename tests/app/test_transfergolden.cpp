@@ -4,9 +4,12 @@
 // every trace file. Each recording must stay byte for byte what tests/app/golden/ holds.
 // QUILLON_WRITE_GOLDEN=1 writes the recordings there instead (then read the diff).
 
-#include "app/core/cardoperation.h"
+#include "app/core/cardsession.h"
+#include "app/core/linkpresenter.h"
+#include "link/cardlink.h"
 #include "link/framelog.h"
-#include "link/linkstatistics.h"
+#include "link/linkobserver.h"
+#include "link/settingsstore.h"
 #include "link/tracefile.h"
 #include "link/virtualclock.h"
 #include "recordingui.h"
@@ -108,7 +111,8 @@ struct Rig {
     {
         if (!row.portOpens)
             line.setOpenablePorts({});
-        link.currentFileName = [] { return QStringLiteral("Studio"); };
+        session.presenter().fileName = [] { return QStringLiteral("Studio"); };
+        session.trace().setPath(dir.filePath("Out.bin"));
         loadDefaults(held.fields);
         held.fields.setText(Field::Gpi1Text, "ON AIR");
         if (row.card == CardKind::Avm && row.flow == Flow::Send) {
@@ -116,21 +120,18 @@ struct Rig {
             held.setupImage[60] = 0x42;
             held.loadedCardType = held.connectedCardType = CardType::AVM;
         }
-        frameLog.echo = [this](const QString& text) { frames << text; };
-        observers.add(&frameLog);
-        observers.add(&statistics);
-        observers.add(&snapshots);
-        link.setObserver(&observers);
-        statistics.onConnectionEnded = [this](const LinkCounters& c) { counters << countersLine(c); };
-        operation.onStage = [this](OperationStage s, bool done) {
+        session.frameLog().echo = [this](const QString& text) { frames << text; };
+        link.addObserver(&snapshots);
+        QObject::connect(&session, &CardSession::connectionEnded, [this](const LinkCounters& c) { counters << countersLine(c); });
+        QObject::connect(&operation, &CardOperation::stageChanged, [this](OperationStage s, bool done) {
             steps << QStringLiteral("%1 %2 %3").arg(QString::number(clock.nowMs()).rightJustified(6),
                                                      done ? "done: " : "start:", operationStageText(s, sending));
-        };
-        operation.onFinished = [this](bool succeeded) {
+        });
+        QObject::connect(&operation, &CardOperation::finished, [this](const OperationResult& r) {
             steps << QStringLiteral("%1 finished: %2").arg(QString::number(clock.nowMs()).rightJustified(6),
-                                                           succeeded ? "succeeded" : "failed");
+                                                           r.succeeded ? "succeeded" : "failed");
             finished = true;
-        };
+        });
         options.backup = row.backup;
         options.verify = row.verify;
         options.backupFolder = dir.filePath("backups");
@@ -158,13 +159,11 @@ struct Rig {
     FixedPort ports{1};
     HeldSetup held;
     GoldenUi ui{clock};
-    TraceFile trace{dir.filePath("Out.bin")};
-    FrameLog frameLog{clock};
-    LinkStatistics statistics{clock};
     TraceSnapshots snapshots{dir.filePath("Out.bin")};
-    LinkObservers observers;
-    CardLink link{line, clock, ports, held, ui, trace};
-    CardOperation operation{link, clock, held, ui};
+    SettingsStore settings;
+    CardSession session{line, ports, held, ui, settings, &clock};
+    CardLink& link = session.link();
+    CardOperation& operation = session.operation();
     OperationOptions options;
     bool sending = false;
     bool finished = false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "setup/operatorui.h"
+#include "app/core/operatorui.h"
 
 #include <QString>
 #include <cstdio>

@@ -42,8 +42,7 @@ void AppState::showSetupName()
     store_.setValue(FileSection, FolderKey, name.folder);
     caption_ = CaptionPrefix + currentFileName_;
     ui_.caption(caption_);
-    ui_.status(1, held_.loadedCardType == CardType::AVM ? QStringLiteral("AVM Config Loaded")
-                                                        : QStringLiteral("SID Config Loaded"));
+    ui_.status(1, loadedSetupText(held_.loadedCardType));
 }
 
 void AppState::loadDefaults()

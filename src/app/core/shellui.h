@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../../setup/operatorui.h"
+#include "operatorui.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "aboutdialog.h"
 
-#include "setup/operatorui.h"
+#include "app/core/operatorui.h"
 
 #include <QDialogButtonBox>
 #include <QFile>

@@ -123,8 +123,10 @@ void GuiOperatorUi::showProgress()
 
 void GuiOperatorUi::progress(TransferStage stage)
 {
+    static const char* const texts[] = {"Connecting to the card", "Card identified", "Set-up transferred",
+                                        "Card has written its flash memory"};
     if (ProgressDialog* dialog = window_.progressDialog(false))
-        dialog->setStage(stage);
+        dialog->setStage(int(stage) + 1, QString::fromLatin1(texts[int(stage)]));
 }
 
 void GuiOperatorUi::hideProgress()

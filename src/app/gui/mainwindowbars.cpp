@@ -3,8 +3,6 @@
 #include "app/core/transferoptions.h"
 #include "link/portmanager.h"
 #include "link/cardlink.h"
-#include "link/framelog.h"
-#include "link/tracefile.h"
 
 #include <QAction>
 #include <QTimer>
@@ -230,7 +228,7 @@ void MainWindow::refreshOptionsMenu()
 // The frame log goes next to the trace file, from the next connection on.
 void MainWindow::setFrameLogging(bool on)
 {
-    frameLog_->setPath(on ? FrameLog::pathNextTo(trace_->path()) : QString());
+    session_->setFrameLogging(on);
     menuItem(QStringLiteral("optionsLogFrames"))->setChecked(on);
 }
 
@@ -239,7 +237,7 @@ void MainWindow::probePortsWhenClosed()
 {
     if (closed_)
         return;
-    if (link_->portOpen() || link_->flowRunning()) {
+    if (session_->busy()) {
         QTimer::singleShot(250, this, &MainWindow::probePortsWhenClosed);
         return;
     }

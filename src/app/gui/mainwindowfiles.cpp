@@ -3,7 +3,6 @@
 
 #include "mainwindow.h"
 
-#include "cardcomparison.h"
 #include "comparewindow.h"
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
@@ -125,54 +124,12 @@ void MainWindow::compareWithFile()
 
 void MainWindow::compareWithCard()
 {
-    if (cardComparison_ || link_->flowRunning() || link_->portOpen()) {
+    if (session_->busy()) {
         ui_.message(QStringLiteral("The card is busy with a transfer; compare with it when the transfer has ended."));
         return;
     }
-    cardComparison_ = std::make_unique<CardComparison>(*serial_, *clock_, *ports_, ui_, *trace_);
-    CardComparison& c = *cardComparison_;
-    // Settings a card does not keep (the audio window's position) read as they are here.
-    c.held.fields.setValues(held_.fields.values());
-    c.link.currentFileName = [this] { return app_->currentFileName(); };
-    c.closeWatch.setInterval(20);
-    connect(&c.closeWatch, &QTimer::timeout, this, [this] {
-        if (cardComparison_ && !cardComparison_->link.portOpen())
-            finishCardComparison();
-    });
-    c.link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) {
-        cardComparison_->outcome = outcome;
-        cardComparison_->closeWatch.start();
-    };
-    for (const char* item : {"toolsSendConfiguration", "toolsGetConfiguration", "toolsCompareWithCard"})
-        menuItem(QString::fromLatin1(item))->setEnabled(false);
-    c.link.getConfiguration();
-}
-
-void MainWindow::finishCardComparison()
-{
-    // Not from inside the link's own callbacks: the link goes away here.
-    cardComparison_->closeWatch.stop();
-    const bool received = cardComparison_->outcome == FlowOutcome::Succeeded;
-    const ComparedSetup card = comparedSetupOf(cardComparison_->held);
-    stopCardComparison();
-    if (received)
-        showComparison(QStringLiteral("the card"), card);
-}
-
-void MainWindow::stopCardComparison()
-{
-    if (!cardComparison_)
-        return;
-    if (cardComparison_->link.portOpen() || cardComparison_->link.flowRunning())
-        cardComparison_->link.shutdown();
-    cardComparison_.reset();
-    for (const char* item : {"toolsSendConfiguration", "toolsGetConfiguration", "toolsCompareWithCard"})
-        menuItem(QString::fromLatin1(item))->setEnabled(true);
-}
-
-CardLink& MainWindow::activeLink()
-{
-    return cardComparison_ ? cardComparison_->link : *link_;
+    comparingWithCard_ = true;
+    session_->compare();
 }
 
 void MainWindow::showSetting(Field field)
