@@ -45,7 +45,7 @@ void CardLink::Impl::portVanished()
     portInUse = false;
     if (!flow.active)
         return;
-    LinkFailure failure{LinkFailure::PortVanished, ports.selectedPort(), ports.deviceOf(ports.selectedPort())};
+    LinkFailure failure = failureOn(LinkFailure::PortVanished, port.commPort());
     failure.portError = port.lastError();
     endTransfer(EndReason::PortClosed);
     finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
@@ -70,17 +70,9 @@ void CardLink::Impl::endTransfer(EndReason reason)
     link.tell([reason](LinkObserver& o) { o.connectionEnded(reason); });
     stopRetransmissionTimer();
     keepAliveTimer->stop();
-    s.headerMode = false;
-    s.ownSeq = 1;
-    s.sending = false;
-    s.linkUpgraded = false;
-    s.snCount = 0;
-    s.linkUp = false;
-    s.cardIdentified = false;
-    s.ackReceived = true;
-    s.checkMode = CheckMode::None;
+    s.resetOnEnd();
     port.setSettings(DefaultSettings);
-    ++link.generation;
+    link.token.renew();
     if (flow.active)
         lastEnd = reason;
     Q_EMIT q.connectionEnded(reason);
@@ -184,41 +176,42 @@ Task<void> CardLink::Impl::answerSerial(bool fromSerialNumber)
         co_return;
     s.linkUp = true;
     if (fromSerialNumber)
-        s.snCount = 1;
+        s.ticksSinceSerial = 1;
 }
 
 Task<void> CardLink::Impl::answerAppIdRequest()
 {
-    const quint64 gen = link.generation;
+    const ConnectionToken::Held token = link.token.take();
+    const ConnectionToken::Held* held = &token; // (only plain values in lambdas inside co_await: GCC 12)
     // (co_await is kept out of conditions: GCC 12 miscompiles some of those.)
     const bool idSent = co_await sendPacket(hostpacket::AppId);
-    if (!idSent || link.generation != gen)
+    if (!idSent || ConnectionToken::stale(token))
         co_return;
     const bool endSent = co_await sendPacket(hostpacket::AppIdEnd);
-    if (!endSent || link.generation != gen)
+    if (!endSent || ConnectionToken::stale(token))
         co_return;
     // The identification wait: bounded by the same limit as the opening's own wait.
-    co_await jobs.until([this, gen] {
-        return s.cardIdentified || !port.portOpen() || link.generation != gen || s.snCount > 4;
+    co_await jobs.until([this, held] {
+        return s.cardIdentified || !port.portOpen() || ConnectionToken::stale(*held) || s.ticksSinceSerial > 4;
     });
-    if (!s.cardIdentified || !port.portOpen() || link.generation != gen)
+    if (!s.cardIdentified || !port.portOpen() || ConnectionToken::stale(token))
         co_return;
     if (s.cardKind == CardType::AVM) {
         const bool baudChangeSent = co_await sendPacket(hostpacket::BaudChange1200);
         if (!baudChangeSent)
             co_return;
-        co_await jobs.until([this, gen] { return s.ackReceived || link.generation != gen; });
+        co_await jobs.until([this, held] { return s.ackReceived || ConnectionToken::stale(*held); });
         // What the host wrote at 9600 leaves at 9600.
         const auto sent = std::make_shared<bool>(false);
-        port.whenSent([this, sent, alive = std::weak_ptr<int>(lifetime)] {
+        port.whenSent([this, sent, token] {
             *sent = true;
-            if (!alive.expired())
+            if (!ConnectionToken::stale(token)) // else the link (or its connection) is gone
                 jobs.pump();
         });
         // (Only plain values in a lambda inside co_await: GCC 12 may destroy it twice.)
         const bool* sentFlag = sent.get();
-        co_await jobs.until([this, gen, sentFlag] { return *sentFlag || link.generation != gen; });
-        if (link.generation == gen) {
+        co_await jobs.until([sentFlag, held] { return *sentFlag || ConnectionToken::stale(*held); });
+        if (!ConnectionToken::stale(token)) {
             port.setSettings(AvmSettings);
             link.tell([](LinkObserver& o) { o.speedChanged(1200); });
         }
@@ -234,7 +227,9 @@ Task<bool> CardLink::Impl::openConnection()
     s.receivedCount = 0;
     const int selected = ports.selectedPort();
     if (!ports.isPortUsable(selected)) {
-        fail({LinkFailure::PortNotUsable, selected, ports.deviceOf(selected), {}, ports.diagnosis()});
+        LinkFailure failure = failureOn(LinkFailure::PortNotUsable, selected);
+        failure.findings = ports.diagnosis();
+        fail(failure);
         co_return false;
     }
     if (port.portOpen())
@@ -242,8 +237,12 @@ Task<bool> CardLink::Impl::openConnection()
     port.setCommPort(selected);
     port.setSettings(OpeningSettings);
     Q_EMIT q.portOpening(selected);
-    if (!port.setPortOpen(true))
-        fail({LinkFailure::PortNotOpened, selected, ports.deviceOf(selected), port.lastError(), port.diagnose(selected)});
+    if (!port.setPortOpen(true)) {
+        LinkFailure failure = failureOn(LinkFailure::PortNotOpened, selected);
+        failure.portError = port.lastError();
+        failure.findings = port.diagnose(selected);
+        fail(failure);
+    }
     portInUse = port.portOpen();
     keepAliveTimer->start(KeepAliveMs);
     receiver.startConnection();
@@ -260,19 +259,19 @@ Task<void> CardLink::Impl::establishLink()
 {
     s.keepAliveCount = 0;
     keepAliveTimer->start(KeepAliveMs);
-    s.snCount = 2;
-    co_await jobs.until([this] { return s.cardIdentified || !port.portOpen() || s.snCount > 4; });
+    s.ticksSinceSerial = 2;
+    co_await jobs.until([this] { return s.cardIdentified || !port.portOpen() || s.ticksSinceSerial > 4; });
     if (!port.portOpen()) {
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         co_return;
     }
     if (!s.cardIdentified) {
-        s.snCount = 0;
+        s.ticksSinceSerial = 0;
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         endTransfer(EndReason::CardNotIdentified);
-        fail({LinkFailure::CardNotIdentified, ports.selectedPort(), ports.deviceOf(ports.selectedPort())});
+        fail(failureOn(LinkFailure::CardNotIdentified, ports.selectedPort()));
     }
 }
 
@@ -281,13 +280,13 @@ void CardLink::Impl::onKeepAliveTick()
     // A Get or Send ends with its connection here: what it waits for (an acknowledgement, the
     // card's set-up, an answer's acknowledgement above its own wait) would never come.
     if (!port.portOpen()) {
-        fail({LinkFailure::PortGone, port.commPort(), ports.deviceOf(port.commPort())});
+        fail(failureOn(LinkFailure::PortGone, port.commPort()));
         if (flow.active)
             endTransfer(EndReason::PortClosed);
         return; // the timer stays off
     }
     if (!s.linkUp) {
-        fail({LinkFailure::CardSilent, port.commPort(), ports.deviceOf(port.commPort())});
+        fail(failureOn(LinkFailure::CardSilent, port.commPort()));
         port.setPortOpen(false);
         if (flow.active)
             endTransfer(EndReason::PortClosed);
@@ -295,8 +294,8 @@ void CardLink::Impl::onKeepAliveTick()
     }
     keepAliveTimer->start(KeepAliveMs);
     ++s.keepAliveCount;
-    ++s.snCount;
-    Q_EMIT q.keepAliveTicked(s.snCount, s.keepAliveCount);
+    ++s.ticksSinceSerial;
+    Q_EMIT q.keepAliveTicked(s.ticksSinceSerial, s.keepAliveCount);
     // With a packet still unacknowledged the tick only counts: its own retransmission goes on,
     // and enough such ticks end the transfer.
     if (s.ackReceived)
@@ -326,28 +325,28 @@ CardLink::~CardLink()
 
 void CardLink::get()
 {
-    const quint64 id = d->startFlow(FlowKind::Get);
-    d->jobs.spawn(d->getFlow(id));
+    d->startFlow(FlowKind::Get);
+    d->jobs.spawn(d->getFlow());
 }
 
 void CardLink::read()
 {
-    const quint64 id = d->startFlow(FlowKind::Read);
-    d->jobs.spawn(d->getFlow(id));
+    d->startFlow(FlowKind::Read);
+    d->jobs.spawn(d->getFlow());
 }
 
 void CardLink::send(SendSource source)
 {
-    const quint64 id = d->startFlow(FlowKind::Send);
+    d->startFlow(FlowKind::Send);
     d->flow.source = std::move(source);
-    d->jobs.spawn(d->sendFlow(id));
+    d->jobs.spawn(d->sendFlow());
 }
 
 void CardLink::openPort() { d->jobs.spawn(d->openPortJob()); }
 
 void CardLink::closePort()
 {
-    d->s.snCount = 0;
+    d->s.ticksSinceSerial = 0;
     d->keepAliveTimer->stop();
     d->stopRetransmissionTimer();
     d->endTransfer(EndReason::Completed);

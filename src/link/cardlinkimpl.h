@@ -45,24 +45,30 @@ struct CardLink::Impl {
     std::unique_ptr<LinkTimer> keepAliveTimer;
     std::optional<quint8> lastVersionReport; // the card's version, when the last packet was a report
 
-    // The running flow; a newer flow, a Cancel or shut-down supersedes it.
+    // The running flow. A newer flow clears every waiting job, its own included; a Cancel,
+    // shut-down, or the end of its connection (for a Get or Read) ends it, and it sees so when
+    // it resumes.
     struct Flow {
         FlowKind kind = FlowKind::Get;
-        quint64 id = 0;
         bool active = false;
         SendSource source;
     } flow;
-    quint64 flowCounter = 0;
     std::optional<quint8> flashResult;
-    // Callbacks the port may still hold look at this before touching the connection.
-    std::shared_ptr<int> lifetime = std::make_shared<int>(0);
     bool portInUse = false; // opened by this connection and not yet closed by it
 
     Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
     void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
     void failRetransmission();
     void portVanished();
-    void fail(LinkFailure failure) { Q_EMIT q.failed(failure); }
+    void fail(const LinkFailure& failure) { Q_EMIT q.failed(failure); }
+    // A failure on port 1..4, naming the device it stands for.
+    LinkFailure failureOn(LinkFailure::Kind kind, int onPort) const
+    {
+        LinkFailure failure(kind);
+        failure.port = onPort;
+        failure.device = ports.deviceOf(onPort);
+        return failure;
+    }
 
     // dispatcher
     void handleCommand(const QByteArray& packet, bool verified);
@@ -83,12 +89,12 @@ struct CardLink::Impl {
     Task<void> keepAlivePacket();
 
     // flows
-    quint64 startFlow(FlowKind kind);
-    Task<bool> beginFlow(quint64 id);
-    Task<void> getFlow(quint64 id);
-    Task<void> sendFlow(quint64 id);
-    void endFailedOpening(quint64 id, quint64 generationAtOpening);
-    bool superseded(quint64 id) const { return !flow.active || flow.id != id; }
+    void startFlow(FlowKind kind);
+    Task<bool> beginFlow();
+    Task<void> getFlow();
+    Task<void> sendFlow();
+    // Whether the flow running this job has ended, or the job was dropped for a newer one.
+    bool ended() const { return !flow.active || jobs.currentDropped(); }
     void finishFlow(FlowOutcome outcome, FlowEnd end);
     void endTransfer(EndReason reason);
     std::optional<EndReason> lastEnd; // of the running flow's connection

@@ -12,28 +12,32 @@ namespace quillon {
 using namespace cardlinkdetail;
 
 // The opening every flow shares; false when the flow ends there.
-Task<bool> CardLink::Impl::beginFlow(quint64 id)
+Task<bool> CardLink::Impl::beginFlow()
 {
     Q_EMIT q.flowStarted(flow.kind);
-    const quint64 gen = link.generation;
     const bool opened = co_await openConnection();
-    if (!opened)
-        endFailedOpening(id, gen);
-    co_return opened && !superseded(id);
+    // The card never identified itself: the flow ends here, and a connection that is not ended
+    // yet ends as the flow's first send would have ended it, finding the port closed.
+    if (!opened && !ended()) {
+        if (!lastEnd)
+            endTransfer(EndReason::PortClosed);
+        finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
+    }
+    co_return opened && !ended();
 }
 
-Task<void> CardLink::Impl::getFlow(quint64 id)
+Task<void> CardLink::Impl::getFlow()
 {
-    const bool begun = co_await beginFlow(id);
+    const bool begun = co_await beginFlow();
     if (!begun)
         co_return;
     co_await sendPacket(hostpacket::GetRequest);
     // The transfer completes when the card sends its set-up.
 }
 
-Task<void> CardLink::Impl::sendFlow(quint64 id)
+Task<void> CardLink::Impl::sendFlow()
 {
-    const bool begun = co_await beginFlow(id);
+    const bool begun = co_await beginFlow();
     if (!begun)
         co_return;
     // Only this connection's report may let the image go.
@@ -41,38 +45,41 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
     trace.text("Sent ReqCurSetup Start");
     co_await sendPacket(hostpacket::ReqCurSetup);
     trace.text("Sent ReqCurSetup Stop");
-    if (superseded(id))
+    if (ended())
         co_return;
-    co_await jobs.until([this, id] { return s.versionVerdict || superseded(id); }, VersionWaitMs);
-    if (superseded(id))
+    co_await jobs.until([this] { return s.versionVerdict || ended(); }, VersionWaitMs);
+    if (ended())
         co_return;
     if (!s.versionVerdict) {
         finishFlow(FlowOutcome::Failed, FlowEnd::VersionNotVerified);
         co_return;
     }
     Q_EMIT q.versionAccepted();
+    if (ended()) // a listener may have started something else meanwhile
+        co_return;
     const std::optional<QByteArray> image = flow.source.image ? flow.source.image(lastVersionReport) : std::nullopt;
     if (!image) {
         endTransfer(EndReason::Completed);
         finishFlow(FlowOutcome::Failed, FlowEnd::ImageRefused);
         co_return;
     }
-    const quint64 gen = link.generation;
+    const ConnectionToken::Held token = link.token.take();
+    const ConnectionToken::Held* held = &token; // (only plain values in lambdas inside co_await: GCC 12)
     Q_EMIT q.imageSending();
     const bool imageAcknowledged = co_await sendPacket(*image);
-    if (superseded(id))
+    if (ended())
         co_return;
     if (imageAcknowledged)
         Q_EMIT q.imageAcknowledged();
-    if (imageAcknowledged && !flashResult && link.generation == gen) {
+    if (imageAcknowledged && !flashResult && !ConnectionToken::stale(token)) {
         // The card writes its flash after acknowledging the image, then reports; the
         // keep-alive goes on meanwhile.
-        co_await jobs.until([this, id, gen] {
-            return flashResult || link.generation != gen || superseded(id) || !port.portOpen();
+        co_await jobs.until([this, held] {
+            return flashResult || ConnectionToken::stale(*held) || ended() || !port.portOpen();
         }, FlashReportWaitMs);
-        if (superseded(id))
+        if (ended())
             co_return;
-        if (!flashResult && link.generation == gen) {
+        if (!flashResult && !ConnectionToken::stale(token)) {
             endTransfer(EndReason::Completed);
             finishFlow(FlowOutcome::Failed, FlowEnd::NotConfirmed);
             co_return;
@@ -80,7 +87,7 @@ Task<void> CardLink::Impl::sendFlow(quint64 id)
     }
     if (imageAcknowledged && flashResult == 0) {
         Q_EMIT q.stageReached(TransferStage::ImageTransferred);
-        s.snCount = 0;
+        s.ticksSinceSerial = 0;
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         endTransfer(EndReason::Completed);
@@ -102,7 +109,7 @@ void CardLink::Impl::onVersionReport(quint8 cardVersion)
     }
     s.versionVerdict = false;
     endTransfer(EndReason::Completed);
-    LinkFailure failure{LinkFailure::CardVersionTooOld, ports.selectedPort(), ports.deviceOf(ports.selectedPort())};
+    LinkFailure failure = failureOn(LinkFailure::CardVersionTooOld, port.commPort());
     failure.cardVersion = cardVersion;
     failure.setupVersion = setupVersion;
     fail(failure);
@@ -110,7 +117,7 @@ void CardLink::Impl::onVersionReport(quint8 cardVersion)
 
 std::optional<LinkFailure> CardLink::Impl::imageRefusal(const QByteArray& image) const
 {
-    LinkFailure failure{LinkFailure::ImageInvalid, ports.selectedPort(), ports.deviceOf(ports.selectedPort())};
+    LinkFailure failure = failureOn(LinkFailure::ImageInvalid, port.commPort());
     failure.imageSize = image.size();
     failure.imageVersion = image.size() > 1 ? byteAt(image, 1) : 0;
     if (image.size() == SidImageSize && byteAt(image, 1) == 0) {
@@ -141,7 +148,7 @@ void CardLink::Impl::onSetupData(const QByteArray& packet)
     }
     Q_EMIT q.imageReceived(image, s.cardSerial);
     Q_EMIT q.stageReached(TransferStage::ImageTransferred);
-    s.snCount = 0;
+    s.ticksSinceSerial = 0;
     keepAliveTimer->stop();
     stopRetransmissionTimer();
     // Ended by its data, not by the end of the connection: told only once that has ended.
@@ -169,18 +176,7 @@ void CardLink::Impl::onFlashResult(quint8 result)
 
 // ---------------------------------------------------------------- flows
 
-// The card never identified itself: the flow ends here, and a connection that is not ended yet ends
-// as the flow's first send would have ended it, finding the port closed.
-void CardLink::Impl::endFailedOpening(quint64 id, quint64 generationAtOpening)
-{
-    if (superseded(id))
-        return;
-    if (link.generation == generationAtOpening)
-        endTransfer(EndReason::PortClosed);
-    finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
-}
-
-quint64 CardLink::Impl::startFlow(FlowKind kind)
+void CardLink::Impl::startFlow(FlowKind kind)
 {
     if (flow.active)
         finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
@@ -191,10 +187,9 @@ quint64 CardLink::Impl::startFlow(FlowKind kind)
     if (port.portOpen() || (!s.ackReceived && !s.savedPacket.isEmpty()))
         endTransfer(EndReason::Completed);
     jobs.clear();
-    flow = Flow{kind, ++flowCounter, true, {}};
+    flow = Flow{kind, true, {}};
     flashResult.reset();
     lastEnd.reset();
-    return flow.id;
 }
 
 void CardLink::Impl::finishFlow(FlowOutcome outcome, FlowEnd end)

@@ -62,6 +62,7 @@ struct LinkFailure {
         CardVersionTooOld,    // the card takes set-ups of an older version only
         ImageInvalid,         // the card sent a set-up that is neither kind, or holds values out of range
     };
+    LinkFailure(Kind what) : kind(what) {}
     Kind kind;
     int port = 0;            // 1..4: the port selected
     QString device;          // what the port stands for, when known

@@ -122,20 +122,9 @@ bool PacketReceiver::receiveByte(quint8 byte)
 
 void PacketReceiver::resetOnSyn()
 {
-    LinkState& s = link_.s;
-    ++link_.linkEpoch;
-    s.headerMode = false;
-    s.ownSeq = 1;
-    s.sending = false;
-    s.versionVerdict = false;
-    s.linkUpgraded = false;
-    s.linkUp = false;
-    s.cardIdentified = false;
-    s.cardSerial.clear();
-    s.ackReceived = true; // nothing is outstanding on a reset link
+    link_.token.renew();
+    link_.s.resetOnSyn();
     transmitter_.stopRetransmissionTimer();
-    s.checkMode = CheckMode::None;
-    s.strayCount = 0;
 }
 
 void PacketReceiver::traceIncomingFrame()

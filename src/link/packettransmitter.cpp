@@ -39,8 +39,8 @@ int PacketTransmitter::lineTimeMs(int bytes) const
 Task<bool> PacketTransmitter::sendPacket(QByteArray payload)
 {
     LinkState& s = link_.s;
-    const quint64 gen = link_.generation;
-    const quint64 epoch = link_.linkEpoch;
+    const ConnectionToken::Held token = link_.token.take();
+    const ConnectionToken::Held* held = &token; // (only plain values in lambdas inside co_await: GCC 12)
     if (!link_.port.portOpen()) {
         link_.endTransfer(EndReason::PortClosed);
         co_return false;
@@ -50,8 +50,8 @@ Task<bool> PacketTransmitter::sendPacket(QByteArray payload)
         co_await link_.jobs.until([this, &s] { return !acknowledgementPause_->isActive() || !s.cardIdentified; });
         if (!s.cardIdentified)
             acknowledgementPause_->stop();
-        co_await link_.jobs.until([this, &s, gen] { return s.ackReceived || link_.generation != gen; });
-        if (link_.generation != gen)
+        co_await link_.jobs.until([&s, held] { return s.ackReceived || ConnectionToken::stale(*held); });
+        if (ConnectionToken::stale(token))
             co_return false;
         if (!link_.port.portOpen()) {
             link_.endTransfer(EndReason::PortClosed);
@@ -62,9 +62,7 @@ Task<bool> PacketTransmitter::sendPacket(QByteArray payload)
     if (!s.headerMode)
         co_return true;
     const quint64 ticket = lastTicket_;
-    co_await link_.jobs.until([this, ticket, gen, epoch] {
-        return acked(ticket) || link_.generation != gen || link_.linkEpoch != epoch;
-    });
+    co_await link_.jobs.until([this, ticket, held] { return acked(ticket) || ConnectionToken::stale(*held); });
     co_return acked(ticket); // a reset of the link releases the wait without acknowledging
 }
 

@@ -160,6 +160,23 @@ TEST(CardLinkCommands, cancelAndShutdownDuringAWaitAreSafe)
     }
 }
 
+// A listener told from inside a flow's own job may start another flow at once: the first is
+// dropped with its job, and nothing of it reaches the new connection.
+TEST(CardLinkCommands, aFlowStartedFromInsideAnotherReplacesItCleanly)
+{
+    SendUnderWay h;
+    QObject::connect(&h.link, &CardLink::versionAccepted, [&] { h.link.get(); });
+    h.reportVersion(0);
+    EXPECT_EQ(h.events.outcomes(), (Outcomes{{FlowKind::Send, FlowOutcome::Failed, FlowEnd::ConnectionEnded}}));
+    EXPECT_EQ(h.link.runningFlow(), FlowKind::Get);
+    EXPECT_EQ(h.link.jobCount(), 1u); // the Get's alone
+    h.port.takeWritten();
+    h.identify();
+    h.clock.advance(60);
+    EXPECT_EQ(h.ackHostData(), QList<QByteArray>{hex("1500")});
+    EXPECT_FALSE(h.askedWith.has_value()) << "the Send never asked for its image";
+}
+
 TEST(CardLinkCommands, closePortAlwaysSaysSoAndOpenPortTwiceKeepsTheLink)
 {
     Harness h;
