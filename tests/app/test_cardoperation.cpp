@@ -6,7 +6,7 @@
 #include "app/core/linkpresenter.h"
 #include "files/setupfiles.h"
 #include "link/cardlink.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "link/virtualclock.h"
 #include "recordingui.h"
@@ -69,18 +69,18 @@ struct Rig {
     QString panel2() const { return ui.panels.value(2); }
     QString allMessages() const { return ui.messages.join(QStringLiteral(" | ")); }
 
+    QTemporaryDir dir;
     VirtualClock clock;
     sim::SimulatedCard card;
     sim::VirtualSerialLine line{clock, card};
     FixedPort ports{1};
     HeldSetup held;
     test::RecordingUi ui;
-    SettingsStore settings;
+    SettingsStore settings{dir.filePath("Quillon.conf")};
     CardSession session{line, ports, held, ui, settings, &clock};
     CardLink& link = session.link();
     CardOperation& operation = session.operation();
     std::function<void(OperationStage, bool)> onStage; // besides recording
-    QTemporaryDir dir;
     OperationOptions options;
     QList<bool> finished;
     QList<std::pair<OperationStage, bool>> stages;

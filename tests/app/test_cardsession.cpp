@@ -6,7 +6,7 @@
 #include "app/core/linkpresenter.h"
 #include "link/cardlink.h"
 #include "link/framelog.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "link/virtualclock.h"
 #include "recordingui.h"
@@ -62,13 +62,14 @@ struct Connection {
     QStringList panel2() const { return ui.statuses.value(2); }
     void logFrames() { session.frameLog().echo = [this](const QString& line) { frameLines << line; }; }
 
+    QTemporaryDir dir;
     VirtualClock clock;
     SimulatedCard card;
     VirtualSerialLine line{clock, card};
     FixedPort ports{1};
     HeldSetup held;
     Recorder ui;
-    SettingsStore settings;
+    SettingsStore settings{dir.filePath("Quillon.conf")};
     CardSession session{line, ports, held, ui, settings, &clock};
     CardLink& link = session.link();
     QList<bool> outcomes;
@@ -330,7 +331,7 @@ TEST(TwoSessions, runAtOnceEachOnItsOwn)
     avmHeld.setupImage = toSend;
     avmHeld.loadedCardType = CardType::AVM;
     Recorder sidUi, avmUi;
-    SettingsStore settings;
+    SettingsStore settings(dir.filePath("Quillon.conf"));
     CardSession getting(sidLine, ports, sidHeld, sidUi, settings, &clock);
     CardSession sending(avmLine, ports, avmHeld, avmUi, settings, &clock);
     getting.trace().setPath(dir.filePath("get.bin"));

@@ -9,7 +9,7 @@
 #include "link/cardlink.h"
 #include "link/framelog.h"
 #include "link/linkobserver.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "link/virtualclock.h"
 #include "recordingui.h"
@@ -160,7 +160,7 @@ struct Rig {
     HeldSetup held;
     GoldenUi ui{clock};
     TraceSnapshots snapshots{dir.filePath("Out.bin")};
-    SettingsStore settings;
+    SettingsStore settings{dir.filePath("Quillon.conf")};
     CardSession session{line, ports, held, ui, settings, &clock};
     CardLink& link = session.link();
     CardOperation& operation = session.operation();

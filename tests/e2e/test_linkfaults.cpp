@@ -7,7 +7,7 @@
 #include "app/core/operatorui.h"
 #include "link/cardlink.h"
 #include "link/qtserialcontrol.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
@@ -43,7 +43,7 @@ GetResult getFrom(const QStringList& cardOptions)
     SimulatedCardProcess card(ws);
     if (!card.start(cardOptions))
         return {};
-    SettingsStore store;
+    SettingsStore store(ws.path(QStringLiteral("Quillon.conf")));
     QtSerialControl port(store);
     port.forceDevice(card.device);
     FixedPort ports(1);

@@ -7,13 +7,14 @@
 #include "app/core/operatorui.h"
 #include "link/cardlink.h"
 #include "link/framecodec.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "link/virtualclock.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
 #include "virtualserialline.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
@@ -162,7 +163,7 @@ struct Session {
     FixedPort ports{1};
     HeldSetup held;
     WatchfulUi ui;
-    SettingsStore settings;
+    SettingsStore settings{QDir::temp().filePath(QStringLiteral("quillon-fuzz-unwritten.conf"))}; // read, never written
     CardSession session{line, ports, held, ui, settings, &clock};
     CardLink& link = session.link();
     OperationOptions options;

@@ -6,7 +6,7 @@
 #include "files/setupfiles.h"
 #include "setup/setupimage.h"
 #include "forms/settingswindow.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -64,7 +64,6 @@ QString studioFile(const QTemporaryDir& dir)
 int main(int argc, char** argv)
 {
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     if (argc != 2) {
         QTextStream(stderr) << "usage: quillon-screenshots OUTPUT_FOLDER\n";
@@ -73,12 +72,13 @@ int main(int argc, char** argv)
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     if (!folder.exists() && !QDir().mkpath(folder.path()))
         return 1;
-    quillon::SettingsStore store;
+    quillon::SettingsStore store(config.filePath(QStringLiteral("Quillon.conf")));
     for (int port = 1; port <= 4; ++port)
-        store.setValue("Ports", QStringLiteral("Com%1").arg(port), config.filePath(QStringLiteral("none%1").arg(port)));
+        store.setPortDevice(port, config.filePath(QStringLiteral("none%1").arg(port)));
 
     FixedAnswer dialogs(studioFile(config));
     quillon::ShellServices services;
+    services.settings = &store;
     services.fileDialogs = &dialogs;
     services.messages = [](const QString&, const QString&, const QString&) {};
     quillon::MainWindow window(services);

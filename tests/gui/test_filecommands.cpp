@@ -65,13 +65,13 @@ TEST_F(FileCommands, openBackupStartsInTheBackupFolderAndOpensAsOpenDoes)
 {
     SetupValues values = defaultSetupValues();
     values.setText(Field::MissingSidMessage, "FROM CARD");
-    const BackupResult backup = BackupFolder(defaultBackupFolder()).write(encodeSidImage(values).image, QByteArray::fromHex("4b58343031"));
+    const BackupResult backup = BackupFolder(settings.backupFolder()).write(encodeSidImage(values).image, QByteArray::fromHex("4b58343031"));
     ASSERT_TRUE(backup.ok()) << backup.error.toStdString();
 
     dialogs.nextAnswer = backup.path;
     window->menuItem("fileOpenBackup")->trigger();
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(dialogs.questions.back().startFolder, defaultBackupFolder());
+    EXPECT_EQ(dialogs.questions.back().startFolder, settings.backupFolder());
     EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "FROM CARD");
     EXPECT_EQ(panel(2), "File " + QFileInfo(backup.path).baseName() + " Loaded");
     QFile::remove(backup.path);

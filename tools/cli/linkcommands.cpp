@@ -14,7 +14,7 @@
 #include "link/framelog.h"
 #include "link/portselection.h"
 #include "link/qtserialcontrol.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "setup/setupcompare.h"
 #include "setup/setupimage.h"
@@ -143,20 +143,14 @@ public:
         : ui(statuses), args_(args), port_(store_)
     {
         loadDefaults(held.fields);
-        if (!args.device.isEmpty()) {
-            port_.forceDevice(args.device);
-        } else {
-            // The port the program has chosen in its Options menu.
-            bool ok = false;
-            const int chosen = store_.value(QStringLiteral("File"), QStringLiteral("Comm"), QStringLiteral("1")).toInt(&ok);
-            selection_ = FixedPort(ok && chosen >= 1 && chosen <= 4 ? chosen : 1);
-        }
+        port_.forceDevice(args.device);
+        // Else the port the program has chosen in its Options menu.
+        const int chosen = args.device.isEmpty() ? store_.chosenPort().toInt() : 1;
+        const int port = chosen >= 1 && chosen <= 4 ? chosen : 1;
+        selection_ = FixedPort(port, args.device.isEmpty() ? store_.portDevice(port) : args.device);
     }
 
-    QString device() const
-    {
-        return args_.device.isEmpty() ? store_.portDevice(selection_.selectedPort()) : args_.device;
-    }
+    QString device() const { return selection_.deviceOf(selection_.selectedPort()); }
 
     // Runs the operation (its backup, transfer and verify connections) to its end.
     OperationResult run(Operation kind, const QString& fileName)

@@ -5,8 +5,8 @@
 
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
-#include "link/portlisting.h"
-#include "link/settingsstore.h"
+#include "app/core/portlisting.h"
+#include "app/core/settingsstore.h"
 
 namespace quillon {
 

@@ -4,7 +4,7 @@
 
 #include "../../files/setupfiles.h"
 #include "../../files/setupnames.h"
-#include "../../link/settingsstore.h"
+#include "settingsstore.h"
 #include "../../setup/setupimage.h"
 
 #include <QDir>
@@ -14,8 +14,6 @@
 namespace quillon {
 
 namespace {
-const QString FileSection = QStringLiteral("File");
-const QString FolderKey = QStringLiteral("load");
 const QString CaptionPrefix = QStringLiteral("Norvane - Quillon - ");
 
 QString reasonOf(const std::exception& e)
@@ -31,7 +29,7 @@ AppState::AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store)
 
 QString AppState::storedFolder() const
 {
-    return store_.value(FileSection, FolderKey, QStringLiteral("C:\\windows"));
+    return store_.lastFolder();
 }
 
 void AppState::showSetupName()
@@ -39,7 +37,7 @@ void AppState::showSetupName()
     held_.loadedCardType = setupKindFromName(currentFileName_);
     const SetupName name = splitSetupName(currentFileName_);
     currentFileName_ = name.bareName;
-    store_.setValue(FileSection, FolderKey, name.folder);
+    store_.setLastFolder(name.folder);
     caption_ = CaptionPrefix + currentFileName_;
     ui_.caption(caption_);
     ui_.status(1, loadedSetupText(held_.loadedCardType));
@@ -116,7 +114,7 @@ void AppState::openFileFromDisk(FileDialogs& dialogs)
 // The folder is made if need be, so that the dialog opens there even before the first backup.
 void AppState::openBackupFromDisk(FileDialogs& dialogs)
 {
-    const QString folder = backupFolder(store_);
+    const QString folder = store_.backupFolder();
     QDir().mkpath(folder);
     openFile(dialogs, folder);
 }

@@ -1,13 +1,11 @@
 #include "cardsession.h"
 
-#include "backups.h"
 #include "linkpresenter.h"
-#include "transferoptions.h"
+#include "settingsstore.h"
 
 #include "../../link/cardlink.h"
 #include "../../link/framelog.h"
 #include "../../link/qtlinkclock.h"
-#include "../../link/settingsstore.h"
 #include "../../link/tracefile.h"
 
 namespace quillon {
@@ -16,7 +14,7 @@ struct CardSession::Impl {
     Impl(SerialControl& port, PortSelection& ports, HeldSetup& held, OperatorUi& ui, const SettingsStore& store,
          LinkClock* givenClock)
         : settings(store), ownClock(givenClock ? nullptr : std::make_unique<QtLinkClock>()),
-          clock(givenClock ? *givenClock : *ownClock), trace(TraceFile::defaultPath(store)), frameLog(clock),
+          clock(givenClock ? *givenClock : *ownClock), trace(store.tracePath()), frameLog(clock),
           statistics(clock), link(port, clock, ports, trace), presenter(link, ui, clock),
           operation(link, clock, held, ui)
     {
@@ -53,12 +51,12 @@ CardSession::~CardSession()
 
 OperationOptions CardSession::options(bool send) const
 {
-    const TransferOptions chosen = transferOptions(d->settings);
+    const SettingsStore& s = d->settings;
     OperationOptions options;
-    options.backup = !send || chosen.backupBeforeSend;
-    options.verify = send && chosen.verifyAfterSend;
-    options.backupFolder = backupFolder(d->settings);
-    options.keepDays = backupKeepDays(d->settings);
+    options.backup = !send || s.backupBeforeSend();
+    options.verify = send && s.verifyAfterSend();
+    options.backupFolder = s.backupFolder();
+    options.keepDays = s.backupKeepDays();
     return options;
 }
 

@@ -11,7 +11,7 @@
 #include "helplocation.h"
 #include "portassignmentdialog.h"
 #include "link/cardlink.h"
-#include "link/portmanager.h"
+#include "app/core/portmanager.h"
 #include "link/qtlinkclock.h"
 #include "link/qtserialcontrol.h"
 #include "link/framelog.h"
@@ -87,7 +87,9 @@ private:
 } // namespace
 
 MainWindow::MainWindow(ShellServices services)
-    : catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
+    : ownStore_(services.settings ? nullptr : std::make_unique<SettingsStore>()),
+      store_(services.settings ? *services.settings : *ownStore_),
+      catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
       doctor_(*catalogue_),
       ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_, catalogue_)),
       ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
@@ -125,7 +127,7 @@ MainWindow::MainWindow(ShellServices services)
     session_->presenter().fileName = [this] { return app_->currentFileName(); };
     session_->link().addObserver(imageFrames_.get());
     connect(session_.get(), &CardSession::countersChanged, this, &MainWindow::showCounters);
-    setFrameLogging(store_.value(QStringLiteral("Trace"), QStringLiteral("FrameLog")).compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0);
+    setFrameLogging(store_.frameLog());
     connect(&session_->operation(), &CardOperation::stageChanged, this, &MainWindow::operationStage);
     connect(&session_->operation(), &CardOperation::finished, this, &MainWindow::operationFinished);
     app_->beforeDefaults = [this] { hideSettingsWindows(); };

@@ -9,7 +9,7 @@
 #include "link/linkobserver.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "setup/heldsetup.h"
 #include "setup/cardsetup.h"
 
@@ -45,6 +45,7 @@ struct ComparedSetup;
 
 // What the main window talks to outside itself; anything left empty is the real thing.
 struct ShellServices {
+    SettingsStore* settings = nullptr;  // the user's settings store
     SerialControl* serial = nullptr;    // the serial ports of the "Ports" section
     PortCatalogue* catalogue = nullptr; // the serial ports present (QSerialPortInfo)
     LinkClock* clock = nullptr;         // the Qt event loop's timers
@@ -156,7 +157,8 @@ private:
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& shortcut = {});
 
-    SettingsStore store_;
+    std::unique_ptr<SettingsStore> ownStore_;
+    SettingsStore& store_;
     SystemPortCatalogue systemCatalogue_;
     PortCatalogue* catalogue_;
     SystemPortDoctor doctor_;

@@ -1,7 +1,6 @@
 #include "mainwindow.h"
 
-#include "app/core/transferoptions.h"
-#include "link/portmanager.h"
+#include "app/core/portmanager.h"
 #include "link/cardlink.h"
 
 #include <QAction>
@@ -129,7 +128,7 @@ void MainWindow::buildMenus()
     logFrames->setCheckable(true);
     connect(logFrames, &QAction::triggered, this, [this](bool on) {
         setFrameLogging(on);
-        store_.setValue(QStringLiteral("Trace"), QStringLiteral("FrameLog"), on ? QStringLiteral("true") : QStringLiteral("false"));
+        store_.setFrameLog(on);
     });
 
     options->addSeparator();
@@ -137,8 +136,8 @@ void MainWindow::buildMenus()
     QAction* verify = addItem(options, "optionsVerifyAfterSend", QStringLiteral("&Verify After Send"));
     for (QAction* item : {backup, verify})
         item->setCheckable(true);
-    connect(backup, &QAction::triggered, this, [this](bool on) { setBackupBeforeSend(store_, on); });
-    connect(verify, &QAction::triggered, this, [this](bool on) { setVerifyAfterSend(store_, on); });
+    connect(backup, &QAction::triggered, this, [this](bool on) { store_.setBackupBeforeSend(on); });
+    connect(verify, &QAction::triggered, this, [this](bool on) { store_.setVerifyAfterSend(on); });
 
     QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
     notOffered(setup->menuAction());
@@ -220,9 +219,8 @@ void MainWindow::refreshOptionsMenu()
     }
     menuItem(QStringLiteral("speedSnailSlow"))->setChecked(ports_->slowChecked());
     menuItem(QStringLiteral("speedTurbo"))->setChecked(ports_->turboChecked());
-    const TransferOptions transfer = transferOptions(store_);
-    menuItem(QStringLiteral("optionsBackupBeforeSend"))->setChecked(transfer.backupBeforeSend);
-    menuItem(QStringLiteral("optionsVerifyAfterSend"))->setChecked(transfer.verifyAfterSend);
+    menuItem(QStringLiteral("optionsBackupBeforeSend"))->setChecked(store_.backupBeforeSend());
+    menuItem(QStringLiteral("optionsVerifyAfterSend"))->setChecked(store_.verifyAfterSend());
 }
 
 // The frame log goes next to the trace file, from the next connection on.

@@ -8,7 +8,7 @@
 #include "files/setupnames.h"
 #include "files/setupreport.h"
 #include "forms/settingswindow.h"
-#include "link/portmanager.h"
+#include "app/core/portmanager.h"
 #include "report/pdfreport.h"
 
 #include <QAction>
