@@ -8,12 +8,12 @@
 #include "link/cardlink.h"
 #include "app/core/settingsstore.h"
 #include "link/tracefile.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "recordingui.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
 #include "support/testsupport.h"
-#include "virtualserialline.h"
+#include "support/virtualserialline.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -9,10 +9,10 @@
 #include "link/framecodec.h"
 #include "app/core/settingsstore.h"
 #include "link/tracefile.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
-#include "virtualserialline.h"
+#include "support/virtualserialline.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -9,9 +9,9 @@
 #include "forms/progressdialog.h"
 #include "app/core/settingsstore.h"
 #include "link/cardlink.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "simulatedcard.h"
-#include "virtualserialline.h"
+#include "support/virtualserialline.h"
 
 #include <QComboBox>
 #include <QDir>

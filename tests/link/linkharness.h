@@ -6,7 +6,7 @@
 #include "link/cardlink.h"
 #include "link/framecodec.h"
 #include "link/tracefile.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "setup/setupimage.h"
 
 #include <QMap>

@@ -1,8 +1,8 @@
 // The virtual serial line, on virtual time.
 
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "simulatedcard.h"
-#include "virtualserialline.h"
+#include "support/virtualserialline.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

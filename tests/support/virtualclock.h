@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linkclock.h"
+#include "link/linkclock.h"
 
 #include <functional>
 #include <map>
