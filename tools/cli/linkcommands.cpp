@@ -119,21 +119,6 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
     return parsed;
 }
 
-// Message boxes are kept for the end, where they go to stdout on success and stderr on
-// failure; status texts show as they come.
-class LinkTerminal : public OperatorUi {
-public:
-    explicit LinkTerminal(std::FILE* statuses = stdout) : statuses_(statuses, statuses) {}
-    void message(const QString& text) override { messages << text; }
-    void status(int panel, const QString& text) override { statuses_.status(panel, text); }
-    void progress(TransferStage stage) override { statuses_.progress(stage); }
-
-    QStringList messages;
-
-private:
-    CliTerminal statuses_;
-};
-
 enum class Operation { Get, Send, Compare };
 
 // One Get, Send or Compare through the program's card session, on a serial port of this machine.
@@ -221,7 +206,7 @@ public:
     QByteArray received() const { return received_; }
 
     HeldSetup held;
-    LinkTerminal ui;
+    CliTerminal ui;
 
 private:
     LinkArgs args_;

@@ -1,24 +1,20 @@
 #pragma once
 
 #include "cardoperation.h"
+#include "linkpresenter.h"
 
+#include "../../link/cardlink.h"
+#include "../../link/framelog.h"
 #include "../../link/linkstatistics.h"
+#include "../../link/tracefile.h"
 
 #include <QObject>
 #include <memory>
 
 namespace quillon {
 
-class CardLink;
-class FrameLog;
 struct HeldSetup;
-class LinkClock;
-class LinkPresenter;
-class OperatorUi;
-class PortSelection;
-class SerialControl;
 class SettingsStore;
-class TraceFile;
 
 // One card's transfers, put together once for the desktop program and quillon-cli alike: the
 // clock, the trace file, the frame log, the link's counters, the link, what the operator is
@@ -49,13 +45,13 @@ public:
     // Frames go to frames.log next to the trace file from the next connection on.
     void setFrameLogging(bool on);
 
-    LinkClock& clock();
-    CardLink& link();
-    CardOperation& operation();
-    LinkPresenter& presenter();
-    TraceFile& trace();
-    FrameLog& frameLog();
-    const LinkCounters& counters() const;
+    LinkClock& clock() { return clock_; }
+    CardLink& link() { return link_; }
+    CardOperation& operation() { return operation_; }
+    LinkPresenter& presenter() { return presenter_; }
+    TraceFile& trace() { return trace_; }
+    FrameLog& frameLog() { return frameLog_; }
+    const LinkCounters& counters() const { return statistics_.counters(); }
 
 Q_SIGNALS:
     void countersChanged();
@@ -63,8 +59,17 @@ Q_SIGNALS:
     void connectionEnded(const LinkCounters& counters);
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
+    const SettingsStore& settings_;
+    std::unique_ptr<LinkClock> ownClock_;
+    LinkClock& clock_;
+    TraceFile trace_;
+    FrameLog frameLog_;
+    LinkStatistics statistics_;
+    CardLink link_;
+    // The presenter listens to the link before the operation does: what the operator is told of
+    // a connection comes before the operation's next step.
+    LinkPresenter presenter_;
+    CardOperation operation_;
 };
 
 } // namespace quillon
