@@ -19,6 +19,35 @@ QString checkModeText(CheckMode mode)
     return QStringLiteral("None");
 }
 
+// What went wrong, in the operator's words.
+QString failureText(const LinkFailure& f)
+{
+    switch (f.kind) {
+    case LinkFailure::PortNotUsable: return QStringLiteral("Current com port selection is not valid");
+    case LinkFailure::PortNotOpened:
+        return f.portError.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(f.port)
+                                     : QStringLiteral("The serial port could not be opened: ") + f.portError;
+    case LinkFailure::PortGone: return QStringLiteral("Port not functioning, please try another port #1");
+    case LinkFailure::CardSilent: return QStringLiteral("Port not functioning, please try another port #2");
+    case LinkFailure::PortVanished:
+        return f.portError.isEmpty()
+            ? QStringLiteral("The serial port closed during the transfer. Please check the connection to the card.")
+            : QStringLiteral("The serial port closed during the transfer (%1). Please check the connection to the card.")
+                  .arg(f.portError);
+    case LinkFailure::CardNotIdentified: return QStringLiteral("Error establishing communications, Please check connections");
+    case LinkFailure::RetransmissionFailed: return QStringLiteral("Error in communications, Retransmission failed.");
+    case LinkFailure::WriteTimeout: return QStringLiteral("CTS Timeout Transfer aborted");
+    case LinkFailure::UnknownDevice: return QStringLiteral("Unknown Device, Check Communications");
+    case LinkFailure::CardVersionTooOld: return QStringLiteral("Card Setup Newer than Card Firmware, Please Upgrade Card Firmware.");
+    case LinkFailure::ImageInvalid:
+        if (!f.refusal.isEmpty())
+            return f.refusal;
+        return QStringLiteral("The card sent a set-up of %1 bytes with version %2, which is neither a SID nor an AVM set-up. Nothing was changed.")
+            .arg(QString::number(f.imageSize), QString::number(f.imageVersion));
+    }
+    return {};
+}
+
 } // namespace
 
 LinkPresenter::LinkPresenter(CardLink& link, OperatorUi& ui, LinkClock& clock)
@@ -70,34 +99,6 @@ void LinkPresenter::sayWithDetails(Severity severity, const QString& text, const
 {
     (void)severity;
     ui_.messageWithDetails(text, details);
-}
-
-QString LinkPresenter::failureText(const LinkFailure& f)
-{
-    switch (f.kind) {
-    case LinkFailure::PortNotUsable: return QStringLiteral("Current com port selection is not valid");
-    case LinkFailure::PortNotOpened:
-        return f.portError.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(f.port)
-                                     : QStringLiteral("The serial port could not be opened: ") + f.portError;
-    case LinkFailure::PortGone: return QStringLiteral("Port not functioning, please try another port #1");
-    case LinkFailure::CardSilent: return QStringLiteral("Port not functioning, please try another port #2");
-    case LinkFailure::PortVanished:
-        return f.portError.isEmpty()
-            ? QStringLiteral("The serial port closed during the transfer. Please check the connection to the card.")
-            : QStringLiteral("The serial port closed during the transfer (%1). Please check the connection to the card.")
-                  .arg(f.portError);
-    case LinkFailure::CardNotIdentified: return QStringLiteral("Error establishing communications, Please check connections");
-    case LinkFailure::RetransmissionFailed: return QStringLiteral("Error in communications, Retransmission failed.");
-    case LinkFailure::WriteTimeout: return QStringLiteral("CTS Timeout Transfer aborted");
-    case LinkFailure::UnknownDevice: return QStringLiteral("Unknown Device, Check Communications");
-    case LinkFailure::CardVersionTooOld: return QStringLiteral("Card Setup Newer than Card Firmware, Please Upgrade Card Firmware.");
-    case LinkFailure::ImageInvalid:
-        if (!f.refusal.isEmpty())
-            return f.refusal;
-        return QStringLiteral("The card sent a set-up of %1 bytes with version %2, which is neither a SID nor an AVM set-up. Nothing was changed.")
-            .arg(QString::number(f.imageSize), QString::number(f.imageVersion));
-    }
-    return {};
 }
 
 void LinkPresenter::failed(const LinkFailure& failure)

@@ -29,9 +29,6 @@ public:
     // Shut-down: the buttons' own timer stops.
     void stop();
 
-    // The words for what went wrong and how a flow ended, for tests and tools.
-    static QString failureText(const LinkFailure& failure);
-
 private:
     void say(Severity severity, const QString& text);
     void sayWithDetails(Severity severity, const QString& text, const QString& details);
