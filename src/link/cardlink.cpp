@@ -224,7 +224,6 @@ Task<bool> CardLink::Impl::openConnection()
 {
     trace.open();
     link.tell([](LinkObserver& o) { o.connectionOpened(); });
-    s.receivedCount = 0;
     const int selected = ports.selectedPort();
     if (!ports.isPortUsable(selected)) {
         LinkFailure failure = failureOn(LinkFailure::PortNotUsable, selected);

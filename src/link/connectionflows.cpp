@@ -4,7 +4,6 @@
 #include "cardlinkimpl.h"
 #include "tracefile.h"
 
-#include "../setup/heldsetup.h"
 #include "../setup/setupimage.h"
 
 namespace quillon {

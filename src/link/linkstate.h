@@ -21,15 +21,12 @@ struct FrameForm {
 struct TransmitterState {
     quint8 ownSeq = 0;        // the host's sequence bit
     bool ackReceived = false; // the outstanding packet is acknowledged (true: none outstanding)
-    bool nackReceived = false;
-    bool sending = false;
     QByteArray savedPacket;
     int retryCount = 0;
     // Both a SYN and the end of a connection leave nothing outstanding.
     void resetLink()
     {
         ownSeq = 1;
-        sending = false;
         ackReceived = true;
     }
 };
@@ -41,7 +38,6 @@ struct ReceiverState {
     QByteArray frameBuffer;
     int strayCount = 0;
     int lastPeerSeq = -1; // byte 2 of the last data packet accepted
-    qint32 receivedCount = 0;
     bool dataSeen = false; // a packet with a known control byte was dispatched
 };
 

@@ -63,7 +63,6 @@ bool PacketReceiver::receiveByte(quint8 byte)
         discardingFrame_ = false;
         return true;
     case ETX: {
-        ++s.receivedCount;
         s.inFrame = false;
         if (std::exchange(discardingFrame_, false))
             return true;
@@ -89,7 +88,6 @@ bool PacketReceiver::receiveByte(quint8 byte)
         link_.tell([](LinkObserver& o) { o.singleByte(AckByte, true); });
         trace.int16(TraceSynAnswered);
         trace.int16(AckByte);
-        ++s.receivedCount;
         resetOnSyn();
         return true;
     default:
@@ -174,7 +172,6 @@ void PacketReceiver::processFrame(const QByteArray& raw)
             // A data packet from the card acknowledges ours; only a good one counts.
             if (!s.ackReceived && crcGood) {
                 transmitter_.acknowledgeOutstanding();
-                s.nackReceived = false;
                 s.retryCount = 0;
             }
         }
@@ -192,7 +189,6 @@ void PacketReceiver::processFrame(const QByteArray& raw)
         if (answered == s.ownSeq && !s.ackReceived) {
             link_.trace.text("Ack In");
             transmitter_.acknowledgeOutstanding();
-            s.nackReceived = false;
             s.retryCount = 0;
         }
         return;
@@ -207,7 +203,6 @@ void PacketReceiver::processFrame(const QByteArray& raw)
                 return;
             }
             ++s.retryCount;
-            s.nackReceived = true;
             s.ackReceived = false;
             transmitter_.resendSavedPacket();
         }

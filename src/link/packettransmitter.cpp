@@ -87,7 +87,6 @@ void PacketTransmitter::transmit(const QByteArray& payload, PacketKind kind)
     if (kind == PacketKind::Data)
         ++lastTicket_;
     s.ackReceived = false;
-    s.nackReceived = false;
     armRetransmissionTimer();
 }
 
@@ -99,7 +98,6 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
     const quint8 answeredSeq = s.peerSeq;
     if (ackKind && s.peerSeq > 1)
         s.peerSeq = 0;
-    s.sending = true;
     const FrameParts parts = buildFrameParts(s.checkMode, s.headerMode, kind, s.peerSeq, s.ownSeq, payload);
 
     trace.text("Start Out");
@@ -128,7 +126,6 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
         link_.tell([&](LinkObserver& o) { o.retransmitted(s.retryCount); });
     if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
         outstandingFrameBytes_ = static_cast<int>(frame.size());
-    s.sending = false;
 }
 
 // The acknowledgement wait starts once the frame has left the host: when the system has taken

@@ -81,25 +81,18 @@ LinkPresenter::LinkPresenter(CardLink& link, OperatorUi& ui, LinkClock& clock)
     connect(&link, &CardLink::failed, this, &LinkPresenter::failed);
     connect(&link, &CardLink::flashReported, this, &LinkPresenter::flashReported);
     connect(&link, &CardLink::flowEnded, this, &LinkPresenter::flowEnded);
-    connect(&link, &CardLink::closedByHand, this, [this] { say(Severity::Information, QStringLiteral("Port Closed")); });
+    connect(&link, &CardLink::closedByHand, this, [this] { say(QStringLiteral("Port Closed")); });
 }
 
 LinkPresenter::~LinkPresenter() = default;
 
 void LinkPresenter::stop() { buttonRestore_->stop(); }
 
-// Every message goes through here: one place to collect an operation's messages later.
-void LinkPresenter::say(Severity severity, const QString& text)
-{
-    (void)severity;
-    ui_.message(text);
-}
+// Every message of the link goes through these two: the one place where an operation's messages
+// could be collected, each with how bad it is, and shown together at its end.
+void LinkPresenter::say(const QString& text) { ui_.message(text); }
 
-void LinkPresenter::sayWithDetails(Severity severity, const QString& text, const QString& details)
-{
-    (void)severity;
-    ui_.messageWithDetails(text, details);
-}
+void LinkPresenter::sayWithDetails(const QString& text, const QString& details) { ui_.messageWithDetails(text, details); }
 
 void LinkPresenter::failed(const LinkFailure& failure)
 {
@@ -107,14 +100,14 @@ void LinkPresenter::failed(const LinkFailure& failure)
     switch (failure.kind) {
     case LinkFailure::PortNotUsable:
     case LinkFailure::PortNotOpened:
-        sayWithDetails(Severity::Critical, text, failure.findings);
+        sayWithDetails(text, failure.findings);
         return;
     case LinkFailure::CardVersionTooOld:
-        say(Severity::Critical, text);
+        say(text);
         ui_.status(2, QStringLiteral("Card Setup Failed"));
         return;
     default:
-        say(Severity::Critical, text);
+        say(text);
         return;
     }
 }
@@ -141,10 +134,10 @@ void LinkPresenter::flashReported(quint8 result)
 {
     const QString name = fileName ? fileName() : QStringLiteral("Unsaved");
     switch (result) {
-    case 0: say(Severity::Information, name + QStringLiteral(" Transferred.")); break;
-    case 1: say(Severity::Critical, QStringLiteral("Hardware Memory Error. Error 01.")); break;
-    case 2: say(Severity::Critical, QStringLiteral("Error writing ") + name + QStringLiteral(" to flash. Error 02.")); break;
-    case 3: say(Severity::Critical, QStringLiteral("Error Closing ") + name + QStringLiteral(" Error 03.")); break;
+    case 0: say(name + QStringLiteral(" Transferred.")); break;
+    case 1: say(QStringLiteral("Hardware Memory Error. Error 01.")); break;
+    case 2: say(QStringLiteral("Error writing ") + name + QStringLiteral(" to flash. Error 02.")); break;
+    case 3: say(QStringLiteral("Error Closing ") + name + QStringLiteral(" Error 03.")); break;
     default: break;
     }
     ui_.focusMainWindow();
@@ -155,25 +148,25 @@ void LinkPresenter::flowEnded(const FlowResult& result)
     const QString failed = QStringLiteral("Card Setup Failed");
     if (result.kind == FlowKind::Get && result.end == FlowEnd::Done) {
         ui_.status(2, QStringLiteral("Process Complete"));
-        say(Severity::Information, QStringLiteral("Card Setup Retrieved"));
+        say(QStringLiteral("Card Setup Retrieved"));
     }
     if (result.kind != FlowKind::Send)
         return;
     switch (result.end) {
     case FlowEnd::Done:
         ui_.status(2, QStringLiteral("Card Setup Sent"));
-        say(Severity::Information, QStringLiteral("Card Setup Sent!"));
+        say(QStringLiteral("Card Setup Sent!"));
         break;
     case FlowEnd::ImageRefused:
         ui_.status(2, failed);
-        say(Severity::Critical, failed);
+        say(failed);
         break;
     case FlowEnd::VersionNotVerified:
-        say(Severity::Critical, QStringLiteral("Version Packet Not Verified"));
+        say(QStringLiteral("Version Packet Not Verified"));
         break;
     case FlowEnd::NotConfirmed:
         ui_.status(2, QStringLiteral("Card Setup Not Confirmed"));
-        say(Severity::Critical, QStringLiteral("The card did not confirm writing the set-up to its flash memory."));
+        say(QStringLiteral("The card did not confirm writing the set-up to its flash memory."));
         break;
     case FlowEnd::NotDelivered:
         ui_.status(2, failed);

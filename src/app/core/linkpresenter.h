@@ -12,9 +12,6 @@ class CardLink;
 class LinkClock;
 class LinkTimer;
 
-// How bad a message is; the worst of an operation's messages would choose its box's icon.
-enum class Severity { Information, Warning, Critical };
-
 // What the operator is shown of the card link: it turns the link's signals into the message
 // boxes, status panels, toolbar buttons 5 and 6, the hidden diagnostic labels and the progress
 // dialog, in the order they happen. The one table of the link's wording.
@@ -30,8 +27,8 @@ public:
     void stop();
 
 private:
-    void say(Severity severity, const QString& text);
-    void sayWithDetails(Severity severity, const QString& text, const QString& details);
+    void say(const QString& text);
+    void sayWithDetails(const QString& text, const QString& details);
     void failed(const LinkFailure& failure);
     void stageReached(TransferStage stage);
     void connectionEnded(EndReason reason);

@@ -89,9 +89,8 @@ void PortManager::resetPort()
         onMenusChanged();
 }
 
-void PortManager::chooseComItem(int port, bool checkedBeforeClick, int unused)
+void PortManager::chooseComItem(int port, bool checkedBeforeClick)
 {
-    (void)unused;
     if (isPortNumber(port) && !checkedBeforeClick) {
         markOnly(port);
         store_.setChosenPort(port);
@@ -106,7 +105,7 @@ void PortManager::clickComItem(int port)
     // A disabled item cannot be clicked.
     if (!isPortNumber(port) || !items_[port].enabled)
         return;
-    chooseComItem(port, items_[port].checked, 0);
+    chooseComItem(port, items_[port].checked);
 }
 
 void PortManager::clickSlow()

@@ -34,7 +34,7 @@ public:
     // were assigned anew.
     void start();
     void resetPort();
-    void chooseComItem(int port, bool checkedBeforeClick, int unused = 0);
+    void chooseComItem(int port, bool checkedBeforeClick);
 
     void clickComItem(int port);            // Options > Com1..4
     void clickSlow();                       // Options > Speed > "Snail Slow"
