@@ -65,7 +65,7 @@ Q_SIGNALS:
     void serialNumberReceived(const QByteArray& serial);
     void cardIdentified(const CardIdentity& card);
     void framing(CheckMode check, bool header, bool dataSeen); // each packet dispatched
-    void keepAliveTicked(int identifyTicks, int unanswered);
+    void keepAliveTicked(int ticksSinceSerial, int unanswered); // every 5 s while the link is up
     void retransmitting(int retryCount); // no acknowledgement in time: the packet goes again
     void versionAccepted(); // the card takes the version of the set-up to be sent
     // A Get's or Read's image (or one that arrives on a connection opened by hand), checked to
