@@ -3,7 +3,8 @@
 # as the ratio of the connection's time on the line (from the host's answer to the card's SYN
 # to its closing SYN, as the card sees it) to the line time of the bytes both sides sent plus
 # the pauses the protocol mandates (the host's 50 ms after an acknowledgement, the card's flash
-# write). 1.00 is the line's limit. Usage: scripts/bench-transfers.sh [build dir] [runs]
+# write). 1.00 is the line's limit. The same rows again through ser2net on this computer (RFC
+# 2217, a round trip of well under a millisecond). Usage: scripts/bench-transfers.sh [build dir] [runs]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
@@ -11,7 +12,7 @@ runs=${2:-3}
 sim=$build/tools/sim/kx40-sim
 cli=$build/tools/cli/quillon-cli
 work=$(mktemp -d)
-trap 'kill "${simpid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill "${simpid:-}" "${serverpid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 
 # A simulated card of this kind on $work/kx40, logging to $work/sim.out; $file is its set-up.
@@ -29,24 +30,55 @@ stop_card() {
   wait "$simpid" 2>/dev/null || true
 }
 
-worst=0
-for card in sid avm; do
-  start_card "$card"
-  for run in $(seq "$runs"); do
-    "$cli" get -o "$file" --port "$work/kx40" >/dev/null
-    "$cli" send "$file" --port "$work/kx40" --no-backup --no-verify >/dev/null
+# ser2net with an RFC 2217 port in front of the card, configured as the manual advises, its line
+# at other settings than the card's (the program sets them); $port is the card's port name.
+start_server() {
+  local tcp
+  while :; do
+    tcp=$((40000 + RANDOM % 20000))
+    grep -qi ":$(printf '%04X' "$tcp") " /proc/net/tcp || break
   done
-  stop_card
-  # Connections alternate: get, send, get, send, ...
-  n=0
-  while read -r line; do
-    kind=get
-    [ $((n % 2)) -eq 1 ] && kind=send
-    n=$((n + 1))
-    ratio=${line##* }
-    printf '%-4s %-5s %s\n' "$card" "$kind" "${line#connection: }"
-    worst=$(awk -v a="$worst" -v b="$ratio" 'BEGIN { print (b > a) ? b : a }')
-  done < <(grep '^connection:' "$work/sim.out")
+  printf 'connection: &kx40\n  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1,%s\n  connector: serialdev,%s,19200n81,local\n  options:\n    chardelay: false\n' \
+    "$tcp" "$work/kx40" >"$work/ser2net.yaml"
+  /usr/sbin/ser2net -n -u -c "$work/ser2net.yaml" >/dev/null 2>&1 &
+  serverpid=$!
+  for _ in $(seq 50); do grep -qi ":$(printf '%04X' "$tcp") .* 0A " /proc/net/tcp && break; sleep 0.1; done
+  port=rfc2217://127.0.0.1:$tcp
+}
+
+stop_server() {
+  kill "$serverpid"
+  wait "$serverpid" 2>/dev/null || true
+  serverpid=
+}
+
+# Rows of Get and Send, $runs of each, over the card's device or (net) through ser2net.
+worst=0
+for way in local net; do
+  [ "$way" = net ] && [ ! -x /usr/sbin/ser2net ] && { echo "ser2net is missing: no network rows (scripts/deps.sh installs it)"; continue; }
+  for card in sid avm; do
+    start_card "$card"
+    port=$work/kx40
+    [ "$way" = net ] && start_server
+    for run in $(seq "$runs"); do
+      "$cli" get -o "$file" --port "$port" >/dev/null
+      "$cli" send "$file" --port "$port" --no-backup --no-verify >/dev/null
+    done
+    [ "$way" = net ] && stop_server
+    stop_card
+    # Connections alternate: get, send, get, send, ...
+    n=0
+    while read -r line; do
+      kind=get
+      [ $((n % 2)) -eq 1 ] && kind=send
+      n=$((n + 1))
+      ratio=${line##* }
+      label=$card
+      [ "$way" = net ] && label="$card over ser2net (RFC 2217)"
+      printf '%-4s %-5s %s\n' "$label" "$kind" "${line#connection: }"
+      worst=$(awk -v a="$worst" -v b="$ratio" 'BEGIN { print (b > a) ? b : a }')
+    done < <(grep '^connection:' "$work/sim.out")
+  done
 done
 # A default Send: the card read for a backup, the send, the read-back; the command's wall time
 # against the line time plus pauses of its three connections. The time each connection waited

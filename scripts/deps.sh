@@ -2,12 +2,12 @@
 # Installs the Debian 12 packages the build, the program and the tests need, when missing.
 # --packaging adds lintian, for checking the .deb (scripts/package.sh --check); any other
 # arguments name further packages. poppler-utils: pdftotext, with which the tests read the PDF
-# reports.
+# reports. ser2net: the serial server the network port tests put in front of the simulated card.
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
           qt6-svg-dev qt6-qpa-plugins libgl-dev libgtest-dev xvfb xauth xdg-utils procps ccache
           dpkg-dev file librsvg2-bin desktop-file-utils appstream shared-mime-info poppler-utils
-          clang-14 libclang-rt-14-dev)
+          clang-14 libclang-rt-14-dev ser2net)
 for arg in "$@"; do
   if [ "$arg" = --packaging ]; then packages+=(lintian); else packages+=("$arg"); fi
 done

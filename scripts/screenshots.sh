@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Draws the main window, the five settings windows, the compare window and the about box into
-# docs/screenshots/, on a virtual X server, so it runs on a machine without a display. A window
-# manager on it lets the main window be maximised as on a desktop.
+# Draws the main window, the five settings windows, the compare window, the backup chooser and the
+# about box into docs/screenshots/, on a virtual X server, so it runs on a machine without a
+# display. A window manager on it lets the main window be maximised as on a desktop.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/deps.sh" openbox

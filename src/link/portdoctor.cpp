@@ -1,5 +1,8 @@
 #include "portdoctor.h"
 
+#include "netfailure.h"
+#include "netportname.h"
+
 #include <QStringList>
 
 namespace quillon {
@@ -171,14 +174,29 @@ QString verdictOf(const PortFindings& f)
     return QStringLiteral("usable");
 }
 
+// A port on a serial server is not this computer's to examine: its name is checked, and the
+// server is reached only when a connection opens.
 QString PortDoctor::explain(const QString& device) const
 {
+    if (looksLikeNetPortName(device))
+        return netPortExplanation(device);
     return explanationOf(examine(device));
 }
 
 QString PortDoctor::verdict(const QString& device) const
 {
+    if (looksLikeNetPortName(device))
+        return netPortVerdict(device);
     return verdictOf(examine(device));
+}
+
+QString netPortExplanation(const QString& name)
+{
+    QString error;
+    if (!parseNetPortName(name, &error))
+        return error + QLatin1Char('\n') + netFailureAdvice({NetFailure::Kind::BadName, error}, name);
+    return QStringLiteral("%1 is a port on a serial server, reached only when a connection opens.\n"
+                          "Next step: quillon-cli ports --probe %1 connects to it and says what it finds.").arg(name.trimmed());
 }
 
 } // namespace quillon

@@ -43,7 +43,8 @@ public:
     virtual ~PortDoctor() = default;
     virtual PortFindings examine(const QString& device) const = 0;
 
-    // What was found, and the next step, naming the device: a few lines.
+    // What was found, and the next step, naming the device: a few lines. A network port's name
+    // (rfc2217://HOST:PORT) is only checked.
     QString explain(const QString& device) const;
     // One line: "usable", or why not.
     QString verdict(const QString& device) const;
@@ -61,6 +62,8 @@ private:
 };
 
 QString explanationOf(const PortFindings& findings);
+// What a network port's name stands for, or what is wrong with it, and the next step.
+QString netPortExplanation(const QString& name);
 QString verdictOf(const PortFindings& findings);
 // "  /dev/ttyUSB0  FT232R USB UART, FTDI, USB 0403:6001" per port, or that none is present.
 QString presentPortsText(const QList<SerialPortEntry>& present);

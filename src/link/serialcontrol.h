@@ -10,7 +10,7 @@ namespace quillon {
 // later on the event loop, never from inside a call of one of these members.
 class SerialControl {
 public:
-    enum CommEvent { DataReceived = 2, WriteTimeout = 1002, ReceiveOverflow = 1008 };
+    enum CommEvent { DataReceived = 2, WriteTimeout = 1002, ReceiveOverflow = 1008, OpeningEnded = 3000 };
 
     virtual ~SerialControl() = default;
 
@@ -44,8 +44,23 @@ public:
     // when nothing is known. Reads the system, never changes it.
     virtual QString diagnose(int port) const { (void)port; return {}; }
 
-    // OnComm: DataReceived, WriteTimeout; also raised with DataReceived when the port closed
-    // by itself (device unplugged), so waiters look again.
+    // A port on a serial server opens in the background (name look-up, connection, negotiation
+    // of the line): setPortOpen(true) returns at once, portOpen() is true from then on, and
+    // portOpening() too until the line is ready. Meanwhile written bytes are held and nothing
+    // arrives. OpeningEnded is raised when it is over either way: then portOpen() says whether
+    // the line is ready, and lastError() and diagnose() say why not. A local port is ready when
+    // setPortOpen(true) returns.
+    virtual bool portOpening() const { return false; }
+    // Why this port cannot put its line at these settings (a raw TCP port keeps the server's:
+    // no 1200 baud for an AVM card), for the link to refuse before it sends anything; empty
+    // when it can.
+    virtual QString settingsRefusal(const QString& settings) const { (void)settings; return {}; }
+    // The measured time, in milliseconds, for a byte to reach the far end of the line and an
+    // answer to come back, beyond the line time itself: 0 for a local port.
+    virtual double roundTripMs() const { return 0; }
+
+    // OnComm: DataReceived, WriteTimeout, OpeningEnded; also raised with DataReceived when the
+    // port closed by itself (device unplugged, connection lost), so waiters look again.
     std::function<void(int event)> onComm;
     // The output buffer became empty: everything written has been taken by the system.
     std::function<void()> onOutputDrained;

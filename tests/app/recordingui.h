@@ -28,8 +28,16 @@ public:
         reasons << reason;
     }
 
+    void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered) override
+    {
+        ++replaceQuestions;
+        answered(replaceAnswer);
+    }
+
     QStringList messages;
     QStringList reasons;
+    ReplaceAnswer replaceAnswer = ReplaceAnswer::Discard; // as if nothing had been asked
+    int replaceQuestions = 0;
     QMap<int, QString> panels;
     QString shownCaption;
 };

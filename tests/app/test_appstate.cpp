@@ -35,6 +35,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         store.setValue("File", "load", "");
         quillon::loadDefaults(held.fields);
+        app.startAfresh();
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -150,9 +151,42 @@ TEST_F(AppStateTest, resetRestoresDefaultsOnlyEvenWithAnAvmFileOpen)
     app.resetConfiguration();
 
     EXPECT_EQ(held.fields.values(), defaultSetupValues());
-    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(before.caption, "Norvane - Quillon - Studio*");
+    Snapshot unmarked = before;
+    unmarked.caption = "Norvane - Quillon - Studio"; // the settings are as opened again
+    EXPECT_EQ(snapshot(), unmarked);
     EXPECT_EQ(held.loadedCardType, CardType::AVM);
     EXPECT_EQ(held.setupImage, avmImage());
+}
+
+TEST_F(AppStateTest, editsDuringAGetStayUndoableWhetherOrNotTheGetReplacedTheSetup)
+{
+    editSomething();
+    app.getStarted();
+    held.fields.setText(Field::MissingSidMessage, "WHILE READING");
+    app.getEnded(false); // the card never answered: the edit is a step of its own
+    ASSERT_EQ(app.history().stack().count(), 2);
+    app.history().undo();
+    EXPECT_EQ(held.fields.values().text(Field::MissingSidMessage), "NO AVM");
+    EXPECT_EQ(held.fields.values().text(Field::Gpi1Text), "ON AIR");
+    app.history().redo();
+    const SetupValues before = held.fields.values();
+
+    app.getStarted();
+    SetupValues onCard = defaultSetupValues();
+    onCard.setText(Field::Gpi2Text, "FROM CARD");
+    held.setupImage = encodeSidImage(onCard).image;
+    held.fields.setValues(onCard);
+    app.getEnded(true);
+    EXPECT_FALSE(app.modified());
+    EXPECT_EQ(app.history().stack().undoText(), "Get Configuration");
+    held.setupImage = avmImage(); // a SID set-up's image is built afresh at each Send
+    EXPECT_FALSE(app.modified());
+
+    app.history().undo();
+    EXPECT_EQ(held.fields.values(), before);
+    EXPECT_TRUE(app.modified());
+    EXPECT_EQ(ui.shownCaption, "Quillon*");
 }
 
 // ---- Save ----------------------------------------------------------------------------------
@@ -350,25 +384,6 @@ TEST_F(AppStateTest, dialogsStartInTheStoredFolderOnlyWhenItExistsHere)
     store.setValue("File", "load", folder());
     app.saveFileToDisk(dialogs);
     EXPECT_EQ(dialogs.questions.back().startFolder, folder());
-}
-
-TEST_F(AppStateTest, openBackupIsOpenStartingInTheBackupFolder)
-{
-    store.setValue("Backups", "Folder", path("kept"));
-    writeFile(path("Studio.kxm"), avmImage());
-    dialogs.nextAnswer = path("Studio.kxm");
-    app.openBackupFromDisk(dialogs);
-    app.openFileFromDisk(dialogs);
-    ASSERT_EQ(dialogs.questions.size(), 2u);
-    const FileQuestion& backup = dialogs.questions[0];
-    const FileQuestion& open = dialogs.questions[1];
-    EXPECT_EQ(backup.startFolder, path("kept"));
-    EXPECT_TRUE(QDir(path("kept")).exists());
-    EXPECT_EQ(std::tie(backup.filter, backup.filterIndex, backup.proposedName),
-              std::tie(open.filter, open.filterIndex, open.proposedName));
-    EXPECT_EQ(dialogs.kinds, QStringList({"open", "open"}));
-    EXPECT_EQ(held.setupImage, avmImage());
-    EXPECT_EQ(ui.panels.value(2), "File Studio Loaded");
 }
 
 // ---- filters -------------------------------------------------------------------------------

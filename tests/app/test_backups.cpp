@@ -21,10 +21,10 @@ using testsupport::writeFile;
 const QByteArray Serial = QByteArray::fromHex("4b58343031");
 const QDateTime Noon(QDate(2024, 5, 1), QTime(12, 0, 0));
 
-QByteArray sidImage()
+QByteArray sidImage(const QString& gpiText = "ON AIR")
 {
     SetupValues values = defaultSetupValues();
-    values.setText(Field::Gpi1Text, "ON AIR");
+    values.setText(Field::Gpi1Text, gpiText);
     return encodeSidImage(values).image;
 }
 
@@ -53,9 +53,9 @@ protected:
 TEST_F(Backups, namesTellKindSerialAndTimeAndAClashGetsTheNextSuffix)
 {
     BackupFolder backups = folder();
-    EXPECT_EQ(backups.write(sidImage(), Serial).path, path("SID-4B58343031-20240501-120000.kxd"));
-    EXPECT_EQ(backups.write(sidImage(), Serial).path, path("SID-4B58343031-20240501-120000-2.kxd"));
-    EXPECT_EQ(backups.write(sidImage(), Serial).path, path("SID-4B58343031-20240501-120000-3.kxd"));
+    EXPECT_EQ(backups.write(sidImage("ONE"), Serial).path, path("SID-4B58343031-20240501-120000.kxd"));
+    EXPECT_EQ(backups.write(sidImage("TWO"), Serial).path, path("SID-4B58343031-20240501-120000-2.kxd"));
+    EXPECT_EQ(backups.write(sidImage("THREE"), Serial).path, path("SID-4B58343031-20240501-120000-3.kxd"));
     EXPECT_EQ(backups.write(avmImage(), Serial).path, path("AVM-4B58343031-20240501-120000.kxm"));
     now = now.addSecs(61);
     EXPECT_EQ(backups.write(avmImage(), QByteArray::fromHex("00ab")).path, path("AVM-0000000000-20240501-120101.kxm"))
@@ -100,6 +100,43 @@ TEST_F(Backups, aFailedWriteSaysWhereAndWhyAndLeavesNoFile)
     EXPECT_FALSE(full.ok());
     EXPECT_TRUE(full.error.contains(dir.filePath("backups"))) << full.error.toStdString();
     EXPECT_EQ(names(), QStringList());
+}
+
+// Each row writes one backup a minute after the one before; a backup the same as the newest
+// of its card is not written again, and the newest is named instead.
+TEST_F(Backups, theSameSetupAsTheCardsNewestBackupIsNotWrittenAgain)
+{
+    const QByteArray otherCard = QByteArray::fromHex("0a0b0c0d0e");
+    const struct {
+        QByteArray image, serial;
+        const char* named;
+        bool unchanged;
+    } rows[] = {
+        {sidImage("ONE"), Serial, "SID-4B58343031-20240501-120100.kxd", false},
+        {sidImage("ONE"), Serial, "SID-4B58343031-20240501-120100.kxd", true},
+        {sidImage("ONE"), otherCard, "SID-0A0B0C0D0E-20240501-120300.kxd", false}, // another card
+        {avmImage(), Serial, "AVM-4B58343031-20240501-120400.kxm", false},          // another kind
+        {sidImage("ONE"), Serial, "SID-4B58343031-20240501-120100.kxd", true},
+        {sidImage("TWO"), Serial, "SID-4B58343031-20240501-120600.kxd", false},
+        {sidImage("ONE"), Serial, "SID-4B58343031-20240501-120700.kxd", false}, // only the newest counts
+        {avmImage(), Serial, "AVM-4B58343031-20240501-120400.kxm", true},
+        {avmImage(121), Serial, "AVM-4B58343031-20240501-120900.kxm", false}, // one byte longer
+    };
+    int minute = 0;
+    for (const auto& row : rows) {
+        now = Noon.addSecs(60 * ++minute);
+        const BackupResult written = folder().write(row.image, row.serial);
+        EXPECT_TRUE(written.ok()) << minute;
+        EXPECT_EQ(written.path, path(row.named)) << minute;
+        EXPECT_EQ(written.unchanged, row.unchanged) << minute;
+    }
+    EXPECT_EQ(names().size(), 6);
+
+    // The newest backup changed on disk no longer holds what the card holds: a new one is written.
+    writeFile(path("AVM-4B58343031-20240501-120900.kxm"), avmImage(121).left(120));
+    now = Noon.addSecs(60 * ++minute);
+    EXPECT_FALSE(folder().write(avmImage(121), Serial).unchanged);
+    EXPECT_EQ(names().size(), 7);
 }
 
 TEST(BackupNames, onlyNamesThisProgramMakesAreBackups)
@@ -167,8 +204,8 @@ TEST_F(Backups, retentionKeepsTheYoungAndTheTwentyNewestOfEachCardAndNothingElse
 TEST_F(Backups, listIsNewestFirstWithClashesInWritingOrder)
 {
     BackupFolder backups = folder();
-    backups.write(sidImage(), Serial);
-    backups.write(sidImage(), Serial);
+    backups.write(sidImage("ONE"), Serial);
+    backups.write(sidImage("TWO"), Serial);
     now = now.addSecs(1);
     backups.write(avmImage(), QByteArray::fromHex("0a0b0c0d0e"));
     QStringList order;

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
 #include <QStandardPaths>
@@ -149,6 +152,17 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         {{"show", "/dev/zero"}, 1, "not a regular file"},
         {{"image", "/dev/zero", "-o", "Out.img"}, 1, "not a regular file"},
         {{"report", "D.kxd", "-o", "Pipe.pdf"}, 1, "not a regular file"},
+        {{"cards"}, 2, "cards needs add, remove or list"},
+        {{"cards", "--help"}, 0, "cards remove NAME [--inventory FILE]"},
+        {{"cards", "add", "A", "--kind", "sid"}, 2, "cards add needs --port PORT"},
+        {{"cards", "add", "A", "B", "--port", "/dev/ttyS0"}, 2, "one card name"},
+        {{"cards", "add", "A", "--port", "Com9", "--inventory", "Inv.ini"}, 2, "Com1 to Com4"},
+        {{"cards", "add", "A", "--port", "/dev/ttyS0", "--serial", "4B58", "--inventory", "Inv.ini"}, 2, "10 hexadecimal digits"},
+        {{"cards", "add", "A", "--port", "/dev/ttyS0", "--kind", "avm", "--reference", "S.kxd", "--inventory", "Inv.ini"}, 2,
+         "is a SID set-up (its name does not end in \"m\"), but the card is an AVM card"},
+        {{"cards", "list", "--inventory"}, 2, "--inventory needs a value"},
+        {{"cards", "list", "--inventory", "Pipe.kxd"}, 1, "not a regular file"},
+        {{"cards", "remove", "Nobody", "--inventory", "Inv.ini"}, 1, "no card named \"Nobody\""},
     };
     for (const auto& row : rows) {
         const CliRun run = cli(row.args);
@@ -157,7 +171,7 @@ TEST_F(CliTest, exitCodesTellSuccessFailureAndUsageApart)
         const QString& said = row.exitCode == 0 ? run.out : run.err;
         EXPECT_TRUE(said.contains(row.said)) << args.toStdString() << ": " << said.toStdString();
     }
-    EXPECT_EQ(QDir(dir.path()).entryList({"Out*"}, QDir::Files), QStringList());
+    EXPECT_EQ(QDir(dir.path()).entryList({"Out*", "Inv*"}, QDir::Files), QStringList());
     EXPECT_FALSE(QFileInfo(path("Pipe.kxd")).isFile());
 }
 
@@ -382,4 +396,48 @@ TEST_F(CliTest, portsListsThePortsAndTheComAssignments)
     EXPECT_TRUE(run.out.contains("Com ports (section \"Ports\" of the settings):")) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains("  Com4  ")) << run.out.toStdString();
     EXPECT_EQ(cli({"ports", "extra"}).exitCode, 2);
+}
+
+TEST_F(CliTest, cardsAddListAndRemoveKeepTheInventoryAsTheEngineerWroteIt)
+{
+    QDir().mkpath(path("config/Quillon/setups"));
+    const QString inventory = path("config/Quillon/cards.ini");
+    writeFile(inventory, "# Studio 3\n[Studio 3 A]\nport = /dev/ttyUSB0\nkind = SID\nowner = Ines\n\n[Broken]\nport = /dev/ttyS1\nkind = SDI\n");
+    const auto cards = [this](const QStringList& args) {
+        return runCli(QStringList{"cards"} + args, dir.path(), [this] { setenv("XDG_CONFIG_HOME", qPrintable(path("config")), 1); });
+    };
+    const CliRun added = cards({"add", " Spare ", "--port=rfc2217://rack3:7001", "--kind", "AVM", "--serial", "0a0b0c0d0e",
+                                "--group", "studio3,night", "--group", "Night", "--reference", path("config/Quillon/setups/spare.kxm"),
+                                "--location", "Rack 3, slot 4 "});
+    ASSERT_EQ(added.exitCode, 0) << added.err.toStdString();
+    EXPECT_EQ(added.out, "Added card \"Spare\" to " + inventory + "\n");
+    EXPECT_TRUE(added.err.contains(inventory + ":9: card \"Broken\" skipped: the kind \"SDI\" is neither SID nor AVM")) << added.err.toStdString();
+    EXPECT_TRUE(added.err.contains("spare.kxm\" is not there (yet)")) << added.err.toStdString();
+
+    const CliRun twice = cards({"add", "spare", "--port", "/dev/ttyS2"});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_TRUE(twice.err.contains("a card named \"spare\" is already in " + inventory + ", on line 11")) << twice.err.toStdString();
+
+    const CliRun listed = cards({"list"});
+    EXPECT_EQ(listed.exitCode, 1) << "an entry was skipped";
+    EXPECT_EQ(listed.out.toStdString(), "card        port                  kind  serial      groups         reference         location\n"
+                          "Studio 3 A  /dev/ttyUSB0          SID   -           -              -\n"
+                          "Spare       rfc2217://rack3:7001  AVM   0A0B0C0D0E  studio3,night  setups/spare.kxm  Rack 3, slot 4\n");
+    const QJsonObject json = QJsonDocument::fromJson(cards({"list", "--json"}).out.toUtf8()).object();
+    const QJsonArray listedCards = json["cards"].toArray();
+    ASSERT_EQ(listedCards.size(), 2);
+    EXPECT_EQ(listedCards[1].toObject()["reference"].toString(), path("config/Quillon/setups/spare.kxm"));
+    EXPECT_EQ(listedCards[1].toObject()["groups"].toArray().size(), 2);
+    EXPECT_EQ(json["problems"].toArray()[0].toObject()["line"].toInt(), 9);
+
+    const CliRun removed = cards({"remove", "studio 3 a", "--inventory", inventory});
+    ASSERT_EQ(removed.exitCode, 0) << removed.err.toStdString();
+    EXPECT_EQ(removed.out, "Removed card \"Studio 3 A\" from " + inventory + "\n");
+    EXPECT_EQ(readFile(inventory), "[Broken]\nport = /dev/ttyS1\nkind = SDI\n\n[Spare]\nport = rfc2217://rack3:7001\nkind = AVM\n"
+                                   "serial = 0A0B0C0D0E\ngroups = studio3, night\nreference = setups/spare.kxm\nlocation = Rack 3, slot 4\n");
+
+    const CliRun none = cards({"list", "--inventory", path("none.ini")});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_TRUE(none.out.isEmpty());
+    EXPECT_TRUE(none.err.contains("there is no such file yet")) << none.err.toStdString();
 }

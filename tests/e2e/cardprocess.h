@@ -35,7 +35,9 @@ private:
 // A simulated card on a pseudo-terminal; the device path is ready once started() returns true.
 class SimulatedCardProcess {
 public:
-    explicit SimulatedCardProcess(const Workspace& ws) : device(ws.path(QStringLiteral("kx40")))
+    // name: the device's link in the workspace.
+    explicit SimulatedCardProcess(const Workspace& ws, const QString& name = QStringLiteral("kx40"))
+        : device(ws.path(name))
     {
         process_.setProcessEnvironment(ws.environment());
         process_.setProcessChannelMode(QProcess::MergedChannels); // --verbose logs on stderr
@@ -44,7 +46,16 @@ public:
 
     bool start(const QStringList& options)
     {
+        launch(options);
+        return ready();
+    }
+    // start() in two steps, so that many cards start at once.
+    void launch(const QStringList& options)
+    {
         process_.start(QStringLiteral(KX40_SIM_PATH), QStringList{QStringLiteral("--link"), device} + options);
+    }
+    bool ready()
+    {
         return waitFor([this] {
             collect();
             return lines_.contains(device) || process_.state() == QProcess::NotRunning;

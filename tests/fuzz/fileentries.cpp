@@ -117,6 +117,8 @@ const std::vector<Entry>& entries()
         {"setup_text", setupTextFile},
         {"setup_image", setupImage},
         {"avm_image", avmImageFile},
+        {"inventory", inventoryFile},
+        {"telnet_client", telnetClient},
     };
     return all;
 }

@@ -26,6 +26,13 @@ int setupTextFile(const std::uint8_t* data, std::size_t size);
 int setupImage(const std::uint8_t* data, std::size_t size);
 // An AVM set-up file's content, opened, then checked for sending and applied.
 int avmImageFile(const std::uint8_t* data, std::size_t size);
+// A card inventory's text, read, written back, one card edited and removed.
+int inventoryFile(const std::uint8_t* data, std::size_t size);
+// A serial server's bytes to the Telnet and RFC 2217 client: chunks, each a length byte (0 to
+// 255 bytes follow) and an action byte (its top six bits the milliseconds before the chunk, its
+// low two bits what the link asks for after it: nothing, 1200 baud, 9600 baud, a purge), then
+// the chunk's bytes.
+int telnetClient(const std::uint8_t* data, std::size_t size);
 
 struct Entry {
     const char* name; // the corpus folder

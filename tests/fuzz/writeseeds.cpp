@@ -30,6 +30,23 @@ QByteArray withLine(int line, const QByteArray& content)
     return lines.join('\n');
 }
 
+// Chunks in telnetClient()'s input form: each chunk's bytes and the action after it.
+QByteArray serverTalk(const std::vector<std::pair<QByteArray, quint8>>& chunks)
+{
+    QByteArray input;
+    for (const auto& [bytes, action] : chunks) {
+        for (qsizetype from = 0; from < bytes.size() || from == 0; from += 255) {
+            const QByteArray part = bytes.mid(from, 255);
+            input += char(part.size());
+            input += char(from + 255 >= bytes.size() ? action : 0);
+            input += part;
+        }
+    }
+    return input;
+}
+
+QByteArray answer(const char* hex) { return QByteArray::fromHex(QByteArray("fffa2c") + hex + "fff0"); }
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -76,5 +93,29 @@ int main(int argc, char** argv)
     ok &= write(root, "avm_image", "sid-image.kxm", sid);
     ok &= write(root, "avm_image", "sid-text.kxm", defaults.left(1024));
     ok &= write(root, "avm_image", "one-byte.kxm", QByteArray(1, '\x18'));
+
+    ok &= write(root, "inventory", "facility.ini",
+                "# Studio 3\n[Studio 3 A]\nport = /dev/ttyUSB0\nkind = SID\nserial = 4B58343031\ngroups = studio3, night\n"
+                "reference = setups/studio3.kxd\nlocation = Rack 3, slot 2\nowner = Ines\n\n; the spare\n[Spare]\n"
+                "port = rfc2217://rack3.example.net:7001\nkind = AVM\n");
+    ok &= write(root, "inventory", "faults.ini",
+                "\xEF\xBB\xBFstray\r\n[A]\r\nport = Com9\r\n[B\r\nport = x\r\n[a]\r\nport = socket://[fe80::1]:70000\r\n"
+                "[C]\r\nport = ttyS0\r\nkind = SID\r\nreference = c.kxm\r\nserial = 12\r\nport = y\r\n[D]\r\n"
+                "port = z\r\ngroups = ,, a ,b\r\nlocation = caf\xe9\r\n");
+
+    // What ser2net says, and servers that refuse, answer wrongly or loop.
+    const QByteArray greeting = QByteArray::fromHex("fffb03fffd03fffb01fffe01fffd00fffb00fffd2c");
+    const QByteArray answers = answer("64") + QByteArray("ser2net") + answer("6500002580") + answer("6608")
+        + answer("6701") + answer("6802") + answer("6901") + answer("7003");
+    ok &= write(root, "telnet_client", "ser2net.bin",
+                serverTalk({{greeting + QByteArray::fromHex("1616"), 4}, {answers, 4},
+                            {QByteArray::fromHex("02ffff10a3ff03"), 1 | 8}, {answer("65000004b0"), 3 | 8},
+                            {answer("7003") + QByteArray::fromHex("16"), 0}}));
+    ok &= write(root, "telnet_client", "plain-telnet.bin", serverTalk({{QByteArray::fromHex("fffb03fffd00fffb00fffe2c"), 0}}));
+    ok &= write(root, "telnet_client", "wrong-speed.bin", serverTalk({{greeting, 4}, {answer("6500004b00"), 0}}));
+    ok &= write(root, "telnet_client", "overlong.bin",
+                serverTalk({{greeting + QByteArray::fromHex("fffa2c64") + QByteArray(600, 'x') + QByteArray::fromHex("fff0"), 0}}));
+    ok &= write(root, "telnet_client", "option-loop.bin", serverTalk({{QByteArray::fromHex("fffb05fffc05").repeated(120), 0}}));
+    ok &= write(root, "telnet_client", "not-telnet.bin", serverTalk({{QByteArray("Port already in use\r\n"), 0}}));
     return ok ? 0 : 1;
 }

@@ -50,6 +50,10 @@ protected:
             details << detail;
             findings << finding;
         };
+        s.replaceQuestion = [this](std::function<void(ReplaceAnswer)> answered) {
+            ++replaceQuestions;
+            answered(replaceAnswer);
+        };
         s.openUrl = [this](const QUrl& url) {
             opened << url;
             return true;
@@ -84,6 +88,8 @@ protected:
     QStringList details;
     QStringList findings; // the message boxes' details: what a port's diagnosis found
     QList<QUrl> opened;
+    ReplaceAnswer replaceAnswer = ReplaceAnswer::Discard; // the answer before replacing a modified set-up
+    int replaceQuestions = 0;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -1,7 +1,10 @@
-// Draws the main window, each settings window and the compare window into PNG files for the README:
+// Draws the main window, each settings window, the compare window and the backup chooser into
+// PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.
 
+#include "app/core/backups.h"
+#include "app/gui/backupchooser.h"
 #include "app/gui/mainwindow.h"
 #include "files/setupfiles.h"
 #include "setup/setupimage.h"
@@ -59,6 +62,15 @@ QString studioFile(const QTemporaryDir& dir)
     return path;
 }
 
+// An AVM card's image: opaque bytes after its command and version.
+QByteArray avmImage()
+{
+    QByteArray image(120, '\x5A');
+    image[0] = char(24);
+    image[1] = char(3);
+    return image;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -75,6 +87,7 @@ int main(int argc, char** argv)
     quillon::SettingsStore store(config.filePath(QStringLiteral("Quillon.conf")));
     for (int port = 1; port <= 4; ++port)
         store.setPortDevice(port, config.filePath(QStringLiteral("none%1").arg(port)));
+    store.setValue(QStringLiteral("Backups"), QStringLiteral("Folder"), config.filePath(QStringLiteral("backups")));
 
     FixedAnswer dialogs(studioFile(config));
     quillon::ShellServices services;
@@ -119,6 +132,22 @@ int main(int argc, char** argv)
     compare->resize(compare->sizeHint().expandedTo(QSize(720, 300)));
     ok = save(compare, folder, QStringLiteral("compare.png")) && ok;
     compare->close();
+
+    // The backup chooser, over backups of two SID cards and an AVM card.
+    QDateTime time(QDate(2026, 12, 8), QTime(10, 15, 0));
+    const std::pair<QByteArray, const char*> cards[] = {
+        {quillon::encodeSidImage(quillon::defaultSetupValues()).image, "4b58343031"},
+        {avmImage(), "0a0b0c0d0e"},
+        {quillon::encodeSidImage(quillon::readSetupFile(studioFile(config)).values).image, "4b58343032"},
+        {quillon::encodeSidImage(quillon::defaultSetupValues()).image, "4b58343032"}};
+    for (const auto& [image, serial] : cards) {
+        quillon::BackupFolder(store.backupFolder(), 365, [&time] { return time; })
+            .write(image, QByteArray::fromHex(serial));
+        time = time.addSecs(-3 * 3600 - 17 * 60 - 41);
+    }
+    window.openBackupCommand();
+    ok = save(window.backupChooser(), folder, QStringLiteral("open-backup.png")) && ok;
+    window.backupChooser()->reject();
 
     window.helpAbout();
     ok = save(window.aboutBox(), folder, QStringLiteral("about.png")) && ok;

@@ -66,6 +66,59 @@ TEST_F(Compare, withAFileListsTheDifferencesAndTakesTheSelectedValue)
     EXPECT_FALSE(compare->findChild<QPushButton*>("takeSelectedValues")->isEnabled());
 }
 
+TEST_F(Compare, takeSelectedValuesTakesExactlyTheRowsChosenAsOneUndoStep)
+{
+    SetupValues studio = defaultSetupValues();
+    studio.setChoice(Field::PeakLevel, 12);
+    studio.setText(Field::MissingSidMessage, "STUDIO 4");
+    studio.setText(Field::Gpi1Text, "ON AIR");
+    exportSetupText(dir.filePath("Studio.kxd"), studio);
+    dialogs.nextAnswer = dir.filePath("Studio.kxd");
+    window->menuItem("toolsCompareWithFile")->trigger();
+    CompareWindow* compare = window->compareWindow();
+    QTableWidget* table = compare->table();
+    auto* take = compare->findChild<QPushButton*>("takeSelectedValues");
+    auto select = [&](int row) {
+        table->selectionModel()->select(table->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    auto selected = [&] {
+        QStringList settings;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (table->item(row, 0)->isSelected())
+                settings << table->item(row, 1)->text();
+        }
+        return settings;
+    };
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_FALSE(take->isEnabled()); // nothing chosen yet
+
+    // The selection stays with its setting when an edit elsewhere takes a row out above it.
+    select(1);
+    window->held().fields.setChoice(Field::PeakLevel, 12);
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(selected(), QStringList{"SID Window: Missing SID Message"});
+    window->menuItem("editUndo")->trigger();
+    EXPECT_EQ(selected(), QStringList{"SID Window: Missing SID Message"});
+
+    select(2);
+    EXPECT_TRUE(take->isEnabled());
+    take->click();
+    EXPECT_EQ(window->held().fields.values().choice(Field::PeakLevel), 10);
+    EXPECT_EQ(window->held().fields.values().text(Field::MissingSidMessage), "STUDIO 4");
+    EXPECT_EQ(window->held().fields.values().text(Field::Gpi1Text), "ON AIR");
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_TRUE(selected().isEmpty());
+    EXPECT_FALSE(take->isEnabled());
+    take->click(); // a second click takes nothing the operator did not choose
+    EXPECT_EQ(window->held().fields.values().choice(Field::PeakLevel), 10);
+
+    EXPECT_EQ(window->menuItem("editUndo")->text(), "&Undo Take Selected Values");
+    window->menuItem("editUndo")->trigger();
+    EXPECT_EQ(window->held().fields.values().text(Field::MissingSidMessage), "NO AVM");
+    EXPECT_EQ(window->held().fields.values().text(Field::Gpi1Text), "RECORD");
+    EXPECT_EQ(table->rowCount(), 3);
+}
+
 // A PDF's text as pdftotext reads it, else the document's text before writing.
 QString reportText(const QString& pdf, const QString& html)
 {

@@ -2,6 +2,7 @@
 #include "support/testsupport.h"
 
 #include "app/core/backups.h"
+#include "app/gui/backupchooser.h"
 #include "app/gui/qtfiledialogs.h"
 #include "files/setupfiles.h"
 
@@ -12,7 +13,10 @@
 #include <QTimer>
 #include <QDir>
 #include <QMimeData>
+#include <QComboBox>
 #include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QDragEnterEvent>
 
 namespace quillon::test {
@@ -61,20 +65,76 @@ TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
     EXPECT_EQ(window->held().connectedCardType, CardType::SID);
 }
 
-TEST_F(FileCommands, openBackupStartsInTheBackupFolderAndOpensAsOpenDoes)
+// Three backups of two cards, both kinds, written a minute apart.
+TEST_F(FileCommands, openBackupListsEveryBackupNewestFirstAndOpensOneAsAnUnsavedCopy)
 {
     SetupValues values = defaultSetupValues();
     values.setText(Field::MissingSidMessage, "FROM CARD");
-    const BackupResult backup = BackupFolder(settings.backupFolder()).write(encodeSidImage(values).image, QByteArray::fromHex("4b58343031"));
-    ASSERT_TRUE(backup.ok()) << backup.error.toStdString();
+    QDateTime time(QDate(2024, 5, 1), QTime(14, 3, 22));
+    auto backup = [&](const QByteArray& image, const char* serial) {
+        const BackupResult written = BackupFolder(settings.backupFolder(), 365, [&] { return time; })
+                                         .write(image, QByteArray::fromHex(serial));
+        time = time.addSecs(60);
+        return written.path;
+    };
+    const QString sid = backup(encodeSidImage(values).image, "4b58343031");
+    const QString avm = backup(avmImage(), "4b58343031");
+    const QString other = backup(encodeSidImage(defaultSetupValues()).image, "0a0b0c0d0e");
+    settings.setLastFolder(dir.path());
 
-    dialogs.nextAnswer = backup.path;
     window->menuItem("fileOpenBackup")->trigger();
+    BackupChooser* chooser = window->backupChooser();
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_TRUE(chooser->isVisible());
+    auto rows = [&] {
+        QStringList shown;
+        for (int i = 0; i < chooser->list()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = chooser->list()->topLevelItem(i);
+            shown << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(" | ");
+        }
+        return shown;
+    };
+    EXPECT_EQ(rows(), QStringList({"2024-05-01 14:05:22 | SID | 0A0B0C0D0E | SID-0A0B0C0D0E-20240501-140522.kxd",
+                                   "2024-05-01 14:04:22 | AVM | 4B58343031 | AVM-4B58343031-20240501-140422.kxm",
+                                   "2024-05-01 14:03:22 | SID | 4B58343031 | SID-4B58343031-20240501-140322.kxd"}));
+    EXPECT_EQ(chooser->cardFilter()->count(), 4); // all cards, and each card of each kind
+    chooser->cardFilter()->setCurrentText("SID 4B58343031");
+    EXPECT_EQ(rows().size(), 1);
+    EXPECT_EQ(chooser->chosenPath(), sid);
+
+    chooser->reject(); // a cancel says nothing and changes nothing
+    QApplication::processEvents();
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(dialogs.questions.back().startFolder, settings.backupFolder());
+    EXPECT_EQ(window->windowTitle(), "Quillon");
+    EXPECT_EQ(panel(2), "");
+
+    // Opened, each is a copy: Save asks for a name of its own in the folder of set-up files.
+    const struct {
+        int row;
+        const char* panel1;
+        const char* bareName;
+        const char* proposed;
+    } opened[] = {{2, "SID Config Loaded", "SID-4B58343031-20240501-140322", "Unsaved.kxd"},
+                  {1, "AVM Config Loaded", "AVM-4B58343031-20240501-140422", "Unsaved.kxm"}};
+    for (const auto& row : opened) {
+        window->menuItem("fileOpenBackup")->trigger();
+        chooser = window->backupChooser();
+        chooser->list()->setCurrentItem(chooser->list()->topLevelItem(row.row));
+        chooser->openButton()->click();
+        EXPECT_TRUE(messages.isEmpty()) << details.join("\n").toStdString();
+        EXPECT_EQ(window->windowTitle(), "Norvane - Quillon - Unsaved");
+        EXPECT_EQ(panel(1), row.panel1);
+        EXPECT_EQ(panel(2), QString("File %1 Loaded").arg(row.bareName));
+        EXPECT_FALSE(window->menuItem("fileRecent1")->isVisible()); // not among the recent files
+        window->toolbarButtonClicked(3); // cancelled: only the question is looked at
+        EXPECT_EQ(dialogs.questions.back().proposedName, row.proposed);
+        EXPECT_EQ(dialogs.questions.back().startFolder, dir.path());
+        messages.clear();
+    }
     EXPECT_EQ(control<QLineEdit>("Windows", "missingSidMessage")->text(), "FROM CARD");
-    EXPECT_EQ(panel(2), "File " + QFileInfo(backup.path).baseName() + " Loaded");
-    QFile::remove(backup.path);
+    EXPECT_EQ(window->held().setupImage, avmImage());
+    for (const QString& path : {sid, avm, other})
+        QFile::remove(path);
 }
 
 TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)

@@ -89,7 +89,9 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
         {"fileSave", "Save", QKeySequence("Ctrl+S"), true},
         {"fileClose", "Close", QKeySequence("Ctrl+C"), false},
         {"fileExit", "Exit", QKeySequence("F3"), true},
-        {"editResetConfiguration", "Reset Configuration", {}, false},
+        {"editUndo", "Undo", QKeySequence("Alt+Backspace"), false}, // nothing to undo yet
+        {"editRedo", "Redo", QKeySequence("Ctrl+Y"), false},
+        {"editResetConfiguration", "Reset Configuration", {}, true},
         {"toolsSendConfiguration", "Send Configuration", QKeySequence("Ctrl+Z"), true},
         {"toolsGetConfiguration", "Get Configuration", QKeySequence("Ctrl+X"), true},
         {"speedSnailSlow", "Snail Slow", {}, true},
@@ -116,7 +118,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
     QStringList bar;
     for (QAction* menu : window->menuBar()->actions())
         bar << visible(menu) + (menu->isEnabled() ? "" : " (not offered)");
-    EXPECT_EQ(bar, QStringList({"File", "Edit (not offered)", "Tools", "Options",
+    EXPECT_EQ(bar, QStringList({"File", "Edit", "Tools", "Options",
                                 "Set-up (not offered)", "Help"}));
 
     QStringList options;
@@ -199,7 +201,7 @@ TEST_F(MainWindow, newAndCloseShortcutsDoNothingWhileOtherShortcutsWork)
     QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(window.get(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(window->held().fields.values().text(Field::MissingSidMessage), "EDITED");
-    EXPECT_EQ(window->windowTitle(), "Quillon");
+    EXPECT_EQ(window->windowTitle(), "Quillon*"); // the edit's mark, nothing more
 
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier); // Save is offered
     EXPECT_EQ(dialogs.kinds, QStringList{"save"});
@@ -235,7 +237,7 @@ TEST_F(MainWindow, separatorsAndUnknownButtonNumbersDoNothing)
     for (int number : {0, 4, 7, 13, -1})
         window->toolbarButtonClicked(number);
     EXPECT_EQ(window->held().fields.values(), before);
-    EXPECT_EQ(window->windowTitle(), "Quillon");
+    EXPECT_EQ(window->windowTitle(), "Quillon*");
     EXPECT_TRUE(dialogs.kinds.isEmpty());
     EXPECT_EQ(checkedSetupItems(), QStringList{"setupAudio"});
     for (const char* key : WindowKeys)

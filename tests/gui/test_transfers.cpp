@@ -142,6 +142,57 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     EXPECT_EQ(saved.readAll(), sim::defaultCardImage(CardKind::Avm));
 }
 
+// A Get over an edited set-up, asked about first: one undo step, after which the set-up is
+// the card's and unmarked; undone, the edits, the kind of set-up and the mark come back.
+TEST_F(Transfers, anAppliedGetIsOneUndoStepAndCountsAsGot)
+{
+    SetupValues onCard = defaultSetupValues();
+    onCard.setText(Field::Gpi1Text, "ON AIR");
+    const struct {
+        CardKind kind;
+        QByteArray image;
+        const char* panel1;
+    } rows[] = {{CardKind::Sid, encodeSidImage(onCard).image, "SID Config Loaded"},
+                {CardKind::Avm, sim::defaultCardImage(CardKind::Avm), "AVM Config Loaded"}};
+    for (const auto& row : rows) {
+        CardOptions options;
+        options.kind = row.kind;
+        options.image = row.image;
+        restart(options);
+        typeInto("Windows", "missingSidMessage", "EDITED");
+        const SetupValues edited = window->held().fields.values();
+        ASSERT_EQ(window->windowTitle(), "Quillon*");
+
+        window->toolbarButtonClicked(6);
+        EXPECT_EQ(replaceQuestions, 1);
+        ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+        EXPECT_EQ(window->held().setupImage, row.image);
+        EXPECT_EQ(window->windowTitle(), "Quillon");
+        EXPECT_EQ(window->menuItem("editUndo")->text(), "&Undo Get Configuration");
+
+        window->menuItem("editUndo")->trigger();
+        EXPECT_EQ(window->held().fields.values(), edited);
+        EXPECT_EQ(window->held().loadedCardType, CardType::SID);
+        EXPECT_EQ(panel(1), "SID Config Loaded");
+        EXPECT_EQ(window->windowTitle(), "Quillon*");
+
+        window->menuItem("editRedo")->trigger();
+        EXPECT_EQ(window->held().setupImage, row.image);
+        EXPECT_EQ(panel(1), row.panel1);
+        EXPECT_EQ(window->windowTitle(), "Quillon");
+        if (row.kind == CardKind::Sid)
+            EXPECT_EQ(window->held().fields.values(), onCard);
+
+        // The card holds what its newest backup holds: a second Get writes no other.
+        const qsizetype kept = BackupFolder(settings.backupFolder()).list().size();
+        messages.clear();
+        window->toolbarButtonClicked(6);
+        ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
+        EXPECT_EQ(BackupFolder(settings.backupFolder()).list().size(), kept);
+        replaceQuestions = 0;
+    }
+}
+
 // A Send with both safety options on: backup read, send, read back; the stages ticked off,
 // the link's counters shown, and the verdict of the comparison.
 struct SendRow {

@@ -3,7 +3,7 @@
 #   src/setup: Qt Core and itself only
 #   src/link:  not app, forms, files or report
 #   src/forms: not app, link, files or report
-#   src/app/core: of Qt, Qt Core alone
+#   src/app/core: of Qt, Qt Core and Qt Gui (QUndoStack), never Qt Widgets
 # Usage: includes.pl SRC_DIR QTCORE_INCLUDE_DIR
 use strict;
 use warnings;
@@ -56,8 +56,12 @@ find(sub {
                 complain($file, $., "src/$layer may not include \"$1\" (src/$target)");
             }
         } elsif ($text =~ /^\s*#\s*include\s+<(Q[A-Za-z]+)>/) {
-            complain($file, $., "src/$layer uses Qt Core alone, not <$1>")
-                if ($layer eq 'setup' || $layer eq 'app/core') && !-e "$qtcore/$1";
+            my $header = $1;
+            if ($layer eq 'setup' && !-e "$qtcore/$header") {
+                complain($file, $., "src/setup uses Qt Core alone, not <$header>");
+            } elsif ($layer eq 'app/core' && !-e "$qtcore/$header" && !-e "$qtcore/../QtGui/$header") {
+                complain($file, $., "src/app/core uses Qt Core and Qt Gui alone, not <$header>");
+            }
         }
     }
     close($in);

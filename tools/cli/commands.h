@@ -32,5 +32,6 @@ std::vector<CliCommand> compareCommands(); // diff and report
 // nullopt when none was received. Settings a card does not keep come from base (else defaults).
 std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupValues* base = nullptr);
 std::vector<CliCommand> portCommands(); // ports
+std::vector<CliCommand> cardCommands(); // cards: the inventory
 
 } // namespace quillon

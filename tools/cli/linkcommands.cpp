@@ -13,7 +13,7 @@
 #include "link/cardlink.h"
 #include "link/framelog.h"
 #include "link/portselection.h"
-#include "link/qtserialcontrol.h"
+#include "link/routedserialcontrol.h"
 #include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "setup/setupcompare.h"
@@ -113,7 +113,7 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
         return std::nullopt;
     }
     if (args.contains(QLatin1String("--port")) && parsed.device.isEmpty()) {
-        *error = QStringLiteral("--port needs a device path");
+        *error = QStringLiteral("--port needs a device path or a network port (rfc2217://HOST:PORT)");
         return std::nullopt;
     }
     return parsed;
@@ -211,7 +211,7 @@ public:
 private:
     LinkArgs args_;
     SettingsStore store_;
-    QtSerialControl port_;
+    RoutedSerialControl port_;
     FixedPort selection_{1};
     QByteArray received_;
 };
@@ -314,7 +314,8 @@ std::vector<CliCommand> linkCommands()
     const QString getUsage = QStringLiteral("get [--port DEVICE] [--trace FILE] [--log FILE] [--verbose] [--no-backup] [--backup-dir DIR] [--stats] -o FILE");
     const QString sendUsage = QStringLiteral("send FILE [--port DEVICE] [--trace FILE] [--log FILE] [--verbose] [--no-backup] [--no-verify] [--backup-dir DIR] [--stats]");
     const QString getSummary = QStringLiteral(
-        "Gets the set-up of the card on the serial port (DEVICE, else the port chosen in the program) "
+        "Gets the set-up of the card on the serial port (DEVICE, a device path or a serial server's port "
+        "rfc2217://HOST:PORT or socket://HOST:PORT; else the port chosen in the program) "
         "into FILE: an AVM card's into a .kxm file, a SID card's into a .kxd file. --trace records "
         "every frame in FILE; --log writes a readable frame log to FILE, --verbose prints it on "
         "standard error as it happens. What arrived is kept in the backup folder first (--backup-dir "

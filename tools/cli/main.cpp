@@ -11,7 +11,7 @@ namespace {
 std::vector<CliCommand> allCommands()
 {
     std::vector<CliCommand> commands = fileCommands();
-    for (auto* more : {linkCommands, backupCommands, compareCommands, portCommands}) {
+    for (auto* more : {linkCommands, backupCommands, compareCommands, portCommands, cardCommands}) {
         for (CliCommand& command : more())
             commands.push_back(std::move(command));
     }

@@ -1,7 +1,5 @@
 #include "appstate.h"
 
-#include "backups.h"
-
 #include "../../files/setupfiles.h"
 #include "../../files/setupnames.h"
 #include "settingsstore.h"
@@ -23,7 +21,7 @@ QString reasonOf(const std::exception& e)
 } // namespace
 
 AppState::AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store)
-    : held_(held), ui_(ui), store_(store), recent_(store)
+    : held_(held), ui_(ui), store_(store), recent_(store), saved_(SetupSnapshot::of(held)), history_(held, *this)
 {
 }
 
@@ -39,8 +37,39 @@ void AppState::showSetupName()
     currentFileName_ = name.bareName;
     store_.setLastFolder(name.folder);
     caption_ = CaptionPrefix + currentFileName_;
-    ui_.caption(caption_);
+    showCaption();
+    showKind();
+}
+
+void AppState::showKind()
+{
     ui_.status(1, loadedSetupText(held_.loadedCardType));
+}
+
+bool AppState::modified() const
+{
+    return !SetupSnapshot::of(held_).sameSetup(saved_);
+}
+
+void AppState::showCaption()
+{
+    shownCaption_ = caption_ + (modified() ? ModifiedMark : QString());
+    ui_.caption(shownCaption_);
+}
+
+void AppState::refreshCaption()
+{
+    // Until the program has its starting set-up there is nothing to mark.
+    if (!started_)
+        return;
+    if (caption_ + (modified() ? ModifiedMark : QString()) != shownCaption_)
+        showCaption();
+}
+
+void AppState::markSaved()
+{
+    saved_ = SetupSnapshot::of(held_);
+    refreshCaption();
 }
 
 void AppState::loadDefaults()
@@ -52,16 +81,27 @@ void AppState::loadDefaults()
         afterDefaults();
 }
 
+void AppState::startAfresh()
+{
+    started_ = true;
+    saved_ = SetupSnapshot::of(held_);
+    history_.clear();
+    refreshCaption();
+}
+
 void AppState::newSetup()
 {
-    loadDefaults();
-    currentFileName_ = UnsavedName;
-    showSetupName();
+    history_.replace(QStringLiteral("Close File"), [this] {
+        loadDefaults();
+        currentFileName_ = UnsavedName;
+        showSetupName();
+        markSaved();
+    });
 }
 
 void AppState::resetConfiguration()
 {
-    loadDefaults();
+    history_.change(QStringLiteral("Reset Configuration"), [this] { loadDefaults(); });
 }
 
 void AppState::adoptPath(const QString& path)
@@ -100,6 +140,8 @@ void AppState::saveFileToDisk(FileDialogs& dialogs)
         return;
     }
     adoptPath(*path);
+    markSaved();
+    history_.breakMerging();
     remember(*path);
     ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Saved"));
 }
@@ -108,15 +150,7 @@ void AppState::saveFileToDisk(FileDialogs& dialogs)
 // when they fail.
 void AppState::openFileFromDisk(FileDialogs& dialogs)
 {
-    openFile(dialogs, startFolder());
-}
-
-// The folder is made if need be, so that the dialog opens there even before the first backup.
-void AppState::openBackupFromDisk(FileDialogs& dialogs)
-{
-    const QString folder = store_.backupFolder();
-    QDir().mkpath(folder);
-    openFile(dialogs, folder);
+    whenReplacing([this, &dialogs] { openFile(dialogs, startFolder()); });
 }
 
 void AppState::openFile(FileDialogs& dialogs, const QString& folder)
@@ -133,11 +167,13 @@ void AppState::openFile(FileDialogs& dialogs, const QString& folder)
 
 void AppState::openFile(const QString& path)
 {
-    ui_.status(2, QStringLiteral("Getting Saved Data"));
-    readFile(path);
+    whenReplacing([this, path] {
+        ui_.status(2, QStringLiteral("Getting Saved Data"));
+        readFile(path);
+    });
 }
 
-void AppState::readFile(const QString& path)
+bool AppState::readSetup(const QString& path)
 {
     try {
         if (setupKindFromName(path) == CardType::AVM)
@@ -151,11 +187,92 @@ void AppState::readFile(const QString& path)
                 recentFilesChanged();
         }
         ui_.failure(OpenFailedMessage, reasonOf(e));
+        return false;
+    }
+    return true;
+}
+
+void AppState::readFile(const QString& path)
+{
+    history_.replace(QStringLiteral("Open ") + QFileInfo(path).fileName(), [this, path] {
+        if (!readSetup(path))
+            return;
+        adoptPath(path);
+        markSaved();
+        remember(path);
+        ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Loaded"));
+    });
+}
+
+void AppState::openBackup(const QString& path)
+{
+    history_.replace(QStringLiteral("Open Backup"), [this, path] {
+        ui_.status(2, QStringLiteral("Getting Saved Data"));
+        if (!readSetup(path))
+            return;
+        // The kind is the file's; the name, the caption and the stored folder are a new set-up's.
+        held_.loadedCardType = setupKindFromName(path);
+        currentFileName_ = UnsavedName;
+        caption_ = CaptionPrefix + currentFileName_;
+        saved_ = SetupSnapshot::of(held_);
+        showCaption();
+        showKind();
+        ui_.status(2, QStringLiteral("File ") + splitSetupName(path).bareName + QStringLiteral(" Loaded"));
+    });
+}
+
+void AppState::whenReplacing(const std::function<void()>& proceed)
+{
+    if (!modified()) {
+        proceed();
         return;
     }
-    adoptPath(path);
-    remember(path);
-    ui_.status(2, QStringLiteral("File ") + currentFileName_ + QStringLiteral(" Loaded"));
+    ui_.askBeforeReplacing([this, proceed](ReplaceAnswer answer) {
+        if (answer == ReplaceAnswer::Cancel)
+            return;
+        if (answer == ReplaceAnswer::Save) {
+            if (!dialogs_)
+                return;
+            saveFileToDisk(*dialogs_);
+            if (modified()) // not saved: it said why
+                return;
+        }
+        proceed();
+    });
+}
+
+void AppState::getStarted()
+{
+    history_.hold();
+}
+
+void AppState::getEnded(bool replaced)
+{
+    if (!replaced) {
+        history_.endHoldUnchanged();
+        return;
+    }
+    const DocumentState before = documentState();
+    saved_ = SetupSnapshot::of(held_);
+    history_.endHold(QStringLiteral("Get Configuration"), before);
+}
+
+DocumentState AppState::documentState() const
+{
+    return {SetupSnapshot::of(held_), currentFileName_, caption_, saved_};
+}
+
+void AppState::restore(const DocumentState& state)
+{
+    held_.setupImage = state.setup.image;
+    held_.loadedCardType = state.setup.loaded;
+    held_.connectedCardType = state.setup.connected;
+    held_.fields.setValues(state.setup.fields);
+    currentFileName_ = state.fileName;
+    caption_ = state.caption;
+    saved_ = state.saved;
+    showCaption();
+    showKind();
 }
 
 void AppState::remember(const QString& path)

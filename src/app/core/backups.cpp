@@ -37,6 +37,15 @@ std::optional<QByteArray> fileContent(const QByteArray& image, CardType kind, QS
     return setupText(decodeSidImage(image, defaultSetupValues()));
 }
 
+// A file holds exactly content; read no further than that, whatever the file is.
+bool holdsExactly(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != content.size())
+        return false;
+    return file.read(content.size() + 1) == content;
+}
+
 bool newerFirst(const BackupEntry& a, const BackupEntry& b)
 {
     return a.time != b.time ? a.time > b.time : a.clash > b.clash;
@@ -99,7 +108,12 @@ BackupResult BackupFolder::write(const QByteArray& image, const QByteArray& card
     if (!QDir().mkpath(folder_))
         return {{}, cannotWrite(folder_, QStringLiteral("the folder cannot be created."))};
 
-    const QString path = freePath(backupBaseName(kind, cardSerial, now_().toLocalTime()), setupExtension(kind));
+    const QString baseName = backupBaseName(kind, cardSerial, now_().toLocalTime());
+    if (const std::optional<QString> same = sameAsNewest(kind, baseName.section(u'-', 1, 1), *content)) {
+        prune();
+        return {*same, {}, true};
+    }
+    const QString path = freePath(baseName, setupExtension(kind));
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile can lose a failed write (disk full) in its final flush
     // and commit a cut-off file.
@@ -112,6 +126,18 @@ BackupResult BackupFolder::write(const QByteArray& image, const QByteArray& card
         return {{}, cannotWrite(folder_, file.errorString() + u'.')};
     prune();
     return {path, {}};
+}
+
+std::optional<QString> BackupFolder::sameAsNewest(CardType kind, const QString& serial, const QByteArray& content) const
+{
+    for (const BackupEntry& entry : list(serial)) {
+        if (entry.kind != kind)
+            continue;
+        if (holdsExactly(entry.path, content))
+            return entry.path;
+        return std::nullopt; // only the newest counts: the card may have held another set-up since an older one
+    }
+    return std::nullopt;
 }
 
 QList<BackupEntry> BackupFolder::list(const QString& serial) const

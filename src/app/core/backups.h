@@ -29,11 +29,13 @@ QString backupBaseName(CardType kind, const QByteArray& serial, const QDateTime&
 // The entry a file name stands for, or nothing when this program did not make the name.
 std::optional<BackupEntry> parseBackupName(const QString& fileName);
 
-// The outcome of writing one backup: the file written, or a message for the operator that
-// names the folder and the cause.
+// The outcome of writing one backup: the file written (or the newest backup of the card, when
+// it already held the same set-up), or a message for the operator that names the folder and
+// the cause.
 struct BackupResult {
     QString path;
     QString error;
+    bool unchanged = false; // path is an earlier backup with the same content; nothing was written
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -50,7 +52,8 @@ public:
     // Writes a set-up image received from a card (byte 0 the command 24): a SID set-up (at
     // most 89 bytes) as a SID set-up file of its decoded settings, an AVM image byte for byte.
     // The file is written whole or not at all and never replaces another; afterwards the old
-    // backups are thinned out.
+    // backups are thinned out. When the newest backup of the same card already holds exactly
+    // this, it is kept and named instead, and nothing is written.
     BackupResult write(const QByteArray& image, const QByteArray& cardSerial);
 
     // The backups in the folder, newest first; serial, if given, keeps one card's alone.
@@ -61,6 +64,7 @@ public:
     QStringList prune() const;
 
 private:
+    std::optional<QString> sameAsNewest(CardType kind, const QString& serial, const QByteArray& content) const;
     QString freePath(const QString& baseName, const QString& extension) const;
 
     QString folder_;

@@ -3,8 +3,16 @@
 #include "operatorui.h"
 
 #include <QString>
+#include <functional>
 
 namespace quillon {
+
+// The operator's answer when a modified set-up is about to be replaced.
+enum class ReplaceAnswer { Save, Discard, Cancel };
+
+// What the question says.
+inline const QString ReplaceQuestion =
+    QStringLiteral("The set-up has changed since it was last saved, opened or got. Save it before it is replaced?");
 
 // What the application shell shows besides the link's messages and status panels.
 class ShellUi : public OperatorUi {
@@ -17,6 +25,12 @@ public:
     {
         (void)reason;
         message(text);
+    }
+    // Asks whether to save a modified set-up before it is replaced, and tells the answer (now
+    // or later: the caller goes on only from the answer). A shell that cannot ask keeps it.
+    virtual void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered)
+    {
+        answered(ReplaceAnswer::Cancel);
     }
 };
 

@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -11,6 +13,7 @@ namespace quillon {
 
 namespace {
 constexpr int FieldRole = Qt::UserRole;
+constexpr int RowKeyRole = Qt::UserRole + 1; // the setting or byte a row stands for
 }
 
 CompareWindow::CompareWindow(CardSetup& setup, std::function<ComparedSetup()> current, QWidget* parent)
@@ -54,6 +57,23 @@ CompareWindow::CompareWindow(CardSetup& setup, std::function<ComparedSetup()> cu
             Q_EMIT settingChosen(fieldAt(field.toInt()));
     });
     connect(&setup_, &CardSetup::fieldChanged, this, &CompareWindow::refresh);
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CompareWindow::updateTake);
+}
+
+QList<int> CompareWindow::selectedRows() const
+{
+    QList<int> rows;
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        if (table_->item(row, 0) && table_->item(row, 0)->isSelected())
+            rows << row;
+    }
+    return rows;
+}
+
+void CompareWindow::updateTake()
+{
+    // An AVM image is never edited, only received, opened, saved and sent whole.
+    take_->setEnabled(comparison_.comparable() && comparison_.kind != CardType::AVM && !selectedRows().isEmpty());
 }
 
 void CompareWindow::compareWith(const QString& otherName, const ComparedSetup& other)
@@ -66,6 +86,12 @@ void CompareWindow::compareWith(const QString& otherName, const ComparedSetup& o
 
 void CompareWindow::refresh()
 {
+    // The rows follow the set-up; a selection stays with its settings, never with a row number.
+    QSet<int> selected;
+    for (int row : selectedRows())
+        selected << table_->item(row, 0)->data(RowKeyRole).toInt();
+    const QSignalBlocker quiet(table_->selectionModel());
+    table_->clearSelection();
     comparison_ = compareSetups(current_(), other_);
     const bool bytes = comparison_.kind == CardType::AVM;
     table_->setHorizontalHeaderLabels(
@@ -78,13 +104,17 @@ void CompareWindow::refresh()
                                 d.settingCaption, d.thisValue, d.otherValue};
         for (int column = 0; column < cells.size(); ++column)
             table_->setItem(row, column, new QTableWidgetItem(cells[column]));
+        const int key = d.isByte() ? FieldCount + d.offset : indexOf(d.field);
+        table_->item(row, 0)->setData(RowKeyRole, key);
         if (!d.isByte())
             table_->item(row, 0)->setData(FieldRole, indexOf(d.field));
+        if (selected.contains(key))
+            table_->selectionModel()->select(table_->model()->index(row, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     table_->resizeColumnsToContents();
     summary_->setText(comparison_.comparable() ? differenceCount(comparison_) : comparison_.refusal);
-    // An AVM image is never edited, only received, opened, saved and sent whole.
-    take_->setEnabled(comparison_.comparable() && !bytes && !comparison_.differences.isEmpty());
+    updateTake();
 }
 
 void CompareWindow::takeSelectedValues()
@@ -92,20 +122,26 @@ void CompareWindow::takeSelectedValues()
     if (!take_->isEnabled())
         return;
     QList<Field> fields;
-    for (int row = 0; row < table_->rowCount(); ++row) {
-        if (table_->item(row, 0)->isSelected())
-            fields << fieldAt(table_->item(row, 0)->data(FieldRole).toInt());
-    }
+    for (int row : selectedRows())
+        fields << fieldAt(table_->item(row, 0)->data(FieldRole).toInt());
     if (fields.isEmpty())
         return;
-    try {
-        setup_.edit([&](SetupValues& values) {
-            for (Field f : fields) // in window order: a video standard before the SID lines it resets
-                takeSetting(values, other_.values, f);
-        });
-    } catch (const SetupValueError& e) {
-        summary_->setText(e.message());
-    }
+    // What was taken leaves the table; nothing else may stay chosen for a next click.
+    table_->clearSelection();
+    const auto take = [&] {
+        try {
+            setup_.edit([&](SetupValues& values) {
+                for (Field f : fields) // in window order: a video standard before the SID lines it resets
+                    takeSetting(values, other_.values, f);
+            });
+        } catch (const SetupValueError& e) {
+            summary_->setText(e.message());
+        }
+    };
+    if (asOneStep)
+        asOneStep(take);
+    else
+        take();
 }
 
 } // namespace quillon

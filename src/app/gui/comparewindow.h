@@ -21,8 +21,11 @@ public:
 
     void compareWith(const QString& otherName, const ComparedSetup& other);
     void refresh();
-    // Copies the other set-up's values of the selected rows into the set-up, in one change.
+    // Copies the other set-up's values of the selected rows into the set-up, in one change,
+    // and clears the selection.
     void takeSelectedValues();
+    // Runs the change a Take makes as one undo step.
+    std::function<void(const std::function<void()>& take)> asOneStep;
 
     const QString& otherName() const { return otherName_; }
     const SetupComparison& comparison() const { return comparison_; }
@@ -33,6 +36,9 @@ Q_SIGNALS:
     void exportRequested();
 
 private:
+    QList<int> selectedRows() const;
+    void updateTake();
+
     CardSetup& setup_;
     std::function<ComparedSetup()> current_;
     ComparedSetup other_;

@@ -68,9 +68,34 @@ void showMessageBox(QWidget* parent, const QString& text, const QString& detail,
     openNextMessage();
 }
 
-GuiOperatorUi::GuiOperatorUi(MainWindow& window, MessageSink sink)
-    : window_(window), sink_(std::move(sink))
+void askBeforeReplacingBox(QWidget* parent, std::function<void(ReplaceAnswer)> answered)
 {
+    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Quillon"), ReplaceQuestion,
+                                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box->setDefaultButton(QMessageBox::Save);
+    box->setEscapeButton(QMessageBox::Cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box, [box, answered = std::move(answered)] {
+        const QMessageBox::StandardButton button = box->standardButton(box->clickedButton());
+        // Closing the box by its title bar is a Cancel.
+        answered(button == QMessageBox::Save      ? ReplaceAnswer::Save
+                 : button == QMessageBox::Discard ? ReplaceAnswer::Discard
+                                                  : ReplaceAnswer::Cancel);
+    });
+    box->open();
+}
+
+GuiOperatorUi::GuiOperatorUi(MainWindow& window, MessageSink sink, ReplaceQuestionSink question)
+    : window_(window), sink_(std::move(sink)), question_(std::move(question))
+{
+}
+
+void GuiOperatorUi::askBeforeReplacing(std::function<void(ReplaceAnswer)> answered)
+{
+    if (question_)
+        question_(std::move(answered));
+    else
+        askBeforeReplacingBox(&window_, std::move(answered));
 }
 
 void GuiOperatorUi::message(const QString& text)

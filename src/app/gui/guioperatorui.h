@@ -15,16 +15,21 @@ class MainWindow;
 // detail: the reason behind a failure, empty for most messages; findings: what was found
 // behind a port's failure and the next step, for the box's details.
 using MessageSink = std::function<void(const QString& text, const QString& detail, const QString& findings)>;
+// Where the question before replacing a modified set-up goes: a message box by default.
+using ReplaceQuestionSink = std::function<void(std::function<void(ReplaceAnswer)> answered)>;
 
 // A message box with the title "Quillon", an OK button and no icon. It is opened and left:
 // the caller goes on at once, so a message never holds up the link.
 void showMessageBox(QWidget* parent, const QString& text, const QString& detail,
                     const QString& findings = {});
+// The question before a modified set-up is replaced: Save, Discard or Cancel, window-modal; the
+// answer is told when the operator gives it.
+void askBeforeReplacingBox(QWidget* parent, std::function<void(ReplaceAnswer)> answered);
 
 // What the link and the commands show, in the main window and its dialogs.
 class GuiOperatorUi : public ShellUi {
 public:
-    GuiOperatorUi(MainWindow& window, MessageSink sink);
+    GuiOperatorUi(MainWindow& window, MessageSink sink, ReplaceQuestionSink question);
 
     void message(const QString& text) override;
     void messageWithDetails(const QString& text, const QString& details) override;
@@ -37,10 +42,12 @@ public:
     void progress(TransferStage stage) override;
     void hideProgress() override;
     void focusMainWindow() override;
+    void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered) override;
 
 private:
     MainWindow& window_;
     MessageSink sink_;
+    ReplaceQuestionSink question_;
 };
 
 } // namespace quillon

@@ -8,12 +8,13 @@
 #include "forms/sourceidsettingswindow.h"
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
+#include "backupchooser.h"
 #include "helplocation.h"
 #include "portassignmentdialog.h"
 #include "link/cardlink.h"
 #include "app/core/portmanager.h"
 #include "link/qtlinkclock.h"
-#include "link/qtserialcontrol.h"
+#include "link/routedserialcontrol.h"
 #include "link/framelog.h"
 #include "qtfiledialogs.h"
 #include "setup/setupimage.h"
@@ -91,7 +92,7 @@ MainWindow::MainWindow(ShellServices services)
       store_(services.settings ? *services.settings : *ownStore_),
       catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
       doctor_(*catalogue_),
-      ownSerial_(services.serial ? nullptr : std::make_unique<QtSerialControl>(store_, catalogue_)),
+      ownSerial_(services.serial ? nullptr : std::make_unique<RoutedSerialControl>(store_, catalogue_)),
       ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
       serial_(services.serial ? services.serial : ownSerial_.get()),
       clock_(services.clock ? services.clock : ownClock_.get()),
@@ -102,7 +103,8 @@ MainWindow::MainWindow(ShellServices services)
       ui_(*this, services.messages ? services.messages
                                    : [this](const QString& text, const QString& detail, const QString& findings) {
                                          showMessageBox(this, text, detail, findings);
-                                     }),
+                                     },
+          services.replaceQuestion),
       session_(std::make_unique<CardSession>(*serial_, *ports_, held_, ui_, store_, clock_)),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
       subWindowStyle_(std::make_unique<SubWindowStyle>())
@@ -110,6 +112,7 @@ MainWindow::MainWindow(ShellServices services)
     if (!services.fileDialogs)
         ownDialogs_ = std::make_unique<QtFileDialogs>(this);
     dialogs_ = services.fileDialogs ? services.fileDialogs : ownDialogs_.get();
+    app_->setFileDialogs(dialogs_);
 
     registerImages();
     setObjectName(QStringLiteral("mainWindow"));
@@ -136,6 +139,7 @@ MainWindow::MainWindow(ShellServices services)
     createSettingsWindows();
     app_->loadDefaults();
     resetSetupImage(held_);
+    app_->startAfresh();
     ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
     ports_->start();
     refreshOptionsMenu();
@@ -164,6 +168,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
+    // The history empties itself as it goes; the Edit menu need not follow.
+    disconnect(&app_->history().stack(), nullptr, this, nullptr);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
     if (!closed_)
@@ -413,6 +419,13 @@ QString countersText(const LinkCounters& c)
 void MainWindow::startOperation(bool send)
 {
     comparingWithCard_ = false;
+    // The operation this one replaces ends without telling.
+    if (getting_)
+        endGet(false);
+    if (!send) {
+        getting_ = true;
+        app_->getStarted();
+    }
     if (ProgressDialog* dialog = progressDialog(true)) {
         QStringList stages;
         for (OperationStage stage : operationStages(send, session_->options(send)))
@@ -428,6 +441,8 @@ void MainWindow::operationFinished(const OperationResult& result)
         dialog->endOperation();
         dialog->hide();
     }
+    if (getting_)
+        endGet(result.succeeded);
     if (std::exchange(comparingWithCard_, false) && result.succeeded)
         showComparison(QStringLiteral("the card"), comparedSetupOfImage(session_->operation().receivedImage(), held_.fields.values()));
 }
@@ -451,7 +466,22 @@ void MainWindow::followImageFrame(int command, int baud)
 }
 
 void MainWindow::sendCommand() { startOperation(true); }
-void MainWindow::getCommand() { startOperation(false); }
+
+// A Get replaces the set-up held: a modified one is saved first if the operator wants.
+void MainWindow::getCommand()
+{
+    app_->whenReplacing([this] {
+        if (!closed_)
+            startOperation(false);
+    });
+}
+
+// A Get that succeeded has replaced the set-up: one undo step, and the set-up counts as got.
+void MainWindow::endGet(bool replaced)
+{
+    getting_ = false;
+    app_->getEnded(replaced);
+}
 bool MainWindow::operationRunning() const { return session_ && session_->operation().running(); }
 
 void MainWindow::operationStage(OperationStage stage, bool done)
@@ -528,6 +558,7 @@ void MainWindow::destroyWindows()
     delete about_.data();
     delete compare_.data();
     delete assignment_.data();
+    delete backupChooser_.data();
     for (const char* key : {"Audio", "Colors", "Controls"})
         delete settingsSubWindow(QString::fromLatin1(key));
     delete progress_.data();

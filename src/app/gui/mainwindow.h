@@ -3,6 +3,7 @@
 #include "app/core/appstate.h"
 #include "app/core/cardsession.h"
 #include "aboutdialog.h"
+#include "backupchooser.h"
 #include "comparewindow.h"
 #include "guioperatorui.h"
 #include "portassignmentdialog.h"
@@ -51,6 +52,7 @@ struct ShellServices {
     LinkClock* clock = nullptr;         // the Qt event loop's timers
     FileDialogs* fileDialogs = nullptr; // the desktop's file dialogs
     MessageSink messages;               // non-blocking message boxes
+    ReplaceQuestionSink replaceQuestion; // Save, Discard or Cancel before a modified set-up goes
     std::function<bool(const QUrl&)> openUrl; // QDesktopServices
 };
 
@@ -79,6 +81,8 @@ public:
     // Shows the settings window that holds the setting, its control focused.
     void showSetting(Field field);
     void portAssignment(); // Options > "Port Assignment..."
+    // File > Open Backup...: the backup chooser, once a modified set-up may be replaced.
+    void openBackupCommand();
 
     // The help manual: installed with the program, else in the source tree.
     static QString helpFile();
@@ -105,6 +109,7 @@ public:
     CompareWindow* compareWindow() const { return compare_; }
     bool comparingWithCard() const { return comparingWithCard_; }
     PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
+    BackupChooser* backupChooser() const { return backupChooser_; }
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
 
@@ -137,6 +142,8 @@ private:
 
     void buildMenus();
     void buildFileExtras(QMenu* file, QAction* exit);
+    void buildEditMenu(QMenu* edit);
+    void endGet(bool replaced);
     void refreshRecentFiles();
     void showComparison(const QString& otherName, const ComparedSetup& other);
     void operationFinished(const OperationResult& result);
@@ -188,6 +195,8 @@ private:
     std::array<QAction*, 4> recentItems_{};
     QAction* recentSeparator_ = nullptr;
     QPointer<PortAssignmentDialog> assignment_;
+    QPointer<BackupChooser> backupChooser_;
+    bool getting_ = false; // a Get runs that may replace the set-up
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;
     bool closed_ = false;

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUndoStack>
 
 namespace quillon {
 
@@ -70,7 +71,7 @@ void MainWindow::buildMenus()
     connect(addItem(file, "fileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
             &QAction::triggered, this, [this] { app_->openFileFromDisk(*dialogs_); });
     connect(addItem(file, "fileOpenBackup", QStringLiteral("Open &Backup...")),
-            &QAction::triggered, this, [this] { app_->openBackupFromDisk(*dialogs_); });
+            &QAction::triggered, this, &MainWindow::openBackupCommand);
     connect(addItem(file, "fileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
     connect(notOffered(addItem(file, "fileClose", QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
@@ -80,8 +81,8 @@ void MainWindow::buildMenus()
     buildFileExtras(file, exit);
 
     QMenu* edit = menu("editMenu", QStringLiteral("&Edit"));
-    notOffered(edit->menuAction());
-    connect(notOffered(addItem(edit, "editResetConfiguration", QStringLiteral("&Reset Configuration"))),
+    buildEditMenu(edit);
+    connect(addItem(edit, "editResetConfiguration", QStringLiteral("&Reset Configuration")),
             &QAction::triggered, this, [this] { app_->resetConfiguration(); });
 
     QMenu* tools = menu("toolsMenu", QStringLiteral("&Tools"));
@@ -158,6 +159,35 @@ void MainWindow::buildMenus()
             &MainWindow::helpContents);
     connect(addItem(help, "helpAbout", QStringLiteral("&About")), &QAction::triggered, this,
             &MainWindow::helpAbout);
+}
+
+// Undo and Redo. Ctrl+Z is Send Configuration, so Undo is Alt+Backspace; Redo is Ctrl+Y, not
+// Ctrl+Shift+Z, which a finger slipping off Shift would make a Send.
+void MainWindow::buildEditMenu(QMenu* edit)
+{
+    QAction* undo = addItem(edit, "editUndo", QStringLiteral("&Undo"), QKeySequence(Qt::ALT | Qt::Key_Backspace));
+    QAction* redo = addItem(edit, "editRedo", QStringLiteral("Re&do"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    edit->addSeparator();
+    SetupHistory& history = app_->history();
+    connect(undo, &QAction::triggered, this, [&history] { history.undo(); });
+    connect(redo, &QAction::triggered, this, [&history] { history.redo(); });
+    auto named = [](const QString& command, const QString& step) {
+        QString shown = step;
+        return step.isEmpty() ? command : command + u' ' + shown.replace(u'&', QStringLiteral("&&"));
+    };
+    auto refresh = [&history, undo, redo, named] {
+        const QUndoStack& stack = history.stack();
+        undo->setEnabled(stack.canUndo());
+        undo->setText(named(QStringLiteral("&Undo"), stack.canUndo() ? stack.undoText() : QString()));
+        redo->setEnabled(stack.canRedo());
+        redo->setText(named(QStringLiteral("Re&do"), stack.canRedo() ? stack.redoText() : QString()));
+    };
+    connect(&history.stack(), &QUndoStack::indexChanged, this, refresh);
+    connect(&history.stack(), &QUndoStack::undoTextChanged, this, refresh);
+    connect(&history.stack(), &QUndoStack::redoTextChanged, this, refresh);
+    connect(&history.stack(), &QUndoStack::canUndoChanged, this, refresh);
+    connect(&history.stack(), &QUndoStack::canRedoChanged, this, refresh);
+    refresh();
 }
 
 void MainWindow::buildToolbar()

@@ -3,6 +3,8 @@
 
 #include "mainwindow.h"
 
+#include "app/core/backups.h"
+#include "backupchooser.h"
 #include "comparewindow.h"
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
@@ -72,6 +74,24 @@ void MainWindow::refreshRecentFiles()
     recentSeparator_->setVisible(!files.isEmpty());
 }
 
+void MainWindow::openBackupCommand()
+{
+    app_->whenReplacing([this] {
+        if (closed_)
+            return;
+        if (backupChooser_) {
+            backupChooser_->raise();
+            return;
+        }
+        auto* chooser = new BackupChooser(store_.backupFolder(), this);
+        chooser->setAttribute(Qt::WA_DeleteOnClose);
+        // Cancel is a cancel: nothing is said and nothing changes.
+        connect(chooser, &QDialog::accepted, this, [this, chooser] { app_->openBackup(chooser->chosenPath()); });
+        backupChooser_ = chooser;
+        chooser->open();
+    });
+}
+
 void MainWindow::openFromCommandLine(const QStringList& arguments)
 {
     if (!arguments.isEmpty())
@@ -101,6 +121,9 @@ void MainWindow::showComparison(const QString& otherName, const ComparedSetup& o
         compare_ = new CompareWindow(held_.fields, [this] { return comparedSetupOf(held_); }, this);
         connect(compare_, &CompareWindow::settingChosen, this, &MainWindow::showSetting);
         connect(compare_, &CompareWindow::exportRequested, this, &MainWindow::exportReport);
+        compare_->asOneStep = [this](const std::function<void()>& take) {
+            app_->history().change(QStringLiteral("Take Selected Values"), take);
+        };
     }
     compare_->compareWith(otherName, other);
     compare_->show();

@@ -30,7 +30,9 @@ PortAssignmentDialog::PortAssignmentDialog(const PortCatalogue& catalogue, const
     setWindowTitle(QStringLiteral("Port Assignment"));
     auto* intro = new QLabel(QStringLiteral("Choose the serial port each Com item stands for, or type "
                                             "the device's path. A USB adapter is kept by its own name, "
-                                            "so it is found again in any socket."), this);
+                                            "so it is found again in any socket. A card behind a serial "
+                                            "server is typed as rfc2217://HOST:PORT (or socket://HOST:PORT "
+                                            "for a raw TCP port)."), this);
     intro->setWordWrap(true);
 
     auto* grid = new QGridLayout;
