@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # QUILLON_SANITIZE: everything built with AddressSanitizer and UndefinedBehaviorSanitizer, any
 # report fatal. QUILLON_FUZZ (clang only): the libFuzzer targets of tests/fuzz as well, with the
 # whole program instrumented for them; QUILLON_SANITIZE is then on unless turned off, which makes
@@ -8,7 +9,7 @@ option(QUILLON_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSaniti
 
 if(QUILLON_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    message(FATAL_ERROR "QUILLON_FUZZ needs clang (for example CXX=clang++-14)")
+    message(FATAL_ERROR "QUILLON_FUZZ needs clang (for example -DCMAKE_CXX_COMPILER=clang++)")
   endif()
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()

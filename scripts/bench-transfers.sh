@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times Get and Send of a SID and an AVM card against kx40-sim at line speed, and prints each
 # as the ratio of the connection's time on the line (from the host's answer to the card's SYN
 # to its closing SYN, as the card sees it) to the line time of the bytes both sides sent plus

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures how much processor time quillon-cli uses while it waits for a card: it must not poll.
 #
 # The card is kx40-sim --no-identify: it sets up the link and answers the keep-alives but never

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the program and starts it with a simulated KX40 card on Com1, so that Get, edit, Send,
 # Save and Open work at once without a card. Without a display it shows the same round with
 # quillon-cli. Your own Quillon settings are not touched: this run has a settings store of its own.

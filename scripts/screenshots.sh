@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the main window, the five settings windows, the compare window, the backup chooser and the
 # about box into docs/screenshots/, on a virtual X server, so it runs on a machine without a
 # display. A window manager on it lets the main window be maximised as on a desktop.

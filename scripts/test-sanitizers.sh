@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/ and runs
 # every test there; any sanitizer report fails the run, also one from a program a test started.
-# With clang 14 the same build holds the libFuzzer targets, and their short fixed-seed runs are
-# among the tests (label "fuzz"). Without clang it builds with GCC and leaves fuzzing out.
+# Built with the system's own clang (Debian 12: clang 14, Debian 13: clang 19; installed here
+# when missing), the same build holds the libFuzzer targets, and their short fixed-seed runs are
+# among the tests (label "fuzz"). Where clang cannot be installed it builds with GCC and leaves
+# fuzzing out.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$here/build-asan
 bash "$here/scripts/deps.sh"
+# clang and libclang-rt-dev are the release's default version: clang++ names it.
+bash "$here/scripts/deps.sh" clang libclang-rt-dev || echo "clang could not be installed" >&2
 export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
 
 options=(-DCMAKE_BUILD_TYPE=Sanitized "-DCMAKE_CXX_FLAGS_SANITIZED=-O1 -g1"
          -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-if command -v clang++-14 >/dev/null; then
-  options+=(-DCMAKE_CXX_COMPILER=clang++-14 -DQUILLON_FUZZ=ON "-DQUILLON_FUZZ_SECONDS=${QUILLON_FUZZ_SECONDS:-20}")
+if command -v clang++ >/dev/null; then
+  options+=(-DCMAKE_CXX_COMPILER=clang++ -DQUILLON_FUZZ=ON "-DQUILLON_FUZZ_SECONDS=${QUILLON_FUZZ_SECONDS:-20}")
 else
-  echo "clang++-14 not found: sanitizers with GCC, no fuzz targets" >&2
+  echo "clang++ not found: sanitizers with GCC, no fuzz targets" >&2
   options+=(-DCMAKE_CXX_COMPILER=g++ -DQUILLON_SANITIZE=ON)
 fi
 cmake -S "$here" -B "$build" "${options[@]}" >/dev/null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Get, Read and Send flows of the card connection, and what the card's set-up commands
 // (version report, set-up data, flash result) do to them.
 

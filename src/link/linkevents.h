@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the card link tells its listeners, as values: the stages of a connection, the card it

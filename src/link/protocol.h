@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The words of the card protocol, in one place: the reserved bytes, the commands by direction,

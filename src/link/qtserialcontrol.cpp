@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "qtserialcontrol.h"
 
 #include "serialsettings.h"
@@ -12,6 +13,7 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #endif
@@ -26,6 +28,8 @@ constexpr int SettleMinMs = 5;
 // A line that has not sent everything by its bytes' line time plus this (a stuck handshake)
 // is given up on: what is left is dropped.
 constexpr int SentMarginMs = 500;
+// How often an open port's device is looked at for a hang-up (checkHangUp).
+constexpr int HangUpCheckMs = 250;
 
 QSerialPort::Parity parityOf(char letter)
 {
@@ -58,6 +62,8 @@ QtSerialControl::QtSerialControl(const ComPortNames& names, const PortCatalogue*
     sentCheck_.setSingleShot(true);
     sentCheck_.setTimerType(Qt::PreciseTimer);
     connect(&sentCheck_, &QTimer::timeout, this, [this] { checkSent(); });
+    hangUpCheck_.setInterval(HangUpCheckMs);
+    connect(&hangUpCheck_, &QTimer::timeout, this, [this] { checkHangUp(); });
     // Queued: the link must never see an event from inside one of its own calls (a write can
     // fail synchronously).
     connect(&serial_, &QSerialPort::readyRead, this, [this] {
@@ -149,6 +155,7 @@ bool QtSerialControl::setPortOpen(bool open)
     lineFreeAtMs_ = 0;
     serial_.setFlowControl(QSerialPort::NoFlowControl);
     applySettings();
+    hangUpCheck_.start();
     return true;
 }
 
@@ -189,6 +196,7 @@ void QtSerialControl::finishReleaseNow()
 
 void QtSerialControl::release()
 {
+    hangUpCheck_.stop();
     if (serial_.isOpen()) {
         serial_.close();
         serial_.clearError();
@@ -321,6 +329,20 @@ void QtSerialControl::raise(int event)
 {
     if (onComm)
         onComm(event);
+}
+
+// Qt 6.8's QSerialPort no longer reports a device that hung up (an unplugged adapter, a closed
+// pseudo-terminal) as an error: it just stops reading. The descriptor says so, and then the
+// device is treated as the error would have it treated.
+void QtSerialControl::checkHangUp()
+{
+#ifndef Q_OS_WIN
+    if (!serial_.isOpen() || releasing_)
+        return;
+    pollfd device{static_cast<int>(serial_.handle()), 0, 0};
+    if (::poll(&device, 1, 0) == 1 && (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        handleError(QSerialPort::ResourceError, session_);
+#endif
 }
 
 void QtSerialControl::handleError(QSerialPort::SerialPortError error, quint64 session)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "portdoctor.h"
@@ -58,6 +59,7 @@ private:
     int driverQueued() const;
     void settleDriver(bool giveUp);
     void checkSent();
+    void checkHangUp();
     void scheduleSentCheck();
     double byteMs() const;
 
@@ -80,6 +82,7 @@ private:
     qint64 sentLimitAtMs_ = -1; // the waits for sent output give up then
     std::vector<std::function<void()>> sentWaiters_;
     QTimer sentCheck_;
+    QTimer hangUpCheck_; // while open: a device that went away (see checkHangUp)
 };
 
 } // namespace quillon

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SystemPortDoctor: what this computer shows about a serial device. Only reads.
 
 #include "portdoctor.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/core/backups.h"
 #include "files/setupfiles.h"
 #include "app/core/settingsstore.h"

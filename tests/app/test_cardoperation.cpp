@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole Get or Send (backup read, send, verify read) with the simulated card over the virtual
 // serial line, on virtual time: what the card received and holds, what the operator was told,
 // and what was left in the backup folder.
@@ -169,8 +170,9 @@ TEST_P(CancelledSend, endsOnceWithReason8AndStartsNoFurtherConnection)
     const bool onItsWay = row.moment == Moment::SendImageOnItsWay;
     EXPECT_EQ(r.allMessages().contains("had already received the set-up when the Send was cancelled"), received);
     EXPECT_EQ(r.allMessages().contains("was on its way to the card when the Send was cancelled"), onItsWay);
-    if (received || onItsWay)
+    if (received || onItsWay) { // braces: GCC 14 takes EXPECT_TRUE's own if-else for a dangling else
         EXPECT_TRUE(r.allMessages().contains(QDir::toNativeSeparators(r.operation.backupPath())));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

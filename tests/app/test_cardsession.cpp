@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole transfers of a card session with the simulated card over a virtual line, on virtual time:
 // what the card ends up with, what the program holds, and what the operator was told. And two
 // sessions on two lines at once.

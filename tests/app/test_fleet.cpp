@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/core/fleetreport.h"
 #include "app/core/fleetrunner.h"
 #include "support/virtualclock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/core/fleetports.h"
 #include "app/core/inventory.h"
 #include "support/testsupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the operator is shown of each thing the link tells: the one table of the link's wording.
 
 #include "app/core/linkpresenter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port discovery, the Options menu's port and speed choice, and the settings store they keep
 // their choice in.
 

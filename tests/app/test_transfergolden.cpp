@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole transfers against the simulated card on virtual time, each recorded as the operator and the
 // maintainer see it: the operator's messages, status panels, button states, labels and progress
 // in order, the operation's stages, the readable frame log, the link's counters and the bytes of

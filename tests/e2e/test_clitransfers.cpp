@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli get and send against a simulated card on a pseudo-terminal.
 
 #include "cardprocess.h"

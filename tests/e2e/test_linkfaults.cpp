@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's link engine in this process, on a real pseudo-terminal through Qt SerialPort,
 // against a misbehaving simulated card.
 

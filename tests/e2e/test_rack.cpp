@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rack of simulated cards the fleet's tests stand on: each card on its own line, with its
 // own kind, serial and options, named by the inventory the rack writes.
 

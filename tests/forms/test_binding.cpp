@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows show the set-up, and the operator's edits go into it.
 #include "formfixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a box holds when the operator leaves it, and how much may be typed into it.
 #include "formfixture.h"
 

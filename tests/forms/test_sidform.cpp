@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Source ID window: the standard's choice and the line spinners' limits.
 #include "formfixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows as the main window sees them: keys, captions, announcements, closing, and the
 // controls that are never shown.
 #include "formfixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Set-up files and images as the program takes them from disk or from a card.
 
 #include "fuzzentries.h"

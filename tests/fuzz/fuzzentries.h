@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Entry points that feed one input of arbitrary bytes to a part of the program that takes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer's entry for one target; QUILLON_FUZZ_ENTRY names the function it calls.
 
 #include "fuzzentries.h"

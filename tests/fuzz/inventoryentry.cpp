@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card inventory as an engineer's text editor, a bad merge or a stray file may leave it.
 
 #include "fuzzentries.h"

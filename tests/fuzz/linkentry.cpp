@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card link engine on a virtual line: the simulated card brings the connection to a starting
 // point, then the fuzz input speaks for the card.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client side of Telnet and RFC 2217 hearing a serial server that may be anything.
 
 #include "fuzzentries.h"

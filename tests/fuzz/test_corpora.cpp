@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every seed of the fuzz corpora goes through its entry point, in every build: the entry points
 // stay working without clang, and an input that once failed stays fixed.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed corpora of the fuzz targets into a folder (tests/fuzz/corpus): link inputs
 // recorded from the simulated card, set-up files and images from the program's own defaults and
 // the edge cases of the tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the main window, each settings window, the compare window and the backup chooser into
 // PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER

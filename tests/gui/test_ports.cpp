@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a port fails, in the message box's details, and Options > "Port Assignment...".
 
 #include "guifixture.h"

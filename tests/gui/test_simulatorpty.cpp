@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program as shipped (Qt serial port, Qt timers) against kx40-sim on a pseudo-terminal.
 #if defined(KX40_SIM)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Get and Send from the toolbar, with a simulated card on a virtual serial line: the whole
 // program above the serial control, on virtual time.
 #if defined(QUILLON_HAVE_SIM)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo and redo in the main window, the caption's modified mark, and the question before a
 // modified set-up is replaced.
 

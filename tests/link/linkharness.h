@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A capture fake of the serial control on virtual time, a recorder of what the link tells, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A connection as a whole: opening, identification, the keep-alive, Open Port and Close Port,
 // Cancel and shut-down during a wait, a port that goes away, and the trace file.
 

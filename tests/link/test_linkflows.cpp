@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Get and Send flows: the image the card sends, the image the host sends, the card's version
 // and flash reports, and how each flow ends.
 

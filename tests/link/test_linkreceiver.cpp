@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the link makes of the bytes the card sends: frames, resets, stray bytes, checks, and the
 // host's answers to each of the card's frames.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the host sends: sequence bits, acknowledgements, retransmission after a NACK or a timeout,
 // the pause after its own acknowledgement, and what its observers are told.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt serial control and the real-time clock, against a pseudo-terminal standing in for the
 // device.
 

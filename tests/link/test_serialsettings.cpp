@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings texts of the serial control: what they mean and when two of them are the same.
 
 #include "link/serialcontrol.h"

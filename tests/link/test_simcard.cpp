@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated card's side of the protocol, driven by a host scripted by hand on virtual time.
 
 #include "link/framecodec.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual serial line, on virtual time.
 
 #include "support/virtualclock.h"

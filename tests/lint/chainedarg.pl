@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Lists chained QString::arg() calls in the C++ sources under the given folders; exits 1 if any.
 # In "%1 %2".arg(a).arg(b) the second call also fills placeholders that a's text brought in
 # (a file named "a%2.kxm"), so values go in at once: .arg(a, b), numbers via QString::number.

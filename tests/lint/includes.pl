@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Lists the includes that cross the layers of the libraries (docs/DESIGN.md); exits 1 if any.
 #   src/setup: Qt Core and itself only
 #   src/link:  not app, forms, files or report

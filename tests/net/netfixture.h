@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A real serial server (ser2net) in front of a pseudo-terminal, started by the test on a free

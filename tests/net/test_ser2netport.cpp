@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network serial control against a real serial server: ser2net in front of a
 // pseudo-terminal whose master side the test plays, the line deliberately at 19200 baud, 8N1.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli get and send through ser2net to the paced simulated card, as the program's link
 // engine runs them today, over RFC 2217 and raw TCP, directly and through a relay that delays
 // each direction.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network port names, the Telnet layer and the RFC 2217 client, without any I/O.
 
 #include "link/netportname.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The manual page keeps up with the program: every command and option its --help names is
 # described. Usage: check-man.sh PROGRAM MAN_PAGE
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the file types: shared-mime-info reads the definitions, .kxd names a SID set-up (a text
 # file), .kxm an AVM image, and every type the menu entry opens is defined.
 # Usage: check-mime.sh MIME_XML DESKTOP_ENTRY

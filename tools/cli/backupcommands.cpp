@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // backups: what the backup folder holds.
 
 #include "cliterminal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cards: the inventory of the facility's cards.
 
 #include "cliterminal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // diff and report: what a set-up holds, and how two set-ups differ.
 
 #include "cliterminal.h"

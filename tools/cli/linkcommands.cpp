@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // get and send: a transfer with a card, run on an event loop as the program runs it.
 
 #include "cliterminal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ports: the serial ports of this computer and what Com1 to Com4 stand for.
 
 #include "cliterminal.h"

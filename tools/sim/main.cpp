@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kx40-sim: a simulated KX40 card on a pseudo-terminal, for trying the program and the
 // command-line tool without a card, and for the end-to-end tests.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The inventory's file: read bounded, written whole or not at all.
 
 #include "inventory.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "helplocation.h"
 
 #include <QDir>
@@ -6,14 +7,13 @@
 
 namespace quillon {
 
-QString findHelpFile(const QString& programDir, const QString& sourceDir)
+QString findHelpFile(const QString& programDir)
 {
     const QString name = QStringLiteral("QuillonHelp.html");
     const QDir bin(programDir);
     const QStringList candidates{
-        bin.filePath(QStringLiteral("../share/doc/quillon/html/") + name),
+        bin.filePath(QStringLiteral("../share/quillon/help/") + name),
         bin.filePath(QStringLiteral("help/") + name),
-        QDir(sourceDir).filePath(QStringLiteral("docs/help/") + name),
     };
     for (const QString& candidate : candidates) {
         if (QFileInfo::exists(candidate))

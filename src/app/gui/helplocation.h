@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -5,9 +6,9 @@
 namespace quillon {
 
 // The manual Help > Contents opens, looked for in this order: installed beside the program
-// (programDir/../share/doc/quillon/html, where the package puts it), in programDir/help (the
-// Windows layout), then in the source tree the program was built from (a run from the build
-// folder). When none exists, the installed path, so a missing manual is reported by the viewer.
-QString findHelpFile(const QString& programDir, const QString& sourceDir);
+// (programDir/../share/quillon/help, where the package puts it: the program must not need
+// /usr/share/doc), then in programDir/help (the Windows layout, and the build folder, which gets
+// a copy). When none exists, the installed path, so a missing manual is reported by the viewer.
+QString findHelpFile(const QString& programDir);
 
 } // namespace quillon

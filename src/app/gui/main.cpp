@@ -1,10 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/core/stopsignals.h"
+#include "commandline.h"
 #include "mainwindow.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
+    // --help and --version answer before Qt looks for a display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    if (const std::optional<QString> answer = quillon::earlyAnswer(args)) {
+        std::fputs(answer->toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setOrganizationName(QStringLiteral("Quillon"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
 #include "forms/audiosettingswindow.h"
@@ -337,7 +338,7 @@ void MainWindow::exitCommand()
 
 QString MainWindow::helpFile()
 {
-    return findHelpFile(QCoreApplication::applicationDirPath(), QStringLiteral(QUILLON_SOURCE_DIR));
+    return findHelpFile(QCoreApplication::applicationDirPath());
 }
 
 void MainWindow::helpContents()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands around set-up files: recent files, opening from the command line
 // and by dropping, comparing, and the printable report.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "portassignmentdialog.h"
 
 #include "link/portcatalogue.h"
