@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Draws the main window, the five settings windows, the compare window, the backup chooser and the
-# about box into docs/screenshots/, on a virtual X server, so it runs on a machine without a
-# display. A window manager on it lets the main window be maximised as on a desktop.
+# Draws the main window, the five settings windows, the compare window, the backup chooser, a
+# settings window with an AVM set-up held and the about box into docs/screenshots/, on a virtual X
+# server, so it runs on a machine without a display. A window manager on it lets the main window
+# be maximised as on a desktop.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/deps.sh" openbox

@@ -50,7 +50,7 @@ QLayout* AudioSettingsWindow::levelFrame()
     auto* peak = new QHBoxLayout;
     auto* peakLabel = label(QStringLiteral("peakLevelLabel"), QStringLiteral("Peak Analog:"));
     auto* levelList = choiceList(QStringLiteral("peakLevel"), Field::PeakLevel);
-    peakLabel->setBuddy(levelList);
+    captionOf(peakLabel, levelList);
     peak->addWidget(peakLabel);
     peak->addWidget(levelList);
     peak->addWidget(label(QStringLiteral("peakLevelUnit"), QStringLiteral("dB")));
@@ -111,7 +111,7 @@ QLayout* AudioSettingsWindow::outputFrames()
     auto* group = new QHBoxLayout;
     auto* groupLabel = label(QStringLiteral("audioGroupLabel"), QStringLiteral("Group Select"));
     auto* groupList = choiceList(QStringLiteral("audioGroup"), Field::AudioGroup);
-    groupLabel->setBuddy(groupList);
+    captionOf(groupLabel, groupList);
     group->addWidget(groupLabel);
     group->addWidget(groupList);
     group->addStretch();

@@ -53,6 +53,8 @@ ControlSettingsWindow::ControlSettingsWindow(CardSetup& setup, QWidget* parent)
     open->setObjectName(QStringLiteral("openPort"));
     auto* close = new QPushButton(QStringLiteral("Close Port"), this);
     close->setObjectName(QStringLiteral("closePort"));
+    keepEnabled(open); // the port test works with either kind of card
+    keepEnabled(close);
     connect(open, &QPushButton::clicked, this, &ControlSettingsWindow::openPortClicked);
     connect(close, &QPushButton::clicked, this, &ControlSettingsWindow::closePortClicked);
     auto* port = new QHBoxLayout;

@@ -3,9 +3,9 @@
 
 #include <QGuiApplication>
 #include <QDateTime>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QTimer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,31 +25,42 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(QStringLiteral("Progress (Please Wait)"));
     setModal(false);
+    // One width for every stage, counter and failure text: the dialog does not change its size
+    // as they change; a long text wraps.
+    const int width = std::max(280, fontMetrics().averageCharWidth() * 46);
 
-    label_ = new QLabel(QStringLiteral("Loading"), this);
+    label_ = new QLabel(stageText(1), this);
     label_->setObjectName(QStringLiteral("stageLabel"));
     bar_ = new QProgressBar(this);
     bar_->setObjectName(QStringLiteral("progressBar"));
+    bar_->setAccessibleName(QStringLiteral("Transfer progress"));
     bar_->setRange(0, StageCount);
     bar_->setValue(0);
     bar_->setTextVisible(false);
-    bar_->setMinimumWidth(280);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancel_->setObjectName(QStringLiteral("cancelButton"));
     cancel_->setAutoDefault(false);
     connect(cancel_, &QPushButton::clicked, this, &ProgressDialog::cancel);
 
-    stages_ = new QListWidget(this);
-    stages_->setObjectName(QStringLiteral("stageList"));
-    stages_->setSelectionMode(QAbstractItemView::NoSelection);
-    stages_->setFocusPolicy(Qt::NoFocus);
-    stages_->hide();
+    // The stages are text with a mark each, not check boxes: nothing in the list can be chosen.
+    stageList_ = new QWidget(this);
+    stageList_->setObjectName(QStringLiteral("stageList"));
+    stageList_->setAccessibleName(QStringLiteral("Stages"));
+    stageRows_ = new QGridLayout(stageList_);
+    stageRows_->setContentsMargins(0, 0, 0, 0);
+    stageRows_->setColumnStretch(1, 1);
+    stageList_->hide();
     counters_ = new QLabel(this);
     counters_->setObjectName(QStringLiteral("countersLabel"));
     counters_->hide();
     elapsed_ = new QLabel(this);
     elapsed_->setObjectName(QStringLiteral("elapsedLabel"));
     elapsed_->hide();
+    for (QLabel* text : {label_, counters_, elapsed_})
+        text->setWordWrap(true);
+    for (QWidget* part : {static_cast<QWidget*>(label_), static_cast<QWidget*>(bar_), stageList_,
+                          static_cast<QWidget*>(counters_), static_cast<QWidget*>(elapsed_)})
+        part->setFixedWidth(width);
     ticker_ = new QTimer(this);
     ticker_->setInterval(50);
     connect(ticker_, &QTimer::timeout, this, &ProgressDialog::tick);
@@ -58,7 +69,7 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
     buttons->addStretch();
     buttons->addWidget(cancel_);
     auto* column = new QVBoxLayout(this);
-    column->addWidget(stages_);
+    column->addWidget(stageList_);
     column->addWidget(label_);
     column->addWidget(bar_);
     column->addWidget(elapsed_);
@@ -69,37 +80,71 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
 
 void ProgressDialog::showForTransfer()
 {
-    label_->setText(QStringLiteral("Loading"));
-    if (!inOperation_)
+    if (!inOperation_) {
+        label_->setText(stageText(1));
         bar_->setValue(0);
+    }
     cancel_->show();
-    adjustSize();
-    centreOnScreen();
+    // The next connection of an operation finds the dialog where the operator left it.
+    if (!isVisible()) {
+        adjustSize();
+        centreOnScreen();
+    }
     show();
     raise();
 }
 
-void ProgressDialog::setStage(int number, const QString& text)
+QString ProgressDialog::stageText(int number)
+{
+    static const char* const texts[] = {"Connecting to the card", "Card identified", "Set-up transferred",
+                                        "Card has written its flash memory"};
+    return QString::fromLatin1(texts[std::clamp(number, 1, StageCount) - 1]);
+}
+
+void ProgressDialog::setStage(int number)
 {
     if (!inOperation_) // an operation's bar follows the image frame instead
         bar_->setValue(std::clamp(number, 0, StageCount));
-    label_->setText(text);
+    label_->setText(stageText(number));
+}
+
+void ProgressDialog::showStage(Stage& stage, StageState state)
+{
+    stage.state = state;
+    static const QString marks[] = {QString(), QStringLiteral("\u25B6"), QStringLiteral("\u2713")};
+    static const QString words[] = {QStringLiteral("to come"), QStringLiteral("in progress"), QStringLiteral("done")};
+    const int i = int(state);
+    stage.mark->setText(marks[i]);
+    stage.mark->setAccessibleName(words[i]);
+    QFont font = stage.text->font();
+    font.setBold(state == StageState::Running);
+    stage.text->setFont(font);
 }
 
 void ProgressDialog::beginOperation(const QStringList& stages)
 {
     inOperation_ = true;
-    stages_->clear();
-    for (const QString& stage : stages) {
-        auto* item = new QListWidgetItem(stage, stages_);
-        item->setFlags(Qt::ItemIsEnabled);
-        item->setCheckState(Qt::Unchecked);
+    for (const Stage& stage : stages_) {
+        delete stage.mark;
+        delete stage.text;
     }
-    stages_->setFixedHeight(stages_->sizeHintForRow(0) * int(stages.size()) + 2 * stages_->frameWidth());
-    for (QWidget* part : {static_cast<QWidget*>(stages_), static_cast<QWidget*>(counters_), static_cast<QWidget*>(elapsed_)})
+    stages_.clear();
+    const int markWidth = fontMetrics().horizontalAdvance(QStringLiteral("\u2713\u25B6")) + 2;
+    for (const QString& text : stages) {
+        Stage stage{new QLabel(stageList_), new QLabel(text, stageList_), StageState::ToCome};
+        stage.mark->setFixedWidth(markWidth);
+        stage.mark->setAlignment(Qt::AlignCenter);
+        const int row = int(stages_.size());
+        stageRows_->addWidget(stage.mark, row, 0);
+        stageRows_->addWidget(stage.text, row, 1);
+        showStage(stage, StageState::ToCome);
+        stages_.push_back(stage);
+    }
+    for (QWidget* part : {stageList_, static_cast<QWidget*>(counters_), static_cast<QWidget*>(elapsed_)})
         part->show();
     counters_->clear();
     frameStartMs_ = -1;
+    busyStage_ = -1;
     bar_->setRange(0, 1);
     bar_->setValue(0);
     operationStartMs_ = QDateTime::currentMSecsSinceEpoch();
@@ -108,20 +153,27 @@ void ProgressDialog::beginOperation(const QStringList& stages)
     showForTransfer();
 }
 
-void ProgressDialog::startStage(int index)
+void ProgressDialog::startStage(int index, bool busy)
 {
-    if (QListWidgetItem* item = stages_->item(index)) {
-        item->setCheckState(Qt::PartiallyChecked);
-        label_->setText(item->text());
+    if (index >= 0 && index < int(stages_.size())) {
+        showStage(stages_[index], StageState::Running);
+        label_->setText(stages_[index].text->text());
     }
     frameStartMs_ = -1; // until the stage's image frame starts along the line
+    busyStage_ = busy ? index : -1;
+    bar_->setRange(0, busy ? 0 : 1); // a range of nothing: Qt's busy bar
     bar_->setValue(0);
 }
 
 void ProgressDialog::completeStage(int index)
 {
-    if (QListWidgetItem* item = stages_->item(index))
-        item->setCheckState(Qt::Checked);
+    if (index >= 0 && index < int(stages_.size()))
+        showStage(stages_[index], StageState::Done);
+    if (index == busyStage_) {
+        busyStage_ = -1;
+        bar_->setRange(0, 1);
+        bar_->setValue(1);
+    }
 }
 
 void ProgressDialog::followFrame(int bytes, int baud)
@@ -139,16 +191,16 @@ void ProgressDialog::endOperation()
 {
     inOperation_ = false;
     ticker_->stop();
+    busyStage_ = -1;
     bar_->setRange(0, StageCount);
 }
 
 QStringList ProgressDialog::stageLines() const
 {
     QStringList lines;
-    for (int i = 0; i < stages_->count(); ++i) {
-        const Qt::CheckState state = stages_->item(i)->checkState();
-        lines << QStringLiteral("[%1] ").arg(QLatin1Char(state == Qt::Checked ? 'x' : state == Qt::PartiallyChecked ? '>' : ' '))
-                     + stages_->item(i)->text();
+    for (const Stage& stage : stages_) {
+        const char mark = stage.state == StageState::Done ? 'x' : stage.state == StageState::Running ? '>' : ' ';
+        lines << QStringLiteral("[%1] ").arg(QLatin1Char(mark)) + stage.text->text();
     }
     return lines;
 }

@@ -24,6 +24,7 @@
 #include <cmath>
 
 #include "boxchecks.h"
+#include "choicelistaccessible.h"
 #include "readonlybox.h"
 
 namespace quillon {
@@ -137,6 +138,23 @@ void SettingsWindow::activate()
     Q_EMIT windowOn(windowKey_);
 }
 
+void SettingsWindow::takeFocus()
+{
+    // The first control in the chain may be one the window never shows.
+    auto reachable = [this](const QWidget* control) {
+        return control && isAncestorOf(control) && control->isVisible() && control->isEnabled()
+            && (control->focusPolicy() & Qt::TabFocus);
+    };
+    if (reachable(QApplication::focusWidget()))
+        return;
+    for (QWidget* control = nextInFocusChain(); control && control != this; control = control->nextInFocusChain()) {
+        if (reachable(control)) {
+            control->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
 void SettingsWindow::closeEvent(QCloseEvent* event)
 {
     Q_EMIT windowOff(windowKey_);
@@ -203,6 +221,15 @@ QLabel* SettingsWindow::label(const QString& name, const QString& text)
     auto* caption = new QLabel(text, this);
     caption->setObjectName(name);
     return caption;
+}
+
+void SettingsWindow::captionOf(QLabel* caption, QComboBox* list)
+{
+    caption->setBuddy(list);
+    QString name = caption->text().remove(u'&').trimmed();
+    if (name.endsWith(u':'))
+        name.chop(1);
+    ChoiceListAccessible::name(list, name);
 }
 
 void SettingsWindow::bindChoice(QComboBox* list, Field field, const QString& unchosenText)
@@ -403,12 +430,46 @@ void SettingsWindow::setPageContent(QLayout* content)
 {
     // The controls keep their natural size in a larger window, as on a dialog: a maximised
     // window shows them where the restored window does instead of stretched over the area.
-    auto* page = new QWidget(this);
-    page->setObjectName(QStringLiteral("page"));
-    page->setLayout(content);
+    page_ = new QWidget(this);
+    page_->setObjectName(QStringLiteral("page"));
+    page_->setLayout(content);
+    notApplying_ = new QLabel(QStringLiteral("An AVM set-up is held: it is sent as an image; these settings do not apply"), this);
+    notApplying_->setObjectName(QStringLiteral("settingsDoNotApply"));
+    notApplying_->setWordWrap(true);
+    notApplying_->setFrameShape(QFrame::StyledPanel);
+    notApplying_->setMargin(notApplying_->fontMetrics().height() / 3);
+    notApplying_->hide();
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(page, 0, Qt::AlignTop | Qt::AlignLeft);
+    outer->addWidget(notApplying_);
+    outer->addWidget(page_, 0, Qt::AlignTop | Qt::AlignLeft);
+    outer->addStretch();
+}
+
+void SettingsWindow::keepEnabled(QWidget* control)
+{
+    control->setProperty("keepEnabled", true);
+}
+
+void SettingsWindow::setSettingsApply(bool apply)
+{
+    if (apply == settingsApply_ || !page_)
+        return;
+    settingsApply_ = apply;
+    notApplying_->setVisible(!apply);
+    // Only what this turned off is turned on again: a control the window never offers stays
+    // disabled.
+    for (QWidget* control : page_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control->property("keepEnabled").toBool())
+            continue;
+        if (!apply && control->isEnabledTo(page_)) {
+            control->setEnabled(false);
+            control->setProperty("disabledWhileAvmHeld", true);
+        } else if (apply && control->property("disabledWhileAvmHeld").toBool()) {
+            control->setEnabled(true);
+            control->setProperty("disabledWhileAvmHeld", QVariant());
+        }
+    }
 }
 
 void SettingsWindow::hideSubWindow(QMdiSubWindow* subWindow)

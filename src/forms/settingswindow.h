@@ -41,6 +41,14 @@ public:
     virtual void load();
     // Called whenever the window becomes the active one.
     virtual void activate();
+    // While an AVM set-up is held its image is sent as it is: the window's settings do not
+    // apply, so their controls are disabled under a line that says so.
+    void setSettingsApply(bool apply);
+    bool settingsApply() const { return settingsApply_; }
+
+    // Gives the keyboard focus to the first control the operator can reach, unless one of the
+    // window's controls holds it already.
+    void takeFocus();
     // Hides a settings window's MDI sub-window, taking the keyboard focus out of it first.
     static void hideSubWindow(QMdiSubWindow* subWindow);
 
@@ -57,10 +65,17 @@ protected:
 
     // Lays the window's controls out at their natural size, whatever the window's size.
     void setPageContent(QLayout* content);
+    // A control that is no setting (a button that opens the port) stays enabled while the
+    // settings do not apply.
+    static void keepEnabled(QWidget* control);
 
     // Frames and labels.
     QGroupBox* frame(const QString& name, const QString& caption);
     QLabel* label(const QString& name, const QString& text);
+
+    // The caption beside a list names it, for the keyboard (its buddy) and for screen readers
+    // ("Peak Analog", not the item chosen).
+    static void captionOf(QLabel* caption, QComboBox* list);
 
     // Controls bound to one field each.
     QComboBox* choiceList(const QString& name, Field field);
@@ -105,6 +120,9 @@ private:
     std::vector<std::function<void()>> spinnerRangeRefreshers_;
     std::vector<QObject*> leaveWatchers_;
     bool refreshing_ = false;
+    bool settingsApply_ = true;
+    QWidget* page_ = nullptr;
+    QLabel* notApplying_ = nullptr;
 };
 
 } // namespace quillon

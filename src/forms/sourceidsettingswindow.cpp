@@ -36,8 +36,7 @@ SourceIdSettingsWindow::SourceIdSettingsWindow(CardSetup& setup, QWidget* parent
     // "cStandard": what the box has always shown before a set-up reaches it.
     auto* standard = editableChoiceList(QStringLiteral("videoStandard"), Field::VideoStandard,
                                         QStringLiteral("cStandard"));
-    standardLabel->setBuddy(standard);
-    standard->lineEdit()->setAccessibleName(standardLabel->text());
+    captionOf(standardLabel, standard);
     standardRow->addWidget(standardLabel);
     standardRow->addWidget(standard);
     standardRow->addStretch();

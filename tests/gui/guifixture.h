@@ -46,10 +46,10 @@ protected:
         ShellServices s;
         s.settings = &settings;
         s.fileDialogs = &dialogs;
-        s.messages = [this](const QString& text, const QString& detail, const QString& finding) {
-            messages << text;
-            details << detail;
-            findings << finding;
+        s.messages = [this](const OperatorMessage& message) {
+            messages << message.text;
+            details << message.detail;
+            findings << message.findings;
         };
         s.replaceQuestion = [this](std::function<void(ReplaceAnswer)> answered) {
             ++replaceQuestions;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Draws the main window, each settings window, the compare window and the backup chooser into
-// PNG files for the README:
+// Draws the main window, each settings window, the compare window, the backup chooser and a
+// settings window with an AVM set-up held into PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.
 
@@ -16,6 +16,7 @@
 #include <QCursor>
 #include <QScreen>
 #include <QDir>
+#include <QFile>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -94,7 +95,7 @@ int main(int argc, char** argv)
     quillon::ShellServices services;
     services.settings = &store;
     services.fileDialogs = &dialogs;
-    services.messages = [](const QString&, const QString&, const QString&) {};
+    services.messages = [](const quillon::OperatorMessage&) {};
     quillon::MainWindow window(services);
     // The pointer rests where no picture shows it hovering over a button.
     QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
@@ -149,6 +150,19 @@ int main(int argc, char** argv)
     window.openBackupCommand();
     ok = save(window.backupChooser(), folder, QStringLiteral("open-backup.png")) && ok;
     window.backupChooser()->reject();
+
+    // With an AVM set-up held, the settings do not apply.
+    const QString avm = config.filePath(QStringLiteral("Card.kxm"));
+    QFile image(avm);
+    if (!image.open(QIODevice::WriteOnly) || image.write(avmImage()) != avmImage().size())
+        return 1;
+    image.close();
+    window.appState().openFile(avm);
+    window.showSettingsWindow(QStringLiteral("Audio"));
+    QMdiSubWindow* audio = window.settingsSubWindow(QStringLiteral("Audio"));
+    audio->showNormal();
+    ok = save(audio, folder, QStringLiteral("avm-held.png")) && ok;
+    audio->close();
 
     window.helpAbout();
     ok = save(window.aboutBox(), folder, QStringLiteral("about.png")) && ok;

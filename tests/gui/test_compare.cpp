@@ -11,9 +11,11 @@
 #include <QFile>
 #include <QMdiArea>
 #include <QProcess>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTableWidget>
+#include <QToolBar>
 
 namespace quillon::test {
 namespace {
@@ -65,6 +67,58 @@ TEST_F(Compare, withAFileListsTheDifferencesAndTakesTheSelectedValue)
     EXPECT_EQ(table->rowCount(), 0);
     EXPECT_TRUE(compare->findChild<QLabel*>("summary")->text().contains("do not compare"));
     EXPECT_FALSE(compare->findChild<QPushButton*>("takeSelectedValues")->isEnabled());
+}
+
+// What the table cannot say, the window does: that the set-ups are identical, which settings no
+// window shows, that a report of two set-ups that do not compare is not offered. It opens beside
+// the settings windows, never over the menu and the toolbar, and Escape closes it.
+TEST_F(Compare, theWindowSaysWhatTheTableCannotAndOpensBesideTheSettings)
+{
+    window->show();
+    window->showSettingsWindow("Audio"); // maximises the main window
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto compareWith = [this](const QString& name) {
+        dialogs.nextAnswer = dir.filePath(name);
+        window->menuItem("toolsCompareWithFile")->trigger();
+        return window->compareWindow();
+    };
+    exportSetupText(dir.filePath("Same.kxd"), defaultSetupValues());
+    SetupValues other = defaultSetupValues();
+    other.setText(Field::FineAdjustA2, "5"); // a setting no window shows
+    other.setText(Field::Gpi1Text, "ON AIR");
+    exportSetupText(dir.filePath("Other.kxd"), other);
+    writeFile(dir.filePath("Card.kxm"), QByteArray(120, '\x18'));
+
+    CompareWindow* compare = compareWith("Same.kxd");
+    ASSERT_NE(compare, nullptr);
+    auto* identical = compare->findChild<QLabel*>("identical");
+    auto* report = compare->findChild<QPushButton*>("exportReport");
+    EXPECT_EQ(compare->table()->rowCount(), 0);
+    EXPECT_TRUE(identical->isVisible());
+    EXPECT_EQ(identical->text(), "The set-ups are identical.");
+    EXPECT_TRUE(report->isEnabled());
+    const int toolbarBottom = window->toolbar()->mapToGlobal(QPoint(0, window->toolbar()->height())).y();
+    EXPECT_GE(compare->frameGeometry().top(), toolbarBottom);
+    const QWidget* page = window->settingsWindow("Audio")->findChild<QWidget*>("page");
+    EXPECT_GE(compare->frameGeometry().left(), page->mapToGlobal(QPoint(page->width(), 0)).x());
+
+    compareWith("Other.kxd");
+    EXPECT_FALSE(identical->isVisible());
+    ASSERT_EQ(compare->table()->rowCount(), 2);
+    EXPECT_EQ(compare->table()->item(0, 1)->text(), "Fine Channel Adjust: A2 (left) (not shown in the windows)");
+    EXPECT_EQ(compare->table()->item(1, 1)->text(), "Program GPI #1: Message Text");
+
+    compareWith("Card.kxm");
+    EXPECT_FALSE(identical->isVisible());
+    EXPECT_FALSE(report->isEnabled()); // a SID and an AVM set-up do not compare
+
+    QApplication::setActiveWindow(compare);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(compare));
+    QPointer<CompareWindow> closing = compare;
+    QTest::keyClick(compare->table(), Qt::Key_Escape);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closing.isNull());
 }
 
 TEST_F(Compare, takeSelectedValuesTakesExactlyTheRowsChosenAsOneUndoStep)

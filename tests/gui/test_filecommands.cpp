@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QComboBox>
 #include <QMenu>
+#include <QMap>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QDragEnterEvent>
@@ -159,6 +160,42 @@ TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)
     window->toolbarButtonClicked(3); // an AVM set-up is saved as an AVM file
     EXPECT_EQ(dialogs.questions.back().proposedName, "Studio.kxm");
     EXPECT_EQ(dialogs.questions.back().filter, "Norvane KX40AVM Card Set-up|*.kxm");
+}
+
+// An AVM set-up is sent as its image: while one is held, the settings windows say so and offer
+// nothing to edit; a SID set-up gives them back as they were.
+TEST_F(FileCommands, anAvmSetupHeldDisablesTheSettingsWindows)
+{
+    auto enabledControls = [this] {
+        QMap<QString, bool> enabled;
+        for (const FieldInfo& info : allFields()) {
+            const QString name = QString::fromLatin1(info.name);
+            QWidget* control = window->findChild<QWidget*>(name.section('.', 0, 0))->findChild<QWidget*>(name.section('.', 1));
+            enabled[name] = control->isEnabled();
+        }
+        return enabled;
+    };
+    auto notApplying = [this](const char* key) {
+        auto* line = control<QLabel>(key, "settingsDoNotApply");
+        return line && line->isVisibleTo(window->settingsWindow(key)) ? line->text() : QString();
+    };
+    const QMap<QString, bool> offered = enabledControls();
+    ASSERT_TRUE(offered.values().contains(true));
+    writeFile(dir.filePath("Card.kxm"), avmImage());
+    exportSetupText(dir.filePath("Studio.kxd"), defaultSetupValues());
+
+    window->appState().openFile(dir.filePath("Card.kxm"));
+    for (const bool enabled : enabledControls())
+        EXPECT_FALSE(enabled);
+    for (const char* key : WindowKeys)
+        EXPECT_EQ(notApplying(key), "An AVM set-up is held: it is sent as an image; these settings do not apply") << key;
+    EXPECT_TRUE(control("Controls", "openPort")->isEnabled()); // the port test is no setting
+    EXPECT_TRUE(control("Controls", "closePort")->isEnabled());
+
+    window->appState().openFile(dir.filePath("Studio.kxd"));
+    EXPECT_EQ(enabledControls(), offered); // what the windows never offer stays disabled
+    for (const char* key : WindowKeys)
+        EXPECT_EQ(notApplying(key), "") << key;
 }
 
 TEST_F(FileCommands, failedOpenOfAnAvmNameLeavesTheSidFileInUse)

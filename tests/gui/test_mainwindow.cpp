@@ -11,7 +11,6 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -100,11 +99,12 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
         {"optionsBackupBeforeSend", "Back Up Card Before Send", {}, true},
         {"optionsVerifyAfterSend", "Verify After Send", {}, true},
         {"optionsPortAssignment", "Port Assignment...", {}, true},
-        {"setupAudio", "Audio", {}, false},
-        {"setupSourceId", "SID", {}, false},
-        {"setupWindows", "Windows", {}, false},
-        {"setupColours", "Colors", {}, false},
-        {"setupControls", "Controls", {}, false},
+        {"setupAudio", "Audio", QKeySequence("Ctrl+1"), true},
+        {"setupSourceId", "SID", QKeySequence("Ctrl+2"), true},
+        {"setupWindows", "Windows", QKeySequence("Ctrl+3"), true},
+        {"setupColours", "Colors", QKeySequence("Ctrl+4"), true},
+        {"setupControls", "Controls", QKeySequence("Ctrl+5"), true},
+        {"setupCloseWindow", "Close Settings Window", QKeySequence("Ctrl+F4"), true},
         {"helpContents", "Contents", {}, true},
         {"helpAbout", "About", {}, true},
     };
@@ -119,8 +119,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
     QStringList bar;
     for (QAction* menu : window->menuBar()->actions())
         bar << visible(menu) + (menu->isEnabled() ? "" : " (not offered)");
-    EXPECT_EQ(bar, QStringList({"File", "Edit", "Tools", "Options",
-                                "Set-up (not offered)", "Help"}));
+    EXPECT_EQ(bar, QStringList({"File", "Edit", "Tools", "Options", "Set-up", "Help"}));
 
     QStringList options;
     for (QAction* item : window->findChild<QMenu*>("optionsMenu")->actions())
@@ -215,8 +214,8 @@ TEST_F(MainWindow, toolbarHasTwelveButtonsWithKeysAndTooltips)
     const std::vector<std::pair<const char*, const char*>> buttons{
         {"open", "Open File"}, {"close", "Close File"}, {"save", "Save File"}, {nullptr, nullptr},
         {"send", "Send Card Set-up"}, {"get", "Get Card Set-up"}, {nullptr, nullptr},
-        {"audio", "Audio Set-up"}, {"sid", "SID Set-up"}, {"windows", "Windows Set-up"},
-        {"colors", "Color Set-up"}, {"controls", "GPI Set-up"}};
+        {"audio", "Audio Set-up (Ctrl+1)"}, {"sid", "SID Set-up (Ctrl+2)"}, {"windows", "Windows Set-up (Ctrl+3)"},
+        {"colors", "Color Set-up (Ctrl+4)"}, {"controls", "GPI Set-up (Ctrl+5)"}};
     ASSERT_EQ(window->toolbar()->actions().size(), 12);
     for (int number = 1; number <= 12; ++number) {
         QAction* button = window->toolbarButton(number);
@@ -386,18 +385,79 @@ TEST_F(MainWindow, keysNeverReachASettingTheOperatorCannotSee)
     EXPECT_EQ(window->held().fields.values(), defaultSetupValues());
 }
 
-TEST_F(MainWindow, getAndSendShortcutsWorkInsideATextBox)
+// Inside a box the operator types in, the editing keys edit and nothing goes to the card;
+// elsewhere Ctrl+Z and Ctrl+X send and get (here: to no usable port, which says so).
+TEST_F(MainWindow, editingKeysEditInsideATextBoxAndSendAndGetElsewhere)
 {
     window->show();
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    window->toolbarButtonClicked(11 + 1); // Controls
-    auto* text = control<QLineEdit>("Controls", "gpi1Text");
-    text->setFocus();
-    QTest::keyClick(text, Qt::Key_X, Qt::ControlModifier);
-    QApplication::processEvents();
-    EXPECT_TRUE(messages.contains("Current com port selection is not valid"));
-    EXPECT_EQ(text->text(), "RECORD"); // not cut
+    const QString notValid = "Current com port selection is not valid";
+    const struct {
+        const char* what;
+        const char* window;
+        const char* control;
+        Qt::Key key;
+        const char* textAfter; // the box's text after the key; nullptr: the command ran
+    } rows[] = {
+        {"undo in a text box", "Controls", "gpi1Text", Qt::Key_Z, "RECORD"},
+        {"cut in a text box", "Controls", "gpi1Text", Qt::Key_X, ""},
+        {"cut in a list's edit field", "SourceId", "videoStandard", Qt::Key_X, ""},
+        {"send from a read-only box", "SourceId", "sidLine525Vitc", Qt::Key_Z, nullptr},
+        {"get from a check box", "Controls", "gpi1Blink", Qt::Key_X, nullptr},
+        {"get from a list", "Audio", "peakLevel", Qt::Key_X, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        messages.clear();
+        QApplication::setActiveWindow(window.get()); // from the progress window of the last row
+        window->showSettingsWindow(row.window);
+        QWidget* control = this->control(row.window, row.control);
+        ASSERT_NE(control, nullptr);
+        if (auto* list = qobject_cast<QComboBox*>(control); list && list->isEditable())
+            control = list->lineEdit();
+        control->setFocus();
+        ASSERT_TRUE(control->hasFocus());
+        auto* box = qobject_cast<QLineEdit*>(control);
+        if (box && !box->isReadOnly()) {
+            QTest::keyClicks(box, "ON AIR");
+            box->selectAll();
+        }
+        QTest::keyClick(control, row.key, Qt::ControlModifier);
+        QApplication::processEvents();
+        if (row.textAfter) {
+            EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
+            EXPECT_EQ(box->text(), row.textAfter);
+        } else {
+            EXPECT_EQ(messages, QStringList{notValid});
+        }
+    }
+    // The set-up follows the box: undo took the typing back.
+    EXPECT_EQ(window->held().fields.values().text(Field::Gpi1Text), "");
+}
+
+TEST_F(MainWindow, eachSettingsWindowHasAKeyAndCtrlF4ClosesTheOneInFront)
+{
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const QStringList marks{"setupAudio", "setupSourceId", "setupWindows", "setupColours", "setupControls"};
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(Qt::Key_1 + i), Qt::ControlModifier);
+        QMdiSubWindow* sub = window->settingsSubWindow(WindowKeys[i]);
+        EXPECT_TRUE(sub->isVisible()) << WindowKeys[i];
+        EXPECT_EQ(window->mdiArea()->activeSubWindow(), sub) << WindowKeys[i];
+        EXPECT_EQ(checkedSetupItems(), QStringList{marks[i]});
+        ASSERT_TRUE(sub->isAncestorOf(QApplication::focusWidget())) << "the keys go to " << WindowKeys[i];
+    }
+    for (int i = 4; i >= 0; --i) {
+        QMdiSubWindow* front = window->mdiArea()->activeSubWindow();
+        ASSERT_NE(front, nullptr) << i;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4, Qt::ControlModifier);
+        EXPECT_FALSE(front->isVisible()) << i;
+    }
+    for (const char* key : WindowKeys)
+        EXPECT_FALSE(window->settingsSubWindow(key)->isVisible()) << key;
 }
 
 // ---- size ----------------------------------------------------------------------------------
@@ -532,45 +592,6 @@ TEST(Program, endsNormallyOnSigtermAndSigint)
     }
 }
 #endif
-
-} // namespace
-} // namespace quillon::test
-
-namespace quillon::test {
-namespace {
-
-TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
-{
-    QWidget parent;
-    parent.show();
-    // Both calls return at once: a message never holds up its caller.
-    showMessageBox(&parent, "Unsaved Transferred.", "");
-    showMessageBox(&parent, "Error during save, save aborted!", "The folder does not exist.", "Found: nothing");
-    QList<QMessageBox*> boxes = parent.findChildren<QMessageBox*>();
-    ASSERT_EQ(boxes.size(), 1);
-    QMessageBox* first = boxes[0];
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->windowTitle(), "Quillon");
-    EXPECT_EQ(first->icon(), QMessageBox::NoIcon);
-    EXPECT_EQ(first->standardButtons(), QMessageBox::Ok);
-    EXPECT_EQ(first->text(), "Unsaved Transferred.");
-    // Wide enough for its title beside a window manager's buttons, however short the text.
-    EXPECT_GE(first->width(), first->fontMetrics().averageCharWidth() * 30);
-
-    first->button(QMessageBox::Ok)->click();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QApplication::processEvents();
-    boxes = parent.findChildren<QMessageBox*>();
-    ASSERT_EQ(boxes.size(), 1);
-    EXPECT_TRUE(boxes[0]->isVisible());
-    EXPECT_EQ(boxes[0]->text(), "Error during save, save aborted!");
-    EXPECT_EQ(boxes[0]->informativeText(), "The folder does not exist.");
-    EXPECT_EQ(boxes[0]->detailedText(), "Found: nothing");
-    boxes[0]->button(QMessageBox::Ok)->click();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QApplication::processEvents();
-    EXPECT_TRUE(parent.findChildren<QMessageBox*>().isEmpty());
-}
 
 } // namespace
 } // namespace quillon::test

@@ -7,9 +7,12 @@
 #include "link/portcatalogue.h"
 #include "support/testsupport.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <QSerialPort>
 
 #include <grp.h>
@@ -21,6 +24,7 @@ namespace quillon::test {
 namespace {
 
 using testsupport::PseudoTerminal;
+using testsupport::writeFile;
 
 class ListedPorts : public PortCatalogue {
 public:
@@ -142,8 +146,13 @@ TEST_F(PortsInTheProgram, anAdapterChosenForCom2IsStoredByItsOwnNameAndOffered)
     PortAssignmentDialog* dialog = window->portAssignmentDialog();
     ASSERT_NE(dialog, nullptr);
     QComboBox* com2 = dialog->portBox(2);
-    const int index = com2->findText("Test Adapter (" + adapter.slave + ")");
+    const int index = com2->findText(adapter.slave);
     ASSERT_GE(index, 0);
+    // The list shows each port's description beside its device.
+    auto* list = qobject_cast<QTreeView*>(com2->view());
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(list->isColumnHidden(1));
+    EXPECT_EQ(com2->model()->index(index, 1).data().toString(), "Test Adapter");
     com2->setCurrentIndex(index);
     EXPECT_EQ(dialog->verdictLabel(2)->text(), "usable");
     EXPECT_EQ(dialog->verdictLabel(1)->text(), "does not exist");
@@ -155,6 +164,44 @@ TEST_F(PortsInTheProgram, anAdapterChosenForCom2IsStoredByItsOwnNameAndOffered)
     EXPECT_FALSE(window->menuItem("optionsCom1")->isEnabled());
     window->menuItem("optionsCom2")->trigger();
     EXPECT_TRUE(window->menuItem("optionsCom2")->isChecked());
+}
+
+// The four fields are named for a screen reader, and the dialog keeps its size while a path
+// is typed, whatever the verdict beside it says on the way.
+TEST_F(PortsInTheProgram, portAssignmentNamesItsFieldsAndDoesNotGrowWhileTyping)
+{
+    catalogue.list = {usbAdapter("/dev/ttyUSB7")};
+    startWithCom1(dir.filePath("noport"));
+    window->show();
+    window->menuItem("optionsPortAssignment")->trigger();
+    PortAssignmentDialog* dialog = window->portAssignmentDialog();
+    ASSERT_NE(dialog, nullptr);
+    for (int port = 1; port <= 4; ++port) {
+        const QString name = QStringLiteral("Com%1 device").arg(port);
+        for (QWidget* field : {static_cast<QWidget*>(dialog->portBox(port)), static_cast<QWidget*>(dialog->portBox(port)->lineEdit())})
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name), name);
+    }
+
+    PseudoTerminal held;
+    ASSERT_FALSE(held.slave.isEmpty());
+    QSerialPort holder(held.slave);
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    writeFile(dir.filePath("plain"), "not a device");
+    QApplication::processEvents();
+    const QSize size = dialog->size();
+    QLineEdit* com1 = dialog->portBox(1)->lineEdit();
+    QStringList verdicts;
+    for (const QString& path : {dir.filePath("plain"), held.slave}) {
+        com1->selectAll();
+        for (const QChar typed : path) {
+            QTest::keyClick(com1, typed.toLatin1());
+            QApplication::processEvents();
+            verdicts << dialog->verdictLabel(1)->text();
+            ASSERT_EQ(dialog->size(), size) << com1->text().toStdString() << ": " << verdicts.last().toStdString();
+        }
+    }
+    verdicts.removeDuplicates(); // the typing went through "does not exist", "not a serial device", "in use by"
+    EXPECT_GE(verdicts.size(), 3) << verdicts.join(" / ").toStdString();
 }
 
 } // namespace

@@ -111,6 +111,7 @@ TEST_F(SimulatorOnPty, compareWithTheCardLeavesTheWindowsAndTheLinkAsTheyWere)
     window->menuItem("toolsCompareWithCard")->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->compareWindow() && !window->comparingWithCard(); }, 20000))
         << messages.join(" / ").toStdString();
+    EXPECT_EQ(window->compareWindow()->windowTitle(), "Compare With Card 4B58343031"); // its serial
     QTableWidget* table = window->compareWindow()->table();
     ASSERT_EQ(table->rowCount(), 1);
     EXPECT_EQ(table->item(0, 1)->text(), "Program GPI #1: Message Text");

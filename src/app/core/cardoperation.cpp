@@ -273,9 +273,10 @@ struct CardOperation::Impl {
             finish(true);
             return;
         }
-        const QStringList lines = QStringList{QStringLiteral("The card holds a different set-up than was sent.")} + differences;
         ui.status(2, QStringLiteral("Card Setup Verify Failed"));
-        ui.message(lines.join(QLatin1Char('\n')));
+        // The settings that differ may be many: they are the message's details.
+        ui.messageWithDetails(QStringLiteral("The card holds a different set-up than was sent."),
+                              differences.join(QLatin1Char('\n')));
         finish(false);
     }
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSet>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -18,7 +19,10 @@ constexpr int RowKeyRole = Qt::UserRole + 1; // the setting or byte a row stands
 }
 
 CompareWindow::CompareWindow(CardSetup& setup, std::function<ComparedSetup()> current, QWidget* parent)
-    : QWidget(parent, Qt::Window), setup_(setup), current_(std::move(current))
+    // A window of the main window's, kept in front of it (a maximised main window would hide
+    // it), not modal.
+    : QWidget(parent, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint), setup_(setup),
+      current_(std::move(current))
 {
     setObjectName(QStringLiteral("compareWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -29,18 +33,24 @@ CompareWindow::CompareWindow(CardSetup& setup, std::function<ComparedSetup()> cu
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
+    // An empty table says why it is empty.
+    identical_ = new QLabel(QStringLiteral("The set-ups are identical."), table_->viewport());
+    identical_->setObjectName(QStringLiteral("identical"));
+    identical_->setAlignment(Qt::AlignCenter);
+    (new QVBoxLayout(table_->viewport()))->addWidget(identical_);
+    identical_->hide();
     summary_ = new QLabel(this);
     summary_->setObjectName(QStringLiteral("summary"));
     summary_->setWordWrap(true);
     take_ = new QPushButton(QStringLiteral("Take Selected Values"), this);
     take_->setObjectName(QStringLiteral("takeSelectedValues"));
-    auto* report = new QPushButton(QStringLiteral("Export Report..."), this);
-    report->setObjectName(QStringLiteral("exportReport"));
+    report_ = new QPushButton(QStringLiteral("Export Report..."), this);
+    report_->setObjectName(QStringLiteral("exportReport"));
     auto* close = new QPushButton(QStringLiteral("Close"), this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(take_);
-    buttons->addWidget(report);
+    buttons->addWidget(report_);
     buttons->addStretch();
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
@@ -50,8 +60,9 @@ CompareWindow::CompareWindow(CardSetup& setup, std::function<ComparedSetup()> cu
     resize(640, 360);
 
     connect(take_, &QPushButton::clicked, this, &CompareWindow::takeSelectedValues);
-    connect(report, &QPushButton::clicked, this, &CompareWindow::exportRequested);
+    connect(report_, &QPushButton::clicked, this, &CompareWindow::exportRequested);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &QWidget::close);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row) {
         const QVariant field = table_->item(row, 0)->data(FieldRole);
         if (field.isValid())
@@ -101,8 +112,11 @@ void CompareWindow::refresh()
     table_->setRowCount(int(comparison_.differences.size()));
     for (int row = 0; row < table_->rowCount(); ++row) {
         const SetupDifference& d = comparison_.differences[row];
+        QString setting = d.settingCaption;
+        if (!d.isByte() && shownInWindows && !shownInWindows(d.field))
+            setting += QStringLiteral(" (not shown in the windows)");
         const QStringList cells{d.isByte() ? QStringLiteral("0x%1").arg(d.offset, 2, 16, QLatin1Char('0')) : d.windowCaption,
-                                d.settingCaption, d.thisValue, d.otherValue};
+                                setting, d.thisValue, d.otherValue};
         for (int column = 0; column < cells.size(); ++column)
             table_->setItem(row, column, new QTableWidgetItem(cells[column]));
         const int key = d.isByte() ? FieldCount + d.offset : indexOf(d.field);
@@ -115,6 +129,8 @@ void CompareWindow::refresh()
     }
     table_->resizeColumnsToContents();
     summary_->setText(comparison_.comparable() ? differenceCount(comparison_) : comparison_.refusal);
+    identical_->setVisible(comparison_.comparable() && comparison_.differences.isEmpty());
+    report_->setEnabled(comparison_.comparable());
     updateTake();
 }
 

@@ -32,6 +32,9 @@ public:
     const SetupComparison& comparison() const { return comparison_; }
     QTableWidget* table() const { return table_; }
 
+    // Whether a setting shows in the settings windows; the table marks those that do not.
+    std::function<bool(Field)> shownInWindows;
+
 Q_SIGNALS:
     void settingChosen(quillon::Field field); // a row was double-clicked
     void exportRequested();
@@ -47,7 +50,9 @@ private:
     SetupComparison comparison_;
     QTableWidget* table_;
     QLabel* summary_;
+    QLabel* identical_;
     QPushButton* take_;
+    QPushButton* report_;
 };
 
 } // namespace quillon

@@ -6,11 +6,15 @@
 #include "mainwindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStyle>
+#include <QTextEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
 
 namespace quillon {
@@ -22,9 +26,7 @@ namespace {
 struct PendingMessage {
     QPointer<QWidget> parent;
     bool hadParent = false;
-    QString text;
-    QString detail;
-    QString findings;
+    OperatorMessage message;
 };
 
 std::deque<PendingMessage>& pendingMessages()
@@ -39,6 +41,56 @@ QPointer<QMessageBox>& openMessageBox()
     return box;
 }
 
+QMessageBox::Icon iconOf(MessageSeverity severity)
+{
+    switch (severity) {
+    case MessageSeverity::None: break;
+    case MessageSeverity::Information: return QMessageBox::Information;
+    case MessageSeverity::Warning: return QMessageBox::Warning;
+    case MessageSeverity::Critical: return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The width a text needs unwrapped: that of its longest line.
+int unwrappedWidth(const QFontMetrics& metrics, const QString& text)
+{
+    return text.isEmpty() ? 0 : metrics.boundingRect(QRect(), Qt::TextExpandTabs, text).width();
+}
+
+// Qt sizes a box to its message, wrapped past about 500 pixels. A short message is widened
+// here: to the title beside the window manager's icon and buttons, to the reason below it (up
+// to about 70 characters) and to the lines of its details (up to about 100, one item of a list
+// a line), which would otherwise wrap at the message's width. The details show a dozen lines
+// before they scroll.
+void sizeToText(QMessageBox* box)
+{
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label)
+        return;
+    const QFontMetrics metrics(label->font());
+    const int wrapWidth = metrics.averageCharWidth() * 70;
+    const int detailsWrapWidth = metrics.averageCharWidth() * 100;
+    int detailsWidth = 0;
+    if (auto* details = box->findChild<QTextEdit*>()) {
+        const QFontMetrics detailsMetrics(details->font());
+        const int margins = 2 * (details->frameWidth() + int(details->document()->documentMargin()));
+        int lines = 0;
+        for (const QString& line : box->detailedText().split(u'\n')) {
+            const int width = unwrappedWidth(detailsMetrics, line);
+            detailsWidth = std::max(detailsWidth, width + margins);
+            lines += 1 + width / detailsWrapWidth; // a line past the wrapping width wraps
+        }
+        details->setFixedHeight(std::clamp(lines, 3, 12) * detailsMetrics.lineSpacing() + margins);
+    }
+    const int text = unwrappedWidth(metrics, box->text());
+    if (text > wrapWidth)
+        return;
+    const int reason = std::min(unwrappedWidth(metrics, box->informativeText()), wrapWidth);
+    const int details = std::min(detailsWidth, detailsWrapWidth);
+    label->setMinimumWidth(std::max({text, reason, details, messageBoxTitleWidth(box)}));
+}
+
 void openNextMessage()
 {
     auto& pending = pendingMessages();
@@ -47,13 +99,16 @@ void openNextMessage()
         pending.pop_front();
         if (next.hadParent && !next.parent)
             continue; // its window has gone
-        auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quillon"), next.text,
-                                    QMessageBox::Ok, next.parent);
-        box->setInformativeText(next.detail);
-        box->setDetailedText(next.findings);
-        // A short message would make a box too narrow for its title beside the window buttons.
-        if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
-            label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 30);
+        const OperatorMessage& m = next.message;
+        auto* box = new QMessageBox(iconOf(m.severity), QStringLiteral("Quillon"), m.text, QMessageBox::Ok,
+                                    next.parent);
+        // Texts name files and devices, which are never markup.
+        box->setTextFormat(Qt::PlainText);
+        box->setInformativeText(m.detail);
+        if (auto* reason = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            reason->setTextFormat(Qt::PlainText);
+        box->setDetailedText(m.findings);
+        sizeToText(box);
         box->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(box, &QObject::destroyed, [] { QTimer::singleShot(0, openNextMessage); });
         openMessageBox() = box;
@@ -63,9 +118,16 @@ void openNextMessage()
 
 } // namespace
 
-void showMessageBox(QWidget* parent, const QString& text, const QString& detail, const QString& findings)
+int messageBoxTitleWidth(const QWidget* box)
 {
-    pendingMessages().push_back({parent, parent != nullptr, text, detail, findings});
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    const int button = box->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, box);
+    return title.horizontalAdvance(box->windowTitle()) + 5 * button;
+}
+
+void showMessageBox(QWidget* parent, const OperatorMessage& message)
+{
+    pendingMessages().push_back({parent, parent != nullptr, message});
     openNextMessage();
 }
 
@@ -101,17 +163,17 @@ void GuiOperatorUi::askBeforeReplacing(std::function<void(ReplaceAnswer)> answer
 
 void GuiOperatorUi::message(const QString& text)
 {
-    sink_(text, {}, {});
+    sink_({text, {}, {}});
 }
 
 void GuiOperatorUi::messageWithDetails(const QString& text, const QString& details)
 {
-    sink_(text, {}, details);
+    sink_({text, {}, details});
 }
 
 void GuiOperatorUi::failure(const QString& text, const QString& reason)
 {
-    sink_(text, reason, {});
+    sink_({text, reason, {}});
 }
 
 void GuiOperatorUi::status(int panel, const QString& text)
@@ -120,6 +182,8 @@ void GuiOperatorUi::status(int panel, const QString& text)
         label->setText(text);
         label->setToolTip(text); // a long text is cut at the panel's edge
     }
+    if (panel == 1) // the kind of set-up held
+        window_.heldKindShown();
 }
 
 void GuiOperatorUi::caption(const QString& text)
@@ -149,10 +213,8 @@ void GuiOperatorUi::showProgress()
 
 void GuiOperatorUi::progress(TransferStage stage)
 {
-    static const char* const texts[] = {"Connecting to the card", "Card identified", "Set-up transferred",
-                                        "Card has written its flash memory"};
     if (ProgressDialog* dialog = window_.progressDialog(false))
-        dialog->setStage(int(stage) + 1, QString::fromLatin1(texts[int(stage)]));
+        dialog->setStage(int(stage) + 1);
 }
 
 void GuiOperatorUi::hideProgress()

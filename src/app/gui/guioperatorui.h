@@ -12,17 +12,31 @@ namespace quillon {
 
 class MainWindow;
 
+// How grave a message is; it chooses the box's icon. None shows no icon.
+enum class MessageSeverity { None, Information, Warning, Critical };
+
+// One message for the operator. detail: the reason behind a failure, below the message, empty
+// for most messages; findings: a list behind it (what was found behind a port's failure and the
+// next step, the settings a read-back differs in), in the box's details.
+struct OperatorMessage {
+    QString text;
+    QString detail;
+    QString findings;
+    MessageSeverity severity = MessageSeverity::None;
+};
+
 // Where the operator's messages go: a message box by default, a recorder in tests.
-// detail: the reason behind a failure, empty for most messages; findings: what was found
-// behind a port's failure and the next step, for the box's details.
-using MessageSink = std::function<void(const QString& text, const QString& detail, const QString& findings)>;
+using MessageSink = std::function<void(const OperatorMessage& message)>;
+
+// A message box with the title "Quillon" and an OK button, as wide as its text needs (wrapped
+// past about 70 characters) and never narrower than its title. It is opened and left: the
+// caller goes on at once, so a message never holds up the link.
+void showMessageBox(QWidget* parent, const OperatorMessage& message);
+// The width a box's title needs beside the window manager's icon and buttons.
+int messageBoxTitleWidth(const QWidget* box);
+
 // Where the question before replacing a modified set-up goes: a message box by default.
 using ReplaceQuestionSink = std::function<void(std::function<void(ReplaceAnswer)> answered)>;
-
-// A message box with the title "Quillon", an OK button and no icon. It is opened and left:
-// the caller goes on at once, so a message never holds up the link.
-void showMessageBox(QWidget* parent, const QString& text, const QString& detail,
-                    const QString& findings = {});
 // The question before a modified set-up is replaced: Save, Discard or Cancel, window-modal; the
 // answer is told when the operator gives it.
 void askBeforeReplacingBox(QWidget* parent, std::function<void(ReplaceAnswer)> answered);

@@ -25,10 +25,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QScopedValueRollback>
@@ -102,9 +102,7 @@ MainWindow::MainWindow(ShellServices services)
       ports_(std::make_unique<PortManager>(*serial_, store_)),
       imageFrames_(std::make_unique<ImageFrameWatch>([this](int command, int baud) { followImageFrame(command, baud); })),
       ui_(*this, services.messages ? services.messages
-                                   : [this](const QString& text, const QString& detail, const QString& findings) {
-                                         showMessageBox(this, text, detail, findings);
-                                     },
+                                   : [this](const OperatorMessage& message) { showMessageBox(this, message); },
           services.replaceQuestion),
       session_(std::make_unique<CardSession>(*serial_, *ports_, held_, ui_, store_, clock_)),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
@@ -144,31 +142,10 @@ MainWindow::MainWindow(ShellServices services)
     ports_->onMenusChanged = [this] { refreshOptionsMenu(); };
     ports_->start();
     refreshOptionsMenu();
-    qApp->installEventFilter(this);
-}
-
-// Ctrl+X and Ctrl+Z are Get and Send everywhere in the program, text boxes included, where Qt
-// would otherwise take them for cut and undo.
-bool MainWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::ShortcutOverride) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QKeySequence pressed(key->keyCombination());
-        auto* widget = qobject_cast<QWidget*>(watched);
-        const bool ours = widget && widget->window() == this;
-        for (const char* name : {"toolsSendConfiguration", "toolsGetConfiguration"}) {
-            if (ours && menuItem(QString::fromLatin1(name))->shortcut() == pressed) {
-                event->ignore();
-                return true;
-            }
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 MainWindow::~MainWindow()
 {
-    qApp->removeEventFilter(this);
     // The history empties itself as it goes; the Edit menu need not follow.
     disconnect(&app_->history().stack(), nullptr, this, nullptr);
     // The link stops first (it may still report to the windows), then the windows go while
@@ -191,8 +168,19 @@ void MainWindow::addSettingsWindow(const QString& key, SettingsWindow* form)
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->setWindowIcon(windowIcon());
     sub->setStyle(subWindowStyle_.get());
+    // Ctrl+F4 is the main window's, which closes whichever settings window is in front.
+    for (QAction* action : sub->systemMenu()->actions()) {
+        QList<QKeySequence> keys = action->shortcuts();
+        if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_F4)) > 0)
+            action->setShortcuts(keys);
+    }
     sub->hide();
     placeRestored(sub, static_cast<int>(entry - windows_.data()));
+    // Restored, a window has room for what it shows now (the line over an AVM set-up).
+    connect(sub, &QMdiSubWindow::windowStateChanged, this, [sub](Qt::WindowStates, Qt::WindowStates now) {
+        if (!(now & (Qt::WindowMaximized | Qt::WindowMinimized)))
+            sub->resize(sub->size().expandedTo(sub->sizeHint()));
+    });
     entry->form = form;
     entry->sub = sub;
     connect(form, &SettingsWindow::windowOn, this, &MainWindow::markWindowOn);
@@ -288,7 +276,40 @@ void MainWindow::showSettingsWindow(const QString& key)
     w->sub->show();
     w->sub->raise();
     mdi_->setActiveSubWindow(w->sub);
+    w->form->takeFocus();
     markWindowOn(key);
+}
+
+void MainWindow::closeActiveSettingsWindow()
+{
+    QMdiSubWindow* sub = mdi_->activeSubWindow();
+    if (!sub || !sub->isVisible())
+        return;
+    sub->close();
+    // The window behind it comes to the front, so the key closes one window after another.
+    const QList<QMdiSubWindow*> stack = mdi_->subWindowList(QMdiArea::StackingOrder);
+    for (auto next = stack.crbegin(); next != stack.crend(); ++next) {
+        if ((*next)->isVisible()) {
+            for (const Window& w : windows_) {
+                if (w.sub == *next)
+                    showSettingsWindow(w.key);
+            }
+            return;
+        }
+    }
+}
+
+void MainWindow::heldKindShown()
+{
+    const bool apply = held_.loadedCardType != CardType::AVM;
+    for (const Window& w : windows_) {
+        if (!w.form || !w.sub || w.form->settingsApply() == apply)
+            continue;
+        w.form->setSettingsApply(apply);
+        w.sub->setMinimumSize(w.sub->minimumSizeHint());
+        if (!w.sub->isMaximized()) // a restored window makes room for the line at its top
+            w.sub->resize(w.sub->size().expandedTo(w.sub->sizeHint()));
+    }
 }
 
 void MainWindow::markWindowOn(const QString& key)
@@ -444,8 +465,13 @@ void MainWindow::operationFinished(const OperationResult& result)
     }
     if (getting_)
         endGet(result.succeeded);
-    if (std::exchange(comparingWithCard_, false) && result.succeeded)
-        showComparison(QStringLiteral("the card"), comparedSetupOfImage(session_->operation().receivedImage(), held_.fields.values()));
+    if (std::exchange(comparingWithCard_, false) && result.succeeded) {
+        // "Card 4B58343031", as its backups name it.
+        const QByteArray serial = session_->link().state().cardSerial;
+        showComparison(serial.size() == 5 ? QStringLiteral("Card ") + QString::fromLatin1(serial.toHex().toUpper())
+                                          : QStringLiteral("the card"),
+                       comparedSetupOfImage(session_->operation().receivedImage(), held_.fields.values()));
+    }
 }
 
 void MainWindow::showCounters()
@@ -497,7 +523,8 @@ void MainWindow::operationStage(OperationStage stage, bool done)
         dialog->completeStage(index);
         return;
     }
-    dialog->startStage(index);
+    // How long the card takes to write its flash nobody can tell: the bar is busy meanwhile.
+    dialog->startStage(index, stage == OperationStage::WritingToFlash);
 }
 
 ProgressDialog* MainWindow::progressDialog(bool create)

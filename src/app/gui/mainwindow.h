@@ -69,8 +69,11 @@ public:
     // Commands.
     void toolbarButtonClicked(int number); // 1..12 from the left; 4 and 7 are separators
     void showSettingsWindow(const QString& key);
+    void closeActiveSettingsWindow(); // Set-up > "Close Settings Window", Ctrl+F4
     void markWindowOn(const QString& key);
     void markWindowOff(const QString& key);
+    // The kind of set-up held has been shown: the settings windows apply to a SID set-up only.
+    void heldKindShown();
     void exitCommand();
     void helpContents();
     void helpAbout();
@@ -122,7 +125,6 @@ Q_SIGNALS:
     void shutDown();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -148,6 +150,9 @@ private:
     void refreshRecentFiles();
     void showComparison(const QString& otherName, const ComparedSetup& other);
     void operationFinished(const OperationResult& result);
+    void placeBesideSettings(QWidget* other);
+    // The control that holds a setting, and the key of its window.
+    QWidget* settingControl(Field field, QString* windowKey = nullptr) const;
     void buildToolbar();
     void buildStatusBar();
     void createSettingsWindows();

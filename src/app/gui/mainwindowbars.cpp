@@ -22,6 +22,7 @@ struct ButtonInfo {
     int number;
     const char* key; // nullptr: separator
     const char* tooltip;
+    const char* setupItem = nullptr; // the Set-up menu's item for the same window
 };
 constexpr std::array<ButtonInfo, 12> Buttons{{
     {1, "open", "Open File"},
@@ -31,11 +32,11 @@ constexpr std::array<ButtonInfo, 12> Buttons{{
     {5, "send", "Send Card Set-up"},
     {6, "get", "Get Card Set-up"},
     {7, nullptr, nullptr},
-    {8, "audio", "Audio Set-up"},
-    {9, "sid", "SID Set-up"},
-    {10, "windows", "Windows Set-up"},
-    {11, "colors", "Color Set-up"},
-    {12, "controls", "GPI Set-up"},
+    {8, "audio", "Audio Set-up", "setupAudio"},
+    {9, "sid", "SID Set-up", "setupSourceId"},
+    {10, "windows", "Windows Set-up", "setupWindows"},
+    {11, "colors", "Color Set-up", "setupColours"},
+    {12, "controls", "GPI Set-up", "setupControls"},
 }};
 
 } // namespace
@@ -141,19 +142,24 @@ void MainWindow::buildMenus()
     connect(backup, &QAction::triggered, this, [this](bool on) { store_.setBackupBeforeSend(on); });
     connect(verify, &QAction::triggered, this, [this](bool on) { store_.setVerifyAfterSend(on); });
 
+    // Each settings window has a key of its own, in the toolbar's order, and Ctrl+F4 closes the
+    // one in front: the windows can be used without a mouse.
     QMenu* setup = menu("setupMenu", QStringLiteral("&Set-up"));
-    notOffered(setup->menuAction());
     const std::array<std::pair<const char*, const char*>, 5> setupItems{{
         {"setupAudio", "&Audio"}, {"setupSourceId", "&SID"}, {"setupWindows", "&Windows"},
         {"setupColours", "&Colors"}, {"setupControls", "C&ontrols"}}};
     const std::array<const char*, 5> keys{"Audio", "SourceId", "Windows", "Colors", "Controls"};
     for (size_t i = 0; i < setupItems.size(); ++i) {
-        QAction* item = notOffered(addItem(setup, setupItems[i].first,
-                                           QString::fromLatin1(setupItems[i].second)));
+        QAction* item = addItem(setup, setupItems[i].first, QString::fromLatin1(setupItems[i].second),
+                                QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + int(i))));
         item->setCheckable(true);
         const QString key = QString::fromLatin1(keys[i]);
         connect(item, &QAction::triggered, this, [this, key] { showSettingsWindow(key); });
     }
+    setup->addSeparator();
+    QAction* close = addItem(setup, "setupCloseWindow", QStringLiteral("C&lose Settings Window"),
+                             QKeySequence(Qt::CTRL | Qt::Key_F4));
+    connect(close, &QAction::triggered, this, &MainWindow::closeActiveSettingsWindow);
 
     QMenu* help = menu("helpMenu", QStringLiteral("&Help"));
     connect(addItem(help, "helpContents", QStringLiteral("&Contents")), &QAction::triggered, this,
@@ -209,7 +215,12 @@ void MainWindow::buildToolbar()
             button = toolbar_->addAction(QIcon(QStringLiteral(":/images/%1.svg").arg(key)),
                                          QString::fromLatin1(info.tooltip));
             button->setObjectName(key);
-            button->setToolTip(QString::fromLatin1(info.tooltip));
+            QString tooltip = QString::fromLatin1(info.tooltip);
+            if (info.setupItem) { // "Audio Set-up (Ctrl+1)"
+                const QKeySequence shortcut = menuItem(QString::fromLatin1(info.setupItem))->shortcut();
+                tooltip += QStringLiteral(" (%1)").arg(shortcut.toString(QKeySequence::NativeText));
+            }
+            button->setToolTip(tooltip);
         }
         button->setProperty("key", info.key ? QString::fromLatin1(info.key) : QString());
         button->setProperty("number", info.number);

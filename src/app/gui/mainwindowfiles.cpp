@@ -20,6 +20,10 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
@@ -120,11 +124,17 @@ void MainWindow::showComparison(const QString& otherName, const ComparedSetup& o
 {
     if (!compare_) {
         compare_ = new CompareWindow(held_.fields, [this] { return comparedSetupOf(held_); }, this);
+        compare_->shownInWindows = [this](Field field) {
+            QString key;
+            const QWidget* control = settingControl(field, &key);
+            return control && control->isVisibleTo(settingsWindow(key));
+        };
         connect(compare_, &CompareWindow::settingChosen, this, &MainWindow::showSetting);
         connect(compare_, &CompareWindow::exportRequested, this, &MainWindow::exportReport);
         compare_->asOneStep = [this](const std::function<void()>& take) {
             app_->history().change(QStringLiteral("Take Selected Values"), take);
         };
+        placeBesideSettings(compare_);
     }
     compare_->compareWith(otherName, other);
     compare_->show();
@@ -156,19 +166,64 @@ void MainWindow::compareWithCard()
     session_->compare();
 }
 
-void MainWindow::showSetting(Field field)
+QWidget* MainWindow::settingControl(Field field, QString* windowKey) const
 {
     const FieldInfo& info = fieldInfo(field);
     for (const Window& w : windows_) {
         if (!w.form || w.form->objectName() != QLatin1String(info.window))
             continue;
-        showSettingsWindow(w.key);
-        const QString control = QString::fromLatin1(info.name).section(u'.', 1);
-        if (auto* widget = w.form->findChild<QWidget*>(control)) {
-            activateWindow();
-            widget->setFocus(Qt::OtherFocusReason);
-        }
+        if (windowKey)
+            *windowKey = w.key;
+        return w.form->findChild<QWidget*>(QString::fromLatin1(info.name).section(u'.', 1));
     }
+    return nullptr;
+}
+
+void MainWindow::showSetting(Field field)
+{
+    QString key;
+    QWidget* control = settingControl(field, &key);
+    if (key.isEmpty())
+        return;
+    showSettingsWindow(key);
+    if (control) {
+        activateWindow();
+        control->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+// A window of its own opens beside the settings windows' controls, below the menu bar and the
+// toolbar: at the right of the settings area, or below the strip the main window is restored
+// to, shortened to the room there.
+void MainWindow::placeBesideSettings(QWidget* other)
+{
+    const QRect screen = (this->screen() ? this->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    const QRect area(mdi_->mapToGlobal(QPoint(0, 0)), mdi_->size());
+    QSize size = other->size().boundedTo(screen.size());
+    const int margin = style()->pixelMetric(QStyle::PM_LayoutTopMargin);
+    QPoint at;
+    if (area.height() >= size.height()) {
+        // Right of the controls of the settings window in front, narrowed to the room there,
+        // and below its title bar, whose buttons stay in reach.
+        int left = area.left();
+        if (const QMdiSubWindow* front = mdi_->activeSubWindow(); front && front->isVisible()) {
+            if (const auto* page = front->findChild<QWidget*>(QStringLiteral("page")))
+                left = page->mapToGlobal(QPoint(page->width(), 0)).x() + margin;
+        }
+        const int room = area.right() - margin - left;
+        size.setWidth(std::clamp(room, std::min(size.width(), other->minimumSizeHint().width()), size.width()));
+        at = QPoint(area.right() - size.width() - margin,
+                    area.top() + style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * margin);
+    } else {
+        at = QPoint(frameGeometry().left(), frameGeometry().bottom() + margin);
+        const int frame = other->frameGeometry().height() - other->height(); // none until it is shown
+        const int room = screen.bottom() - at.y() - std::max(frame, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        size.setHeight(std::clamp(room, std::min(size.height(), other->minimumSizeHint().height()), size.height()));
+    }
+    at.setX(std::clamp(at.x(), screen.left(), screen.right() - size.width()));
+    at.setY(std::clamp(at.y(), screen.top(), screen.bottom() - size.height()));
+    other->resize(size);
+    other->move(at);
 }
 
 // ---- the report ----------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "portassignmentdialog.h"
 
+#include "forms/choicelistaccessible.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
 #include "app/core/settingsstore.h"
@@ -8,17 +9,47 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QStandardItemModel>
+#include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quillon {
 
 namespace {
 
-QString caption(const SerialPortEntry& port)
+// The ports present as a list of two columns, device and description; the box takes the device.
+void listPorts(QComboBox* box, const QList<SerialPortEntry>& present)
 {
-    return port.description.isEmpty() ? port.device
-                                      : QStringLiteral("%1 (%2)").arg(port.description, port.device);
+    auto* model = new QStandardItemModel(0, 2, box);
+    for (const SerialPortEntry& entry : present) {
+        auto* device = new QStandardItem(entry.device);
+        device->setData(stableNameOf(entry), Qt::UserRole);
+        model->appendRow({device, new QStandardItem(entry.description)});
+    }
+    auto* view = new QTreeView(box);
+    view->setHeaderHidden(true);
+    view->setRootIsDecorated(false);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    view->header()->setStretchLastSection(true);
+    box->setModel(model);
+    box->setView(view);
+    box->setModelColumn(0);
+    // The list opens wide enough for both columns.
+    const QFontMetrics metrics(view->font());
+    std::array<int, 2> widths{};
+    for (const SerialPortEntry& entry : present) {
+        widths[0] = std::max(widths[0], metrics.horizontalAdvance(entry.device));
+        widths[1] = std::max(widths[1], metrics.horizontalAdvance(entry.description));
+    }
+    const int padding = 4 * metrics.averageCharWidth(); // cell margins and the scroll bar
+    view->setMinimumWidth(widths[0] + widths[1] + 2 * padding);
 }
 
 } // namespace
@@ -44,8 +75,9 @@ PortAssignmentDialog::PortAssignmentDialog(const PortCatalogue& catalogue, const
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setMinimumContentsLength(40);
-        for (const SerialPortEntry& entry : present)
-            box->addItem(caption(entry), stableNameOf(entry));
+        listPorts(box, present);
+        // Named for a screen reader by what it holds, not by the text typed into it.
+        ChoiceListAccessible::name(box, QStringLiteral("Com%1 device").arg(port));
 
         const QString stored = store_.portDevice(port);
         const SerialPortEntry* listed = findPort(resolveAssignment(stored, catalogue_), present);
@@ -57,9 +89,16 @@ PortAssignmentDialog::PortAssignmentDialog(const PortCatalogue& catalogue, const
 
         auto* verdict = new QLabel(this);
         verdict->setObjectName(QStringLiteral("com%1Verdict").arg(port));
+        // A verdict of its own width and two lines' height: the dialog keeps its size as the
+        // verdict follows the typing; a long one wraps.
+        verdict->setWordWrap(true);
+        verdict->setFixedWidth(verdict->fontMetrics().averageCharWidth() * 36);
+        verdict->setMinimumHeight(2 * verdict->fontMetrics().lineSpacing());
         boxes_[port - 1] = box;
         verdicts_[port - 1] = verdict;
-        grid->addWidget(new QLabel(QStringLiteral("Com%1").arg(port), this), port - 1, 0);
+        auto* name = new QLabel(QStringLiteral("Com%1").arg(port), this);
+        name->setBuddy(box);
+        grid->addWidget(name, port - 1, 0);
         grid->addWidget(box, port - 1, 1);
         grid->addWidget(verdict, port - 1, 2);
         connect(box, &QComboBox::currentTextChanged, this, [this, port] { showVerdict(port); });
