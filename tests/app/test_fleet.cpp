@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/core/fleetreport.h"
 #include "app/core/fleetrunner.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,12 +2,12 @@
 // Port discovery, the Options menu's port and speed choice, and the settings store they keep
 // their choice in.
 
+#include "app/core/portlisting.h"
+#include "app/core/portmanager.h"
+#include "app/core/settingsstore.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
-#include "link/portlisting.h"
-#include "link/portmanager.h"
 #include "link/serialcontrol.h"
-#include "link/settingsstore.h"
 
 #include <QFile>
 #include <QSettings>
@@ -19,22 +19,6 @@
 using namespace quillon;
 
 namespace {
-
-// The store must be moved before the first QSettings use of the process.
-QTemporaryDir& configHome()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-const bool configMoved = [] {
-    qputenv("XDG_CONFIG_HOME", configHome().path().toLocal8Bit());
-    return true;
-}();
-
-void clearStore()
-{
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillon"), QStringLiteral("Quillon")).clear();
-}
 
 // A serial control whose openable ports the test chooses.
 class PortsFake : public SerialControl {
@@ -74,13 +58,6 @@ private:
 
 class PortManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(configMoved && configHome().isValid());
-        clearStore();
-    }
-    void TearDown() override { clearStore(); }
-
     void store(const char* key, const char* value)
     {
         settings.setValue(QStringLiteral("File"), QString::fromLatin1(key), QString::fromLatin1(value));
@@ -97,7 +74,9 @@ protected:
         return out;
     }
 
-    SettingsStore settings;
+    QTemporaryDir dir;
+    QString file = dir.filePath(QStringLiteral("Quillon.conf"));
+    SettingsStore settings{file};
 };
 
 struct StartRow {
@@ -264,7 +243,7 @@ TEST_F(PortManagerTest, storeReadsKeysWhateverTheirLetterCase)
     // Writing under another spelling replaces the value instead of adding a second one.
     settings.setValue(QStringLiteral("File"), QStringLiteral("load"), QString());
     EXPECT_EQ(settings.value(QStringLiteral("File"), QStringLiteral("Load"), QStringLiteral("fallback")), QString());
-    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillon"), QStringLiteral("Quillon"));
+    QSettings raw(file, QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("File"));
     EXPECT_EQ(raw.childKeys(), QStringList{QStringLiteral("load")});
 
