@@ -12,22 +12,11 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quillon {
 
 namespace {
-
-constexpr int StageCount = 4;
-
-int stageNumber(TransferStage stage)
-{
-    switch (stage) {
-    case TransferStage::LinkSetUp: return 1;
-    case TransferStage::CardIdentified: return 2;
-    case TransferStage::ImageTransferred: return 3;
-    case TransferStage::FlashResult: return 4;
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -40,7 +29,7 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
     // as they change; a long text wraps.
     const int width = std::max(280, fontMetrics().averageCharWidth() * 46);
 
-    label_ = new QLabel(stageText(TransferStage::LinkSetUp), this);
+    label_ = new QLabel(stageText(1), this);
     label_->setObjectName(QStringLiteral("stageLabel"));
     bar_ = new QProgressBar(this);
     bar_->setObjectName(QStringLiteral("progressBar"));
@@ -89,21 +78,10 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
     column->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QString ProgressDialog::stageText(TransferStage stage)
-{
-    switch (stage) {
-    case TransferStage::LinkSetUp: return QStringLiteral("Connecting to the card");
-    case TransferStage::CardIdentified: return QStringLiteral("Card identified");
-    case TransferStage::ImageTransferred: return QStringLiteral("Set-up transferred");
-    case TransferStage::FlashResult: return QStringLiteral("Card has written its flash memory");
-    }
-    return {};
-}
-
 void ProgressDialog::showForTransfer()
 {
     if (!inOperation_) {
-        label_->setText(stageText(TransferStage::LinkSetUp));
+        label_->setText(stageText(1));
         bar_->setValue(0);
     }
     cancel_->show();
@@ -116,11 +94,18 @@ void ProgressDialog::showForTransfer()
     raise();
 }
 
-void ProgressDialog::setStage(TransferStage stage)
+QString ProgressDialog::stageText(int number)
+{
+    static const char* const texts[] = {"Connecting to the card", "Card identified", "Set-up transferred",
+                                        "Card has written its flash memory"};
+    return QString::fromLatin1(texts[std::clamp(number, 1, StageCount) - 1]);
+}
+
+void ProgressDialog::setStage(int number)
 {
     if (!inOperation_) // an operation's bar follows the image frame instead
-        bar_->setValue(stageNumber(stage));
-    label_->setText(stageText(stage));
+        bar_->setValue(std::clamp(number, 0, StageCount));
+    label_->setText(stageText(number));
 }
 
 void ProgressDialog::showStage(Stage& stage, StageState state)

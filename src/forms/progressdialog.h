@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "setup/operatorui.h"
-
 #include <QDialog>
 #include <vector>
 
@@ -24,9 +22,11 @@ public:
     // dialog centred on the screen and shown without holding up the rest of the program. Within
     // an operation the next connection keeps the dialog where it is, as it is.
     void showForTransfer();
-    void setStage(TransferStage stage);
-
-    static QString stageText(TransferStage stage);
+    // Stage 1 to 4 of a connection (link set up, card identified, set-up transferred, flash
+    // written): its text, and the bar at its number when no operation's list shows.
+    static constexpr int StageCount = 4;
+    void setStage(int number);
+    static QString stageText(int number);
 
     // A whole operation of several connections: its stages as a list marked off as each
     // completes, the link's counters, the elapsed time; the link's hides between connections

@@ -5,24 +5,19 @@
 #include "linkobserver.h"
 #include "tracefile.h"
 
-#include "../setup/numbers.h"
-#include "../setup/setupimage.h"
 
 namespace quillon {
 
 using namespace cardlinkdetail;
 
-CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, PortSelection& ports_,
-                     HeldSetup& held_, OperatorUi& ui_, TraceFile& trace_)
-    : q(owner), link(port_, clock_, ui_, trace_), transmitter(link, clock_), receiver(link, transmitter),
-      port(port_), ports(ports_), held(held_), ui(ui_), trace(trace_), s(link.s), jobs(link.jobs),
-      keepAliveTimer(clock_.createTimer()), buttonRestoreTimer(clock_.createTimer())
+CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, PortSelection& ports_, TraceFile& trace_)
+    : q(owner), link(owner, port_, clock_, trace_), transmitter(link, clock_), receiver(link, transmitter),
+      port(port_), ports(ports_), trace(trace_), s(link.s), jobs(link.jobs), keepAliveTimer(clock_.createTimer())
 {
     link.endTransfer = [this](EndReason reason) { endTransfer(reason); };
     transmitter.onRetransmissionFailed = [this] { failRetransmission(); };
     receiver.onPacket = [this](const QByteArray& packet, bool verified) { handleCommand(packet, verified); };
     keepAliveTimer->onTimeout = [this] { onKeepAliveTick(); jobs.pump(); };
-    buttonRestoreTimer->onTimeout = [this] { ui.transferButtonsEnabled(true); };
     port.onComm = [this](int event) {
         receiver.onComm(event);
         if (portInUse && !port.portOpen())
@@ -38,10 +33,9 @@ CardLink::Impl::Impl(CardLink& owner, SerialControl& port_, LinkClock& clock_, P
 void CardLink::Impl::failRetransmission()
 {
     keepAliveTimer->stop();
-    ui.hideProgress();
     endTransfer(EndReason::RetransmissionFailed);
     s.keepAliveCount = 0;
-    ui.message(QStringLiteral("Error in communications, Retransmission failed."));
+    fail({LinkFailure::RetransmissionFailed});
 }
 
 // The device went away under a running Get or Send (unplugged, its driver gone): the transfer
@@ -52,13 +46,11 @@ void CardLink::Impl::portVanished()
     portInUse = false;
     if (!flow.active)
         return;
-    const QString why = port.lastError();
+    LinkFailure failure = failureOn(LinkFailure::PortVanished, port.commPort());
+    failure.portError = port.lastError();
     endTransfer(EndReason::PortClosed);
-    finishFlow(FlowOutcome::Failed);
-    ui.message(why.isEmpty()
-                   ? QStringLiteral("The serial port closed during the transfer. Please check the connection to the card.")
-                   : QStringLiteral("The serial port closed during the transfer (%1). Please check the connection to "
-                                    "the card.").arg(why));
+    finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
+    fail(failure);
 }
 
 // ---------------------------------------------------------------- end of a connection
@@ -77,24 +69,17 @@ void CardLink::Impl::endTransfer(EndReason reason)
     trace.int16(reasonCode(reason));
     trace.close();
     link.tell([reason](LinkObserver& o) { o.connectionEnded(reason); });
-    ui.transferButtonsEnabled(true);
-    ui.hideProgress();
     stopRetransmissionTimer();
     keepAliveTimer->stop();
-    s.headerMode = false;
-    s.ownSeq = 1;
-    s.sending = false;
-    s.linkUpgraded = false;
-    s.snCount = 0;
-    s.linkUp = false;
-    s.cardIdentified = false;
-    s.ackReceived = true;
-    s.checkMode = CheckMode::None;
-    ui.status(2, QStringLiteral("Port Closed") + statusNumber(reasonCode(reason)));
+    s.resetOnEnd();
     port.setSettings(DefaultSettings);
-    ++link.generation;
+    link.token.renew();
+    if (flow.active)
+        lastEnd = reason;
+    Q_EMIT q.connectionEnded(reason);
     if (flow.active && flow.kind != FlowKind::Send)
-        finishFlow(reason == EndReason::Cancelled ? FlowOutcome::Cancelled : FlowOutcome::Failed);
+        finishFlow(reason == EndReason::Cancelled ? FlowOutcome::Cancelled : FlowOutcome::Failed,
+                   reason == EndReason::Cancelled ? FlowEnd::Cancelled : FlowEnd::ConnectionEnded);
 }
 
 // ---------------------------------------------------------------- dispatcher
@@ -112,55 +97,53 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
     const bool trusted = verified && s.cardIdentified;
 
     switch (command) {
-    case LinkSetup: {
+    case card::LinkSetup: {
         const auto a = arg(1), b = arg(2);
         if (!a || !b || *a != *b)
             return;
         if (*a == 0 || *a == 1 || *a == 2 || *a == 4 || *a == 5)
-            jobs.spawn(answerPacket(QByteArray(3, '\0')));
+            jobs.spawn(answerPacket(hostpacket::LinkSetupAnswer));
         else if (*a == 6 && !s.linkUpgraded)
             jobs.spawn(answerLinkUpgrade());
         return;
     }
-    case HostSerialRequest:
+    case card::HostSerialRequest:
         jobs.spawn(answerSerial(false));
         return;
-    case SerialNumber:
-        ui.status(2, QStringLiteral("Serial Number Received"));
+    case card::SerialNumber:
         s.cardSerial = verified && p.size() > 5 ? p.mid(1, 5) : QByteArray(); // names its backups
+        Q_EMIT q.serialNumberReceived(s.cardSerial);
         if (!s.linkUp)
             jobs.spawn(answerSerial(true));
         return;
-    case AppIdRequest:
+    case card::AppIdRequest:
         jobs.spawn(answerAppIdRequest());
         return;
-    case AppId:
-        if (packet.size() > 8) {
-            if (byteAt(packet, 8) == 'A') {
-                held.connectedCardType = CardType::AVM;
-                ui.status(3, QStringLiteral("AVM Card Detected"));
-            } else if (byteAt(packet, 8) == 'S') {
-                held.connectedCardType = CardType::SID;
-                ui.status(3, QStringLiteral("SID Card Detected"));
-            }
-        }
+    case card::AppId: {
+        CardIdentity identity{std::nullopt, s.cardSerial};
+        if (packet.size() > 8 && (byteAt(packet, 8) == 'A' || byteAt(packet, 8) == 'S'))
+            identity.kind = byteAt(packet, 8) == 'A' ? CardType::AVM : CardType::SID;
+        if (identity.kind)
+            s.cardKind = *identity.kind;
+        Q_EMIT q.cardIdentified(identity);
         s.cardIdentified = true;
-        progress(TransferStage::CardIdentified);
+        Q_EMIT q.stageReached(TransferStage::CardIdentified);
         return;
-    case LinkCleared:
+    }
+    case card::LinkCleared:
         s.linkUpgraded = false;
         return;
-    case VersionReport:
+    case card::VersionReport:
         if (trusted && arg(1)) {
             lastVersionReport = *arg(1);
             onVersionReport(*arg(1));
         }
         return;
-    case SetupData:
+    case card::SetupData:
         if (trusted)
             onSetupData(packet);
         return;
-    case FlashResult:
+    case card::FlashResult:
         if (trusted && arg(1))
             onFlashResult(*arg(1));
         return;
@@ -178,8 +161,8 @@ Task<void> CardLink::Impl::answerPacket(QByteArray payload)
 
 Task<void> CardLink::Impl::answerLinkUpgrade()
 {
-    progress(TransferStage::LinkSetUp);
-    const bool answered = co_await sendPacket(QByteArray::fromHex("000606"));
+    Q_EMIT q.stageReached(TransferStage::LinkSetUp);
+    const bool answered = co_await sendPacket(hostpacket::LinkUpgraded);
     if (!answered)
         co_return;
     s.linkUpgraded = true;
@@ -189,46 +172,47 @@ Task<void> CardLink::Impl::answerLinkUpgrade()
 
 Task<void> CardLink::Impl::answerSerial(bool fromSerialNumber)
 {
-    const bool answered = co_await sendPacket(HostSerialPacket);
+    const bool answered = co_await sendPacket(hostpacket::Serial);
     if (!answered)
         co_return;
     s.linkUp = true;
     if (fromSerialNumber)
-        s.snCount = 1;
+        s.ticksSinceSerial = 1;
 }
 
 Task<void> CardLink::Impl::answerAppIdRequest()
 {
-    const quint64 gen = link.generation;
+    const ConnectionToken::Held token = link.token.take();
+    const ConnectionToken::Held* held = &token; // (only plain values in lambdas inside co_await: GCC 12)
     // (co_await is kept out of conditions: GCC 12 miscompiles some of those.)
-    const bool idSent = co_await sendPacket(AppIdPacket);
-    if (!idSent || link.generation != gen)
+    const bool idSent = co_await sendPacket(hostpacket::AppId);
+    if (!idSent || ConnectionToken::stale(token))
         co_return;
-    const bool endSent = co_await sendPacket(AppIdEnd);
-    if (!endSent || link.generation != gen)
+    const bool endSent = co_await sendPacket(hostpacket::AppIdEnd);
+    if (!endSent || ConnectionToken::stale(token))
         co_return;
     // The identification wait: bounded by the same limit as the opening's own wait.
-    co_await jobs.until([this, gen] {
-        return s.cardIdentified || !port.portOpen() || link.generation != gen || s.snCount > 4;
+    co_await jobs.until([this, held] {
+        return s.cardIdentified || !port.portOpen() || ConnectionToken::stale(*held) || s.ticksSinceSerial > 4;
     });
-    if (!s.cardIdentified || !port.portOpen() || link.generation != gen)
+    if (!s.cardIdentified || !port.portOpen() || ConnectionToken::stale(token))
         co_return;
-    if (held.connectedCardType == CardType::AVM) {
-        const bool baudChangeSent = co_await sendPacket(BaudChange);
+    if (s.cardKind == CardType::AVM) {
+        const bool baudChangeSent = co_await sendPacket(hostpacket::BaudChange1200);
         if (!baudChangeSent)
             co_return;
-        co_await jobs.until([this, gen] { return s.ackReceived || link.generation != gen; });
+        co_await jobs.until([this, held] { return s.ackReceived || ConnectionToken::stale(*held); });
         // What the host wrote at 9600 leaves at 9600.
         const auto sent = std::make_shared<bool>(false);
-        port.whenSent([this, sent, alive = std::weak_ptr<int>(lifetime)] {
+        port.whenSent([this, sent, token] {
             *sent = true;
-            if (!alive.expired())
+            if (!ConnectionToken::stale(token)) // else the link (or its connection) is gone
                 jobs.pump();
         });
         // (Only plain values in a lambda inside co_await: GCC 12 may destroy it twice.)
         const bool* sentFlag = sent.get();
-        co_await jobs.until([this, gen, sentFlag] { return *sentFlag || link.generation != gen; });
-        if (link.generation == gen) {
+        co_await jobs.until([sentFlag, held] { return *sentFlag || ConnectionToken::stale(*held); });
+        if (!ConnectionToken::stale(token)) {
             port.setSettings(AvmSettings);
             link.tell([](LinkObserver& o) { o.speedChanged(1200); });
         }
@@ -241,21 +225,23 @@ Task<bool> CardLink::Impl::openConnection()
 {
     trace.open();
     link.tell([](LinkObserver& o) { o.connectionOpened(); });
-    s.receivedCount = 0;
-    if (!ports.isPortUsable(ports.selectedPort())) {
-        ui.messageWithDetails(QStringLiteral("Current com port selection is not valid"), ports.diagnosis());
+    const int selected = ports.selectedPort();
+    if (!ports.isPortUsable(selected)) {
+        LinkFailure failure = failureOn(LinkFailure::PortNotUsable, selected);
+        failure.findings = ports.diagnosis();
+        fail(failure);
         co_return false;
     }
     if (port.portOpen())
         port.setPortOpen(false);
-    port.setCommPort(ports.selectedPort());
+    port.setCommPort(selected);
     port.setSettings(OpeningSettings);
-    ui.status(3, QString()); // no card until one identifies itself on this connection
+    Q_EMIT q.portOpening(selected);
     if (!port.setPortOpen(true)) {
-        const QString why = port.lastError();
-        ui.messageWithDetails(why.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(ports.selectedPort())
-                                            : QStringLiteral("The serial port could not be opened: ") + why,
-                              port.diagnose(ports.selectedPort()));
+        LinkFailure failure = failureOn(LinkFailure::PortNotOpened, selected);
+        failure.portError = port.lastError();
+        failure.findings = port.diagnose(selected);
+        fail(failure);
     }
     portInUse = port.portOpen();
     keepAliveTimer->start(KeepAliveMs);
@@ -273,19 +259,19 @@ Task<void> CardLink::Impl::establishLink()
 {
     s.keepAliveCount = 0;
     keepAliveTimer->start(KeepAliveMs);
-    s.snCount = 2;
-    co_await jobs.until([this] { return s.cardIdentified || !port.portOpen() || s.snCount > 4; });
+    s.ticksSinceSerial = 2;
+    co_await jobs.until([this] { return s.cardIdentified || !port.portOpen() || s.ticksSinceSerial > 4; });
     if (!port.portOpen()) {
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         co_return;
     }
     if (!s.cardIdentified) {
-        s.snCount = 0;
+        s.ticksSinceSerial = 0;
         keepAliveTimer->stop();
         stopRetransmissionTimer();
         endTransfer(EndReason::CardNotIdentified);
-        ui.message(QStringLiteral("Error establishing communications, Please check connections"));
+        fail(failureOn(LinkFailure::CardNotIdentified, ports.selectedPort()));
     }
 }
 
@@ -294,13 +280,13 @@ void CardLink::Impl::onKeepAliveTick()
     // A Get or Send ends with its connection here: what it waits for (an acknowledgement, the
     // card's set-up, an answer's acknowledgement above its own wait) would never come.
     if (!port.portOpen()) {
-        ui.message(QStringLiteral("Port not functioning, please try another port #1"));
+        fail(failureOn(LinkFailure::PortGone, port.commPort()));
         if (flow.active)
             endTransfer(EndReason::PortClosed);
         return; // the timer stays off
     }
     if (!s.linkUp) {
-        ui.message(QStringLiteral("Port not functioning, please try another port #2"));
+        fail(failureOn(LinkFailure::CardSilent, port.commPort()));
         port.setPortOpen(false);
         if (flow.active)
             endTransfer(EndReason::PortClosed);
@@ -308,9 +294,8 @@ void CardLink::Impl::onKeepAliveTick()
     }
     keepAliveTimer->start(KeepAliveMs);
     ++s.keepAliveCount;
-    ++s.snCount;
-    ui.status(2, QStringLiteral("SN Count ") + QString::number(s.snCount) + QLatin1Char(' ')
-                     + statusNumber(s.keepAliveCount));
+    ++s.ticksSinceSerial;
+    Q_EMIT q.keepAliveTicked(s.ticksSinceSerial, s.keepAliveCount);
     // With a packet still unacknowledged the tick only counts: its own retransmission goes on,
     // and enough such ticks end the transfer.
     if (s.ackReceived)
@@ -319,16 +304,15 @@ void CardLink::Impl::onKeepAliveTick()
 
 Task<void> CardLink::Impl::keepAlivePacket()
 {
-    const bool acknowledged = co_await sendPacket(HostSerialPacket);
+    const bool acknowledged = co_await sendPacket(hostpacket::Serial);
     if (acknowledged)
         s.keepAliveCount = 0;
 }
 
 // ---------------------------------------------------------------- public face
 
-CardLink::CardLink(SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held, OperatorUi& ui,
-                   TraceFile& trace)
-    : d(std::make_unique<Impl>(*this, port, clock, ports, held, ui, trace))
+CardLink::CardLink(SerialControl& port, LinkClock& clock, PortSelection& ports, TraceFile& trace)
+    : d(std::make_unique<Impl>(*this, port, clock, ports, trace))
 {
 }
 
@@ -339,40 +323,41 @@ CardLink::~CardLink()
     d->jobs.clear();
 }
 
-void CardLink::getConfiguration()
+void CardLink::get()
 {
-    const quint64 id = d->startFlow(FlowKind::Get);
-    d->jobs.spawn(d->getFlow(id));
+    d->startFlow(FlowKind::Get);
+    d->jobs.spawn(d->getFlow());
 }
 
-void CardLink::readCard()
+void CardLink::read()
 {
-    const quint64 id = d->startFlow(FlowKind::Read);
-    d->jobs.spawn(d->getFlow(id));
+    d->startFlow(FlowKind::Read);
+    d->jobs.spawn(d->getFlow());
 }
 
-void CardLink::sendConfiguration()
+void CardLink::send(SendSource source)
 {
-    const quint64 id = d->startFlow(FlowKind::Send);
-    d->jobs.spawn(d->sendFlow(id));
+    d->startFlow(FlowKind::Send);
+    d->flow.source = std::move(source);
+    d->jobs.spawn(d->sendFlow());
 }
 
 void CardLink::openPort() { d->jobs.spawn(d->openPortJob()); }
 
 void CardLink::closePort()
 {
-    d->s.snCount = 0;
+    d->s.ticksSinceSerial = 0;
     d->keepAliveTimer->stop();
     d->stopRetransmissionTimer();
     d->endTransfer(EndReason::Completed);
-    d->ui.message(QStringLiteral("Port Closed"));
+    Q_EMIT closedByHand();
     d->jobs.pump();
 }
 
 void CardLink::cancel()
 {
     d->port.discardOutput(); // what has not left yet (the rest of an image) stays here
-    d->finishFlow(FlowOutcome::Cancelled);
+    d->finishFlow(FlowOutcome::Cancelled, FlowEnd::Cancelled);
     d->endTransfer(EndReason::Cancelled);
     d->jobs.pump();
 }
@@ -388,18 +373,20 @@ void CardLink::shutdown()
     d->keepAliveTimer->stop();
     d->stopRetransmissionTimer();
     d->transmitter.stopAcknowledgementPause();
-    d->buttonRestoreTimer->stop();
     d->port.discardOutput();
-    d->finishFlow(FlowOutcome::Failed);
+    d->finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
     d->endTransfer(EndReason::Completed);
     d->jobs.clear();
 }
 
-void CardLink::setObserver(LinkObserver* observer) { d->link.observer = observer; }
+void CardLink::addObserver(LinkObserver* observer) { d->link.observers.push_back(observer); }
 
 const LinkState& CardLink::state() const { return d->s; }
 bool CardLink::portOpen() const { return d->port.portOpen(); }
-bool CardLink::flowRunning() const { return d->flow.active; }
+std::optional<FlowKind> CardLink::runningFlow() const
+{
+    return d->flow.active ? std::optional(d->flow.kind) : std::nullopt;
+}
 std::size_t CardLink::jobCount() const { return d->jobs.jobCount(); }
 
 } // namespace quillon

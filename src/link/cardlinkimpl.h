@@ -2,8 +2,8 @@
 #pragma once
 
 // The inside of CardLink, shared by its units: cardlink.cpp (dispatcher, answers, opening,
-// keep-alive, end of a connection, public face) and connectionflows.cpp (the Get and Send flows
-// and what the card's set-up commands do to them).
+// keep-alive, end of a connection, public face) and connectionflows.cpp (the Get, Read and Send
+// flows and what the card's set-up commands do to them).
 
 #include "cardlink.h"
 #include "linkcontext.h"
@@ -23,26 +23,16 @@ inline const QString DefaultSettings = QStringLiteral("9600,N,8,2");
 inline const QString OpeningSettings = QStringLiteral("9600,n,8,2");
 inline const QString AvmSettings = QStringLiteral("1200,n,8,2");
 
-// Fixed payloads of the host.
-inline const QByteArray HostSerialPacket = QByteArray::fromHex("02514c4e3031"); // 0x02, then "QLN01"
-inline const QByteArray AppIdPacket = QByteArray::fromHex("044d45524c414e00000000"); // 0x04 "MERLAN" 0 0 0 0
-inline const QByteArray AppIdEnd = QByteArray::fromHex("03");
-inline const QByteArray GetRequest = QByteArray::fromHex("1500");
-inline const QByteArray ReqCurSetup = QByteArray::fromHex("16");
-inline const QByteArray BaudChange = QByteArray::fromHex("1904b0");
-
 inline constexpr int KeepAliveMs = 5000;
-inline constexpr int ButtonRestoreMs = 20000;
 inline constexpr int VersionWaitMs = 3000;
 inline constexpr int FlashReportWaitMs = 10000;
 
 } // namespace cardlinkdetail
 
 // The connection: the dispatcher of the card's commands and the host's answers, the opening
-// with its keep-alive, the Get and Send flows, and the end of a connection.
+// with its keep-alive, the flows, and the end of a connection.
 struct CardLink::Impl {
-    Impl(CardLink& owner, SerialControl& port, LinkClock& clock, PortSelection& ports, HeldSetup& held,
-         OperatorUi& ui, TraceFile& trace);
+    Impl(CardLink& owner, SerialControl& port, LinkClock& clock, PortSelection& ports, TraceFile& trace);
 
     CardLink& q;
     LinkContext link;
@@ -50,36 +40,36 @@ struct CardLink::Impl {
     PacketReceiver receiver;
     SerialControl& port;
     PortSelection& ports;
-    HeldSetup& held;
-    OperatorUi& ui;
     TraceFile& trace;
     LinkState& s;
     JobRunner& jobs;
-    std::unique_ptr<LinkTimer> keepAliveTimer, buttonRestoreTimer;
+    std::unique_ptr<LinkTimer> keepAliveTimer;
     std::optional<quint8> lastVersionReport; // the card's version, when the last packet was a report
 
-    // The running Get or Send; a newer flow, a Cancel or shut-down supersedes it.
+    // The running flow. A newer flow clears every waiting job, its own included; a Cancel,
+    // shut-down, or the end of its connection (for a Get or Read) ends it, and it sees so when
+    // it resumes.
     struct Flow {
         FlowKind kind = FlowKind::Get;
-        quint64 id = 0;
         bool active = false;
+        SendSource source;
     } flow;
-    quint64 flowCounter = 0;
     std::optional<quint8> flashResult;
-    // Callbacks the port may still hold look at this before touching the connection.
-    std::shared_ptr<int> lifetime = std::make_shared<int>(0);
     bool portInUse = false; // opened by this connection and not yet closed by it
 
     Task<bool> sendPacket(QByteArray payload) { return transmitter.sendPacket(std::move(payload)); }
     void stopRetransmissionTimer() { transmitter.stopRetransmissionTimer(); }
     void failRetransmission();
-    void progress(TransferStage stage)
-    {
-        ui.progress(stage);
-        if (q.onProgress)
-            q.onProgress(stage);
-    }
     void portVanished();
+    void fail(const LinkFailure& failure) { Q_EMIT q.failed(failure); }
+    // A failure on port 1..4, naming the device it stands for.
+    LinkFailure failureOn(LinkFailure::Kind kind, int onPort) const
+    {
+        LinkFailure failure(kind);
+        failure.port = onPort;
+        failure.device = ports.deviceOf(onPort);
+        return failure;
+    }
 
     // dispatcher
     void handleCommand(const QByteArray& packet, bool verified);
@@ -90,7 +80,7 @@ struct CardLink::Impl {
     void onVersionReport(quint8 cardVersion);
     void onSetupData(const QByteArray& packet);
     void onFlashResult(quint8 result);
-    QString imageRefusal(const QByteArray& image) const;
+    std::optional<LinkFailure> imageRefusal(const QByteArray& image) const;
 
     // connection
     Task<bool> openConnection(); // true when the card identified itself
@@ -100,15 +90,15 @@ struct CardLink::Impl {
     Task<void> keepAlivePacket();
 
     // flows
-    quint64 startFlow(FlowKind kind);
-    Task<bool> beginFlow(quint64 id);
-    Task<void> getFlow(quint64 id);
-    Task<void> sendFlow(quint64 id);
-    void endFailedOpening(quint64 id, quint64 generationAtOpening);
-    bool superseded(quint64 id) const { return !flow.active || flow.id != id; }
-    void finishFlow(FlowOutcome outcome);
+    void startFlow(FlowKind kind);
+    Task<bool> beginFlow();
+    Task<void> getFlow();
+    Task<void> sendFlow();
+    // Whether the flow running this job has ended, or the job was dropped for a newer one.
+    bool ended() const { return !flow.active || jobs.currentDropped(); }
+    void finishFlow(FlowOutcome outcome, FlowEnd end);
     void endTransfer(EndReason reason);
-    QString fileName() const { return q.currentFileName ? q.currentFileName() : QStringLiteral("Unsaved"); }
+    std::optional<EndReason> lastEnd; // of the running flow's connection
 };
 
 } // namespace quillon

@@ -3,16 +3,6 @@
 
 namespace quillon {
 
-QString checkModeText(CheckMode mode)
-{
-    switch (mode) {
-    case CheckMode::Bits8: return QStringLiteral("8bit");
-    case CheckMode::Bits16: return QStringLiteral("16bit");
-    case CheckMode::None: break;
-    }
-    return QStringLiteral("None");
-}
-
 static std::array<quint16, 256> buildCrcTable()
 {
     std::array<quint16, 256> table{};
@@ -97,26 +87,34 @@ std::optional<QByteArray> unstuff(const QByteArray& raw)
 quint8 controlByteFor(CheckMode check, bool header, PacketKind kind)
 {
     switch (check) {
-    case CheckMode::None: return header ? 0xC0 : 0xC4;
+    case CheckMode::None: return header ? 0xC0 : PlainControl;
     case CheckMode::Bits8: return header ? 0xC1 : 0xC5;
     case CheckMode::Bits16:
         if (!header)
             return 0xC6;
         if (kind == PacketKind::Ack)
-            return 0x42;
+            return AckControl;
         if (kind == PacketKind::Nack)
-            return 0x82;
-        return 0xC2;
+            return NackControl;
+        return DataControl;
     }
-    return 0xC4;
+    return PlainControl;
+}
+
+ControlFields decodeControl(quint8 control)
+{
+    static constexpr PacketClass classes[] = {PacketClass::Other, PacketClass::Ack, PacketClass::Nack, PacketClass::Data};
+    const int check = control & 0x03;
+    return {classes[control >> 6], (control & 0x04) == 0,
+            check == 2 ? CheckMode::Bits16 : check == 1 ? CheckMode::Bits8 : CheckMode::None};
 }
 
 std::optional<FrameModes> modesFromControl(quint8 controlByte)
 {
     switch (controlByte) {
     case 0x04: return FrameModes{CheckMode::None, false};
-    case 0xC2: return FrameModes{CheckMode::Bits16, true};
-    case 0xC4: return FrameModes{CheckMode::None, false};
+    case DataControl: return FrameModes{CheckMode::Bits16, true};
+    case PlainControl: return FrameModes{CheckMode::None, false};
     case 0xC5: return FrameModes{CheckMode::Bits8, false};
     case 0xC6: return FrameModes{CheckMode::Bits16, false};
     default: return std::nullopt;
@@ -199,13 +197,11 @@ int packetCommand(const QByteArray& packet)
 {
     if (packet.isEmpty())
         return -1;
-    const quint8 control = static_cast<quint8>(packet.at(0));
-    const int klass = control >> 6;
-    if (klass == 1 || klass == 2)
-        return -1; // an Ack or Nack
-    const int checkBytes = (control & 0x03) == 2 ? 2 : (control & 0x03) == 1 ? 1 : 0;
-    const qsizetype payloadStart = (control & 0x04) ? 1 : 3;
-    if (packet.size() - checkBytes <= payloadStart)
+    const ControlFields control = decodeControl(static_cast<quint8>(packet.at(0)));
+    if (control.packetClass == PacketClass::Ack || control.packetClass == PacketClass::Nack)
+        return -1;
+    const qsizetype payloadStart = control.header ? 3 : 1;
+    if (packet.size() - control.checkBytes() <= payloadStart)
         return -1;
     return static_cast<quint8>(packet.at(payloadStart));
 }

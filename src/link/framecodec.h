@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "protocol.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
@@ -8,25 +10,11 @@
 
 namespace quillon {
 
-// Reserved bytes on the line.
-inline constexpr quint8 STX = 0x02;
-inline constexpr quint8 ETX = 0x03;
-inline constexpr quint8 AckByte = 0x06; // answer to a SYN; ignored wherever it is received
-inline constexpr quint8 DLE = 0x10;
-inline constexpr quint8 SYN = 0x16;     // link reset, sent outside frames
-
-// The first payload byte of a data packet: what it asks for or carries.
-enum Command : quint8 {
-    LinkSetup = 0, HostSerialRequest = 1, SerialNumber = 2, AppIdRequest = 3, AppId = 4,
-    LinkCleared = 5, SetupRequest = 21, VersionReport = 23, SetupData = 24, FlashResult = 25,
-};
-
-enum class CheckMode { None, Bits8, Bits16 };
-QString checkModeText(CheckMode mode); // "None", "8bit", "16bit"
-
-enum class PacketKind : quint8 { Data = 0, Ack = 1, Nack = 2, Resend = 3 };
-
-// CRC-16, polynomial 0x1021, most significant bit first, table driven; each frame starts at 0xFFFF.
+// The card's CRC-16: polynomial 0x1021 (table driven, most significant bit first), started at
+// 0xFFFF for each frame, and each byte shifted in at the low end: crc = ((crc << 8) | byte) ^
+// table[crc >> 8] in 16 bits, with no zero bytes appended at the end. That is neither CRC-16/CCITT-FALSE
+// (which XORs the byte in at the top) nor XMODEM: the nine digits "123456789" give 0xA69D, where
+// CCITT-FALSE gives 0x29B1.
 const std::array<quint16, 256>& crcTable();
 quint16 crcStep(quint16 crc, quint8 byte);
 quint16 crc16(const QByteArray& bytes, quint16 start = 0xFFFF);
@@ -38,15 +26,6 @@ bool needsEscape(quint8 byte);
 QByteArray stuffBytes(const QByteArray& bytes);
 // Every DLE is dropped and the byte after it taken XOR 0xA0; nullopt when the last byte is DLE.
 std::optional<QByteArray> unstuff(const QByteArray& raw);
-
-// The control byte sent for a frame form and kind.
-quint8 controlByteFor(CheckMode check, bool header, PacketKind kind);
-// The frame form a received control byte selects; nullopt leaves the modes as they were.
-struct FrameModes {
-    CheckMode check;
-    bool header;
-};
-std::optional<FrameModes> modesFromControl(quint8 controlByte);
 
 // A frame to be sent, in its three parts: the control byte, the body as it goes on the line
 // (stuffed, except the two bytes of an acknowledgement) and the stuffed check bytes.

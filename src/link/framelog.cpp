@@ -33,17 +33,17 @@ QString describeCommand(const QByteArray& payload, bool fromHost)
     const QByteArray data = payload.mid(1);
     auto arg = [&](int i) { return i < data.size() ? QString::number(at(data, i)) : QStringLiteral("?"); };
     switch (command) {
-    case 0: return QStringLiteral("LinkSetup %1 %2").arg(arg(0), arg(1));
-    case 1: return QStringLiteral("HostSerialRequest");
-    case 2: return (fromHost ? QStringLiteral("HostSerial ") : QStringLiteral("SerialNumber ")) + QString::fromLatin1(data.toHex());
-    case 3: return fromHost ? QStringLiteral("AppIdEnd") : QStringLiteral("AppIdRequest");
-    case 4: return QStringLiteral("AppId ") + quoted(data);
-    case 5: return QStringLiteral("LinkCleared");
-    case 21: return QStringLiteral("GetRequest ") + arg(0);
-    case 22: return QStringLiteral("ReqCurSetup");
-    case 23: return QStringLiteral("VersionReport ") + arg(0);
-    case 24: return QStringLiteral("SetupData %1 bytes v%2").arg(QString::number(payload.size()), arg(0));
-    case 25:
+    case card::LinkSetup: return QStringLiteral("LinkSetup %1 %2").arg(arg(0), arg(1));
+    case card::HostSerialRequest: return QStringLiteral("HostSerialRequest");
+    case card::SerialNumber: return (fromHost ? QStringLiteral("HostSerial ") : QStringLiteral("SerialNumber ")) + QString::fromLatin1(data.toHex());
+    case card::AppIdRequest: return fromHost ? QStringLiteral("AppIdEnd") : QStringLiteral("AppIdRequest");
+    case card::AppId: return QStringLiteral("AppId ") + quoted(data);
+    case card::LinkCleared: return QStringLiteral("LinkCleared");
+    case host::GetRequest: return QStringLiteral("GetRequest ") + arg(0);
+    case host::ReqCurSetup: return QStringLiteral("ReqCurSetup");
+    case card::VersionReport: return QStringLiteral("VersionReport ") + arg(0);
+    case card::SetupData: return QStringLiteral("SetupData %1 bytes v%2").arg(QString::number(payload.size()), arg(0));
+    case card::FlashResult:
         if (fromHost)
             return QStringLiteral("BaudChange %1").arg(data.size() >= 2 ? QString::number(at(data, 0) * 256 + at(data, 1)) : QStringLiteral("?"));
         return QStringLiteral("FlashResult ") + arg(0);
@@ -68,20 +68,20 @@ QString describePacket(const QByteArray& packet, bool fromHost, PacketKind kind)
     if (packet.isEmpty())
         return QStringLiteral("empty frame");
     const quint8 control = at(packet, 0);
-    const bool header = !(control & 0x04);
-    const int checkBits = (control & 0x03) == 2 ? 16 : (control & 0x03) == 1 ? 8 : 0;
-    const int checkBytes = checkBits / 8;
-    const int klass = control >> 6;
-    if (klass == 1)
+    const ControlFields fields = decodeControl(control);
+    const bool header = fields.header;
+    const int checkBytes = fields.checkBytes();
+    const int checkBits = checkBytes * 8;
+    if (fields.packetClass == PacketClass::Ack)
         kind = PacketKind::Ack;
-    else if (klass == 2)
+    else if (fields.packetClass == PacketClass::Nack)
         kind = PacketKind::Nack;
     const bool acknowledgement = kind == PacketKind::Ack || kind == PacketKind::Nack;
 
     QStringList parts;
     const QString kindName = kind == PacketKind::Ack    ? QStringLiteral("Ack")
                              : kind == PacketKind::Nack ? QStringLiteral("Nack")
-                             : klass == 3               ? QStringLiteral("data")
+                             : fields.packetClass == PacketClass::Data ? QStringLiteral("data")
                                                         : QStringLiteral("plain");
     const QString checkName = checkBits == 16 ? QStringLiteral("CRC-16")
                               : checkBits == 8 ? QStringLiteral("8-bit check")

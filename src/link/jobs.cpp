@@ -18,12 +18,12 @@ JobRunner::~JobRunner()
 
 void JobRunner::spawn(Task<void> job)
 {
-    auto root = std::make_unique<Root>(Root{std::move(job), {}, {}, -1});
+    auto root = std::make_unique<Root>(Root{std::move(job), {}, {}, -1, false, false});
     Root* raw = root.get();
     roots_.push_back(std::move(root));
     resume(*raw, raw->task.h_);
     // Jobs below resume only after the event that started this one: the host pumps then.
-    if (raw->finished() && roots_.back().get() == raw)
+    if (!roots_.empty() && roots_.back().get() == raw && raw->finished())
         roots_.pop_back();
     if (!pumping_)
         armWake();
@@ -36,8 +36,17 @@ void JobRunner::resume(Root& root, std::coroutine_handle<> point)
     root.resumePoint = {};
     root.condition = nullptr;
     root.deadline = -1;
+    root.running = true;
     point.resume();
+    root.running = false;
     current_ = outer;
+    if (root.dropped)
+        sweep();
+}
+
+void JobRunner::sweep()
+{
+    std::erase_if(roots_, [](const std::unique_ptr<Root>& root) { return root->dropped && !root->running; });
 }
 
 bool JobRunner::ready(const Root& root) const
@@ -75,9 +84,9 @@ void JobRunner::pump()
 
 void JobRunner::clear()
 {
-    if (current_ || pumping_)
-        return;
-    roots_.clear();
+    for (const std::unique_ptr<Root>& root : roots_)
+        root->dropped = true;
+    sweep();
     wake_->stop();
 }
 

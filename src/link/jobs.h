@@ -100,9 +100,12 @@ public:
     void spawn(Task<void> job);
     // Looks at the innermost waiting job again, and the ones below it once it has finished.
     void pump();
-    // Drops every job (they are suspended; their frames are destroyed). Not from inside a job.
+    // Drops every job: their frames are destroyed, at once when suspended, else as soon as they
+    // suspend (a job that starts a new flow may drop itself).
     void clear();
     std::size_t jobCount() const { return roots_.size(); }
+    // The job running now was dropped while it ran: it should stop at once.
+    bool currentDropped() const { return current_ && current_->dropped; }
 
     struct UntilAwaiter {
         JobRunner& runner;
@@ -122,9 +125,12 @@ private:
         std::coroutine_handle<> resumePoint;
         std::function<bool()> condition;
         qint64 deadline = -1;
+        bool running = false; // on the call stack now
+        bool dropped = false;
         bool finished() const { return task.h_.done(); }
     };
     void resume(Root& root, std::coroutine_handle<> point);
+    void sweep(); // destroys the dropped jobs that are not running
     bool ready(const Root& root) const;
     void armWake();
 

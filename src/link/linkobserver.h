@@ -5,7 +5,6 @@
 #include "framecodec.h"
 
 #include <QByteArray>
-#include <vector>
 
 namespace quillon {
 
@@ -26,34 +25,6 @@ public:
     virtual void connectionEnded(EndReason reason) { (void)reason; }
     // A byte outside frames: the SYN of a link reset, or the 0x06 that answers it.
     virtual void singleByte(quint8 byte, bool toCard) { (void)byte; (void)toCard; }
-};
-
-// Several observers behind the link's one: each is told in the order added.
-class LinkObservers : public LinkObserver {
-public:
-    void add(LinkObserver* observer) { observers_.push_back(observer); }
-
-    void frameSent(const QByteArray& frame, PacketKind kind) override { each([&](auto& o) { o.frameSent(frame, kind); }); }
-    void frameReceived(const QByteArray& packet, bool crcGood) override
-    {
-        each([&](auto& o) { o.frameReceived(packet, crcGood); });
-    }
-    void retransmitted(int retryCount) override { each([&](auto& o) { o.retransmitted(retryCount); }); }
-    void nackReceived() override { each([](auto& o) { o.nackReceived(); }); }
-    void acknowledgementTimedOut() override { each([](auto& o) { o.acknowledgementTimedOut(); }); }
-    void speedChanged(int baud) override { each([&](auto& o) { o.speedChanged(baud); }); }
-    void connectionOpened() override { each([](auto& o) { o.connectionOpened(); }); }
-    void connectionEnded(EndReason reason) override { each([&](auto& o) { o.connectionEnded(reason); }); }
-    void singleByte(quint8 byte, bool toCard) override { each([&](auto& o) { o.singleByte(byte, toCard); }); }
-
-private:
-    template <typename Tell>
-    void each(Tell&& tell)
-    {
-        for (LinkObserver* observer : observers_)
-            tell(*observer);
-    }
-    std::vector<LinkObserver*> observers_;
 };
 
 } // namespace quillon

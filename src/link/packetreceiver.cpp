@@ -7,7 +7,7 @@
 #include "serialcontrol.h"
 #include "tracefile.h"
 
-#include "../setup/operatorui.h"
+#include "cardlink.h"
 
 namespace quillon {
 
@@ -31,7 +31,7 @@ void PacketReceiver::onComm(int event)
         receiveBytes();
     } else if (event == SerialControl::WriteTimeout) {
         link_.endTransfer(EndReason::WriteTimeout);
-        link_.ui.message(QStringLiteral("CTS Timeout Transfer aborted"));
+        Q_EMIT link_.events.failed({LinkFailure::WriteTimeout});
     }
 }
 
@@ -64,7 +64,6 @@ bool PacketReceiver::receiveByte(quint8 byte)
         discardingFrame_ = false;
         return true;
     case ETX: {
-        ++s.receivedCount;
         s.inFrame = false;
         if (std::exchange(discardingFrame_, false))
             return true;
@@ -79,18 +78,17 @@ bool PacketReceiver::receiveByte(quint8 byte)
         return true;
     case SYN:
         link_.tell([](LinkObserver& o) { o.singleByte(SYN, false); });
-        trace.int16(82);
+        trace.int16(TraceSynReceived);
         trace.int16(link_.port.outBufferCount());
-        trace.int16(82);
+        trace.int16(TraceSynReceived);
         if (s.cardIdentified) {
             link_.endTransfer(EndReason::LinkResetByCard);
             return false;
         }
         link_.port.output(QByteArray(1, static_cast<char>(AckByte)));
         link_.tell([](LinkObserver& o) { o.singleByte(AckByte, true); });
-        trace.int16(83);
-        trace.int16(6);
-        ++s.receivedCount;
+        trace.int16(TraceSynAnswered);
+        trace.int16(AckByte);
         resetOnSyn();
         return true;
     default:
@@ -112,7 +110,7 @@ bool PacketReceiver::receiveByte(quint8 byte)
         s.strayCount = 0;
         if (sameSettings(link_.port.settings(), DefaultSettings)) {
             link_.endTransfer(EndReason::UnknownDevice);
-            link_.ui.message(QStringLiteral("Unknown Device, Check Communications"));
+            Q_EMIT link_.events.failed({LinkFailure::UnknownDevice});
             return false;
         }
         link_.port.setSettings(OpeningSettings); // back to the opening speed after a change to 1200 baud
@@ -123,20 +121,9 @@ bool PacketReceiver::receiveByte(quint8 byte)
 
 void PacketReceiver::resetOnSyn()
 {
-    LinkState& s = link_.s;
-    ++link_.linkEpoch;
-    s.headerMode = false;
-    s.ownSeq = 1;
-    s.sending = false;
-    s.versionVerdict = false;
-    s.linkUpgraded = false;
-    s.linkUp = false;
-    s.cardIdentified = false;
-    s.cardSerial.clear();
-    s.ackReceived = true; // nothing is outstanding on a reset link
+    link_.token.renew();
+    link_.s.resetOnSyn();
     transmitter_.stopRetransmissionTimer();
-    s.checkMode = CheckMode::None;
-    s.strayCount = 0;
 }
 
 void PacketReceiver::traceIncomingFrame()
@@ -145,13 +132,13 @@ void PacketReceiver::traceIncomingFrame()
     TraceFile& trace = link_.trace;
     const QByteArray& frame = s.frameBuffer;
     if (!s.cardIdentified)
-        trace.int16(119);
+        trace.int16(TraceFrameUnidentified);
     else if (frame.size() != previousFrame_.size())
-        trace.int16(120);
-    else if (!frame.isEmpty() && (byteAt(frame, 0) == 0x42 || byteAt(frame, 0) == 0x82))
+        trace.int16(TraceFrameNewLength);
+    else if (!frame.isEmpty() && (byteAt(frame, 0) == AckControl || byteAt(frame, 0) == NackControl))
         trace.text("Stop In");
     else
-        trace.int16(121);
+        trace.int16(TraceFrameSameLength);
     trace.bytes(frame);
     previousFrame_ = frame;
 }
@@ -172,21 +159,20 @@ void PacketReceiver::processFrame(const QByteArray& raw)
     }
     const quint8 control = byteAt(packet, 0);
     const bool crcGood = crcMatches(packet);
-    link_.tell([&](LinkObserver& o) { o.frameReceived(packet, crcGood || byteAt(packet, 0) == 0xC4); });
+    link_.tell([&](LinkObserver& o) { o.frameReceived(packet, crcGood || byteAt(packet, 0) == PlainControl); });
     if (s.headerMode) {
-        if (control == 0xC4) {
+        if (control == PlainControl) {
             dispatchPacket(packet, false);
             return;
         }
-        if (control == 0xC2 && packet.size() > 2)
+        if (control == DataControl && packet.size() > 2)
             s.peerSeq = byteAt(packet, 2);
-        if (s.linkUp && control == 0xC2 && packet.size() > 1) {
+        if (s.linkUp && control == DataControl && packet.size() > 1) {
             if (byteAt(packet, 1) != s.ownSeq)
                 return; // not for the packet we have outstanding: the card will send it again
             // A data packet from the card acknowledges ours; only a good one counts.
             if (!s.ackReceived && crcGood) {
                 transmitter_.acknowledgeOutstanding();
-                s.nackReceived = false;
                 s.retryCount = 0;
             }
         }
@@ -200,16 +186,15 @@ void PacketReceiver::processFrame(const QByteArray& raw)
         return;
     }
     const int answered = packet.size() > 1 ? byteAt(packet, 1) : -1;
-    if (control == 0x42) {
+    if (control == AckControl) {
         if (answered == s.ownSeq && !s.ackReceived) {
             link_.trace.text("Ack In");
             transmitter_.acknowledgeOutstanding();
-            s.nackReceived = false;
             s.retryCount = 0;
         }
         return;
     }
-    if (control == 0x82) {
+    if (control == NackControl) {
         if (answered == s.ownSeq) {
             link_.trace.text("Nack In");
             link_.tell([](LinkObserver& o) { o.nackReceived(); });
@@ -219,7 +204,6 @@ void PacketReceiver::processFrame(const QByteArray& raw)
                 return;
             }
             ++s.retryCount;
-            s.nackReceived = true;
             s.ackReceived = false;
             transmitter_.resendSavedPacket();
         }
@@ -246,9 +230,7 @@ void PacketReceiver::classifyControl(quint8 control)
         s.headerMode = modes->header;
         s.dataSeen = true;
     }
-    link_.ui.diagnosticLabel(0, checkModeText(s.checkMode));
-    link_.ui.diagnosticLabel(1, s.headerMode ? QStringLiteral("True") : QStringLiteral("False"));
-    link_.ui.diagnosticLabel(2, s.dataSeen ? QStringLiteral("Data") : QString());
+    Q_EMIT link_.events.framing(s.checkMode, s.headerMode, s.dataSeen);
 }
 
 } // namespace quillon

@@ -6,8 +6,7 @@
 #include "serialcontrol.h"
 #include "tracefile.h"
 
-#include "../setup/numbers.h"
-#include "../setup/operatorui.h"
+#include "cardlink.h"
 
 #include <cmath>
 
@@ -41,8 +40,8 @@ int PacketTransmitter::lineTimeMs(int bytes) const
 Task<bool> PacketTransmitter::sendPacket(QByteArray payload)
 {
     LinkState& s = link_.s;
-    const quint64 gen = link_.generation;
-    const quint64 epoch = link_.linkEpoch;
+    const ConnectionToken::Held token = link_.token.take();
+    const ConnectionToken::Held* held = &token; // (only plain values in lambdas inside co_await: GCC 12)
     if (!link_.port.portOpen()) {
         link_.endTransfer(EndReason::PortClosed);
         co_return false;
@@ -52,8 +51,8 @@ Task<bool> PacketTransmitter::sendPacket(QByteArray payload)
         co_await link_.jobs.until([this, &s] { return !acknowledgementPause_->isActive() || !s.cardIdentified; });
         if (!s.cardIdentified)
             acknowledgementPause_->stop();
-        co_await link_.jobs.until([this, &s, gen] { return s.ackReceived || link_.generation != gen; });
-        if (link_.generation != gen)
+        co_await link_.jobs.until([&s, held] { return s.ackReceived || ConnectionToken::stale(*held); });
+        if (ConnectionToken::stale(token))
             co_return false;
         if (!link_.port.portOpen()) {
             link_.endTransfer(EndReason::PortClosed);
@@ -64,9 +63,7 @@ Task<bool> PacketTransmitter::sendPacket(QByteArray payload)
     if (!s.headerMode)
         co_return true;
     const quint64 ticket = lastTicket_;
-    co_await link_.jobs.until([this, ticket, gen, epoch] {
-        return acked(ticket) || link_.generation != gen || link_.linkEpoch != epoch;
-    });
+    co_await link_.jobs.until([this, ticket, held] { return acked(ticket) || ConnectionToken::stale(*held); });
     co_return acked(ticket); // a reset of the link releases the wait without acknowledging
 }
 
@@ -91,7 +88,6 @@ void PacketTransmitter::transmit(const QByteArray& payload, PacketKind kind)
     if (kind == PacketKind::Data)
         ++lastTicket_;
     s.ackReceived = false;
-    s.nackReceived = false;
     armRetransmissionTimer();
 }
 
@@ -103,11 +99,10 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
     const quint8 answeredSeq = s.peerSeq;
     if (ackKind && s.peerSeq > 1)
         s.peerSeq = 0;
-    s.sending = true;
     const FrameParts parts = buildFrameParts(s.checkMode, s.headerMode, kind, s.peerSeq, s.ownSeq, payload);
 
     trace.text("Start Out");
-    trace.int16(2);
+    trace.int16(TraceFrameStart);
     trace.byte(parts.control);
     if (ackKind) {
         if (answeredSeq > 1) { // a sequence bit that was not a bit
@@ -122,7 +117,7 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
     }
     if (s.checkMode == CheckMode::Bits16)
         trace.bytes(parts.check);
-    trace.int16(3);
+    trace.int16(TraceFrameEnd);
     trace.text("Stop Out");
 
     const QByteArray frame = parts.frame();
@@ -132,7 +127,6 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
         link_.tell([&](LinkObserver& o) { o.retransmitted(s.retryCount); });
     if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
         outstandingFrameBytes_ = static_cast<int>(frame.size());
-    s.sending = false;
 }
 
 // The acknowledgement wait starts once the frame has left the host: when the system has taken
@@ -190,10 +184,10 @@ void PacketTransmitter::onRetransmissionTimeout()
         return;
     }
     link_.tell([](LinkObserver& o) { o.acknowledgementTimedOut(); });
-    link_.trace.int16(78);
+    link_.trace.int16(TraceRetransmission);
     link_.trace.int16(s.retryCount);
-    link_.trace.int16(78);
-    link_.ui.status(2, QStringLiteral("Resend ") + statusNumber(s.retryCount));
+    link_.trace.int16(TraceRetransmission);
+    Q_EMIT link_.events.retransmitting(s.retryCount);
     resendSavedPacket();
 }
 

@@ -2,7 +2,6 @@
 #include "qtserialcontrol.h"
 
 #include "serialsettings.h"
-#include "settingsstore.h"
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
@@ -54,8 +53,8 @@ QSerialPort::StopBits stopBitsOf(int stopBits)
 
 } // namespace
 
-QtSerialControl::QtSerialControl(const SettingsStore& store, const PortCatalogue* catalogue, QObject* parent)
-    : QObject(parent), store_(store), catalogue_(catalogue ? *catalogue : systemCatalogue_), doctor_(catalogue_)
+QtSerialControl::QtSerialControl(const ComPortNames& names, const PortCatalogue* catalogue, QObject* parent)
+    : QObject(parent), names_(names), catalogue_(catalogue ? *catalogue : systemCatalogue_), doctor_(catalogue_)
 {
     elapsed_.start();
     serial_.setFlowControl(QSerialPort::NoFlowControl);
@@ -100,7 +99,7 @@ QString QtSerialControl::device() const
 
 QString QtSerialControl::deviceOf(int port) const
 {
-    return resolveAssignment(forcedDevice_.isEmpty() ? store_.portDevice(port) : forcedDevice_, catalogue_);
+    return resolveAssignment(forcedDevice_.isEmpty() ? names_.portDevice(port) : forcedDevice_, catalogue_);
 }
 
 QString QtSerialControl::diagnose(int port) const

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "portdoctor.h"
+#include "portselection.h"
 #include "serialcontrol.h"
 
 #include <QElapsedTimer>
@@ -14,20 +15,18 @@
 
 namespace quillon {
 
-class SettingsStore;
-
-// The serial control over Qt SerialPort. Port numbers 1..4 stand for the devices the settings
-// store names (section "Ports"), found again at each opening, unless a device path is forced. Every event is queued, so none
+// The serial control over Qt SerialPort. Port numbers 1..4 stand for the devices the names say,
+// found again at each opening, unless a device path is forced. Every event is queued, so none
 // is raised from inside one of the calls.
 class QtSerialControl : public QObject, public SerialControl {
     Q_OBJECT
 public:
     // catalogue: the ports present, for stored adapter names and diagnoses (nullptr: the system's).
-    explicit QtSerialControl(const SettingsStore& store, const PortCatalogue* catalogue = nullptr,
+    explicit QtSerialControl(const ComPortNames& names, const PortCatalogue* catalogue = nullptr,
                              QObject* parent = nullptr);
     ~QtSerialControl() override;
 
-    // Opens this device whatever the port number (quillon-cli --port); empty: back to the store.
+    // Opens this device whatever the port number (quillon-cli --port); empty: back to the names.
     void forceDevice(const QString& device) { forcedDevice_ = device; }
     // The device the port number stands for now.
     QString device() const;
@@ -66,7 +65,7 @@ private:
 
     QString deviceOf(int port) const;
 
-    const SettingsStore& store_;
+    const ComPortNames& names_;
     SystemPortCatalogue systemCatalogue_;
     const PortCatalogue& catalogue_;
     SystemPortDoctor doctor_;

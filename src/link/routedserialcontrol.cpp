@@ -2,12 +2,11 @@
 #include "routedserialcontrol.h"
 
 #include "netportname.h"
-#include "settingsstore.h"
 
 namespace quillon {
 
-RoutedSerialControl::RoutedSerialControl(const SettingsStore& store, const PortCatalogue* catalogue, QObject* parent)
-    : QObject(parent), store_(store), local_(store, catalogue)
+RoutedSerialControl::RoutedSerialControl(const ComPortNames& names, const PortCatalogue* catalogue, QObject* parent)
+    : QObject(parent), names_(names), local_(names, catalogue)
 {
     for (SerialControl* c : {static_cast<SerialControl*>(&local_), static_cast<SerialControl*>(&net_)}) {
         c->onComm = [this, c](int event) {
@@ -37,7 +36,7 @@ void RoutedSerialControl::forceDevice(const QString& name)
 
 QString RoutedSerialControl::nameOf(int port) const
 {
-    return forced_.isEmpty() ? store_.portDevice(port).trimmed() : forced_;
+    return forced_.isEmpty() ? names_.portDevice(port).trimmed() : forced_;
 }
 
 QString RoutedSerialControl::device() const

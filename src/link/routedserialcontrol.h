@@ -6,20 +6,18 @@
 
 namespace quillon {
 
-class SettingsStore;
-
 // The serial control of the program: Com1 to Com4 each stand for a device of this computer or
-// a port on a serial server (rfc2217://HOST:PORT, socket://HOST:PORT), as the settings store
-// names them; each opening goes to the one the port's name says.
+// a port on a serial server (rfc2217://HOST:PORT, socket://HOST:PORT), as their names say; each
+// opening goes to the one the port's name says.
 class RoutedSerialControl : public QObject, public SerialControl {
     Q_OBJECT
 public:
-    explicit RoutedSerialControl(const SettingsStore& store, const PortCatalogue* catalogue = nullptr,
+    explicit RoutedSerialControl(const ComPortNames& names, const PortCatalogue* catalogue = nullptr,
                                  QObject* parent = nullptr);
     ~RoutedSerialControl() override;
 
     // Opens this device or network port whatever the port number (quillon-cli --port); empty:
-    // back to the store.
+    // back to the names.
     void forceDevice(const QString& name);
     // What the port number stands for now: a device path or a network port's name.
     QString device() const;
@@ -46,7 +44,7 @@ public:
 private:
     QString nameOf(int port) const;
 
-    const SettingsStore& store_;
+    const ComPortNames& names_;
     QString forced_;
     QtSerialControl local_;
     NetSerialControl net_;

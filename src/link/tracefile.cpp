@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tracefile.h"
 
-#include "settingsstore.h"
-
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <cstdio>
 
 namespace quillon {
@@ -13,19 +10,6 @@ namespace quillon {
 TraceFile::TraceFile(QString path) : path_(std::move(path)) {}
 
 TraceFile::~TraceFile() { close(); }
-
-QString TraceFile::defaultPath(const SettingsStore& store)
-{
-    const QString configured = store.value(QStringLiteral("Trace"), QStringLiteral("Path"));
-    if (!configured.isEmpty())
-        return configured;
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\Out.bin");
-#else
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Quillon/Out.bin");
-#endif
-}
 
 void TraceFile::setPath(const QString& path)
 {

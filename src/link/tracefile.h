@@ -7,8 +7,6 @@
 
 namespace quillon {
 
-class SettingsStore;
-
 // The diagnostic trace of a connection: every frame sent and received, in the order of events.
 // Entries are written raw, with no separators: a text as its single-byte characters, a 16-bit
 // integer as two bytes little-endian, a byte or byte array as the bytes themselves, a
@@ -18,10 +16,6 @@ class TraceFile {
 public:
     explicit TraceFile(QString path = {}); // empty: no trace
     ~TraceFile();
-
-    // "C:\Out.bin" on Windows, "Out.bin" in the per-user data folder elsewhere; the key "Path" in
-    // section "Trace" overrides both.
-    static QString defaultPath(const SettingsStore& store);
 
     QString path() const { return path_; }
     void setPath(const QString& path);

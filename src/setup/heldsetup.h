@@ -17,7 +17,7 @@ inline constexpr quint8 SetupDataCommand = 24;
 struct HeldSetup {
     CardSetup fields;
     QByteArray setupImage = emptySidImage();
-    CardType loadedCardType = CardType::SID;    // kind of set-up held (status panel 1)
+    CardType loadedCardType = CardType::SID;    // kind of set-up held
     CardType connectedCardType = CardType::SID; // kind of card the next send is for
 
     static QByteArray emptySidImage(); // 89 bytes: 24, then zeros

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "setupcompare.h"
 
+#include "setupimage.h"
+
 #include <algorithm>
 
 namespace quillon {
@@ -53,6 +55,18 @@ ComparedSetup comparedSetupOf(const HeldSetup& held)
     setup.kind = held.loadedCardType;
     setup.values = held.fields.values();
     setup.image = held.setupImage;
+    return setup;
+}
+
+ComparedSetup comparedSetupOfImage(const QByteArray& image, const SetupValues& base)
+{
+    ComparedSetup setup;
+    if (image.size() > SidImageSize) {
+        setup.kind = CardType::AVM;
+        setup.image = image;
+    } else {
+        setup.values = decodeSidImage(image, base);
+    }
     return setup;
 }
 

@@ -29,6 +29,9 @@ struct ComparedSetup {
 
 // The set-up the program holds: its image when an AVM set-up is loaded, else its settings.
 ComparedSetup comparedSetupOf(const HeldSetup& held);
+// A set-up image (as a card sends it): an AVM image, or a SID image's settings decoded over base
+// (the settings an image does not hold keep base's values).
+ComparedSetup comparedSetupOfImage(const QByteArray& image, const SetupValues& base);
 
 // One setting (SID) or one byte (AVM) that differs.
 struct SetupDifference {

@@ -286,43 +286,31 @@ EncodeResult encodeSidImage(const SetupValues& values)
     return Encoder(values).run();
 }
 
-int buildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion, OperatorUi& ui)
+QString buildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion)
 {
     if (cardVersion) {
         const bool sidCard = *cardVersion == 0;
-        if (sidCard && held.loadedCardType == CardType::AVM) {
-            ui.message(QStringLiteral("AVM configuration Loaded, SID card connected"));
-            return 0;
-        }
-        if (!sidCard && held.loadedCardType == CardType::SID) {
-            ui.message(QStringLiteral("SID configuration Loaded, AVM card connected"));
-            return 0;
-        }
+        if (sidCard && held.loadedCardType == CardType::AVM)
+            return QStringLiteral("AVM configuration Loaded, SID card connected");
+        if (!sidCard && held.loadedCardType == CardType::SID)
+            return QStringLiteral("SID configuration Loaded, AVM card connected");
     }
 
     if (held.connectedCardType == CardType::AVM) {
         const QByteArray& image = held.setupImage;
-        if (image.size() <= SidImageSize) {
-            ui.message(QStringLiteral("Configuration not loaded, Please Extract or Load a "
-                                      "KX40AVM configuration."));
-            return 0;
-        }
+        if (image.size() <= SidImageSize)
+            return QStringLiteral("Configuration not loaded, Please Extract or Load a KX40AVM configuration.");
         if (quint8(image.at(0)) == SetupDataCommand && image.at(1) != 0)
-            return 1;
-        ui.message(QStringLiteral("Corrupt Configuration, Please Extract or Load a KX40AVM "
-                                  "configuration."));
-        return 0;
+            return {};
+        return QStringLiteral("Corrupt Configuration, Please Extract or Load a KX40AVM configuration.");
     }
 
     // Built aside and swapped in whole: a refused set-up leaves the held image as it was, and
     // a built one is exactly 89 bytes, whatever the array held before.
     const EncodeResult built = encodeSidImage(held.fields.values());
-    if (!built.error.isEmpty()) {
-        ui.message(built.error);
-        return 0;
-    }
-    held.setupImage = built.image;
-    return 1;
+    if (built.error.isEmpty())
+        held.setupImage = built.image;
+    return built.error;
 }
 
 QString sidImageRefusal(const QByteArray& image)
@@ -418,24 +406,18 @@ SetupValues decodeSidImage(const QByteArray& image, const SetupValues& base)
     return v;
 }
 
-bool applySetupImage(HeldSetup& held, OperatorUi& ui)
+QString applySetupImage(HeldSetup& held)
 {
     const QByteArray& image = held.setupImage;
-    if (image.size() >= 2 && image.at(1) != 0) {
-        ui.status(1, QStringLiteral("AVM Config Loaded"));
-        return true;
-    }
+    if (image.size() >= 2 && image.at(1) != 0)
+        return {};
     // A SID image is checked as a whole before any setting changes: a level index over 24, a
-    // slider byte outside its slider or a short image refuses the image with a message naming
-    // the value, rather than leaving the settings half the card's and half the old set-up's.
+    // slider byte outside its slider or a short image refuses the image, naming the value, rather
+    // than leaving the settings half the card's and half the old set-up's.
     const QString refusal = sidImageRefusal(image);
-    if (!refusal.isEmpty()) {
-        ui.message(refusal);
-        return false;
-    }
-    held.fields.setValues(decodeSidImage(image, held.fields.values()));
-    ui.status(1, QStringLiteral("SID Config Loaded"));
-    return true;
+    if (refusal.isEmpty())
+        held.fields.setValues(decodeSidImage(image, held.fields.values()));
+    return refusal;
 }
 
 } // namespace quillon

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "heldsetup.h"
-#include "operatorui.h"
 
 #include <QString>
 #include <optional>
@@ -18,8 +17,8 @@ void resetSetupImage(HeldSetup& held);
 
 // Checks the held set-up against the card and, for a SID card, builds the SID image in place.
 // cardVersion: the set-up version of the card's last VersionReport, if the last packet was one.
-// Returns 1 when setupImage is to be sent, 0 (after a message) when nothing is to be sent.
-int buildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion, OperatorUi& ui);
+// Returns why nothing is to be sent, for the operator; empty when setupImage is to be sent.
+QString buildSetupImage(HeldSetup& held, std::optional<quint8> cardVersion);
 
 // The SID image of a set-up, or the message that says why a value does not fit its byte.
 struct EncodeResult {
@@ -33,9 +32,9 @@ QString sidImageRefusal(const QByteArray& image);
 // The settings a SID image gives, applied over 'base'. The image must pass sidImageRefusal().
 SetupValues decodeSidImage(const QByteArray& image, const SetupValues& base);
 
-// Applies setupImage: an AVM image (version not 0) only sets status panel 1; a SID image is
-// checked as a whole first and refused with a message when any value cannot be shown.
-// Returns false when the image was refused (nothing changed).
-bool applySetupImage(HeldSetup& held, OperatorUi& ui);
+// Applies setupImage: an AVM image (version not 0) changes no setting; a SID image is checked as
+// a whole first and refused when any value cannot be shown. Returns why it was refused (nothing
+// changed), for the operator; empty when it was applied.
+QString applySetupImage(HeldSetup& held);
 
 } // namespace quillon

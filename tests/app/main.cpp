@@ -5,7 +5,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-// Every run gets a settings store of its own, before anything reads one.
+// Each test makes its settings store on a file of its own; the per-user folders (the backups'
+// and the trace's defaults) are the run's own too.
 int main(int argc, char** argv)
 {
     QTemporaryDir config;

@@ -2,7 +2,7 @@
 #include "app/core/appstate.h"
 #include "support/testsupport.h"
 #include "files/setupfiles.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "recordingui.h"
 #include "setup/setupimage.h"
 
@@ -59,7 +59,7 @@ protected:
     QTemporaryDir dir;
     HeldSetup held;
     RecordingUi ui;
-    SettingsStore store;
+    SettingsStore store{dir.filePath("Quillon.conf")};
     AppState app{held, ui, store};
     ScriptedDialogs dialogs;
 };

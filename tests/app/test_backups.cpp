@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/core/backups.h"
-#include "app/core/transferoptions.h"
 #include "files/setupfiles.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "recordingui.h"
 #include "setup/setupimage.h"
 #include "support/testsupport.h"
@@ -225,9 +224,9 @@ TEST_F(Backups, listIsNewestFirstWithClashesInWritingOrder)
 
 TEST(BackupSettings, folderAndDaysComeFromTheSettingsWithSoundDefaults)
 {
-    SettingsStore store;
-    store.setValue("Backups", "Folder", "");
-    EXPECT_EQ(backupFolder(store), defaultBackupFolder());
+    QTemporaryDir dir;
+    SettingsStore store(dir.filePath("Quillon.conf"));
+    EXPECT_EQ(store.backupFolder(), defaultBackupFolder());
 #ifdef Q_OS_WIN
     // %LOCALAPPDATA%, in which Qt's test mode keeps a folder of its own.
     EXPECT_EQ(defaultBackupFolder(),
@@ -236,7 +235,7 @@ TEST(BackupSettings, folderAndDaysComeFromTheSettingsWithSoundDefaults)
     EXPECT_EQ(defaultBackupFolder(), qEnvironmentVariable("XDG_DATA_HOME") + "/Quillon/backups");
 #endif
     store.setValue("Backups", "Folder", "/srv/quillon");
-    EXPECT_EQ(backupFolder(store), "/srv/quillon");
+    EXPECT_EQ(store.backupFolder(), "/srv/quillon");
 
     const struct {
         const char* stored;
@@ -244,27 +243,26 @@ TEST(BackupSettings, folderAndDaysComeFromTheSettingsWithSoundDefaults)
     } rows[] = {{"", 365}, {"30", 30}, {"0", 0}, {"-5", 365}, {"a year", 365}};
     for (const auto& row : rows) {
         store.setValue("Backups", "KeepDays", row.stored);
-        EXPECT_EQ(backupKeepDays(store), row.days) << row.stored;
+        EXPECT_EQ(store.backupKeepDays(), row.days) << row.stored;
     }
 }
 
 TEST(TransferOptionsStore, bothAreOnUnlessTurnedOffAndAreRememberedAsTrueOrFalse)
 {
-    SettingsStore store;
-    for (const char* key : {"BackupBeforeSend", "VerifyAfterSend"})
-        store.setValue("Transfer", key, "");
-    EXPECT_TRUE(transferOptions(store).backupBeforeSend);
-    EXPECT_TRUE(transferOptions(store).verifyAfterSend);
-    setBackupBeforeSend(store, false);
+    QTemporaryDir dir;
+    SettingsStore store(dir.filePath("Quillon.conf"));
+    EXPECT_TRUE(store.backupBeforeSend());
+    EXPECT_TRUE(store.verifyAfterSend());
+    store.setBackupBeforeSend(false);
     EXPECT_EQ(store.value("Transfer", "BackupBeforeSend"), "false");
-    EXPECT_FALSE(transferOptions(store).backupBeforeSend);
-    EXPECT_TRUE(transferOptions(store).verifyAfterSend);
-    setVerifyAfterSend(store, false);
-    setBackupBeforeSend(store, true);
+    EXPECT_FALSE(store.backupBeforeSend());
+    EXPECT_TRUE(store.verifyAfterSend());
+    store.setVerifyAfterSend(false);
+    store.setBackupBeforeSend(true);
     EXPECT_EQ(store.value("Transfer", "BackupBeforeSend"), "true");
-    EXPECT_FALSE(transferOptions(store).verifyAfterSend);
+    EXPECT_FALSE(store.verifyAfterSend());
     store.setValue("Transfer", "VerifyAfterSend", "garbled");
-    EXPECT_TRUE(transferOptions(store).verifyAfterSend);
+    EXPECT_TRUE(store.verifyAfterSend());
 }
 
 } // namespace

@@ -3,15 +3,18 @@
 // serial line, on virtual time: what the card received and holds, what the operator was told,
 // and what was left in the backup folder.
 
-#include "app/core/cardoperation.h"
+#include "app/core/cardsession.h"
+#include "app/core/linkpresenter.h"
 #include "files/setupfiles.h"
+#include "link/cardlink.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "recordingui.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
 #include "support/testsupport.h"
-#include "virtualserialline.h"
+#include "support/virtualserialline.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,15 +48,20 @@ struct Rig {
         return cardOptions;
     }())
     {
-        link.currentFileName = [] { return QStringLiteral("Studio"); };
+        session.presenter().fileName = [] { return QStringLiteral("Studio"); };
+        session.trace().setPath({});
         loadDefaults(held.fields);
         if (heldKind == CardKind::Avm) {
             held.setupImage = avmToSend();
             held.loadedCardType = held.connectedCardType = CardType::AVM;
         }
         card.onImageReceived = [this](const QByteArray&) { ++imagesAtCard; };
-        operation.onFinished = [this](bool succeeded) { finished << succeeded; };
-        operation.onStage = [this](OperationStage s, bool done) { stages << std::pair(s, done); };
+        QObject::connect(&operation, &CardOperation::finished, [this](const OperationResult& r) { finished << r.succeeded; });
+        QObject::connect(&operation, &CardOperation::stageChanged, [this](OperationStage s, bool done) {
+            stages << std::pair(s, done);
+            if (onStage)
+                onStage(s, done);
+        });
         options.backupFolder = dir.filePath("backups");
         card.start();
         clock.advance(700); // the card has been calling for a while
@@ -63,16 +71,18 @@ struct Rig {
     QString panel2() const { return ui.panels.value(2); }
     QString allMessages() const { return ui.messages.join(QStringLiteral(" | ")); }
 
+    QTemporaryDir dir;
     VirtualClock clock;
     sim::SimulatedCard card;
     sim::VirtualSerialLine line{clock, card};
     FixedPort ports{1};
     HeldSetup held;
     test::RecordingUi ui;
-    TraceFile trace;
-    CardLink link{line, clock, ports, held, ui, trace};
-    CardOperation operation{link, clock, held, ui};
-    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath("Quillon.conf")};
+    CardSession session{line, ports, held, ui, settings, &clock};
+    CardLink& link = session.link();
+    CardOperation& operation = session.operation();
+    std::function<void(OperationStage, bool)> onStage; // besides recording
     OperationOptions options;
     QList<bool> finished;
     QList<std::pair<OperationStage, bool>> stages;
@@ -111,7 +121,7 @@ bool cancelAt(Rig& r, Moment moment)
     case Moment::BetweenConnections: {
         // A Cancel that arrives after the backup read has ended, before the send's connection.
         bool between = false;
-        r.operation.onStage = [&](OperationStage s, bool done) {
+        r.onStage = [&](OperationStage s, bool done) {
             if (s == OperationStage::ReadingCard && done)
                 r.clock.post(0, [&] {
                     between = r.operation.betweenConnections();
@@ -119,7 +129,7 @@ bool cancelAt(Rig& r, Moment moment)
                 });
         };
         r.clock.advanceUntil([&] { return !r.finished.isEmpty(); }, 30000, 5);
-        r.operation.onStage = nullptr;
+        r.onStage = nullptr;
         return between && r.line.openings() == 1;
     }
     case Moment::SendImageOnItsWay:

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/core/fleetreport.h"
 #include "app/core/fleetrunner.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>

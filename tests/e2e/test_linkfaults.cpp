@@ -4,10 +4,11 @@
 
 #include "cardprocess.h"
 
+#include "app/core/cardsession.h"
+#include "app/core/operatorui.h"
 #include "link/cardlink.h"
-#include "link/qtlinkclock.h"
 #include "link/qtserialcontrol.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
@@ -30,7 +31,7 @@ public:
 };
 
 struct GetResult {
-    std::optional<FlowOutcome> outcome;
+    std::optional<bool> succeeded;
     QStringList messages;
     QStringList panel2;
     QByteArray image;
@@ -43,21 +44,22 @@ GetResult getFrom(const QStringList& cardOptions)
     SimulatedCardProcess card(ws);
     if (!card.start(cardOptions))
         return {};
-    SettingsStore store;
+    SettingsStore store(ws.path(QStringLiteral("Quillon.conf")));
     QtSerialControl port(store);
     port.forceDevice(card.device);
-    QtLinkClock clock;
     FixedPort ports(1);
     HeldSetup held;
     loadDefaults(held.fields);
     Recorder ui;
-    TraceFile trace;
-    CardLink link(port, clock, ports, held, ui, trace);
+    CardSession session(port, ports, held, ui, store);
+    session.trace().setPath({});
     GetResult run;
-    link.onFlowFinished = [&](FlowKind, FlowOutcome outcome) { run.outcome = outcome; };
-    link.getConfiguration();
-    waitFor([&] { return run.outcome && !link.portOpen(); }, 20000);
-    link.shutdown();
+    QObject::connect(&session.operation(), &CardOperation::finished, [&](const OperationResult& r) { run.succeeded = r.succeeded; });
+    OperationOptions options;
+    options.backup = false;
+    session.operation().get(options);
+    waitFor([&] { return run.succeeded && !session.busy(); }, 20000);
+    session.shutdown();
     run.messages = ui.messages;
     run.panel2 = ui.statuses.value(2);
     run.image = held.setupImage;
@@ -67,8 +69,8 @@ GetResult getFrom(const QStringList& cardOptions)
 TEST(LinkFaults, nacksAndABadCrcAreRecoveredFrom)
 {
     const GetResult run = getFrom({QStringLiteral("--nack"), QStringLiteral("3"), QStringLiteral("--corrupt-crc"), QStringLiteral("1")});
-    ASSERT_TRUE(run.outcome.has_value());
-    EXPECT_EQ(*run.outcome, FlowOutcome::Succeeded) << run.messages.join(" | ").toStdString();
+    ASSERT_TRUE(run.succeeded.has_value());
+    EXPECT_TRUE(*run.succeeded) << run.messages.join(" | ").toStdString();
     EXPECT_EQ(run.image, sim::defaultCardImage(sim::CardKind::Sid));
     EXPECT_EQ(run.messages, QStringList{QStringLiteral("Card Setup Retrieved")});
 }
@@ -82,14 +84,14 @@ struct FailureRow {
 
 void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
 
-class LinkFailure : public ::testing::TestWithParam<FailureRow> {};
+class FailedGet : public ::testing::TestWithParam<FailureRow> {};
 
-TEST_P(LinkFailure, endsTheConnectionWithItsReason)
+TEST_P(FailedGet, endsTheConnectionWithItsReason)
 {
     const FailureRow& row = GetParam();
     const GetResult run = getFrom(row.cardOptions);
-    ASSERT_TRUE(run.outcome.has_value()) << row.name;
-    EXPECT_EQ(*run.outcome, FlowOutcome::Failed);
+    ASSERT_TRUE(run.succeeded.has_value()) << row.name;
+    EXPECT_FALSE(*run.succeeded);
     if (*row.message) {
         EXPECT_TRUE(run.messages.contains(QString::fromLatin1(row.message))) << run.messages.join(" | ").toStdString();
     }
@@ -98,7 +100,7 @@ TEST_P(LinkFailure, endsTheConnectionWithItsReason)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cards, LinkFailure,
+    Cards, FailedGet,
     ::testing::Values(
         FailureRow{"six_nacks_and_a_timeout", {QStringLiteral("--nack"), QStringLiteral("6"), QStringLiteral("--ignore"), QStringLiteral("1")},
                    "Error in communications, Retransmission failed.", "Port Closed 2"},

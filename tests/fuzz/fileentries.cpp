@@ -78,8 +78,7 @@ int setupImage(const std::uint8_t* data, std::size_t size)
     HeldSetup held;
     loadDefaults(held.fields);
     held.setupImage = bytesOf(data, std::min<std::size_t>(size, MaxImageSize));
-    SilentUi ui;
-    if (!applySetupImage(held, ui)) {
+    if (!applySetupImage(held).isEmpty()) {
         if (held.fields.values() != defaultSetupValues())
             violated("a refused image changed the settings");
         return 0;
@@ -100,16 +99,15 @@ int avmImageFile(const std::uint8_t* data, std::size_t size)
         return 0;
     }
     held.loadedCardType = CardType::AVM;
-    SilentUi ui;
     const QByteArray loaded = held.setupImage;
     // Sent to an AVM card whose version matches or not: checked, never changed.
     for (const std::optional<quint8> cardVersion :
          {std::optional<quint8>(), std::optional<quint8>(loaded.size() > 1 ? quint8(loaded[1]) : 0)}) {
-        (void)buildSetupImage(held, cardVersion, ui);
+        (void)buildSetupImage(held, cardVersion);
         if (held.setupImage != loaded)
             violated("checking an AVM image for sending changed it");
     }
-    (void)applySetupImage(held, ui);
+    (void)applySetupImage(held);
     return 0;
 }
 

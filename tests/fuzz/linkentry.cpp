@@ -4,14 +4,18 @@
 
 #include "fuzzentries.h"
 
+#include "app/core/cardsession.h"
+#include "app/core/operatorui.h"
 #include "link/cardlink.h"
 #include "link/framecodec.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
-#include "virtualserialline.h"
+#include "support/virtualserialline.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
@@ -28,12 +32,6 @@ using namespace quillon::sim;
     std::fprintf(stderr, "link receiver: %s\n", what);
     std::abort();
 }
-
-class OnePort : public PortSelection {
-public:
-    int selectedPort() const override { return 1; }
-    bool isPortUsable(int port) const override { return port == 1; }
-};
 
 // Every text shown to the operator must have all its placeholders filled.
 class WatchfulUi : public OperatorUi {
@@ -107,8 +105,12 @@ struct Session {
             held.setupImage = defaultCardImage(CardKind::Avm);
             held.loadedCardType = CardType::AVM;
         }
-        link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) { outcomes.push_back(outcome); };
+        session.trace().setPath({});
+        QObject::connect(&link, &CardLink::flowEnded, [this](const FlowResult& r) { outcomes.push_back(r.outcome); });
+        options.backup = false;
+        options.verify = false;
     }
+    void get() { session.operation().get(options); }
 
     bool reached() const
     {
@@ -135,9 +137,9 @@ struct Session {
     bool start()
     {
         if (begin.flow == FlowKind::Get)
-            link.getConfiguration();
+            get();
         else
-            link.sendConfiguration();
+            session.operation().send(options);
         if (begin.reached != Reached::PortOpen)
             card.start();
         return clock.advanceUntil([this] { return reached(); }, 10000);
@@ -159,11 +161,13 @@ struct Session {
     VirtualClock clock;
     SimulatedCard card;
     VirtualSerialLine line{clock, card};
-    OnePort ports;
+    FixedPort ports{1};
     HeldSetup held;
     WatchfulUi ui;
-    TraceFile trace;
-    CardLink link{line, clock, ports, held, ui, trace};
+    SettingsStore settings{QDir::temp().filePath(QStringLiteral("quillon-fuzz-unwritten.conf"))}; // read, never written
+    CardSession session{line, ports, held, ui, settings, &clock};
+    CardLink& link = session.link();
+    OperationOptions options;
     std::function<void(const QByteArray&)> speak;
     std::vector<FlowOutcome> outcomes;
 };
@@ -202,7 +206,7 @@ int linkReceiver(const std::uint8_t* data, std::size_t size)
         session.link.shutdown();
         break;
     case 2:
-        session.link.getConfiguration();
+        session.get();
         ++flows;
         session.clock.advance(6000);
         session.link.cancel();

@@ -21,13 +21,19 @@ namespace quillon::test {
 // The main window with its messages, file questions and opened links recorded.
 class GuiFixture : public ::testing::Test {
 protected:
+    // A settings store of the test's own, whose ports name no device: nothing here opens a real
+    // serial port unless the test says so.
     void SetUp() override
     {
-        SettingsStore store;
-        store.setValue("File", "load", "");
-        for (int i = 1; i <= RecentFiles::Limit; ++i)
-            store.setValue("RecentFiles", QStringLiteral("File%1").arg(i), "");
+        prepareSettings();
         window = std::make_unique<MainWindow>(services());
+    }
+    void prepareSettings()
+    {
+        for (int port = 1; port <= 4; ++port)
+            settings.setPortDevice(port, dir.filePath(QStringLiteral("noport%1").arg(port)));
+        settings.setValue("Trace", "Path", dir.filePath("Out.bin"));
+        settings.setValue("Backups", "Folder", dir.filePath("backups"));
     }
     void TearDown() override
     {
@@ -38,6 +44,7 @@ protected:
     virtual ShellServices services()
     {
         ShellServices s;
+        s.settings = &settings;
         s.fileDialogs = &dialogs;
         s.messages = [this](const OperatorMessage& message) {
             messages << message.text;
@@ -76,6 +83,7 @@ protected:
     void typeInto(const QString& key, const QString& name, const QString& text);
 
     QTemporaryDir dir;
+    SettingsStore settings{dir.filePath("Quillon.conf")};
     ScriptedDialogs dialogs;
     QStringList messages;
     QStringList details;

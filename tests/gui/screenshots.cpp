@@ -10,7 +10,7 @@
 #include "files/setupfiles.h"
 #include "setup/setupimage.h"
 #include "forms/settingswindow.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -78,8 +78,6 @@ QByteArray avmImage()
 int main(int argc, char** argv)
 {
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", config.filePath(QStringLiteral("data")).toLocal8Bit()); // the backups
     QApplication app(argc, argv);
     if (argc != 2) {
         QTextStream(stderr) << "usage: quillon-screenshots OUTPUT_FOLDER\n";
@@ -88,12 +86,14 @@ int main(int argc, char** argv)
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     if (!folder.exists() && !QDir().mkpath(folder.path()))
         return 1;
-    quillon::SettingsStore store;
+    quillon::SettingsStore store(config.filePath(QStringLiteral("Quillon.conf")));
     for (int port = 1; port <= 4; ++port)
-        store.setValue("Ports", QStringLiteral("Com%1").arg(port), config.filePath(QStringLiteral("none%1").arg(port)));
+        store.setPortDevice(port, config.filePath(QStringLiteral("none%1").arg(port)));
+    store.setValue(QStringLiteral("Backups"), QStringLiteral("Folder"), config.filePath(QStringLiteral("backups")));
 
     FixedAnswer dialogs(studioFile(config));
     quillon::ShellServices services;
+    services.settings = &store;
     services.fileDialogs = &dialogs;
     services.messages = [](const quillon::OperatorMessage&) {};
     quillon::MainWindow window(services);
@@ -143,7 +143,7 @@ int main(int argc, char** argv)
         {quillon::encodeSidImage(quillon::readSetupFile(studioFile(config)).values).image, "4b58343032"},
         {quillon::encodeSidImage(quillon::defaultSetupValues()).image, "4b58343032"}};
     for (const auto& [image, serial] : cards) {
-        quillon::BackupFolder(quillon::defaultBackupFolder(), 365, [&time] { return time; })
+        quillon::BackupFolder(store.backupFolder(), 365, [&time] { return time; })
             .write(image, QByteArray::fromHex(serial));
         time = time.addSecs(-3 * 3600 - 17 * 60 - 41);
     }

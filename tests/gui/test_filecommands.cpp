@@ -75,7 +75,7 @@ TEST_F(FileCommands, openBackupListsEveryBackupNewestFirstAndOpensOneAsAnUnsaved
     values.setText(Field::MissingSidMessage, "FROM CARD");
     QDateTime time(QDate(2024, 5, 1), QTime(14, 3, 22));
     auto backup = [&](const QByteArray& image, const char* serial) {
-        const BackupResult written = BackupFolder(defaultBackupFolder(), 365, [&] { return time; })
+        const BackupResult written = BackupFolder(settings.backupFolder(), 365, [&] { return time; })
                                          .write(image, QByteArray::fromHex(serial));
         time = time.addSecs(60);
         return written.path;
@@ -83,7 +83,7 @@ TEST_F(FileCommands, openBackupListsEveryBackupNewestFirstAndOpensOneAsAnUnsaved
     const QString sid = backup(encodeSidImage(values).image, "4b58343031");
     const QString avm = backup(avmImage(), "4b58343031");
     const QString other = backup(encodeSidImage(defaultSetupValues()).image, "0a0b0c0d0e");
-    SettingsStore().setValue("File", "load", dir.path());
+    settings.setLastFolder(dir.path());
 
     window->menuItem("fileOpenBackup")->trigger();
     BackupChooser* chooser = window->backupChooser();

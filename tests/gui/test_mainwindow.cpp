@@ -2,7 +2,7 @@
 #include "guifixture.h"
 
 #include "link/cardlink.h"
-#include "link/portmanager.h"
+#include "app/core/portmanager.h"
 #include "setup/setupimage.h"
 
 #include <QComboBox>
@@ -156,12 +156,11 @@ TEST_F(MainWindow, optionsMenuFollowsThePortModel)
         EXPECT_EQ(item->toolTip(), window->ports().comItem(port).device);
         EXPECT_FALSE(item->toolTip().isEmpty());
     }
-    SettingsStore().setValue("File", "Speed", "1");
-    window->menuItem("speedTurbo")->trigger(); // whichever mark an earlier test left at start-up
+    settings.setValue("File", "Speed", "1");
     window->menuItem("speedSnailSlow")->trigger();
     EXPECT_TRUE(checked("speedSnailSlow"));
     EXPECT_FALSE(checked("speedTurbo"));
-    EXPECT_EQ(SettingsStore().value("File", "Speed"), "0");
+    EXPECT_EQ(settings.value("File", "Speed"), "0");
     window->menuItem("speedSnailSlow")->trigger(); // already marked: stays so
     EXPECT_TRUE(checked("speedSnailSlow"));
     window->menuItem("speedTurbo")->trigger();
@@ -176,19 +175,19 @@ TEST_F(MainWindow, sendSafetyItemsStartCheckedAndAreRememberedForTheNextStart)
         const char* key;
     } rows[] = {{"optionsBackupBeforeSend", "BackupBeforeSend"}, {"optionsVerifyAfterSend", "VerifyAfterSend"}};
     for (const auto& row : rows) {
-        SettingsStore().setValue("Transfer", row.key, "");
+        settings.setValue("Transfer", row.key, "");
         window.reset();
         window = std::make_unique<quillon::MainWindow>(services());
         EXPECT_TRUE(checked(row.item)) << row.item;
         window->menuItem(row.item)->trigger();
         EXPECT_FALSE(checked(row.item)) << row.item;
-        EXPECT_EQ(SettingsStore().value("Transfer", row.key), "false");
+        EXPECT_EQ(settings.value("Transfer", row.key), "false");
 
         window.reset();
         window = std::make_unique<quillon::MainWindow>(services());
         EXPECT_FALSE(checked(row.item)) << row.item;
         window->menuItem(row.item)->trigger();
-        EXPECT_EQ(SettingsStore().value("Transfer", row.key), "true");
+        EXPECT_EQ(settings.value("Transfer", row.key), "true");
     }
 }
 

@@ -64,16 +64,8 @@ class PortsInTheProgram : public GuiFixture {
 protected:
     void SetUp() override
     {
-        for (int port = 1; port <= 4; ++port)
-            saved[port - 1] = store.value("Ports", QStringLiteral("Com%1").arg(port));
-        store.setValue("File", "load", "");
-        store.setValue("File", "Comm", "1");
-    }
-    void TearDown() override
-    {
-        GuiFixture::TearDown();
-        for (int port = 1; port <= 4; ++port)
-            store.setValue("Ports", QStringLiteral("Com%1").arg(port), saved[port - 1]);
+        prepareSettings();
+        settings.setChosenPort(1);
     }
     ShellServices services() override
     {
@@ -86,13 +78,11 @@ protected:
         window.reset();
         messages.clear();
         findings.clear();
-        store.setValue("Ports", "Com1", device);
+        settings.setPortDevice(1, device);
         window = std::make_unique<MainWindow>(services());
     }
 
-    SettingsStore store;
     ListedPorts catalogue;
-    std::array<QString, 4> saved;
 };
 
 TEST_F(PortsInTheProgram, aPortThatFailsSaysWhatWasFoundAndTheNextStepInTheDetails)
@@ -133,8 +123,7 @@ TEST_F(PortsInTheProgram, aPortThatFailsSaysWhatWasFoundAndTheNextStepInTheDetai
     ASSERT_EQ(::chmod(path.constData(), 0660), 0);
     startWithCom1(locked.slave);
     // The settings stay readable to nobody: the device is looked up at each opening.
-    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    for (const QString& path : {config, config + "/Quillon", config + "/Quillon/Quillon.conf"})
+    for (const QString& path : {dir.path(), dir.filePath("Quillon.conf")})
         ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), path.endsWith(".conf") ? 0644 : 0755), 0) << path.toStdString();
     asNobody([&] { window->link().openPort(); });
     ASSERT_EQ(messages.value(0), cannotOpen + locked.slave + ": Permission denied");
@@ -170,7 +159,7 @@ TEST_F(PortsInTheProgram, anAdapterChosenForCom2IsStoredByItsOwnNameAndOffered)
     dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
 
     // Kept by vendor, product and serial number: found again wherever it is plugged in.
-    EXPECT_EQ(store.value("Ports", "Com2"), "usb:0403:6001:TEST123");
+    EXPECT_EQ(settings.value("Ports", "Com2"), "usb:0403:6001:TEST123");
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->menuItem("optionsCom2")->isEnabled(); }, 3000));
     EXPECT_FALSE(window->menuItem("optionsCom1")->isEnabled());
     window->menuItem("optionsCom2")->trigger();

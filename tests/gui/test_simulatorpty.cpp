@@ -28,19 +28,15 @@ protected:
         ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
         const QString link = QString::fromLocal8Bit(sim.readLine()).trimmed();
         ASSERT_FALSE(link.isEmpty());
-        SettingsStore store;
-        if (!savedCom1)
-            savedCom1 = store.value("Ports", "Com1");
-        store.setValue("Ports", "Com1", link);
-        store.setValue("File", "Comm", "1");
-        GuiFixture::SetUp();
+        prepareSettings();
+        settings.setPortDevice(1, link);
+        settings.setChosenPort(1);
+        window = std::make_unique<MainWindow>(services());
         ASSERT_TRUE(window->menuItem("optionsCom1")->isChecked());
     }
     void TearDown() override
     {
         GuiFixture::TearDown();
-        if (savedCom1)
-            SettingsStore().setValue("Ports", "Com1", *std::exchange(savedCom1, std::nullopt));
         sim.terminate();
         sim.waitForFinished(5000);
     }
@@ -52,7 +48,6 @@ protected:
 
     QProcess sim;
     QString received;
-    std::optional<QString> savedCom1;
 };
 
 TEST_F(SimulatorOnPty, getThenSendFromTheToolbar)

@@ -6,14 +6,13 @@
 #include "guifixture.h"
 
 #include "app/core/backups.h"
-#include "app/core/transferoptions.h"
 #include "app/core/stopsignals.h"
 #include "forms/progressdialog.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/cardlink.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "simulatedcard.h"
-#include "virtualserialline.h"
+#include "support/virtualserialline.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -51,7 +50,7 @@ class Transfers : public GuiFixture {
 protected:
     void SetUp() override
     {
-        SettingsStore().setValue("File", "Comm", "1");
+        settings.setValue("File", "Comm", "1");
     }
     // The card is switched on and calling before the window starts.
     void start(CardOptions options = {})
@@ -138,19 +137,19 @@ TEST_F(Transfers, getFromAnAvmCardIsSavedAsAnAvmFile)
     QAction* logFrames = window->menuItem("optionsLogFrames");
     ASSERT_FALSE(logFrames->isChecked()) << "off by default";
     logFrames->trigger();
-    EXPECT_EQ(SettingsStore().value("Trace", "FrameLog"), "true");
+    EXPECT_EQ(settings.value("Trace", "FrameLog"), "true");
     window->menuItem("toolsGetConfiguration")->trigger();
     ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
     EXPECT_EQ(panel(1), "AVM Config Loaded");
     EXPECT_EQ(panel(3), "AVM Card Detected");
     EXPECT_FALSE(control("Audio", "peakLevel")->isEnabled()); // its settings do not apply
     // The frame log, next to the trace file.
-    QFile frameLog(QFileInfo(SettingsStore().value("Trace", "Path")).dir().filePath("frames.log"));
+    QFile frameLog(QFileInfo(settings.value("Trace", "Path")).dir().filePath("frames.log"));
     ASSERT_TRUE(frameLog.open(QIODevice::ReadOnly | QIODevice::Text)); // CRLF on Windows
     const QByteArray logged = frameLog.readAll();
     EXPECT_TRUE(logged.contains(" -- SPEED 1200 baud\n") && logged.contains("| SetupData 120 bytes v1 | CRC good\n")) << logged.constData();
     logFrames->trigger();
-    EXPECT_EQ(SettingsStore().value("Trace", "FrameLog"), "false");
+    EXPECT_EQ(settings.value("Trace", "FrameLog"), "false");
 
     dialogs.nextAnswer = dir.filePath("Card.kxm");
     window->toolbarButtonClicked(3);
@@ -234,11 +233,11 @@ TEST_F(Transfers, anAppliedGetIsOneUndoStepAndCountsAsGot)
             EXPECT_EQ(window->held().fields.values(), onCard);
 
         // The card holds what its newest backup holds: a second Get writes no other.
-        const qsizetype kept = BackupFolder(defaultBackupFolder()).list().size();
+        const qsizetype kept = BackupFolder(settings.backupFolder()).list().size();
         messages.clear();
         window->toolbarButtonClicked(6);
         ASSERT_TRUE(runUntilMessage("Card Setup Retrieved")) << messages.join(" / ").toStdString();
-        EXPECT_EQ(BackupFolder(defaultBackupFolder()).list().size(), kept);
+        EXPECT_EQ(BackupFolder(settings.backupFolder()).list().size(), kept);
         replaceQuestions = 0;
     }
 }
@@ -259,10 +258,7 @@ TEST_P(VerifiedSend, fromTheToolbarDeliversTheWindowsSettingsAndReadsThemBack)
     const SendRow& row = GetParam();
     CardOptions options;
     options.storeDifferently = row.storeDifferently;
-    SettingsStore store; // whatever a test before this one chose
-    setBackupBeforeSend(store, true);
-    setVerifyAfterSend(store, true);
-    start(options);
+    start(options); // the store of this test alone: both on, as unless turned off
     typeInto("Controls", "gpi1Text", "ON AIR");
 
     window->toolbarButtonClicked(5);
@@ -334,7 +330,7 @@ TEST_F(Transfers, cancelInTheSendStageEndsTheWholeSendAndKeepsTheBackup)
     EXPECT_FALSE(window->link().portOpen());
     EXPECT_FALSE(progress->isVisible());
     EXPECT_TRUE(progress->stageLines().value(5).startsWith("[ ]")) << "no read-back";
-    const QString backups = QDir(backupFolder(SettingsStore())).absolutePath();
+    const QString backups = QDir(settings.backupFolder()).absolutePath();
     EXPECT_FALSE(QDir(backups).entryList(QDir::Files).isEmpty()) << backups.toStdString();
 }
 
@@ -397,7 +393,7 @@ TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        SettingsStore().setValue("File", "Speed", "1");
+        settings.setValue("File", "Speed", "1");
         restart(row.options);
         QStringList cardLog;
         card->onLog = [&cardLog](const QString& line) { cardLog << line; };
@@ -405,9 +401,8 @@ TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
         QSignalSpy shutDown(window.get(), &MainWindow::shutDown);
 
         // The stages of one connection: the safety net's extra connections are tested on their own.
-        SettingsStore options;
-        setBackupBeforeSend(options, false);
-        setVerifyAfterSend(options, false);
+        settings.setBackupBeforeSend(false);
+        settings.setVerifyAfterSend(false);
         window->toolbarButtonClicked(row.kind == FlowKind::Get ? 6 : 5);
         ASSERT_TRUE(clock.advanceUntil(row.reached, 20000, 1));
         ASSERT_TRUE(window->link().flowRunning() && window->link().portOpen());
@@ -431,7 +426,7 @@ TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
         clock.advance(30000); // nothing of the link is left to fire
         EXPECT_TRUE(cardLog.contains("<- SYN: starting over")) << cardLog.join(" / ").toStdString();
         EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
-        EXPECT_EQ(SettingsStore().value("File", "Speed"), "0");
+        EXPECT_EQ(settings.value("File", "Speed"), "0");
     }
 }
 

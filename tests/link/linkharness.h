@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A capture fake of the serial control on virtual time, a recording operator interface, and the
-// card's side of the frames, for driving the link engine by hand.
+// A capture fake of the serial control on virtual time, a recorder of what the link tells, and
+// the card's side of the frames, for driving the link engine by hand.
 
 #include "link/cardlink.h"
 #include "link/framecodec.h"
 #include "link/tracefile.h"
-#include "link/virtualclock.h"
-#include "setup/heldsetup.h"
+#include "support/virtualclock.h"
 #include "setup/setupimage.h"
 
 #include <QMap>
@@ -107,26 +106,53 @@ private:
     QByteArray in_;
 };
 
-class RecordingUi : public OperatorUi {
-public:
-    void message(const QString& text) override { messages << text; events << "message: " + text; }
-    void status(int panel, const QString& text) override
+// Everything the link tells, as values and as one readable line each, in order.
+struct LinkEvents {
+    explicit LinkEvents(CardLink& link)
     {
-        statuses[panel] = text;
-        events << QStringLiteral("status%1: %2").arg(panel).arg(text);
+        QObject::connect(&link, &CardLink::flowStarted, [this] { buttonsEnabled = false; });
+        QObject::connect(&link, &CardLink::stageReached, [this](TransferStage s) { log << QStringLiteral("stage %1").arg(int(s)); });
+        QObject::connect(&link, &CardLink::cardIdentified, [this](const CardIdentity& c) { identified = c; });
+        QObject::connect(&link, &CardLink::framing, [this](CheckMode check, bool header, bool data) {
+            framing = {check, header};
+            dataSeen = data;
+        });
+        QObject::connect(&link, &CardLink::keepAliveTicked, [this](int ticks, int unanswered) {
+            log << QStringLiteral("keep-alive %1 %2").arg(ticks).arg(unanswered);
+        });
+        QObject::connect(&link, &CardLink::retransmitting, [this](int retries) { log << QStringLiteral("resend %1").arg(retries); });
+        QObject::connect(&link, &CardLink::versionAccepted, [this] { log << "version accepted"; });
+        QObject::connect(&link, &CardLink::imageReceived, [this](const QByteArray& image, const QByteArray&) { images << image; });
+        QObject::connect(&link, &CardLink::flashReported, [this](quint8 result) { flashResults << result; });
+        QObject::connect(&link, &CardLink::connectionEnded, [this](EndReason reason) {
+            ends << reason;
+            buttonsEnabled = true;
+        });
+        QObject::connect(&link, &CardLink::failed, [this](const LinkFailure& f) { failures << f.kind; failure = f; });
+        QObject::connect(&link, &CardLink::flowEnded, [this](const FlowResult& r) { flows << r; });
+        QObject::connect(&link, &CardLink::closedByHand, [this] { log << "closed by hand"; });
     }
-    void transferButtonsEnabled(bool enabled) override { buttonsEnabled = enabled; }
-    void diagnosticLabel(int index, const QString& text) override { labels[index] = text; }
-    void hideProgress() override { ++progressHidden; }
-    void focusMainWindow() override { ++focused; }
+    std::optional<EndReason> lastEnd() const { return ends.isEmpty() ? std::nullopt : std::optional(ends.last()); }
+    // How each flow ended: (kind, outcome, end).
+    QList<std::tuple<FlowKind, FlowOutcome, FlowEnd>> outcomes() const
+    {
+        QList<std::tuple<FlowKind, FlowOutcome, FlowEnd>> out;
+        for (const FlowResult& r : flows)
+            out << std::tuple(r.kind, r.outcome, r.end);
+        return out;
+    }
 
-    QStringList messages;
-    QStringList events;
-    QMap<int, QString> statuses;
-    QMap<int, QString> labels;
+    QStringList log;
+    QList<LinkFailure::Kind> failures;
+    LinkFailure failure{LinkFailure::PortGone}; // the last
+    QList<EndReason> ends;
+    QList<FlowResult> flows;
+    QList<QByteArray> images;
+    QList<quint8> flashResults;
+    std::optional<CardIdentity> identified;
+    FrameModes framing;
+    bool dataSeen = false;
     bool buttonsEnabled = true;
-    int progressHidden = 0;
-    int focused = 0;
 };
 
 // The card's side of the protocol, in 16-bit header form.
@@ -184,17 +210,24 @@ struct Harness {
     VirtualClock clock;
     FakeSerial port{clock};
     TestPorts ports;
-    HeldSetup held;
-    RecordingUi ui;
     TraceFile trace;
-    CardLink link{port, clock, ports, held, ui, trace};
+    CardLink link{port, clock, ports, trace};
+    LinkEvents events{link};
     Card card;
-    QList<std::pair<FlowKind, FlowOutcome>> outcomes;
+    // What a Send sends: this image, compared with the card's version as this set-up version;
+    // nothing when refused. The card's version it was asked with.
+    QByteArray toSend = encodeSidImage(defaultSetupValues()).image;
+    quint8 setupVersion = 0;
+    bool refuse = false;
+    std::optional<std::optional<quint8>> askedWith;
 
-    Harness()
+    void send()
     {
-        loadDefaults(held.fields);
-        link.onFlowFinished = [this](FlowKind k, FlowOutcome o) { outcomes.append({k, o}); };
+        link.send({[this] { return setupVersion; },
+                   [this](std::optional<quint8> cardVersion) -> std::optional<QByteArray> {
+                       askedWith = cardVersion;
+                       return refuse ? std::nullopt : std::optional(toSend);
+                   }});
     }
 
     const LinkState& s() const { return link.state(); }
@@ -231,6 +264,77 @@ struct Harness {
         port.takeWritten(); // the host's Ack
         clock.advance(60);
     }
+};
+
+inline QByteArray hex(const char* h) { return QByteArray::fromHex(h); }
+inline const QByteArray Syn(1, char(0x16));
+inline QByteArray sidImage() { return encodeSidImage(defaultSetupValues()).image; }
+
+// An AVM card's image of this set-up version.
+inline QByteArray avmImage(quint8 version)
+{
+    QByteArray image(120, char(1));
+    image[0] = 24;
+    image[1] = static_cast<char>(version);
+    return image;
+}
+
+// A frame whose CRC's low byte is spoiled.
+inline QByteArray spoiled(QByteArray frame)
+{
+    frame[frame.size() - 2] = char(frame[frame.size() - 2] ^ 0x55);
+    return frame;
+}
+
+// What the host wrote, a frame an entry: "ack 1" (its sequence byte), "nack 0", "data 000000"
+// (payload), "c4 ..." (a plain frame), or a lone byte in hex.
+inline QStringList described(const QByteArray& written)
+{
+    QStringList out;
+    for (const QByteArray& f : splitFrames(written)) {
+        const quint8 control = f.isEmpty() ? 0 : static_cast<quint8>(f[0]);
+        if (f.size() == 1)
+            out << QString::fromLatin1(f.toHex());
+        else if (control == PlainControl)
+            out << QStringLiteral("c4 ") + QString::fromLatin1(f.mid(1).toHex());
+        else if (control == AckControl || control == NackControl)
+            out << QStringLiteral("%1 %2").arg(control == AckControl ? "ack" : "nack").arg(static_cast<quint8>(f[1]));
+        else
+            out << QStringLiteral("data ") + QString::fromLatin1(payloadOf(f).toHex());
+    }
+    return out;
+}
+
+// A Get that has reached the point where the host asked for the card's set-up.
+struct GetUnderWay : Harness {
+    GetUnderWay()
+    {
+        link.get();
+        identify('S');
+        requests = ackHostData();
+    }
+    QList<QByteArray> requests;
+};
+
+// A Send that has reached the version exchange.
+struct SendUnderWay : Harness {
+    explicit SendUnderWay(char kind = 'S')
+    {
+        send();
+        identify(kind);
+        if (kind == 'A')
+            ackHostData(); // BaudChange
+        clock.advance(60);
+        requests = ackHostData();
+    }
+    void reportVersion(quint8 version) { port.deliver(card.data(hostSeq(), QByteArray(1, char(0x17)) + QByteArray(1, char(version)))); }
+    // The card answers the image with this data packet (its flash result, 0x19 r).
+    void answerImage(const QByteArray& payload)
+    {
+        const QList<QByteArray> frames = splitFrames(port.takeWritten());
+        port.deliver(card.data(static_cast<quint8>(frames.last()[2]), payload));
+    }
+    QList<QByteArray> requests;
 };
 
 } // namespace linktest

@@ -2,6 +2,8 @@
 #include "link/framecodec.h"
 #include "link/framelog.h"
 
+#include "simulatedcard.h"
+
 #include <gtest/gtest.h>
 
 using namespace quillon;
@@ -10,13 +12,22 @@ namespace {
 QByteArray hex(const char* h) { return QByteArray::fromHex(h); }
 }
 
-TEST(FrameCodec, crcTableAndKnownChecks)
+// Polynomial 0x1021 from 0xFFFF, each byte shifted in at the low end: not CRC-16/CCITT-FALSE,
+// which XORs each byte in at the top and gives 0x29B1 for the nine digits.
+TEST(FrameCodec, crcIsTheCardsVariantNotCcittFalse)
 {
     EXPECT_EQ(crcTable()[1], 0x1021);
     EXPECT_EQ(crcTable()[128], 0x9188);
     EXPECT_EQ(crcTable()[255], 0x1EF0);
     EXPECT_EQ(crc16("abc"), 0xD278);
     EXPECT_EQ(crc16("123456789"), 0xA69D);
+    // The simulated card computes it bit by bit on its own; both agree on every byte and on a frame.
+    QByteArray all;
+    for (int b = 0; b < 256; ++b) {
+        all.append(char(b));
+        EXPECT_EQ(crc16(QByteArray(1, char(b))), sim::cardCrc(QByteArray(1, char(b)))) << b;
+    }
+    EXPECT_EQ(crc16(all), sim::cardCrc(all));
 }
 
 TEST(FrameCodec, acknowledgementFramesInHeaderForm)
@@ -161,10 +172,10 @@ TEST(FrameCodec, sentFramesAreReadBackForTheirCommand)
         QByteArray payload;
         int command;
     } rows[] = {
-        {CheckMode::Bits16, true, PacketKind::Data, image, SetupData},
-        {CheckMode::Bits16, true, PacketKind::Resend, hex("1500"), SetupRequest},
-        {CheckMode::Bits8, false, PacketKind::Data, hex("02160310"), SerialNumber},
-        {CheckMode::None, false, PacketKind::Data, hex("1904b0"), FlashResult},
+        {CheckMode::Bits16, true, PacketKind::Data, image, host::SetupData},
+        {CheckMode::Bits16, true, PacketKind::Resend, hex("1500"), host::GetRequest},
+        {CheckMode::Bits8, false, PacketKind::Data, hex("02160310"), host::HostSerial},
+        {CheckMode::None, false, PacketKind::Data, hex("1904b0"), host::BaudChange},
         {CheckMode::Bits16, true, PacketKind::Ack, {}, -1},
         {CheckMode::Bits16, true, PacketKind::Nack, {}, -1},
     };

@@ -5,12 +5,12 @@
 #include "link/qtlinkclock.h"
 #include "support/testsupport.h"
 #include "link/qtserialcontrol.h"
-#include "link/settingsstore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <QMap>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -93,9 +93,13 @@ protected:
         port.onOutputDrained = [this] { ++drained; };
     }
 
+    // What Com1..Com4 stand for.
+    struct Names : ComPortNames {
+        QString portDevice(int port) const override { return devices.value(port); }
+        QMap<int, QString> devices;
+    } names;
     Pty pty;
-    SettingsStore store;
-    QtSerialControl port{store};
+    QtSerialControl port{names};
     std::vector<int> events;
     int drained = 0;
 };
@@ -222,7 +226,7 @@ TEST_F(SerialPty, settingsMadeWhileClosedApplyAtTheNextOpening)
 
 TEST_F(SerialPty, portNumbersStandForTheStoredDevices)
 {
-    store.setValue(QStringLiteral("Ports"), QStringLiteral("Com3"), pty.slave);
+    names.devices[3] = pty.slave;
     port.forceDevice({});
     port.setCommPort(3);
     EXPECT_EQ(port.device(), pty.slave);
@@ -230,7 +234,6 @@ TEST_F(SerialPty, portNumbersStandForTheStoredDevices)
     EXPECT_TRUE(port.setPortOpen(true)) << "opening an open port leaves it open";
     EXPECT_TRUE(port.portOpen());
     port.setPortOpen(false);
-    store.setValue(QStringLiteral("Ports"), QStringLiteral("Com3"), QString());
 }
 
 TEST_F(SerialPty, vanishingDeviceClosesThePortAndWakesTheReader)

@@ -2,7 +2,7 @@
 // The simulated card's side of the protocol, driven by a host scripted by hand on virtual time.
 
 #include "link/framecodec.h"
-#include "link/virtualclock.h"
+#include "support/virtualclock.h"
 #include "linemeter.h"
 #include "simulatedcard.h"
 

@@ -5,9 +5,9 @@
 #include "netfixture.h"
 
 #include "link/netserialcontrol.h"
-#include "link/portmanager.h"
+#include "app/core/portmanager.h"
 #include "link/routedserialcontrol.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

@@ -21,7 +21,15 @@ status=0
 fail() { echo "FAIL: $*"; status=1; }
 
 if command -v lintian >/dev/null; then
-  lintian --pedantic --fail-on error,warning "$changes" || fail "lintian reports errors or warnings"
+  # AppStream 1.0 (Debian 13) warns that the metadata names no homepage: the project has none, and
+  # an address that is not true would be worse; everything else in it is validated by the build's
+  # metainfo_valid test. Debian 12's lintian knows no such tag and rejects an override naming it,
+  # so it is left out here rather than overridden in the package.
+  suppress=()
+  if lintian-explain-tags appstream-metadata-validation-failed >/dev/null 2>&1; then
+    suppress=(--suppress-tags appstream-metadata-validation-failed)
+  fi
+  lintian --pedantic --fail-on error,warning "${suppress[@]}" "$changes" || fail "lintian reports errors or warnings"
 else
   echo "lintian is not installed: not run (scripts/deps.sh --packaging installs it)"
 fi

@@ -5,7 +5,7 @@
 #include "commands.h"
 
 #include "app/core/backups.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -56,7 +56,7 @@ int runBackups(const QStringList& args, const QString& usage)
         printLine(stderr, QStringLiteral("usage: quillon-cli ") + usage);
         return ExitUsage;
     }
-    const QString folder = parsed->folder.isEmpty() ? backupFolder(SettingsStore()) : parsed->folder;
+    const QString folder = parsed->folder.isEmpty() ? SettingsStore().backupFolder() : parsed->folder;
     const QList<BackupEntry> entries = BackupFolder(folder).list(parsed->card);
     if (entries.isEmpty())
         printLine(stderr, QStringLiteral("No backups in %1").arg(QDir::toNativeSeparators(folder)));

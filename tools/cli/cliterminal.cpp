@@ -7,31 +7,14 @@ namespace {
 
 const char* panelName(int panel)
 {
-    switch (panel) {
-    case 1:
-        return "set-up";
-    case 2:
-        return "status";
-    case 3:
-        return "card";
-    default:
-        return "panel";
-    }
+    static const char* const names[] = {"panel", "set-up", "status", "card"};
+    return names[panel >= 1 && panel <= 3 ? panel : 0];
 }
 
-QString stageName(TransferStage stage)
+const char* stageName(TransferStage stage)
 {
-    switch (stage) {
-    case TransferStage::LinkSetUp:
-        return QStringLiteral("link set up");
-    case TransferStage::CardIdentified:
-        return QStringLiteral("card identified");
-    case TransferStage::ImageTransferred:
-        return QStringLiteral("set-up transferred");
-    case TransferStage::FlashResult:
-        return QStringLiteral("flash result received");
-    }
-    return QString();
+    static const char* const names[] = {"link set up", "card identified", "set-up transferred", "flash result received"};
+    return names[int(stage)];
 }
 
 } // namespace
@@ -43,27 +26,15 @@ void printLine(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-CliTerminal::CliTerminal(std::FILE* messages, std::FILE* statuses)
-    : messages_(messages)
-    , statuses_(statuses)
-{
-}
-
-void CliTerminal::message(const QString& text)
-{
-    printLine(messages_, text);
-}
-
 void CliTerminal::status(int panel, const QString& text)
 {
-    if (statuses_ && !text.isEmpty())
+    if (!text.isEmpty())
         printLine(statuses_, QStringLiteral("[%1] %2").arg(QString::fromLatin1(panelName(panel)), text));
 }
 
 void CliTerminal::progress(TransferStage stage)
 {
-    if (statuses_)
-        printLine(statuses_, QStringLiteral("[progress] ") + stageName(stage));
+    printLine(statuses_, QStringLiteral("[progress] ") + QString::fromLatin1(stageName(stage)));
 }
 
 } // namespace quillon

@@ -1,26 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "setup/operatorui.h"
+#include "app/core/operatorui.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdio>
 
 namespace quillon {
 
-// Shows the operator's messages and status texts on the terminal.
+// The operator's side of a transfer on the terminal: message boxes are kept for the end (they go
+// to stdout on success, stderr on failure); status panel texts and progress show as they come.
 class CliTerminal : public OperatorUi {
 public:
-    // messages: where message boxes go (stderr when every message is a failure);
-    // statuses: where status panel texts and progress go, or nullptr to drop them.
-    explicit CliTerminal(std::FILE* messages = stdout, std::FILE* statuses = stdout);
+    explicit CliTerminal(std::FILE* statuses = stdout) : statuses_(statuses) {}
 
-    void message(const QString& text) override;
+    void message(const QString& text) override { messages << text; }
     void status(int panel, const QString& text) override;
     void progress(TransferStage stage) override;
 
+    QStringList messages;
+
 private:
-    std::FILE* messages_;
     std::FILE* statuses_;
 };
 

@@ -193,9 +193,10 @@ int runImage(const FileArgs& args)
     // Built exactly as a send to a SID card builds it.
     HeldSetup held;
     held.fields.setValues(*values);
-    CliTerminal ui(stderr, nullptr);
-    if (buildSetupImage(held, quint8(0), ui) != 1)
+    if (const QString refusal = buildSetupImage(held, quint8(0)); !refusal.isEmpty()) {
+        printLine(stderr, refusal);
         return ExitFailed;
+    }
     try {
         saveSetupImage(args.output, held.setupImage);
     } catch (const SetupFileError& e) {
@@ -230,9 +231,10 @@ int runDecode(const FileArgs& args)
                           .arg(input, QString::number(quint8(held.setupImage.at(1)))));
     }
     loadDefaults(held.fields);
-    CliTerminal ui(stderr, nullptr);
-    if (!applySetupImage(held, ui))
+    if (const QString refusal = applySetupImage(held); !refusal.isEmpty()) {
+        printLine(stderr, refusal);
         return ExitFailed;
+    }
     try {
         exportSetupText(args.output, held.fields.values());
     } catch (const SetupFileError& e) {

@@ -5,18 +5,17 @@
 #include "commands.h"
 
 #include "app/core/backups.h"
-#include "app/core/cardoperation.h"
+#include "app/core/cardsession.h"
+#include "app/core/linkpresenter.h"
 #include "app/core/stopsignals.h"
 
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
 #include "link/cardlink.h"
 #include "link/framelog.h"
-#include "link/linkstatistics.h"
 #include "link/portselection.h"
-#include "link/qtlinkclock.h"
 #include "link/routedserialcontrol.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "setup/setupcompare.h"
 #include "setup/setupimage.h"
@@ -121,80 +120,52 @@ std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput,
     return parsed;
 }
 
-// Message boxes are kept for the end, where they go to stdout on success and stderr on
-// failure; status texts show as they come.
-class LinkTerminal : public OperatorUi {
-public:
-    explicit LinkTerminal(std::FILE* statuses = stdout) : statuses_(statuses, statuses) {}
-    void message(const QString& text) override { messages << text; }
-    void status(int panel, const QString& text) override { statuses_.status(panel, text); }
-    void progress(TransferStage stage) override { statuses_.progress(stage); }
+enum class Operation { Get, Send, Compare };
 
-    QStringList messages;
-
-private:
-    CliTerminal statuses_;
-};
-
-// One Get or Send through the program's link engine, on a serial port of this machine.
+// One Get, Send or Compare through the program's card session, on a serial port of this machine.
 class Transfer {
 public:
     explicit Transfer(const LinkArgs& args, std::FILE* statuses = stdout)
-        : ui(statuses), args_(args), port_(store_), forcedDevice_(args.device), trace_(args.trace),
-          logPath_(args.log), verbose_(args.verbose)
+        : ui(statuses), args_(args), port_(store_)
     {
         loadDefaults(held.fields);
-        if (!forcedDevice_.isEmpty()) {
-            port_.forceDevice(forcedDevice_);
-        } else {
-            // The port the program has chosen in its Options menu.
-            bool ok = false;
-            const int chosen = store_.value(QStringLiteral("File"), QStringLiteral("Comm"), QStringLiteral("1")).toInt(&ok);
-            selection_ = FixedPort(ok && chosen >= 1 && chosen <= 4 ? chosen : 1);
-        }
+        port_.forceDevice(args.device);
+        // Else the port the program has chosen in its Options menu.
+        const int chosen = args.device.isEmpty() ? store_.chosenPort().toInt() : 1;
+        const int port = chosen >= 1 && chosen <= 4 ? chosen : 1;
+        selection_ = FixedPort(port, args.device.isEmpty() ? store_.portDevice(port) : args.device);
     }
 
-    QString device() const
-    {
-        return forcedDevice_.isEmpty() ? store_.portDevice(selection_.selectedPort()) : forcedDevice_;
-    }
+    QString device() const { return selection_.deviceOf(selection_.selectedPort()); }
 
-    // Runs the operation (its backup, transfer and verify connections) to its end; true when
-    // it succeeded.
-    bool run(FlowKind kind, const QString& fileName)
+    // Runs the operation (its backup, transfer and verify connections) to its end.
+    OperationResult run(Operation kind, const QString& fileName)
     {
-        QtLinkClock clock;
-        // The observers outlive the link, which may still tell them as it goes.
-        FrameLog frameLog(clock);
-        LinkStatistics statistics(clock);
-        LinkObservers observers;
-        CardLink link(port_, clock, selection_, held, ui, trace_);
-        frameLog.setPath(logPath_);
-        if (verbose_)
-            frameLog.echo = [](const QString& line) { printLine(stderr, line); };
-        if (!logPath_.isEmpty() || verbose_)
-            observers.add(&frameLog);
-        observers.add(&statistics);
-        link.setObserver(&observers);
-        link.currentFileName = [fileName] { return fileName; };
-        CardOperation operation(link, clock, held, ui);
+        CardSession session(port_, selection_, held, ui, store_);
+        CardOperation& operation = session.operation();
+        CardLink& link = session.link();
+        session.trace().setPath(args_.trace);
+        session.frameLog().setPath(args_.log);
+        if (args_.verbose)
+            session.frameLog().echo = [](const QString& line) { printLine(stderr, line); };
+        session.presenter().fileName = [fileName] { return fileName; };
 
         QEventLoop loop;
-        std::optional<bool> outcome;
-        operation.onFinished = [&](bool succeeded) {
-            outcome = succeeded;
+        std::optional<OperationResult> outcome;
+        QObject::connect(&operation, &CardOperation::finished, &loop, [&](const OperationResult& result) {
+            outcome = result;
             loop.quit(); // a connection still open is ended below
-        };
+        });
         // The command ends as soon as the outcome is known: a connection that ended under a
         // running flow, once the link has had its say, fails the operation.
-        statistics.onConnectionEnded = [&](const LinkCounters& counters) {
+        QObject::connect(&session, &CardSession::connectionEnded, &loop, [&](const LinkCounters& counters) {
             if (args_.stats)
                 printLine(stdout, countersLine(counters));
             QTimer::singleShot(0, &loop, [&] {
                 if (operation.running() && !link.portOpen() && !operation.betweenConnections())
                     operation.fail();
             });
-        };
+        });
         QTimer::singleShot(TransferLimitMs, &loop, [&] {
             ui.message(QStringLiteral("No result after %1 s: the transfer was ended.").arg(TransferLimitMs / 1000));
             operation.fail();
@@ -204,44 +175,46 @@ public:
         const StopSignals stop([&](int signal) {
             ui.message(QStringLiteral("Stopped by %1: the transfer was ended.")
                            .arg(signal == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
-            outcome = false;
-            link.shutdown();
+            outcome = OperationResult{};
+            session.shutdown();
             loop.quit();
         });
         QTimer::singleShot(0, &loop, [&] {
-            OperationOptions options;
+            OperationOptions options = session.options(kind == Operation::Send);
             options.backup = args_.backup;
             options.verify = args_.verify;
-            options.backupFolder = args_.backupDir.isEmpty() ? backupFolder(store_) : args_.backupDir;
-            options.keepDays = backupKeepDays(store_);
-            if (kind == FlowKind::Get)
+            if (!args_.backupDir.isEmpty())
+                options.backupFolder = args_.backupDir;
+            if (kind == Operation::Get)
                 operation.get(options);
-            else
+            else if (kind == Operation::Send)
                 operation.send(options);
+            else
+                operation.compare(options);
         });
         loop.exec();
 
         operation.abandon();
-        if (link.portOpen() || link.flowRunning())
-            link.shutdown();
-        statistics.onConnectionEnded = nullptr; // nothing left to watch once the loop is gone
+        if (session.busy())
+            session.shutdown();
         if (!operation.backupPath().isEmpty())
             ui.messages << QStringLiteral("Backup of the card's set-up: ") + operation.backupPath();
-        return outcome.value_or(false);
+        received_ = operation.receivedImage();
+        return outcome.value_or(OperationResult{});
     }
 
+    // What the last Compare read.
+    QByteArray received() const { return received_; }
+
     HeldSetup held;
-    LinkTerminal ui;
+    CliTerminal ui;
 
 private:
     LinkArgs args_;
     SettingsStore store_;
     RoutedSerialControl port_;
-    QString forcedDevice_;
     FixedPort selection_{1};
-    TraceFile trace_;
-    QString logPath_;
-    bool verbose_ = false;
+    QByteArray received_;
 };
 
 // Prints the operator's messages where they belong and returns the exit code.
@@ -264,7 +237,7 @@ int runGet(const QStringList& args, const QString& usage)
 
     Transfer transfer(*parsed);
     const QString device = transfer.device();
-    if (!transfer.run(FlowKind::Get, QFileInfo(parsed->output).baseName()))
+    if (!transfer.run(Operation::Get, QFileInfo(parsed->output).baseName()).succeeded)
         return report(transfer, false, QStringLiteral("no set-up was received from the card on %1").arg(device));
 
     const HeldSetup& held = transfer.held;
@@ -314,11 +287,10 @@ int runSend(const QStringList& args, const QString& usage)
     held.loadedCardType = setupKindFromName(path);
 
     const QString device = transfer.device();
-    const bool sent = transfer.run(FlowKind::Send, QFileInfo(path).baseName());
-    const bool sentButDiffers = transfer.ui.messages.contains(QStringLiteral("Card Setup Sent!"));
-    return report(transfer, sent,
-                  sentButDiffers ? QStringLiteral("the card on %1 does not hold the set-up in %2").arg(device, path)
-                                 : QStringLiteral("the set-up in %1 was not sent to the card on %2").arg(path, device));
+    const OperationResult result = transfer.run(Operation::Send, QFileInfo(path).baseName());
+    return report(transfer, result.succeeded,
+                  result.sent ? QStringLiteral("the card on %1 does not hold the set-up in %2").arg(device, path)
+                              : QStringLiteral("the set-up in %1 was not sent to the card on %2").arg(path, device));
 }
 
 } // namespace
@@ -328,16 +300,14 @@ std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupVal
     LinkArgs args;
     args.device = device;
     Transfer transfer(args, stderr);
-    if (base)
-        transfer.held.fields.setValues(*base);
-    const bool received = transfer.run(FlowKind::Get, QStringLiteral("card"));
+    const bool received = transfer.run(Operation::Compare, QStringLiteral("card")).succeeded;
     for (const QString& m : transfer.ui.messages)
         printLine(stderr, m);
     if (!received) {
         printLine(stderr, QStringLiteral("quillon-cli: no set-up was received from the card on %1").arg(device));
         return std::nullopt;
     }
-    return comparedSetupOf(transfer.held);
+    return comparedSetupOfImage(transfer.received(), base ? *base : defaultSetupValues());
 }
 
 std::vector<CliCommand> linkCommands()

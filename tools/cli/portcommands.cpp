@@ -8,8 +8,8 @@
 #include "link/netprobe.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
-#include "link/portlisting.h"
-#include "link/settingsstore.h"
+#include "app/core/portlisting.h"
+#include "app/core/settingsstore.h"
 
 #include <QEventLoop>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "linemeter.h"
 
-#include "link/framecodec.h"
+#include "link/protocol.h"
 
 #include <algorithm>
 

@@ -1,15 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "simulatedcard.h"
 
-#include "link/framecodec.h"
 #include "setup/setupimage.h"
 
 #include <cmath>
+#include <optional>
 
 namespace quillon::sim {
 
 namespace {
 
+// The card's own words and frame codec, written apart from the host's so that each checks the other.
+constexpr quint8 STX = 0x02;
+constexpr quint8 ETX = 0x03;
+constexpr quint8 AckByte = 0x06;
+constexpr quint8 DLE = 0x10;
+constexpr quint8 SYN = 0x16;
 constexpr quint8 DataControl = 0xC2;
 constexpr quint8 AckControl = 0x42;
 constexpr quint8 NackControl = 0x82;
@@ -35,16 +41,79 @@ QByteArray bytesOf(std::initializer_list<int> values)
     return out;
 }
 
+} // namespace
+
+// Bit by bit: from 0xFFFF, each byte shifted in at the low end, polynomial 0x1021 taken off as bits
+// leave at the top.
+quint16 cardCrc(const QByteArray& bytes)
+{
+    quint16 crc = 0xFFFF;
+    for (char c : bytes) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = crc & 0x8000;
+            crc = static_cast<quint16>((crc << 1) | ((static_cast<quint8>(c) >> bit) & 1));
+            if (top)
+                crc ^= 0x1021;
+        }
+    }
+    return crc;
+}
+
+namespace {
+
+QByteArray stuffed(const QByteArray& bytes)
+{
+    static const QByteArray reserved = bytesOf({0x02, 0x03, 0x06, 0x0A, 0x0D, 0x10, 0x16, 0x18});
+    QByteArray out;
+    for (char c : bytes) {
+        if (reserved.contains(c))
+            out += bytesOf({DLE, static_cast<quint8>(c) ^ 0xA0});
+        else
+            out += c;
+    }
+    return out;
+}
+
+// A frame's bytes between STX and ETX back as its packet, check included; nothing when it ends in DLE.
+std::optional<QByteArray> unstuffed(const QByteArray& raw)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (static_cast<quint8>(raw[i]) != DLE) {
+            out += raw[i];
+        } else if (++i < raw.size()) {
+            out += static_cast<char>(static_cast<quint8>(raw[i]) ^ 0xA0);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+bool crcGood(const QByteArray& packet)
+{
+    const quint16 sent = static_cast<quint16>(static_cast<quint8>(packet[packet.size() - 2]) << 8 | static_cast<quint8>(packet.back()));
+    return cardCrc(packet.first(packet.size() - 2)) == sent;
+}
+
+QByteArray withCrc(const QByteArray& covered, quint16 spoil = 0)
+{
+    const quint16 crc = cardCrc(covered) ^ spoil;
+    return stuffed(bytesOf({crc >> 8, crc & 0xFF}));
+}
+
 // A data frame in 16-bit header form; corrupt spoils its CRC.
 QByteArray dataFrame(quint8 echo, quint8 own, const QByteArray& payload, bool corrupt)
 {
     const QByteArray body = bytesOf({echo, own}) + payload;
-    quint16 crc = crc16(QByteArray(1, static_cast<char>(DataControl)) + body);
-    if (corrupt)
-        crc ^= 0x0101;
-    return QByteArray(1, static_cast<char>(STX)) + QByteArray(1, static_cast<char>(DataControl))
-        + stuffBytes(body) + stuffBytes(bytesOf({crc >> 8, crc & 0xFF}))
-        + QByteArray(1, static_cast<char>(ETX));
+    return bytesOf({STX, DataControl}) + stuffed(body) + withCrc(bytesOf({DataControl}) + body, corrupt ? 0x0101 : 0)
+        + bytesOf({ETX});
+}
+
+// An acknowledgement's sequence byte and zero go out as they are; only its check is stuffed.
+QByteArray acknowledgement(quint8 control, quint8 seq)
+{
+    return bytesOf({STX, control, seq, 0}) + withCrc(bytesOf({control, seq, 0})) + bytesOf({ETX});
 }
 
 QString hex(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex(' ')); }
@@ -211,12 +280,12 @@ void SimulatedCard::frameIn(const QByteArray& raw)
 {
     if (phase_ == CardPhase::Syncing)
         return;
-    const auto packet = unstuff(raw);
+    const auto packet = unstuffed(raw);
     if (!packet || packet->size() < 5)
         return;
     const auto control = static_cast<quint8>(packet->at(0));
     const auto echo = static_cast<quint8>(packet->at(1));
-    if (!crcMatches(*packet)) {
+    if (!crcGood(*packet)) {
         log(QStringLiteral("<- bad CRC: ") + hex(*packet));
         if (control == DataControl)
             sendNack(static_cast<quint8>(packet->at(2)));
@@ -448,13 +517,13 @@ void SimulatedCard::retransmitTimeout()
 
 void SimulatedCard::sendAck(quint8 seq)
 {
-    transmit(buildFrame(CheckMode::Bits16, true, PacketKind::Ack, seq & 1, 0, {}));
+    transmit(acknowledgement(AckControl, seq & 1));
 }
 
 void SimulatedCard::sendNack(quint8 seq)
 {
     ++nacksSent_;
-    transmit(buildFrame(CheckMode::Bits16, true, PacketKind::Nack, seq & 1, 0, {}));
+    transmit(acknowledgement(NackControl, seq & 1));
 }
 
 void SimulatedCard::sendSynAndRestart()

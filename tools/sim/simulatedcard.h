@@ -51,6 +51,9 @@ struct CardOptions {
 enum class CardPhase { Stopped, Syncing, LinkSetup, SerialNumber, AppId, Ready };
 QString phaseName(CardPhase phase);
 
+// The card's own CRC-16 (bitwise; the host's is table driven): the check of its frames.
+quint16 cardCrc(const QByteArray& bytes);
+
 // The default set-up image of a card kind: the factory SID image, or a made-up 120-byte AVM
 // image (byte 0 24, byte 1 version 1).
 QByteArray defaultCardImage(CardKind kind);

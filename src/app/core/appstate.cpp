@@ -3,7 +3,7 @@
 
 #include "../../files/setupfiles.h"
 #include "../../files/setupnames.h"
-#include "../../link/settingsstore.h"
+#include "settingsstore.h"
 #include "../../setup/setupimage.h"
 
 #include <QDir>
@@ -13,8 +13,6 @@
 namespace quillon {
 
 namespace {
-const QString FileSection = QStringLiteral("File");
-const QString FolderKey = QStringLiteral("load");
 const QString CaptionPrefix = QStringLiteral("Norvane - Quillon - ");
 
 QString reasonOf(const std::exception& e)
@@ -30,7 +28,7 @@ AppState::AppState(HeldSetup& held, ShellUi& ui, SettingsStore& store)
 
 QString AppState::storedFolder() const
 {
-    return store_.value(FileSection, FolderKey, QStringLiteral("C:\\windows"));
+    return store_.lastFolder();
 }
 
 void AppState::showSetupName()
@@ -38,7 +36,7 @@ void AppState::showSetupName()
     held_.loadedCardType = setupKindFromName(currentFileName_);
     const SetupName name = splitSetupName(currentFileName_);
     currentFileName_ = name.bareName;
-    store_.setValue(FileSection, FolderKey, name.folder);
+    store_.setLastFolder(name.folder);
     caption_ = CaptionPrefix + currentFileName_;
     showCaption();
     showKind();
@@ -46,8 +44,7 @@ void AppState::showSetupName()
 
 void AppState::showKind()
 {
-    ui_.status(1, held_.loadedCardType == CardType::AVM ? QStringLiteral("AVM Config Loaded")
-                                                        : QStringLiteral("SID Config Loaded"));
+    ui_.status(1, loadedSetupText(held_.loadedCardType));
 }
 
 bool AppState::modified() const

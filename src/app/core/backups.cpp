@@ -3,7 +3,6 @@
 
 #include "../../files/setupfiles.h"
 #include "../../files/setupnames.h"
-#include "../../link/settingsstore.h"
 #include "../../setup/heldsetup.h"
 #include "../../setup/setupimage.h"
 
@@ -13,14 +12,12 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <algorithm>
 
 namespace quillon {
 
 namespace {
 
-const QString Section = QStringLiteral("Backups");
 const QString TimeFormat = QStringLiteral("yyyyMMdd-HHmmss");
 const QString UnknownSerial = QStringLiteral("0000000000");
 
@@ -86,26 +83,6 @@ std::optional<BackupEntry> parseBackupName(const QString& fileName)
     }
     entry.path = fileName;
     return entry;
-}
-
-QString defaultBackupFolder()
-{
-    // ~/.local/share on Linux, %LOCALAPPDATA% on Windows.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Quillon/backups");
-}
-
-QString backupFolder(const SettingsStore& store)
-{
-    const QString folder = store.value(Section, QStringLiteral("Folder")).trimmed();
-    return folder.isEmpty() ? defaultBackupFolder() : folder;
-}
-
-int backupKeepDays(const SettingsStore& store)
-{
-    bool ok = false;
-    const int days = store.value(Section, QStringLiteral("KeepDays")).trimmed().toInt(&ok);
-    return ok && days >= 0 ? days : DefaultBackupKeepDays;
 }
 
 BackupFolder::BackupFolder(QString folder, int keepDays, Clock now)

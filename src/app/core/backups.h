@@ -12,8 +12,6 @@
 
 namespace quillon {
 
-class SettingsStore;
-
 inline constexpr int DefaultBackupKeepDays = 365;
 inline constexpr int BackupsKeptPerCard = 20;
 
@@ -31,13 +29,6 @@ struct BackupEntry {
 QString backupBaseName(CardType kind, const QByteArray& serial, const QDateTime& time);
 // The entry a file name stands for, or nothing when this program did not make the name.
 std::optional<BackupEntry> parseBackupName(const QString& fileName);
-
-// Where backups go: "[Backups] Folder" from the settings, else "Quillon/backups" under the
-// platform's local application data.
-QString defaultBackupFolder();
-QString backupFolder(const SettingsStore& store);
-// "[Backups] KeepDays": a whole number of days, 0 or more; anything else is the default.
-int backupKeepDays(const SettingsStore& store);
 
 // The outcome of writing one backup: the file written (or the newest backup of the card, when
 // it already held the same set-up), or a message for the operator that names the folder and

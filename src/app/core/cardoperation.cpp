@@ -4,9 +4,12 @@
 #include "backups.h"
 #include "readback.h"
 
+#include "operatorui.h"
+
+#include "../../link/cardlink.h"
 #include "../../link/linkclock.h"
 #include "../../setup/heldsetup.h"
-#include "../../setup/operatorui.h"
+#include "../../setup/setupimage.h"
 
 #include <QDir>
 
@@ -36,7 +39,7 @@ QString withArticle(CardType kind) { return kind == CardType::AVM ? QStringLiter
 
 struct CardOperation::Impl {
     // Which connection of the operation is running.
-    enum class Step { Idle, Get, Backup, Send, Verify };
+    enum class Step { Idle, Get, Backup, Send, Verify, Compare };
 
     CardLink& link;
     HeldSetup& held;
@@ -53,6 +56,7 @@ struct CardOperation::Impl {
     std::function<void()> nextConnection;
     bool imageSending = false;   // the image has been written to the port
     bool imageDelivered = false; // the card has acknowledged it
+    bool sent = false;           // and written it to its flash
     bool staleFlowEnd = false; // the link is about to end a flow that is not this connection's
 
     Impl(CardLink& l, LinkClock& clock, HeldSetup& h, OperatorUi& u, CardOperation& owner)
@@ -62,22 +66,24 @@ struct CardOperation::Impl {
             if (auto start = std::exchange(nextConnection, nullptr))
                 start();
         };
-        link.onImageReceived = [this](const QByteArray& image, const QByteArray& serial) { imageReceived(image, serial); };
-        link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) { flowFinished(outcome); };
-        link.onProgress = [this](TransferStage stage) { linkProgress(stage); };
-        link.onImageSending = [this] { imageSending = step == Step::Send; };
+        connect(&link, &CardLink::imageReceived, &q, [this](const QByteArray& image, const QByteArray& serial) { imageReceived(image, serial); });
+        connect(&link, &CardLink::flowEnded, &q, [this](const FlowResult& result) { flowFinished(result.outcome); });
+        connect(&link, &CardLink::stageReached, &q, [this](TransferStage stage) { linkProgress(stage); });
+        connect(&link, &CardLink::imageAcknowledged, &q, [this] { linkProgress(TransferStage::ImageTransferred); });
+        connect(&link, &CardLink::imageSending, &q, [this] { imageSending = step == Step::Send; });
+        // The card the next Send is for; a set-up read only to be compared is no reason to change it.
+        connect(&link, &CardLink::cardIdentified, &q, [this](const CardIdentity& card) {
+            if (card.kind && step != Step::Compare)
+                held.connectedCardType = *card.kind;
+        });
     }
 
-    void stage(OperationStage s, bool done)
-    {
-        if (q.onStage)
-            q.onStage(s, done);
-    }
+    void stage(OperationStage s, bool done) { Q_EMIT q.stageChanged(s, done); }
 
     void imageReceived(const QByteArray& image, const QByteArray& serial)
     {
         received = image;
-        if (step == Step::Get && options.backup) {
+        if ((step == Step::Get || step == Step::Compare) && options.backup) {
             // A Get goes on whatever became of its backup.
             const BackupResult written = BackupFolder(options.backupFolder, options.keepDays).write(image, serial);
             if (written.ok())
@@ -90,6 +96,21 @@ struct CardOperation::Impl {
             backupPath = written.path;
             backupError = written.error;
         }
+        if (link.runningFlow() != FlowKind::Read)
+            hold(image);
+    }
+
+    // A Get's image, or one that came on a connection opened by hand, becomes the held set-up.
+    void hold(const QByteArray& image)
+    {
+        const QByteArray previous = std::exchange(held.setupImage, image);
+        if (const QString refusal = applySetupImage(held); !refusal.isEmpty()) {
+            held.setupImage = previous;
+            ui.message(refusal);
+            return;
+        }
+        held.loadedCardType = kindOfImage(image);
+        ui.status(1, loadedSetupText(held.loadedCardType));
     }
 
     void linkProgress(TransferStage s)
@@ -120,19 +141,41 @@ struct CardOperation::Impl {
 
     // Starts one of the link's flows as this operation's connection. A flow still running on
     // the link (Get or Send pressed again) is ended by the link first: its end is not ours.
-    void startFlow(Step s, void (CardLink::*flow)())
+    void startFlow(Step s)
     {
         step = s;
         staleFlowEnd = link.flowRunning();
-        (link.*flow)();
+        if (s == Step::Get)
+            link.get();
+        else if (s == Step::Send)
+            link.send(sendSource());
+        else
+            link.read();
         staleFlowEnd = false;
     }
 
-    void startConnection(Step s, void (CardLink::*flow)())
+    void startConnection(Step s)
     {
         step = s;
-        nextConnection = [this, s, flow] { startFlow(s, flow); };
+        nextConnection = [this, s] { startFlow(s); };
         next->start(0);
+    }
+
+    // What the Send sends: the version it is compared with, then the image, built for the card
+    // that identified itself (or refused, saying why).
+    SendSource sendSource()
+    {
+        return {[this] {
+                    return held.connectedCardType == CardType::AVM && held.setupImage.size() > 1
+                        ? quint8(held.setupImage.at(1)) : quint8(0);
+                },
+                [this](std::optional<quint8> cardVersion) -> std::optional<QByteArray> {
+                    if (const QString refusal = buildSetupImage(held, cardVersion); !refusal.isEmpty()) {
+                        ui.message(refusal);
+                        return std::nullopt;
+                    }
+                    return held.setupImage;
+                }};
     }
 
     void begin(bool isSend, const OperationOptions& o)
@@ -143,6 +186,7 @@ struct CardOperation::Impl {
         received.clear();
         imageSending = false;
         imageDelivered = false;
+        sent = false;
         backupPath.clear();
         backupError.clear();
     }
@@ -150,7 +194,7 @@ struct CardOperation::Impl {
     void startSend()
     {
         stage(OperationStage::Connecting, false);
-        startConnection(Step::Send, &CardLink::sendConfiguration);
+        startConnection(Step::Send);
     }
 
     void startVerify()
@@ -158,7 +202,7 @@ struct CardOperation::Impl {
         sentImage = held.setupImage; // as built and sent
         received.clear();
         stage(OperationStage::Verifying, false);
-        startConnection(Step::Verify, &CardLink::readCard);
+        startConnection(Step::Verify);
     }
 
     void flowFinished(FlowOutcome outcome)
@@ -179,6 +223,7 @@ struct CardOperation::Impl {
             afterBackupRead();
             return;
         case Step::Send:
+            sent = true;
             stage(OperationStage::WritingToFlash, true);
             if (options.verify)
                 startVerify();
@@ -187,6 +232,11 @@ struct CardOperation::Impl {
             return;
         case Step::Verify:
             compare();
+            return;
+        case Step::Compare:
+            ui.status(2, QStringLiteral("Process Complete"));
+            ui.message(QStringLiteral("Card Setup Retrieved"));
+            finish(true);
             return;
         case Step::Idle:
             return;
@@ -237,8 +287,7 @@ struct CardOperation::Impl {
         step = Step::Idle;
         next->stop();
         nextConnection = nullptr;
-        if (q.onFinished)
-            q.onFinished(succeeded);
+        Q_EMIT q.finished({succeeded, sent});
     }
 
     QString tooLateText(bool received) const
@@ -264,19 +313,13 @@ CardOperation::CardOperation(CardLink& link, LinkClock& clock, HeldSetup& held, 
 {
 }
 
-CardOperation::~CardOperation()
-{
-    d->link.onImageReceived = nullptr;
-    d->link.onFlowFinished = nullptr;
-    d->link.onProgress = nullptr;
-    d->link.onImageSending = nullptr;
-}
+CardOperation::~CardOperation() = default;
 
 void CardOperation::get(const OperationOptions& options)
 {
     d->begin(false, options);
     d->stage(OperationStage::Connecting, false);
-    d->startFlow(Impl::Step::Get, &CardLink::getConfiguration);
+    d->startFlow(Impl::Step::Get);
 }
 
 void CardOperation::send(const OperationOptions& options)
@@ -284,11 +327,17 @@ void CardOperation::send(const OperationOptions& options)
     d->begin(true, options);
     if (!options.backup) {
         d->stage(OperationStage::Connecting, false);
-        d->startFlow(Impl::Step::Send, &CardLink::sendConfiguration);
+        d->startFlow(Impl::Step::Send);
         return;
     }
     d->stage(OperationStage::ReadingCard, false);
-    d->startFlow(Impl::Step::Backup, &CardLink::readCard);
+    d->startFlow(Impl::Step::Backup);
+}
+
+void CardOperation::compare(const OperationOptions& options)
+{
+    d->begin(false, options);
+    d->startFlow(Impl::Step::Compare);
 }
 
 void CardOperation::cancel()
@@ -332,5 +381,7 @@ QList<OperationStage> operationStages(bool send, const OperationOptions& options
 QList<OperationStage> CardOperation::stages() const { return operationStages(d->sending, d->options); }
 
 QString CardOperation::backupPath() const { return d->backupPath; }
+
+QByteArray CardOperation::receivedImage() const { return d->received; }
 
 } // namespace quillon

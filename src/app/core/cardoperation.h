@@ -1,18 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "../../link/cardlink.h"
-
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
-#include <functional>
 #include <memory>
 
 namespace quillon {
 
+class CardLink;
 class LinkClock;
-class LinkTimer;
 struct HeldSetup;
 class OperatorUi;
 
@@ -23,7 +21,7 @@ QString operationStageText(OperationStage stage, bool send = true);
 
 // The safety net of one operation.
 struct OperationOptions {
-    bool backup = true;    // Get: keep what arrived; Send: read the card and keep it first
+    bool backup = true;    // Get and Compare: keep what arrived; Send: read the card and keep it first
     bool verify = true;    // Send: read the set-up back and compare
     QString backupFolder;  // where backups go
     int keepDays = 365;
@@ -32,18 +30,27 @@ struct OperationOptions {
 // The stages a Get or Send with these options goes through, in order.
 QList<OperationStage> operationStages(bool send, const OperationOptions& options);
 
-// A Get or Send as a sequence of connections over one CardLink: for a Send, read the card and
-// keep a backup, send, read back and compare. Each connection is one of CardLink's flows; the
-// next starts only after the previous has ended, never inside it.
-class CardOperation {
+// How an operation ended.
+struct OperationResult {
+    bool succeeded = false;
+    bool sent = false; // a Send's image reached the card and was written to its flash
+};
+
+// A Get, Send or Compare as a sequence of connections over one CardLink: for a Send, read the
+// card and keep a backup, send, read back and compare. Each connection is one of CardLink's
+// flows; the next starts only after the previous has ended, never inside it. It applies what a
+// Get receives (or a set-up that arrives on a connection opened by hand) to the held set-up and
+// gives a Send its image.
+class CardOperation : public QObject {
+    Q_OBJECT
 public:
     CardOperation(CardLink& link, LinkClock& clock, HeldSetup& held, OperatorUi& ui);
-    ~CardOperation();
-    CardOperation(const CardOperation&) = delete;
-    CardOperation& operator=(const CardOperation&) = delete;
+    ~CardOperation() override;
 
     void get(const OperationOptions& options);
     void send(const OperationOptions& options);
+    // Reads the card's set-up without holding it (receivedImage() then has it).
+    void compare(const OperationOptions& options);
     // Ends the whole operation with reason 8, whatever stage it is in; a backup written stays.
     void cancel();
     // Closing the program: ends the operation without telling anyone.
@@ -56,13 +63,16 @@ public:
     void fail();
     // The stages this operation goes through, in order (for the progress list).
     QList<OperationStage> stages() const;
-
-    // Told when a stage starts (done false) and when it is complete (done true).
-    std::function<void(OperationStage, bool done)> onStage;
-    // Told once, when the operation has ended.
-    std::function<void(bool succeeded)> onFinished;
     // The backup file written by this operation, if any.
     QString backupPath() const;
+    // The image the last Compare (or backup or verify) read.
+    QByteArray receivedImage() const;
+
+Q_SIGNALS:
+    // A stage starts (done false) or is complete (done true).
+    void stageChanged(OperationStage stage, bool done);
+    // Once, when the operation has ended.
+    void finished(const OperationResult& result);
 
 private:
     struct Impl;

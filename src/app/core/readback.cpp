@@ -9,18 +9,6 @@ namespace quillon {
 
 namespace {
 
-ComparedSetup comparedImage(const QByteArray& image)
-{
-    ComparedSetup setup;
-    if (image.size() > SidImageSize) {
-        setup.kind = CardType::AVM;
-        setup.image = image;
-    } else {
-        setup.values = decodeSidImage(image, defaultSetupValues());
-    }
-    return setup;
-}
-
 QString line(const SetupDifference& d)
 {
     const QString what = d.isByte() ? QStringLiteral("AVM image, byte at offset %1").arg(d.offset)
@@ -36,7 +24,7 @@ QStringList readBackDifferences(const QByteArray& sent, const QByteArray& readBa
         if (const QString refusal = sidImageRefusal(readBack); !refusal.isEmpty())
             return {refusal};
     }
-    const SetupComparison comparison = compareSetups(comparedImage(sent), comparedImage(readBack));
+    const SetupComparison comparison = compareSetups(comparedSetupOfImage(sent, defaultSetupValues()), comparedSetupOfImage(readBack, defaultSetupValues()));
     if (!comparison.comparable())
         return {comparison.refusal};
     QStringList lines;

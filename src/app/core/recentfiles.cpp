@@ -1,36 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recentfiles.h"
 
-#include "../../link/settingsstore.h"
+#include "settingsstore.h"
 
 #include <QFileInfo>
 
 namespace quillon {
 
 namespace {
-const QString Section = QStringLiteral("RecentFiles");
-
-QString keyOf(int index)
-{
-    return QStringLiteral("File%1").arg(index + 1);
-}
-
 QString fullPath(const QString& path)
 {
     return QFileInfo(path).absoluteFilePath();
 }
 } // namespace
 
-QStringList RecentFiles::files() const
-{
-    QStringList files;
-    for (int i = 0; i < Limit; ++i) {
-        const QString path = store_.value(Section, keyOf(i));
-        if (!path.isEmpty() && !files.contains(path))
-            files << path;
-    }
-    return files;
-}
+QStringList RecentFiles::files() const { return store_.recentFiles(); }
 
 void RecentFiles::add(const QString& path)
 {
@@ -47,10 +31,6 @@ void RecentFiles::remove(const QString& path)
         store(list);
 }
 
-void RecentFiles::store(const QStringList& files)
-{
-    for (int i = 0; i < Limit; ++i)
-        store_.setValue(Section, keyOf(i), files.value(i));
-}
+void RecentFiles::store(const QStringList& files) { store_.setRecentFiles(files); }
 
 } // namespace quillon

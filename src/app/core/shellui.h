@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "../../setup/operatorui.h"
+#include "operatorui.h"
 
 #include <QString>
 #include <functional>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "aboutdialog.h"
 
-#include "setup/operatorui.h"
+#include "app/core/operatorui.h"
 
 #include <QDialogButtonBox>
 #include <QFile>

@@ -214,7 +214,7 @@ void GuiOperatorUi::showProgress()
 void GuiOperatorUi::progress(TransferStage stage)
 {
     if (ProgressDialog* dialog = window_.progressDialog(false))
-        dialog->setStage(stage);
+        dialog->setStage(int(stage) + 1);
 }
 
 void GuiOperatorUi::hideProgress()

@@ -5,22 +5,18 @@
 #include "forms/coloursettingswindow.h"
 #include "forms/controlsettingswindow.h"
 #include "forms/progressdialog.h"
-#include "app/core/backups.h"
-#include "app/core/cardoperation.h"
-#include "app/core/transferoptions.h"
+#include "app/core/linkpresenter.h"
 #include "forms/sourceidsettingswindow.h"
 #include "forms/onscreensettingswindow.h"
 #include "aboutdialog.h"
 #include "backupchooser.h"
 #include "helplocation.h"
-#include "cardcomparison.h"
 #include "portassignmentdialog.h"
 #include "link/cardlink.h"
-#include "link/portmanager.h"
+#include "app/core/portmanager.h"
 #include "link/qtlinkclock.h"
 #include "link/routedserialcontrol.h"
 #include "link/framelog.h"
-#include "link/tracefile.h"
 #include "qtfiledialogs.h"
 #include "setup/setupimage.h"
 
@@ -93,7 +89,9 @@ private:
 } // namespace
 
 MainWindow::MainWindow(ShellServices services)
-    : catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
+    : ownStore_(services.settings ? nullptr : std::make_unique<SettingsStore>()),
+      store_(services.settings ? *services.settings : *ownStore_),
+      catalogue_(services.catalogue ? services.catalogue : &systemCatalogue_),
       doctor_(*catalogue_),
       ownSerial_(services.serial ? nullptr : std::make_unique<RoutedSerialControl>(store_, catalogue_)),
       ownClock_(services.clock ? nullptr : std::make_unique<QtLinkClock>()),
@@ -102,14 +100,11 @@ MainWindow::MainWindow(ShellServices services)
       openUrl_(services.openUrl ? services.openUrl
                                 : [](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       ports_(std::make_unique<PortManager>(*serial_, store_)),
-      trace_(std::make_unique<TraceFile>(TraceFile::defaultPath(store_))),
-      frameLog_(std::make_unique<FrameLog>(*clock_)),
-      statistics_(std::make_unique<LinkStatistics>(*clock_)),
       imageFrames_(std::make_unique<ImageFrameWatch>([this](int command, int baud) { followImageFrame(command, baud); })),
       ui_(*this, services.messages ? services.messages
                                    : [this](const OperatorMessage& message) { showMessageBox(this, message); },
           services.replaceQuestion),
-      link_(std::make_unique<CardLink>(*serial_, *clock_, *ports_, held_, ui_, *trace_)),
+      session_(std::make_unique<CardSession>(*serial_, *ports_, held_, ui_, store_, clock_)),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
       subWindowStyle_(std::make_unique<SubWindowStyle>())
 {
@@ -131,23 +126,12 @@ MainWindow::MainWindow(ShellServices services)
     buildStatusBar();
     resize(stripSize());
 
-    link_->currentFileName = [this] { return app_->currentFileName(); };
-    linkObservers_.add(frameLog_.get());
-    linkObservers_.add(statistics_.get());
-    linkObservers_.add(imageFrames_.get());
-    statistics_->onChanged = [this] { showCounters(); };
-    link_->setObserver(&linkObservers_);
-    setFrameLogging(store_.value(QStringLiteral("Trace"), QStringLiteral("FrameLog")).compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0);
-    operation_ = std::make_unique<CardOperation>(*link_, *clock_, held_, ui_);
-    operation_->onStage = [this](OperationStage stage, bool done) { operationStage(stage, done); };
-    operation_->onFinished = [this](bool succeeded) {
-        if (ProgressDialog* dialog = progressDialog(false)) {
-            dialog->endOperation();
-            dialog->hide();
-        }
-        if (getting_)
-            endGet(succeeded);
-    };
+    session_->presenter().fileName = [this] { return app_->currentFileName(); };
+    session_->link().addObserver(imageFrames_.get());
+    connect(session_.get(), &CardSession::countersChanged, this, &MainWindow::showCounters);
+    setFrameLogging(store_.frameLog());
+    connect(&session_->operation(), &CardOperation::stageChanged, this, &MainWindow::operationStage);
+    connect(&session_->operation(), &CardOperation::finished, this, &MainWindow::operationFinished);
     app_->beforeDefaults = [this] { hideSettingsWindows(); };
     app_->afterDefaults = [this] { maximiseSettingsWindows(); };
 
@@ -166,14 +150,11 @@ MainWindow::~MainWindow()
     disconnect(&app_->history().stack(), nullptr, this, nullptr);
     // The link stops first (it may still report to the windows), then the windows go while
     // the set-up they show still exists.
-    if (!closed_) {
-        stopCardComparison();
-        link_->shutdown();
-    }
+    if (!closed_)
+        session_->shutdown();
     closed_ = true;
     destroyWindows();
-    operation_.reset(); // it lets go of the link's callbacks, so it goes before the link
-    link_.reset();
+    session_.reset();
 }
 
 // ---- the settings windows ------------------------------------------------------------------
@@ -218,8 +199,8 @@ void MainWindow::createSettingsWindows()
     addSettingsWindow(QStringLiteral("Colors"), new ColourSettingsWindow(setup));
     auto* controls = new ControlSettingsWindow(setup);
     addSettingsWindow(QStringLiteral("Controls"), controls);
-    connect(controls, &ControlSettingsWindow::openPortClicked, this, [this] { link_->openPort(); });
-    connect(controls, &ControlSettingsWindow::closePortClicked, this, [this] { link_->closePort(); });
+    connect(controls, &ControlSettingsWindow::openPortClicked, this, [this] { link().openPort(); });
+    connect(controls, &ControlSettingsWindow::closePortClicked, this, [this] { link().closePort(); });
     addSettingsWindow(QStringLiteral("SourceId"), new SourceIdSettingsWindow(setup));
     addSettingsWindow(QStringLiteral("Windows"), new OnScreenSettingsWindow(setup));
     addSettingsWindow(QStringLiteral("Audio"), new AudioSettingsWindow(setup));
@@ -371,7 +352,7 @@ void MainWindow::toolbarButtonClicked(int number)
 
 void MainWindow::exitCommand()
 {
-    link_->endTransfer(EndReason::Completed);
+    link().endTransfer(EndReason::Completed);
     // Pending events run first; the close then follows from the event loop, not from here.
     QTimer::singleShot(0, this, &QWidget::close);
 }
@@ -447,17 +428,6 @@ ControlSettingsWindow* MainWindow::controlSettings() const
 
 namespace {
 
-OperationOptions operationOptions(const SettingsStore& store)
-{
-    const TransferOptions chosen = transferOptions(store);
-    OperationOptions options;
-    options.backup = chosen.backupBeforeSend;
-    options.verify = chosen.verifyAfterSend;
-    options.backupFolder = backupFolder(store);
-    options.keepDays = backupKeepDays(store);
-    return options;
-}
-
 QString countersText(const LinkCounters& c)
 {
     return QStringLiteral("Frames sent %1, received %2\nRetransmissions %3, NACKs %4, CRC errors %5\nLast failure: %6")
@@ -470,6 +440,7 @@ QString countersText(const LinkCounters& c)
 
 void MainWindow::startOperation(bool send)
 {
+    comparingWithCard_ = false;
     // The operation this one replaces ends without telling.
     if (getting_)
         endGet(false);
@@ -477,27 +448,36 @@ void MainWindow::startOperation(bool send)
         getting_ = true;
         app_->getStarted();
     }
-    OperationOptions options = operationOptions(store_);
-    if (!send) { // every Get keeps a backup; the Send options are the Send's
-        options.backup = true;
-        options.verify = false;
-    }
     if (ProgressDialog* dialog = progressDialog(true)) {
         QStringList stages;
-        for (OperationStage stage : operationStages(send, options))
+        for (OperationStage stage : operationStages(send, session_->options(send)))
             stages << operationStageText(stage, send);
         dialog->beginOperation(stages);
     }
-    if (send)
-        operation_->send(options);
-    else
-        operation_->get(options);
+    send ? session_->send() : session_->get();
+}
+
+void MainWindow::operationFinished(const OperationResult& result)
+{
+    if (ProgressDialog* dialog = progressDialog(false)) {
+        dialog->endOperation();
+        dialog->hide();
+    }
+    if (getting_)
+        endGet(result.succeeded);
+    if (std::exchange(comparingWithCard_, false) && result.succeeded) {
+        // "Card 4B58343031", as its backups name it.
+        const QByteArray serial = session_->link().state().cardSerial;
+        showComparison(serial.size() == 5 ? QStringLiteral("Card ") + QString::fromLatin1(serial.toHex().toUpper())
+                                          : QStringLiteral("the card"),
+                       comparedSetupOfImage(session_->operation().receivedImage(), held_.fields.values()));
+    }
 }
 
 void MainWindow::showCounters()
 {
     if (ProgressDialog* dialog = progressDialog(false); dialog && dialog->inOperation())
-        dialog->setCounters(countersText(statistics_->counters()));
+        dialog->setCounters(countersText(session_->counters()));
 }
 
 // The bar follows the frame that carries the image: the host's when it sends one, the card's
@@ -508,7 +488,7 @@ void MainWindow::followImageFrame(int command, int baud)
     if (!dialog || !dialog->inOperation())
         return;
     const int frameBytes = int(held_.setupImage.size()) + 10; // STX, header, command, CRC, ETX
-    if (command == SetupData || command == SetupRequest)
+    if (command == host::SetupData || command == host::GetRequest)
         dialog->followFrame(frameBytes, baud);
 }
 
@@ -529,14 +509,14 @@ void MainWindow::endGet(bool replaced)
     getting_ = false;
     app_->getEnded(replaced);
 }
-bool MainWindow::operationRunning() const { return operation_ && operation_->running(); }
+bool MainWindow::operationRunning() const { return session_ && session_->operation().running(); }
 
 void MainWindow::operationStage(OperationStage stage, bool done)
 {
     ProgressDialog* dialog = progressDialog(false);
     if (!dialog || !dialog->inOperation())
         return;
-    const int index = int(operation_->stages().indexOf(stage));
+    const int index = int(session_->operation().stages().indexOf(stage));
     if (index < 0)
         return;
     if (done) {
@@ -552,10 +532,7 @@ ProgressDialog* MainWindow::progressDialog(bool create)
     if (!progress_ && create && !closed_) {
         progress_ = new ProgressDialog(this);
         connect(progress_, &ProgressDialog::cancelClicked, this, [this] {
-            if (operation_->running())
-                operation_->cancel();
-            else
-                activeLink().cancel();
+            session_->cancel();
             ui_.focusMainWindow();
         });
     }
@@ -598,9 +575,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (closed_)
         return;
     closed_ = true;
-    operation_->abandon();
-    stopCardComparison();
-    link_->shutdown();
+    comparingWithCard_ = false;
+    session_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();
 }

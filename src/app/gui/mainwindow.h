@@ -2,17 +2,16 @@
 #pragma once
 
 #include "app/core/appstate.h"
-#include "app/core/cardoperation.h"
+#include "app/core/cardsession.h"
 #include "aboutdialog.h"
 #include "backupchooser.h"
 #include "comparewindow.h"
 #include "guioperatorui.h"
 #include "portassignmentdialog.h"
 #include "link/linkobserver.h"
-#include "link/linkstatistics.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 #include "setup/heldsetup.h"
 #include "setup/cardsetup.h"
 
@@ -36,14 +35,11 @@ class QTimer;
 namespace quillon {
 
 class CardLink;
-class CardOperation;
 class FileDialogs;
 class LinkClock;
 class PortManager;
 class SerialControl;
 class SettingsWindow;
-class FrameLog;
-class TraceFile;
 class ControlSettingsWindow;
 class CompareWindow;
 class ProgressDialog;
@@ -51,6 +47,7 @@ struct ComparedSetup;
 
 // What the main window talks to outside itself; anything left empty is the real thing.
 struct ShellServices {
+    SettingsStore* settings = nullptr;  // the user's settings store
     SerialControl* serial = nullptr;    // the serial ports of the "Ports" section
     PortCatalogue* catalogue = nullptr; // the serial ports present (QSerialPortInfo)
     LinkClock* clock = nullptr;         // the Qt event loop's timers
@@ -61,7 +58,7 @@ struct ShellServices {
 };
 
 // The main window: menu bar, toolbar and status bar over the area in which the five settings
-// windows show. It owns the application state and the card link, starts the program and
+// windows show. It owns the application state and the card session, starts the program and
 // shuts it down.
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -97,7 +94,8 @@ public:
     // Parts, for the operator-interface glue and for tests.
     AppState& appState() { return *app_; }
     HeldSetup& held() { return held_; }
-    CardLink& link() { return *link_; }
+    CardLink& link() { return session_->link(); }
+    CardSession& session() { return *session_; }
     // Tools > Send and Get Configuration: the whole operation, with the safety net the Options
     // menu chose.
     void sendCommand();
@@ -113,7 +111,7 @@ public:
     ProgressDialog* progressDialog(bool create);
     AboutDialog* aboutBox() const { return about_; }
     CompareWindow* compareWindow() const { return compare_; }
-    bool comparingWithCard() const { return cardComparison_ != nullptr; }
+    bool comparingWithCard() const { return comparingWithCard_; }
     PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
     BackupChooser* backupChooser() const { return backupChooser_; }
     QMdiArea* mdiArea() const { return mdi_; }
@@ -145,20 +143,16 @@ private:
         QPointer<QMdiSubWindow> sub;
     };
 
-    struct CardComparison;
-
     void buildMenus();
     void buildFileExtras(QMenu* file, QAction* exit);
     void buildEditMenu(QMenu* edit);
     void endGet(bool replaced);
     void refreshRecentFiles();
     void showComparison(const QString& otherName, const ComparedSetup& other);
+    void operationFinished(const OperationResult& result);
     void placeBesideSettings(QWidget* other);
     // The control that holds a setting, and the key of its window.
     QWidget* settingControl(Field field, QString* windowKey = nullptr) const;
-    void finishCardComparison();
-    void stopCardComparison();
-    CardLink& activeLink();
     void buildToolbar();
     void buildStatusBar();
     void createSettingsWindows();
@@ -176,7 +170,8 @@ private:
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& shortcut = {});
 
-    SettingsStore store_;
+    std::unique_ptr<SettingsStore> ownStore_;
+    SettingsStore& store_;
     SystemPortCatalogue systemCatalogue_;
     PortCatalogue* catalogue_;
     SystemPortDoctor doctor_;
@@ -189,14 +184,9 @@ private:
     std::function<bool(const QUrl&)> openUrl_;
     HeldSetup held_;
     std::unique_ptr<PortManager> ports_;
-    std::unique_ptr<TraceFile> trace_;
-    std::unique_ptr<FrameLog> frameLog_; // Options > "Log Frames"
-    std::unique_ptr<LinkStatistics> statistics_; // the progress dialog's counters
     std::unique_ptr<LinkObserver> imageFrames_;   // moves its bar along the image frame
-    LinkObservers linkObservers_;
     GuiOperatorUi ui_;
-    std::unique_ptr<CardLink> link_;
-    std::unique_ptr<CardOperation> operation_;
+    std::unique_ptr<CardSession> session_;
     std::unique_ptr<AppState> app_;
 
     QMdiArea* mdi_ = nullptr;
@@ -207,7 +197,7 @@ private:
     QPointer<ProgressDialog> progress_;
     QPointer<AboutDialog> about_;
     QPointer<CompareWindow> compare_;
-    std::unique_ptr<CardComparison> cardComparison_;
+    bool comparingWithCard_ = false; // the running operation reads the card to compare it
     std::array<QAction*, 4> recentItems_{};
     QAction* recentSeparator_ = nullptr;
     QPointer<PortAssignmentDialog> assignment_;

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
-#include "app/core/transferoptions.h"
-#include "link/portmanager.h"
+#include "app/core/portmanager.h"
 #include "link/cardlink.h"
-#include "link/framelog.h"
-#include "link/tracefile.h"
 
 #include <QAction>
 #include <QTimer>
@@ -134,7 +131,7 @@ void MainWindow::buildMenus()
     logFrames->setCheckable(true);
     connect(logFrames, &QAction::triggered, this, [this](bool on) {
         setFrameLogging(on);
-        store_.setValue(QStringLiteral("Trace"), QStringLiteral("FrameLog"), on ? QStringLiteral("true") : QStringLiteral("false"));
+        store_.setFrameLog(on);
     });
 
     options->addSeparator();
@@ -142,8 +139,8 @@ void MainWindow::buildMenus()
     QAction* verify = addItem(options, "optionsVerifyAfterSend", QStringLiteral("&Verify After Send"));
     for (QAction* item : {backup, verify})
         item->setCheckable(true);
-    connect(backup, &QAction::triggered, this, [this](bool on) { setBackupBeforeSend(store_, on); });
-    connect(verify, &QAction::triggered, this, [this](bool on) { setVerifyAfterSend(store_, on); });
+    connect(backup, &QAction::triggered, this, [this](bool on) { store_.setBackupBeforeSend(on); });
+    connect(verify, &QAction::triggered, this, [this](bool on) { store_.setVerifyAfterSend(on); });
 
     // Each settings window has a key of its own, in the toolbar's order, and Ctrl+F4 closes the
     // one in front: the windows can be used without a mouse.
@@ -264,15 +261,14 @@ void MainWindow::refreshOptionsMenu()
     }
     menuItem(QStringLiteral("speedSnailSlow"))->setChecked(ports_->slowChecked());
     menuItem(QStringLiteral("speedTurbo"))->setChecked(ports_->turboChecked());
-    const TransferOptions transfer = transferOptions(store_);
-    menuItem(QStringLiteral("optionsBackupBeforeSend"))->setChecked(transfer.backupBeforeSend);
-    menuItem(QStringLiteral("optionsVerifyAfterSend"))->setChecked(transfer.verifyAfterSend);
+    menuItem(QStringLiteral("optionsBackupBeforeSend"))->setChecked(store_.backupBeforeSend());
+    menuItem(QStringLiteral("optionsVerifyAfterSend"))->setChecked(store_.verifyAfterSend());
 }
 
 // The frame log goes next to the trace file, from the next connection on.
 void MainWindow::setFrameLogging(bool on)
 {
-    frameLog_->setPath(on ? FrameLog::pathNextTo(trace_->path()) : QString());
+    session_->setFrameLogging(on);
     menuItem(QStringLiteral("optionsLogFrames"))->setChecked(on);
 }
 
@@ -281,7 +277,7 @@ void MainWindow::probePortsWhenClosed()
 {
     if (closed_)
         return;
-    if (link_->portOpen() || link_->flowRunning()) {
+    if (session_->busy()) {
         QTimer::singleShot(250, this, &MainWindow::probePortsWhenClosed);
         return;
     }

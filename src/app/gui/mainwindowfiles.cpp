@@ -6,13 +6,12 @@
 
 #include "app/core/backups.h"
 #include "backupchooser.h"
-#include "cardcomparison.h"
 #include "comparewindow.h"
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
 #include "files/setupreport.h"
 #include "forms/settingswindow.h"
-#include "link/portmanager.h"
+#include "app/core/portmanager.h"
 #include "report/pdfreport.h"
 
 #include <QAction>
@@ -89,7 +88,7 @@ void MainWindow::openBackupCommand()
             backupChooser_->raise();
             return;
         }
-        auto* chooser = new BackupChooser(backupFolder(store_), this);
+        auto* chooser = new BackupChooser(store_.backupFolder(), this);
         chooser->setAttribute(Qt::WA_DeleteOnClose);
         // Cancel is a cancel: nothing is said and nothing changes.
         connect(chooser, &QDialog::accepted, this, [this, chooser] { app_->openBackup(chooser->chosenPath()); });
@@ -159,58 +158,12 @@ void MainWindow::compareWithFile()
 
 void MainWindow::compareWithCard()
 {
-    if (cardComparison_ || link_->flowRunning() || link_->portOpen()) {
+    if (session_->busy()) {
         ui_.message(QStringLiteral("The card is busy with a transfer; compare with it when the transfer has ended."));
         return;
     }
-    cardComparison_ = std::make_unique<CardComparison>(*serial_, *clock_, *ports_, ui_, *trace_);
-    CardComparison& c = *cardComparison_;
-    // Settings a card does not keep (the audio window's position) read as they are here.
-    c.held.fields.setValues(held_.fields.values());
-    c.link.currentFileName = [this] { return app_->currentFileName(); };
-    c.closeWatch.setInterval(20);
-    connect(&c.closeWatch, &QTimer::timeout, this, [this] {
-        if (cardComparison_ && !cardComparison_->link.portOpen())
-            finishCardComparison();
-    });
-    c.link.onImageReceived = [this](const QByteArray&, const QByteArray& serial) { cardComparison_->serial = serial; };
-    c.link.onFlowFinished = [this](FlowKind, FlowOutcome outcome) {
-        cardComparison_->outcome = outcome;
-        cardComparison_->closeWatch.start();
-    };
-    for (const char* item : {"toolsSendConfiguration", "toolsGetConfiguration", "toolsCompareWithCard"})
-        menuItem(QString::fromLatin1(item))->setEnabled(false);
-    c.link.getConfiguration();
-}
-
-void MainWindow::finishCardComparison()
-{
-    // Not from inside the link's own callbacks: the link goes away here.
-    cardComparison_->closeWatch.stop();
-    const bool received = cardComparison_->outcome == FlowOutcome::Succeeded;
-    const ComparedSetup card = comparedSetupOf(cardComparison_->held);
-    const QByteArray serial = cardComparison_->serial;
-    stopCardComparison();
-    if (received) // "Card 4B58343031", as its backups name it
-        showComparison(serial.size() == 5 ? QStringLiteral("Card ") + QString::fromLatin1(serial.toHex().toUpper())
-                                          : QStringLiteral("the card"),
-                       card);
-}
-
-void MainWindow::stopCardComparison()
-{
-    if (!cardComparison_)
-        return;
-    if (cardComparison_->link.portOpen() || cardComparison_->link.flowRunning())
-        cardComparison_->link.shutdown();
-    cardComparison_.reset();
-    for (const char* item : {"toolsSendConfiguration", "toolsGetConfiguration", "toolsCompareWithCard"})
-        menuItem(QString::fromLatin1(item))->setEnabled(true);
-}
-
-CardLink& MainWindow::activeLink()
-{
-    return cardComparison_ ? cardComparison_->link : *link_;
+    comparingWithCard_ = true;
+    session_->compare();
 }
 
 QWidget* MainWindow::settingControl(Field field, QString* windowKey) const

@@ -4,7 +4,7 @@
 #include "forms/choicelistaccessible.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
-#include "link/settingsstore.h"
+#include "app/core/settingsstore.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -134,7 +134,7 @@ void PortAssignmentDialog::showVerdict(int port)
 void PortAssignmentDialog::accept()
 {
     for (int port = 1; port <= 4; ++port)
-        store_.setValue(QStringLiteral("Ports"), QStringLiteral("Com%1").arg(port), assignment(port));
+        store_.setPortDevice(port, assignment(port));
     QDialog::accept();
 }
 

@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "portmanager.h"
 
-#include "serialcontrol.h"
 #include "settingsstore.h"
+
+#include "../../link/serialcontrol.h"
 
 namespace quillon {
 
 namespace {
-
-const QString FileSection = QStringLiteral("File");
-const QString CommKey = QStringLiteral("Comm");
-const QString SpeedKey = QStringLiteral("Speed");
 
 bool isPortNumber(int port) { return port >= 1 && port <= 4; }
 
@@ -48,8 +45,8 @@ QString PortManager::diagnosis() const
 {
     int port = selectedPort_;
     if (!isPortNumber(port)) {
-        const QString comm = store_.value(FileSection, CommKey, QStringLiteral("1"));
-        port = isPortNumber(comm.toInt()) ? comm.toInt() : 1;
+        const int comm = store_.chosenPort().toInt();
+        port = isPortNumber(comm) ? comm : 1;
     }
     const QString found = port_.diagnose(port);
     if (found.isEmpty())
@@ -80,7 +77,7 @@ void PortManager::resetPort()
         }
     }
 
-    const QString comm = store_.value(FileSection, CommKey, QStringLiteral("1"));
+    const QString comm = store_.chosenPort();
     bool ok = false;
     const int stored = comm.toInt(&ok);
     // Only the exact digits name a port; a stored port that cannot be opened is ignored and
@@ -93,12 +90,11 @@ void PortManager::resetPort()
         onMenusChanged();
 }
 
-void PortManager::chooseComItem(int port, bool checkedBeforeClick, int unused)
+void PortManager::chooseComItem(int port, bool checkedBeforeClick)
 {
-    (void)unused;
     if (isPortNumber(port) && !checkedBeforeClick) {
         markOnly(port);
-        store_.setValue(FileSection, CommKey, QString::number(port));
+        store_.setChosenPort(port);
     }
     readSpeedMarks();
     if (onMenusChanged)
@@ -110,7 +106,7 @@ void PortManager::clickComItem(int port)
     // A disabled item cannot be clicked.
     if (!isPortNumber(port) || !items_[port].enabled)
         return;
-    chooseComItem(port, items_[port].checked, 0);
+    chooseComItem(port, items_[port].checked);
 }
 
 void PortManager::clickSlow()
@@ -119,7 +115,7 @@ void PortManager::clickSlow()
         return;
     slowChecked_ = true;
     turboChecked_ = false;
-    store_.setValue(FileSection, SpeedKey, QStringLiteral("0"));
+    store_.setSpeed(false);
     if (onMenusChanged)
         onMenusChanged();
 }
@@ -130,7 +126,7 @@ void PortManager::clickTurbo()
         return;
     turboChecked_ = true;
     slowChecked_ = false;
-    store_.setValue(FileSection, SpeedKey, QStringLiteral("1"));
+    store_.setSpeed(true);
     if (onMenusChanged)
         onMenusChanged();
 }
@@ -143,7 +139,7 @@ const PortManager::ComItem& PortManager::comItem(int port) const
 void PortManager::readSpeedMarks()
 {
     bool ok = false;
-    const int speed = store_.value(FileSection, SpeedKey, QStringLiteral("1")).trimmed().toInt(&ok);
+    const int speed = store_.speed().trimmed().toInt(&ok);
     if (!ok)
         return;
     if (speed == 0) {

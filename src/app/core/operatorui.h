@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "../../link/linkevents.h"
+
 #include <QString>
 
 namespace quillon {
 
-// Stages of a Get or Send, for the progress dialog's bar.
-enum class TransferStage { LinkSetUp, CardIdentified, ImageTransferred, FlashResult };
-
-// Everything the code below the windows shows the operator goes through here: the desktop
-// program shows message boxes and status panels, the command-line tool prints, tests record.
-// A message never holds up the caller: it returns at once, as if OK had been pressed.
+// Everything the program shows the operator goes through here: the desktop program shows message
+// boxes and status panels, the command-line tool prints, tests record. A message never holds up
+// the caller: it returns at once, as if OK had been pressed.
 class OperatorUi {
 public:
     virtual ~OperatorUi() = default;
@@ -36,11 +35,10 @@ public:
     virtual void focusMainWindow() {}
 };
 
-// Drops everything; for callers that have nobody to tell.
-class SilentUi : public OperatorUi {
-public:
-    void message(const QString&) override {}
-    void status(int, const QString&) override {}
-};
+// Status bar panel 1: the kind of set-up held.
+inline QString loadedSetupText(CardType kind)
+{
+    return kind == CardType::AVM ? QStringLiteral("AVM Config Loaded") : QStringLiteral("SID Config Loaded");
+}
 
 } // namespace quillon

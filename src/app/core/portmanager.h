@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "portselection.h"
+#include "../../link/portselection.h"
 
 #include <QString>
 #include <array>
@@ -14,7 +14,7 @@ class SettingsStore;
 
 // Port discovery and the Options menu's port and speed choice, as a GUI-free model: the menu
 // shows comItem(1..4), slowChecked() and turboChecked(), and calls the click handlers.
-// Stored keys: "Comm" and "Speed" in section "File".
+// Stored: the chosen port and the speed ([File] "Comm", "Speed").
 class PortManager : public PortSelection {
 public:
     struct ComItem {
@@ -30,11 +30,12 @@ public:
     int selectedPort() const override;
     // The chosen port's diagnosis (the stored "Comm" when none could be opened).
     QString diagnosis() const override;
+    QString deviceOf(int port) const override { return comItem(port).device; }
     // Discovery, menus, control set-up; the port stays closed. Run again after the ports
     // were assigned anew.
     void start();
     void resetPort();
-    void chooseComItem(int port, bool checkedBeforeClick, int unused = 0);
+    void chooseComItem(int port, bool checkedBeforeClick);
 
     void clickComItem(int port);            // Options > Com1..4
     void clickSlow();                       // Options > Speed > "Snail Slow"

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "portlisting.h"
 
-#include "portdoctor.h"
 #include "settingsstore.h"
+
+#include "../../link/portdoctor.h"
 
 namespace quillon {
 
@@ -40,12 +41,12 @@ QStringList portListing(const PortCatalogue& catalogue, const PortDoctor& doctor
     }
 
     lines << QString() << QStringLiteral("Com ports (section \"Ports\" of the settings):");
-    const QString chosen = store.value(QStringLiteral("File"), QStringLiteral("Comm"), QStringLiteral("1"));
+    const QString chosen = store.chosenPort();
     for (int p = 1; p <= 4; ++p) {
         const QString assigned = store.portDevice(p);
         const QString device = resolveAssignment(assigned, catalogue);
         QString line = QStringLiteral("  Com%1  %2").arg(QString::number(p), assigned.isEmpty() ? QStringLiteral("(none)") : assigned);
-        if (!store.contains(QStringLiteral("Ports"), QStringLiteral("Com%1").arg(p)))
+        if (!store.portAssigned(p))
             line += QStringLiteral(" (default)");
         if (device != assigned)
             line += QStringLiteral(" = ") + device;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "linkclock.h"
+#include "link/linkclock.h"
 
 #include <functional>
 #include <map>

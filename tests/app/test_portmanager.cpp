@@ -2,15 +2,17 @@
 // Port discovery, the Options menu's port and speed choice, and the settings store they keep
 // their choice in.
 
+#include "app/core/portlisting.h"
+#include "app/core/portmanager.h"
+#include "app/core/settingsstore.h"
 #include "link/portcatalogue.h"
 #include "link/portdoctor.h"
-#include "link/portlisting.h"
-#include "link/portmanager.h"
 #include "link/serialcontrol.h"
-#include "link/settingsstore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -19,22 +21,6 @@
 using namespace quillon;
 
 namespace {
-
-// The store must be moved before the first QSettings use of the process.
-QTemporaryDir& configHome()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-const bool configMoved = [] {
-    qputenv("XDG_CONFIG_HOME", configHome().path().toLocal8Bit());
-    return true;
-}();
-
-void clearStore()
-{
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillon"), QStringLiteral("Quillon")).clear();
-}
 
 // A serial control whose openable ports the test chooses.
 class PortsFake : public SerialControl {
@@ -74,13 +60,6 @@ private:
 
 class PortManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(configMoved && configHome().isValid());
-        clearStore();
-    }
-    void TearDown() override { clearStore(); }
-
     void store(const char* key, const char* value)
     {
         settings.setValue(QStringLiteral("File"), QString::fromLatin1(key), QString::fromLatin1(value));
@@ -97,7 +76,9 @@ protected:
         return out;
     }
 
-    SettingsStore settings;
+    QTemporaryDir dir;
+    QString file = dir.filePath(QStringLiteral("Quillon.conf"));
+    SettingsStore settings{file};
 };
 
 struct StartRow {
@@ -267,12 +248,26 @@ TEST_F(PortManagerTest, storeReadsKeysWhateverTheirLetterCase)
     // Writing under another spelling replaces the value instead of adding a second one.
     settings.setValue(QStringLiteral("File"), QStringLiteral("load"), QString());
     EXPECT_EQ(settings.value(QStringLiteral("File"), QStringLiteral("Load"), QStringLiteral("fallback")), QString());
-    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillon"), QStringLiteral("Quillon"));
+    QSettings raw(file, QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("File"));
     EXPECT_EQ(raw.childKeys(), QStringList{QStringLiteral("load")});
 
     EXPECT_EQ(settings.value(QStringLiteral("File"), QStringLiteral("Missing"), QStringLiteral("1")), QStringLiteral("1"));
     EXPECT_FALSE(settings.contains(QStringLiteral("Other"), QStringLiteral("load")));
+}
+
+// The trace goes where the settings say, else to the platform's place for it.
+TEST_F(PortManagerTest, traceIsThePlatformsPlaceUnlessTheSettingsNameAnother)
+{
+#ifdef Q_OS_WIN
+    EXPECT_EQ(settings.tracePath(), QStringLiteral("C:\\Out.bin"));
+#else
+    EXPECT_EQ(settings.tracePath(),
+              QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Quillon/Out.bin");
+#endif
+    const QString chosen = QDir::temp().filePath(QStringLiteral("Elsewhere.bin"));
+    settings.setValue(QStringLiteral("Trace"), QStringLiteral("Path"), chosen);
+    EXPECT_EQ(settings.tracePath(), chosen);
 }
 
 // ---- the ports present, their diagnosis and listing -----------------------------------------
@@ -474,13 +469,21 @@ TEST(PortFindingsText, sayWhatWasFoundAndTheNextStep)
 #ifdef Q_OS_WIN
 // ---- Windows ---------------------------------------------------------------------------------
 
-TEST_F(PortManagerTest, onWindowsTheChoicesAreKeptInTheUsersRegistry)
+// The user's own store is the registry; what the test changes there is put back.
+TEST(WindowsSettings, theUsersChoicesAreKeptInTheirRegistry)
 {
-    store("Comm", "3");
-    settings.setValue(QStringLiteral("Ports"), QStringLiteral("Com2"), QStringLiteral("COM7"));
-    const QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quillon\\Quillon"), QSettings::NativeFormat);
+    QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quillon\\Quillon"), QSettings::NativeFormat);
+    const QVariant comm = registry.value(QStringLiteral("File/Comm"));
+    const QVariant com2 = registry.value(QStringLiteral("Ports/Com2"));
+    SettingsStore user;
+    user.setChosenPort(3);
+    user.setPortDevice(2, QStringLiteral("COM7"));
+    registry.sync();
     EXPECT_EQ(registry.value(QStringLiteral("File/Comm")).toString(), QStringLiteral("3"));
     EXPECT_EQ(registry.value(QStringLiteral("Ports/Com2")).toString(), QStringLiteral("COM7"));
+    EXPECT_EQ(user.portDevice(2), QStringLiteral("COM7"));
+    for (const auto& [key, old] : {std::pair{QStringLiteral("File/Comm"), comm}, std::pair{QStringLiteral("Ports/Com2"), com2}})
+        old.isValid() ? registry.setValue(key, old) : registry.remove(key);
 }
 
 // Windows names no process that holds a port: a COM port that is listed but fails is in use.

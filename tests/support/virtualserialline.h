@@ -2,7 +2,7 @@
 #pragma once
 
 #include "link/serialcontrol.h"
-#include "link/virtualclock.h"
+#include "virtualclock.h"
 #include "simulatedcard.h"
 
 #include <QList>
