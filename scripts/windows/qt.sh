@@ -66,7 +66,7 @@ toolchain_id() {
     x86_64-w64-mingw32-g++-posix --version | head -1
     dpkg-query -W -f '${Package} ${Version}\n' g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
         binutils-mingw-w64-x86-64 2>/dev/null
-    cat "$toolchain"
+    grep -v -e '^[[:space:]]*#' -e '^[[:space:]]*$' "$toolchain"  # its settings, not its comments
 }
 key_text() {
     echo "stage 1"

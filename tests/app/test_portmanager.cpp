@@ -250,7 +250,9 @@ TEST_F(PortManagerTest, storeReadsKeysWhateverTheirLetterCase)
     EXPECT_EQ(settings.value(QStringLiteral("File"), QStringLiteral("Load"), QStringLiteral("fallback")), QString());
     QSettings raw(file, QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("File"));
-    EXPECT_EQ(raw.childKeys(), QStringList{QStringLiteral("load")});
+    // (One key: spelt as written now, or on Windows, whose settings ignore letter case, as first.)
+    ASSERT_EQ(raw.childKeys().size(), 1);
+    EXPECT_EQ(raw.childKeys().front().compare(QStringLiteral("load"), Qt::CaseInsensitive), 0);
 
     EXPECT_EQ(settings.value(QStringLiteral("File"), QStringLiteral("Missing"), QStringLiteral("1")), QStringLiteral("1"));
     EXPECT_FALSE(settings.contains(QStringLiteral("Other"), QStringLiteral("load")));
