@@ -5,7 +5,8 @@
 # and the flags. A second run with the same key takes seconds.
 #
 #   qt.sh [--third-party DIR]   build when missing; prints the installed prefix last
-#   qt.sh --prefix              prints the prefix; exit status 0 when it is built, 1 when not
+#   qt.sh --prefix              prints the prefix; exit status 0 when it is built, 1 when not,
+#                               2 when qtbase is but a module is not (rebuilt alone, in minutes)
 #
 # qtbase comes from Debian's source package (the same release as the host tools, which the cross
 # build uses); qtserialport and qtsvg from Debian's source packages too, or from the source
@@ -98,8 +99,9 @@ stale_modules() {
 
 if [[ "$mode" == prefix ]]; then
     echo "$prefix"
-    [[ -f "$prefix/.complete" && -z "$(stale_modules)" ]]
-    exit
+    [[ -f "$prefix/.complete" ]] || exit 1
+    [[ -z "$(stale_modules)" ]] || exit 2
+    exit 0
 fi
 if [[ -f "$prefix/.complete" && -z "$(stale_modules)" ]]; then
     echo "Cross-built Qt $upstream found in the cache: $prefix" >&2
