@@ -55,8 +55,13 @@ linux_sim() {  # the simulated card runs on Linux, on a pseudo-terminal Wine map
 cross_build() {
     export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
     local emulator="$here/scripts/windows/wine-run.sh;--qt=$qt;--prefix=$out/wine/default"
+    local toolchain="$qt/lib/cmake/Qt6/qt.toolchain.cmake"
+    # Another Qt (a new cache key): configured afresh, else the cache would keep the old one's.
+    if [[ -f "$out/CMakeCache.txt" ]] && ! grep -q "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain$" "$out/CMakeCache.txt"; then
+        rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
+    fi
     cmake -G Ninja -S "$here" -B "$out" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" >/dev/null
     nice -n 5 cmake --build "$out" -j2
 }
