@@ -28,8 +28,12 @@ public:
     // Writes one frame at once: a data packet, a resend of the saved one, an Ack or a Nack.
     void transmit(const QByteArray& payload, PacketKind kind);
 
-    // The card acknowledged the outstanding packet.
-    void acknowledgeOutstanding();
+    // A connection begins on a port with this round trip beyond the line (0: a local port).
+    void startConnection(double roundTripMs);
+    double roundTripMs() const { return roundTripMs_; }
+
+    // The card acknowledged the outstanding packet; explicitly: with an Ack frame.
+    void acknowledgeOutstanding(bool explicitly = false);
     // Sends the outstanding packet again (after a Nack); ends the connection when the port is gone.
     void resendSavedPacket();
     // The card refused the packet too often: tells onRetransmissionFailed.
@@ -49,6 +53,7 @@ private:
     void armRetransmissionTimer();
     void startRetransmissionTimer();
     void onRetransmissionTimeout();
+    void learnRoundTrip();
     int lineTimeMs(int bytes) const;
     bool acked(quint64 ticket) const { return ackedTicket_ >= ticket; }
 
@@ -60,6 +65,12 @@ private:
     quint64 lastTicket_ = 0;
     quint64 ackedTicket_ = 0;
     int outstandingFrameBytes_ = 0;
+    bool outstandingResent_ = false;
+    // Over a network the acknowledgement wait counts from when the frame has left the far line:
+    // it is longer by the round trip, measured at the opening and smoothed from acknowledgements.
+    double roundTripMs_ = 0;
+    qint64 waitStartedMs_ = -1; // when the acknowledgement wait began
+    LinkClock& clock_;
 };
 
 } // namespace quillon

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "netfailure.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -59,6 +61,9 @@ public:
     // The measured time, in milliseconds, for a byte to reach the far end of the line and an
     // answer to come back, beyond the line time itself: 0 for a local port.
     virtual double roundTripMs() const { return 0; }
+    // Why a port on a serial server failed to open or was lost, as a value; None for a local
+    // port (its words are lastError() and diagnose()).
+    virtual NetFailure netFailure() const { return {}; }
 
     // OnComm: DataReceived, WriteTimeout, OpeningEnded; also raised with DataReceived when the
     // port closed by itself (device unplugged, connection lost), so waiters look again.

@@ -256,9 +256,9 @@ private:
 // delay in each direction, in order: a network with that one-way delay.
 class DelayRelay {
 public:
-    DelayRelay(quint16 target, int delayMs) : target_(target), delayMs_(delayMs)
+    DelayRelay(quint16 target, int delayMs, quint16 listenOn = 0) : target_(target), delayMs_(delayMs)
     {
-        server_.listen(QHostAddress::LocalHost, 0);
+        server_.listen(QHostAddress::LocalHost, listenOn);
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
             while (QTcpSocket* client = server_.nextPendingConnection()) {
                 auto* upstream = new QTcpSocket(client);
