@@ -108,7 +108,7 @@ TEST_F(NetTransfer, avmCardGetAndDefaultSendSwitchTheServersLineTo1200AndBackAnd
     const QStringList heard = card.lines().mid(before);
     const qsizetype identified = heard.lastIndexOf(QStringLiteral("identified to the host"));
     ASSERT_GE(identified, 0) << heard.join('\n').toStdString();
-    EXPECT_EQ(heard.mid(identified).filter(QStringLiteral("<- ")), QStringList{QStringLiteral("<- SYN: starting over")})
+    EXPECT_EQ(heard.mid(identified).filter(QStringLiteral("<- ")), QStringList{QStringLiteral("kx40-sim: <- SYN: starting over")})
         << heard.join('\n').toStdString();
     EXPECT_TRUE(heard.filter(QStringLiteral("1200 baud")).isEmpty());
 }
@@ -130,7 +130,7 @@ TEST_F(NetTransfer, throughARelayOf20MsEachWayNothingIsSentAgain)
     const QStringList heard = card.lines();
     EXPECT_EQ(retransmissions(got) + retransmissions(sent), QList<int>(4, 0)) << "host";
     EXPECT_TRUE(heard.filter(QStringLiteral("sent again")).isEmpty()) << "card: " << heard.join('\n').toStdString();
-    EXPECT_EQ(heard.count(QStringLiteral("host at 1200 baud")), 4);
+    EXPECT_EQ(heard.count(QStringLiteral("card at 1200 baud")), 4);
     EXPECT_TRUE(heard.filter(QStringLiteral("garbled")).isEmpty()) << heard.join('\n').toStdString();
 }
 
@@ -162,7 +162,7 @@ TEST_F(NetTransfer, failuresSayWhatHappenedAndTheNextStep)
     getting.setProcessEnvironment(ws.environment());
     getting.start(QStringLiteral(QUILLON_CLI_PATH), {QStringLiteral("get"), QStringLiteral("-o"), ws.path(QStringLiteral("Card.kxm")),
                                                      QStringLiteral("--port"), rfc2217()});
-    ASSERT_TRUE(card.said(QStringLiteral("host at 1200 baud"), 10000)) << card.lines().join('\n').toStdString();
+    ASSERT_TRUE(card.said(QStringLiteral("card at 1200 baud"), 10000)) << card.lines().join('\n').toStdString();
     server.kill();
     QElapsedTimer ended;
     ended.start();
