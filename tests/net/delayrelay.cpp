@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A network with a delay, for measuring: relays 127.0.0.1:LISTEN (0: any free port) to
-// 127.0.0.1:TARGET, each direction DELAY_MS later, in order. Prints the port it listens on.
+// 127.0.0.1:TARGET, each direction DELAY_MS later, in order. Prints the port it listens on, and
+// after each client the mean delay a chunk really had so far.
 // Usage: net-delay-relay TARGET DELAY_MS [LISTEN]
 
 #include "netfixture.h"
@@ -26,5 +27,9 @@ int main(int argc, char** argv)
     }
     std::printf("%u\n", unsigned(relay.port()));
     std::fflush(stdout);
+    relay.onClientGone = [&relay] {
+        std::printf("mean delay %.2f ms\n", relay.meanDelayMs());
+        std::fflush(stdout);
+    };
     return app.exec();
 }
