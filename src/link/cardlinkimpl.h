@@ -29,9 +29,6 @@ inline constexpr int FlashReportWaitMs = 10000;
 // A port on a serial server gives up opening within its own limits; this bounds the wait for it
 // whatever happens.
 inline constexpr int NetOpeningLimitMs = 20000;
-// Up to this round trip to a serial server the card's own acknowledgement timers are not
-// outrun: beyond it the card sends frames again while the host's acknowledgement is on its way.
-inline constexpr double CleanRoundTripMs = 200;
 
 } // namespace cardlinkdetail
 

@@ -72,6 +72,11 @@ public:
     std::function<void()> onOutputDrained;
 };
 
+// Up to this round trip to a serial server (milliseconds) transfers run clean: beyond it the
+// card's own acknowledgement timer, which cannot be changed, runs out while the host's
+// acknowledgement is on its way, and the card sends its frame again.
+inline constexpr double CleanRoundTripMs = 200;
+
 // The baud rate of a settings text such as "1200,n,8,2" (9600 when unreadable).
 int baudOfSettings(const QString& settings);
 // Whether two settings texts mean the same line settings ("9600,N,8,2" equals "9600,n,8,2").
