@@ -284,7 +284,7 @@ Task<bool> CardLink::Impl::openConnection()
     portInUse = port.portOpen();
     transmitter.startConnection(port.roundTripMs());
     if (portInUse && port.roundTripMs() > CleanRoundTripMs)
-        Q_EMIT q.roundTripAboveLimit(port.roundTripMs(), CleanRoundTripMs);
+        Q_EMIT q.roundTripAboveLimit(ports.deviceOf(selected), port.roundTripMs(), CleanRoundTripMs);
     keepAliveTimer->start(KeepAliveMs);
     receiver.startConnection();
     co_await establishLink();

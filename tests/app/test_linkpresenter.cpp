@@ -148,8 +148,15 @@ INSTANTIATE_TEST_SUITE_P(
         WordingRow{"avm_card_on_a_fixed_speed_line", fails(failure(K::LineSpeedFixed, [](LinkFailure& f) { f.refusal = "Use rfc2217://rack3:4002."; })),
                    {"message: An AVM card was found, but the speed of its line cannot be changed through this port. Nothing "
                     "was sent to the card. | Use rfc2217://rack3:4002."}},
-        WordingRow{"round_trip_above_the_limit", [](CardLink& l) { Q_EMIT l.roundTripAboveLimit(243.4, 200); },
+        WordingRow{"round_trip_above_the_limit_said_once_for_each_server", [](CardLink& l) {
+                       for (int connection = 0; connection < 3; ++connection)
+                           Q_EMIT l.roundTripAboveLimit("rfc2217://rack3:4001", 243.4, 200);
+                       Q_EMIT l.roundTripAboveLimit("rfc2217://rack4:4001", 301, 200);
+                   },
                    {"message: The serial server answers slowly: a round trip of 243 ms, above the 200 ms up to which "
+                    "transfers run clean. The card may send frames again; the transfer goes on. | Next step: reach the "
+                    "server over a faster network path (a wired link, a server nearer to the card, no VPN) if transfers fail.",
+                    "message: The serial server answers slowly: a round trip of 301 ms, above the 200 ms up to which "
                     "transfers run clean. The card may send frames again; the transfer goes on. | Next step: reach the "
                     "server over a faster network path (a wired link, a server nearer to the card, no VPN) if transfers fail."}},
         WordingRow{"not_identified", fails(failure(K::CardNotIdentified)),

@@ -204,7 +204,7 @@ TEST(CardLinkNetwork, aRoundTripAboveTheCleanLimitIsTold)
         NetHarness h;
         h.port.roundTrip = roundTrip;
         QList<double> told;
-        QObject::connect(&h.link, &CardLink::roundTripAboveLimit, [&](double ms, double) { told << ms; });
+        QObject::connect(&h.link, &CardLink::roundTripAboveLimit, [&](const QString&, double ms, double) { told << ms; });
         h.link.get();
         h.port.finishOpening();
         EXPECT_EQ(told, roundTrip > 200 ? QList<double>{roundTrip} : QList<double>{});
