@@ -76,7 +76,10 @@ LinkPresenter::LinkPresenter(CardLink& link, OperatorUi& ui, LinkClock& clock)
     });
     // No card is known on a port until one identifies itself there.
     connect(&link, &CardLink::portOpening, this, [this] { ui_.status(3, QString()); });
-    connect(&link, &CardLink::roundTripAboveLimit, this, [this](double roundTripMs, double limitMs) {
+    connect(&link, &CardLink::roundTripAboveLimit, this, [this](const QString& device, double roundTripMs, double limitMs) {
+        if (slowServers_.contains(device))
+            return;
+        slowServers_ << device;
         sayWithDetails(QStringLiteral("The serial server answers slowly: a round trip of %1 ms, above the %2 ms up to "
                                       "which transfers run clean. The card may send frames again; the transfer goes on.")
                            .arg(QString::number(qRound(roundTripMs)), QString::number(qRound(limitMs))),
