@@ -146,8 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {"message: The transfer stopped: rfc2217://rack3:4001: the connection to the server was lost (the "
                     "server closed it). | Next step: check the network."}},
         WordingRow{"avm_card_on_a_fixed_speed_line", fails(failure(K::LineSpeedFixed, [](LinkFailure& f) { f.refusal = "Use rfc2217://rack3:4002."; })),
-                   {"message: An AVM card was found, but the speed of its line cannot be changed through this port. Nothing "
-                    "was sent to the card. | Use rfc2217://rack3:4002."}},
+                   {"message: An AVM card was found, but the speed of its line cannot be changed through this port: the "
+                    "connection was ended before the transfer. | Use rfc2217://rack3:4002."}},
         WordingRow{"round_trip_above_the_limit_said_once_for_each_server", [](CardLink& l) {
                        for (int connection = 0; connection < 3; ++connection)
                            Q_EMIT l.roundTripAboveLimit("rfc2217://rack3:4001", 243.4, 200);

@@ -57,8 +57,8 @@ QString failureText(const LinkFailure& f)
         return QStringLiteral("The card sent a set-up of %1 bytes with version %2, which is neither a SID nor an AVM set-up. Nothing was changed.")
             .arg(QString::number(f.imageSize), QString::number(f.imageVersion));
     case LinkFailure::LineSpeedFixed:
-        return QStringLiteral("An AVM card was found, but the speed of its line cannot be changed through this port. "
-                              "Nothing was sent to the card.");
+        return QStringLiteral("An AVM card was found, but the speed of its line cannot be changed through this port: "
+                              "the connection was ended before the transfer.");
     }
     return {};
 }
