@@ -15,8 +15,9 @@ struct LinkContext;
 // The host's side of sending: frames a payload, writes it and records it in the trace file,
 // and, in header mode, keeps one data packet outstanding until the card acknowledges it. It
 // owns the retransmission timer (100 ms plus the frame's line time, started once the frame
-// has left the host; on a serial server's port plus the network's round trip), the retry count, and the 50 ms pause after an acknowledgement the host
-// sent, before its next data packet.
+// has left the host; on a serial server's port plus the network's round trip), the retry
+// count, and the 50 ms pause after an acknowledgement the host sent, before its next data
+// packet.
 class PacketTransmitter {
 public:
     PacketTransmitter(LinkContext& link, LinkClock& clock);
