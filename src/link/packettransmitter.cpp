@@ -22,8 +22,11 @@ constexpr int DrainLimitMs = 2000;
 constexpr int AckFrameBytes = 7;
 // A round trip learnt from one acknowledgement counts this much in the smoothed one.
 constexpr double RoundTripGain = 1.0 / 8;
-// Acknowledgements later than this (a card that waited for something) teach nothing.
+// Acknowledgements later than this (a card that waited for something) teach nothing; the round
+// trip grows to it at most.
 constexpr double RoundTripSampleLimitMs = 2000;
+// A wait for an acknowledgement that ran out on a network port lengthens the next ones so much.
+constexpr double RoundTripBackoffMs = 50;
 
 } // namespace
 
@@ -200,6 +203,11 @@ void PacketTransmitter::onRetransmissionTimeout()
         failRetransmission();
         return;
     }
+    // Over a network a wait that ran out may have been too short for the round trip, which an
+    // Ack of a resent frame cannot tell: wait longer from now on, until Acks of frames sent once
+    // say otherwise.
+    if (roundTripMs_ > 0)
+        roundTripMs_ = std::min(roundTripMs_ + RoundTripBackoffMs, RoundTripSampleLimitMs);
     link_.tell([](LinkObserver& o) { o.acknowledgementTimedOut(); });
     link_.trace.int16(TraceRetransmission);
     link_.trace.int16(s.retryCount);

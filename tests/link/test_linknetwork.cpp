@@ -198,6 +198,26 @@ TEST(CardLinkNetwork, theRoundTripIsLearntFromAcknowledgementsOfFramesSentOnce)
     EXPECT_TRUE(h.events.log.filter("resend").isEmpty());
 }
 
+// A round trip measured too short at the opening (a relay that answers for the server): the
+// first frames go twice, then the waits have grown enough.
+TEST(CardLinkNetwork, aWaitThatRanOutLengthensTheNextOnes)
+{
+    NetHarness h;
+    h.port.roundTrip = 1;
+    h.link.openPort();
+    h.port.finishOpening();
+    h.identify();
+    QList<int> resent;
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_GT(msUntilWritten(h), 0);
+        h.port.takeWritten();
+        h.clock.advance(15 + 9 + 150);
+        resent << int(splitFrames(h.port.takeWritten()).size());
+        h.port.deliver(Card::ack(h.hostSeq()));
+    }
+    EXPECT_EQ(resent, (QList<int>{1, 1, 0, 0, 0, 0}));
+}
+
 TEST(CardLinkNetwork, aRoundTripAboveTheCleanLimitIsTold)
 {
     for (double roundTrip : {150.0, 250.0}) {
