@@ -163,6 +163,7 @@ void MainWindow::compareWithCard()
         return;
     }
     comparingWithCard_ = true;
+    ui_.holdMessages();
     session_->compare();
 }
 
