@@ -46,7 +46,7 @@ public:
 
     void message(const QString& text) override;
     void messageWithDetails(const QString& text, const QString& details) override;
-    void tell(const QString& text, MessageSeverity severity, const QString& details) override;
+    void tell(const QString& text, MessageSeverity severity, const QString& details = {}) override;
     void failure(const QString& text, const QString& reason) override;
     void status(int panel, const QString& text) override;
     void caption(const QString& text) override;
