@@ -560,6 +560,7 @@ TEST_F(MainWindow, exitEndsTheTransferThenClosesFromTheEventLoop)
     EXPECT_TRUE(about.isNull());
     EXPECT_FALSE(window->link().portOpen());
     EXPECT_TRUE(messages.isEmpty()); // nothing is asked
+    EXPECT_EQ(replaceQuestions, 0); // the set-up is as it started
 }
 
 TEST_F(MainWindow, closingTheWindowTwiceShutsDownOnce)

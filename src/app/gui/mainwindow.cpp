@@ -618,12 +618,13 @@ void MainWindow::changeEvent(QEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Closed by its title bar or the window manager: a modified set-up is asked about, as Exit
-    // asks. The answer closes the window again.
+    // asks. The answer closes the window again, from the event loop (Qt ignores a close from
+    // inside its own close).
     if (!closed_ && !leaving_ && app_->modified()) {
         event->ignore();
         app_->whenReplacing([this] {
             leaving_ = true;
-            close();
+            QTimer::singleShot(0, this, &QWidget::close);
         });
         return;
     }
