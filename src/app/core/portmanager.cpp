@@ -23,6 +23,8 @@ QString PortManager::discoverPorts()
 {
     QString usable;
     portUsable_.fill(false);
+    probedPort_ = 0; // what an earlier attempt said no longer holds
+    probeError_.clear();
     for (int p = 1; p <= 4; ++p) {
         port_.setCommPort(p);
         if (!port_.setPortOpen(true))
