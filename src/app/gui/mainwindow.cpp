@@ -468,7 +468,7 @@ QString countersText(const LinkCounters& c)
 void MainWindow::startOperation(bool send)
 {
     comparingWithCard_ = false;
-    ui_.holdMessages(); // one answer when the whole operation has ended
+    holdOperationMessages();
     // The operation this one replaces ends without telling.
     if (getting_)
         endGet(false);
@@ -539,6 +539,18 @@ void MainWindow::endGet(bool replaced)
     getting_ = false;
     app_->getEnded(replaced);
 }
+
+// An operation's messages make one answer when it has ended. The last operation's answer, if it
+// still waits for its turn, is shown first: the two never mix.
+void MainWindow::holdOperationMessages()
+{
+    if (answer_->isActive()) {
+        answer_->stop();
+        answer_->onTimeout();
+    }
+    ui_.holdMessages();
+}
+
 // The operation's answer shows once what its end still tells in the same turn (a Cancel's word on
 // a set-up that may have arrived after all) is in.
 void MainWindow::answerOperation(const QString& backupPath, bool comparison)

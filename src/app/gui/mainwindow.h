@@ -159,6 +159,7 @@ private:
     void refreshRecentFiles();
     void showComparison(const QString& otherName, const ComparedSetup& other);
     void operationFinished(const OperationResult& result);
+    void holdOperationMessages();
     void answerOperation(const QString& backupPath, bool comparison);
     void placeBesideSettings(QWidget* other);
     // The control that holds a setting, and the key of its window.

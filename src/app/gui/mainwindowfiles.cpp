@@ -163,7 +163,7 @@ void MainWindow::compareWithCard()
         return;
     }
     comparingWithCard_ = true;
-    ui_.holdMessages();
+    holdOperationMessages();
     session_->compare();
 }
 
