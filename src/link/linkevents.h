@@ -74,6 +74,8 @@ struct LinkFailure {
     qsizetype imageSize = -1; // ImageInvalid, and its version byte:
     int imageVersion = -1;
     QString refusal;         // ImageInvalid: why a SID set-up's values cannot be taken, in words
+    qint64 bytesHeard = -1;  // CardSilent: the bytes that arrived on the connection meanwhile
+    int waitedMs = -1;       // CardSilent: how long the card was waited for
 };
 
 } // namespace quillon

@@ -58,6 +58,7 @@ struct CardOperation::Impl {
     bool imageDelivered = false; // the card has acknowledged it
     bool sent = false;           // and written it to its flash
     bool staleFlowEnd = false; // the link is about to end a flow that is not this connection's
+    bool firstConnection = true;
 
     Impl(CardLink& l, LinkClock& clock, HeldSetup& h, OperatorUi& u, CardOperation& owner)
         : link(l), held(h), ui(u), q(owner), next(clock.createTimer())
@@ -89,7 +90,7 @@ struct CardOperation::Impl {
             if (written.ok())
                 backupPath = written.path;
             else
-                ui.message(written.error);
+                ui.tell(written.error, MessageSeverity::Warning);
         }
         if (step == Step::Backup) {
             const BackupResult written = BackupFolder(options.backupFolder, options.keepDays).write(image, serial);
@@ -106,7 +107,7 @@ struct CardOperation::Impl {
         const QByteArray previous = std::exchange(held.setupImage, image);
         if (const QString refusal = applySetupImage(held); !refusal.isEmpty()) {
             held.setupImage = previous;
-            ui.message(refusal);
+            ui.tell(refusal, MessageSeverity::Critical);
             return;
         }
         held.loadedCardType = kindOfImage(image);
@@ -141,9 +142,23 @@ struct CardOperation::Impl {
 
     // Starts one of the link's flows as this operation's connection. A flow still running on
     // the link (Get or Send pressed again) is ended by the link first: its end is not ours.
+    static QString connectionTitle(Step s)
+    {
+        switch (s) {
+        case Step::Get: return QStringLiteral("get");
+        case Step::Backup: return QStringLiteral("backup read");
+        case Step::Send: return QStringLiteral("send");
+        case Step::Verify: return QStringLiteral("verify");
+        case Step::Compare: return QStringLiteral("read to compare");
+        case Step::Idle: break;
+        }
+        return {};
+    }
+
     void startFlow(Step s)
     {
         step = s;
+        Q_EMIT q.connectionStarting(connectionTitle(s), std::exchange(firstConnection, false));
         staleFlowEnd = link.flowRunning();
         if (s == Step::Get)
             link.get();
@@ -171,7 +186,7 @@ struct CardOperation::Impl {
                 },
                 [this](std::optional<quint8> cardVersion) -> std::optional<QByteArray> {
                     if (const QString refusal = buildSetupImage(held, cardVersion); !refusal.isEmpty()) {
-                        ui.message(refusal);
+                        ui.tell(refusal, MessageSeverity::Critical);
                         return std::nullopt;
                     }
                     return held.setupImage;
@@ -189,6 +204,7 @@ struct CardOperation::Impl {
         sent = false;
         backupPath.clear();
         backupError.clear();
+        firstConnection = true;
     }
 
     void startSend()
@@ -235,7 +251,7 @@ struct CardOperation::Impl {
             return;
         case Step::Compare:
             ui.status(2, QStringLiteral("Process Complete"));
-            ui.message(QStringLiteral("Card Setup Retrieved"));
+            ui.tell(QStringLiteral("Card Setup Retrieved"), MessageSeverity::Information);
             finish(true);
             return;
         case Step::Idle:
@@ -247,7 +263,7 @@ struct CardOperation::Impl {
     {
         if (!backupError.isEmpty()) {
             ui.status(2, QStringLiteral("Card Setup Failed"));
-            ui.message(backupError + QStringLiteral(" Nothing was sent."));
+            ui.tell(backupError + QStringLiteral(" Nothing was sent."), MessageSeverity::Critical);
             finish(false);
             return;
         }
@@ -255,8 +271,9 @@ struct CardOperation::Impl {
         const CardType card = kindOfImage(received);
         if (card != held.loadedCardType) {
             ui.status(2, QStringLiteral("Card Setup Failed"));
-            ui.message(QStringLiteral("The card on the line is %1 card; the set-up to send is %2 set-up. Nothing was sent.")
-                           .arg(withArticle(card), withArticle(held.loadedCardType)));
+            ui.tell(QStringLiteral("The card on the line is %1 card; the set-up to send is %2 set-up. Nothing was sent.")
+                        .arg(withArticle(card), withArticle(held.loadedCardType)),
+                    MessageSeverity::Critical);
             finish(false);
             return;
         }
@@ -269,14 +286,14 @@ struct CardOperation::Impl {
         if (differences.isEmpty()) {
             stage(OperationStage::Verifying, true);
             ui.status(2, QStringLiteral("Card Setup Verified"));
-            ui.message(QStringLiteral("Card Setup Verified."));
+            ui.tell(QStringLiteral("Card Setup Verified."), MessageSeverity::Information);
             finish(true);
             return;
         }
         ui.status(2, QStringLiteral("Card Setup Verify Failed"));
         // The settings that differ may be many: they are the message's details.
-        ui.messageWithDetails(QStringLiteral("The card holds a different set-up than was sent."),
-                              differences.join(QLatin1Char('\n')));
+        ui.tell(QStringLiteral("The card holds a different set-up than was sent."), MessageSeverity::Warning,
+                differences.join(QLatin1Char('\n')));
         finish(false);
     }
 
@@ -353,7 +370,7 @@ void CardOperation::cancel()
     else
         d->link.cancel();
     if (received || maybe)
-        d->ui.message(d->tooLateText(received));
+        d->ui.tell(d->tooLateText(received), MessageSeverity::Warning);
 }
 
 void CardOperation::abandon() { d->abandon(); }

@@ -71,6 +71,9 @@ public:
 Q_SIGNALS:
     // A stage starts (done false) or is complete (done true).
     void stageChanged(OperationStage stage, bool done);
+    // A connection of the operation is about to open: what it is for ("backup read", "send",
+    // "verify"), and whether it is the operation's first.
+    void connectionStarting(const QString& what, bool first);
     // Once, when the operation has ended.
     void finished(const OperationResult& result);
 

@@ -37,6 +37,7 @@ namespace quillon {
 class CardLink;
 class FileDialogs;
 class LinkClock;
+class LinkTimer;
 class PortManager;
 class SerialControl;
 class SettingsWindow;
@@ -75,8 +76,16 @@ public:
     // The kind of set-up held has been shown: the settings windows apply to a SID set-up only.
     void heldKindShown();
     void exitCommand();
+    void closeFileCommand(); // toolbar "Close File", File > New and Close
+    // A logout or a stop signal: the window closes without asking about a modified set-up.
+    void closeWithoutAsking()
+    {
+        leaving_ = true;
+        close();
+    }
     void helpContents();
     void helpAbout();
+    void openLogFolder(); // Help > "Open Log Folder"
     // Opens the set-up file the program was started with, as File > Open would.
     void openFromCommandLine(const QStringList& arguments); // without the program's name
     void compareWithFile();
@@ -150,6 +159,8 @@ private:
     void refreshRecentFiles();
     void showComparison(const QString& otherName, const ComparedSetup& other);
     void operationFinished(const OperationResult& result);
+    void holdOperationMessages();
+    void answerOperation(const QString& backupPath, bool comparison);
     void placeBesideSettings(QWidget* other);
     // The control that holds a setting, and the key of its window.
     QWidget* settingControl(Field field, QString* windowKey = nullptr) const;
@@ -187,6 +198,7 @@ private:
     std::unique_ptr<LinkObserver> imageFrames_;   // moves its bar along the image frame
     GuiOperatorUi ui_;
     std::unique_ptr<CardSession> session_;
+    std::unique_ptr<LinkTimer> answer_; // shows an operation's one answer once it has ended
     std::unique_ptr<AppState> app_;
 
     QMdiArea* mdi_ = nullptr;
@@ -206,6 +218,7 @@ private:
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;
     bool closed_ = false;
+    bool leaving_ = false; // Exit was confirmed: the close asks nothing more
 };
 
 } // namespace quillon

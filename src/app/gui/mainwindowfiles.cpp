@@ -163,6 +163,7 @@ void MainWindow::compareWithCard()
         return;
     }
     comparingWithCard_ = true;
+    holdOperationMessages();
     session_->compare();
 }
 
