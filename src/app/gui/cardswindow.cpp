@@ -88,6 +88,7 @@ CardsWindow::CardsWindow(std::unique_ptr<FleetDesk> desk, std::function<Compared
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
+    table_->setWordWrap(false);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setAccessibleName(QStringLiteral("Cards"));
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row) { showDetails(row); });
@@ -129,7 +130,7 @@ CardsWindow::CardsWindow(std::unique_ptr<FleetDesk> desk, std::function<Compared
     layout->addWidget(table_, 1);
     layout->addWidget(summary_);
     layout->addLayout(runs);
-    resize(900, 420);
+    resize(1100, 420);
 
     connect(desk_.get(), &FleetDesk::inventoryChanged, this, &CardsWindow::fill);
     connect(desk_.get(), &FleetDesk::cardChanged, this, [this](const QString& name) {
@@ -140,6 +141,7 @@ CardsWindow::CardsWindow(std::unique_ptr<FleetDesk> desk, std::function<Compared
     });
     connect(desk_.get(), &FleetDesk::runFinished, this, [this](const QString& summary) {
         summary_->setText(summary);
+        fitColumns();
         updateButtons();
         tell(summary);
         Q_EMIT runFinished(summary);
@@ -160,7 +162,15 @@ void CardsWindow::fill()
     if (!problems.isEmpty())
         text += QStringLiteral(" (%1 skipped: %2)").arg(QString::number(problems.size()), problems.first());
     path_->setText(text);
+    fitColumns();
     updateButtons();
+}
+
+// Every column as wide as its texts; the status takes the rest.
+void CardsWindow::fitColumns()
+{
+    for (int column = 0; column < Status; ++column)
+        table_->resizeColumnToContents(column);
 }
 
 void CardsWindow::fillRow(int row)

@@ -58,6 +58,7 @@ private:
     void fill();
     void fillRow(int row);
     void updateButtons();
+    void fitColumns();
     void chooseWhatToSend(std::function<void(const std::optional<ComparedSetup>&, const QString&)> then);
     void closeEvent(QCloseEvent* event) override;
 
