@@ -84,6 +84,22 @@ TEST_F(FleetRack, statusBackupVerifyAndDiffOverEightMixedCards)
     startRack(SimulatedRack::mixed(8));
     edit(QStringLiteral("card-03"), [](quillon::InventoryCard& c) { c.serial = QStringLiteral("4B58349999"); });
 
+    // A card added by asking it: its kind and serial as it reports them; a --serial it does not
+    // report is refused.
+    const QString probed = ws.path(QStringLiteral("probed.ini"));
+    const CliResult added = runCli(ws, {QStringLiteral("cards"), QStringLiteral("add"), QStringLiteral("Spare"), QStringLiteral("--port"),
+                                        rack.process(3).device, QStringLiteral("--probe"), QStringLiteral("--inventory"), probed});
+    EXPECT_EQ(added.exitCode, 0) << added.err.toStdString();
+    const quillon::InventoryFile spare = quillon::readInventory(probed);
+    ASSERT_EQ(spare.inventory.cards().size(), 1);
+    EXPECT_EQ(spare.inventory.cards()[0].kind, quillon::CardType::AVM);
+    EXPECT_EQ(spare.inventory.cards()[0].serial, "4B58340004");
+    const CliResult wrong = runCli(ws, {QStringLiteral("cards"), QStringLiteral("add"), QStringLiteral("Other"), QStringLiteral("--port"),
+                                        rack.process(0).device, QStringLiteral("--probe"), QStringLiteral("--serial"),
+                                        QStringLiteral("4B58349999"), QStringLiteral("--inventory"), probed});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_TRUE(wrong.err.contains("reports serial 4B58340001, not 4B58349999")) << wrong.err.toStdString();
+
     const FleetOutput status = fleetJson({QStringLiteral("status")});
     EXPECT_EQ(status.exitCode, 1) << status.err.toStdString();
     ASSERT_EQ(status.cards.size(), 8);

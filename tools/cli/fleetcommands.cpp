@@ -119,7 +119,7 @@ int runFleet(const QStringList& args, const QString& usage)
 {
     const std::optional<FleetAction> action = actionNamed(args.value(0));
     if (!action)
-        return usageError(usage, args.isEmpty() ? QStringLiteral("fleet needs status, backup, send, verify or diff")
+        return usageError(usage, args.isEmpty() || args.first().startsWith(u'-') ? QStringLiteral("fleet needs status, backup, send, verify or diff")
                                                 : QStringLiteral("unknown fleet command \"%1\"").arg(args.first()));
     const QStringList valued{QStringLiteral("--inventory"), QStringLiteral("--group"), QStringLiteral("--card"), QStringLiteral("--jobs"),
                              QStringLiteral("--backup-dir"), QStringLiteral("--log")};
@@ -205,7 +205,10 @@ std::optional<CardResult> probeCard(const InventoryCard& card)
     const SettingsStore store;
     FleetTask task;
     task.action = FleetAction::Status;
-    const QList<FleetRunner::Row> rows = runCards({card}, task, FleetJobSetup{}, store, RunOptions{});
+    InventoryCard unknown = card; // what the card says is the question, not what it is said to be
+    unknown.kind.reset();
+    unknown.serial.clear();
+    const QList<FleetRunner::Row> rows = runCards({unknown}, task, FleetJobSetup{}, store, RunOptions{});
     const CardResult& result = rows.first().result;
     if (result.outcome != CardOutcome::Ok || !result.kind || result.serial.isEmpty()) {
         printLine(stderr, QStringLiteral("quillon-cli: the card on %1 was not identified: %2").arg(card.port, result.message));
