@@ -209,6 +209,22 @@ TEST_F(FleetJobs, sendGoesOnlyToTheCardsItIsForAndIsVerified)
     }
 }
 
+TEST_F(FleetJobs, anAvmImageGoesByteForByteToTheAvmCardsAlone)
+{
+    QByteArray image = sim::defaultCardImage(CardKind::Avm);
+    image[40] = char(0x5A);
+    setup->setup = ComparedSetup{CardType::AVM, {}, image};
+    add(entry("avm", CardKind::Avm, "4b58340001"));
+    RackEntry sid = entry("sid", CardKind::Sid, "4b58340002");
+    sid.listKind = false;
+    add(sid);
+    run(FleetAction::Send);
+    EXPECT_EQ(result("avm").outcome, CardOutcome::Ok) << result("avm").message.toStdString();
+    EXPECT_EQ(cards.at(QStringLiteral("avm"))->image(), image);
+    EXPECT_EQ(result("sid").outcome, CardOutcome::Failed);
+    EXPECT_TRUE(imagesSentTo(QStringLiteral("sid")).isEmpty());
+}
+
 TEST_F(FleetJobs, verifyAndDiffCompareEachCardWithItsReference)
 {
     const QString reference = writeSidFile(QStringLiteral("ref.kxd"), [](SetupValues&) {});

@@ -181,8 +181,13 @@ TEST_F(FleetRack, sendReachesTheCardsItIsForAndRefusesTheRestBeforeSending)
     // After the first failure no card starts.
     const CliResult stopped = fleet({QStringLiteral("send"), file, QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--stop-on-failure"),
                                      QStringLiteral("--card"), QStringLiteral("card-01"), QStringLiteral("--card"), QStringLiteral("card-02"),
-                                     QStringLiteral("--card"), QStringLiteral("card-03"), QStringLiteral("--no-verify")});
+                                     QStringLiteral("--card"), QStringLiteral("card-03"), QStringLiteral("--no-verify"),
+                                     QStringLiteral("--log"), ws.path(QStringLiteral("frames.log")), QStringLiteral("--stats")});
     EXPECT_EQ(stopped.exitCode, 1);
+    QFile log(ws.path(QStringLiteral("frames-card-01.log"))); // each card's own frame log
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("SerialNumber 4b58340001"));
+    EXPECT_EQ(stopped.out.count(QLatin1String("card-01: ")), 3) << "two connections' counters, then its message";
     EXPECT_TRUE(stopped.out.contains("card-03: Not started: card \"card-02\" failed before it.")) << stopped.out.toStdString();
     EXPECT_TRUE(stopped.out.endsWith("3 cards: 1 ok, 1 failed, 1 skipped\n")) << stopped.out.toStdString();
 }
