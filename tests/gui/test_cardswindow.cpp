@@ -101,6 +101,17 @@ TEST_F(CardsWindowTest, aCheckShowsEachCardsProgressAndOutcomeAndOneSummary)
     window->verify();
     ASSERT_TRUE(runToEnd());
     EXPECT_EQ(cell(0, CardsWindow::Matches), "Yes");
+
+    // A set-up to the second card alone.
+    SetupValues studio = defaultSetupValues();
+    studio.setText(Field::MissingSidMessage, QStringLiteral("STUDIO 3"));
+    table->selectRow(1);
+    told.clear();
+    window->sendSetup(ComparedSetup{CardType::SID, studio, {}}, QStringLiteral("Studio"));
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(told, QStringList{"1 card: 1 ok, 0 failed, 0 skipped"});
+    EXPECT_EQ(cards.at(QStringLiteral("B"))->image(), encodeSidImage(studio).image);
+    EXPECT_NE(cards.at(QStringLiteral("A"))->image(), encodeSidImage(studio).image);
 }
 
 TEST_F(CardsWindowTest, aStopEndsTheRunAndAddEditAndRemoveWriteTheFile)
