@@ -11,6 +11,7 @@
 #include "support/virtualclock.h"
 #include "support/virtualserialline.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 #include <QPushButton>
@@ -137,6 +138,20 @@ TEST_F(CardsWindowTest, aStopEndsTheRunAndAddEditAndRemoveWriteTheFile)
     QFile file(inventory);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_FALSE(file.readAll().contains("Spare"));
+}
+
+// Closing the window in the middle of a run leaves nothing behind that runs on (the sanitizer
+// build sees any timer or port callback that outlives the window).
+TEST_F(CardsWindowTest, closingTheWindowMidRunEndsTheConnections)
+{
+    window->desk().run(FleetAction::Backup, {QStringLiteral("A"), QStringLiteral("B")});
+    clock.advanceUntil([this] { return cards.at(QStringLiteral("A"))->phase() == sim::CardPhase::Ready; }, 10000, 1);
+    ASSERT_TRUE(window->desk().busy());
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    clock.advance(30000); // no timer of the window's runs on
+    EXPECT_TRUE(told.isEmpty()) << "no summary from a window that is gone";
 }
 
 } // namespace
