@@ -59,6 +59,7 @@ struct CardOperation::Impl {
     bool sent = false;           // and written it to its flash
     bool staleFlowEnd = false; // the link is about to end a flow that is not this connection's
     bool firstConnection = true;
+    CardIdentity identified;   // the card on this connection, once it has said who it is
 
     Impl(CardLink& l, LinkClock& clock, HeldSetup& h, OperatorUi& u, CardOperation& owner)
         : link(l), held(h), ui(u), q(owner), next(clock.createTimer())
@@ -74,6 +75,7 @@ struct CardOperation::Impl {
         connect(&link, &CardLink::imageSending, &q, [this] { imageSending = step == Step::Send; });
         // The card the next Send is for; a set-up read only to be compared is no reason to change it.
         connect(&link, &CardLink::cardIdentified, &q, [this](const CardIdentity& card) {
+            identified = card;
             if (card.kind && step != Step::Compare)
                 held.connectedCardType = *card.kind;
         });
@@ -159,6 +161,7 @@ struct CardOperation::Impl {
     {
         step = s;
         Q_EMIT q.connectionStarting(connectionTitle(s), std::exchange(firstConnection, false));
+        identified = {};
         staleFlowEnd = link.flowRunning();
         if (s == Step::Get)
             link.get();
@@ -185,12 +188,32 @@ struct CardOperation::Impl {
                         ? quint8(held.setupImage.at(1)) : quint8(0);
                 },
                 [this](std::optional<quint8> cardVersion) -> std::optional<QByteArray> {
+                    if (const QString wrong = wrongCard(); !wrong.isEmpty()) {
+                        ui.status(2, QStringLiteral("Card Setup Failed"));
+                        ui.tell(wrong, MessageSeverity::Critical);
+                        return std::nullopt;
+                    }
                     if (const QString refusal = buildSetupImage(held, cardVersion); !refusal.isEmpty()) {
                         ui.tell(refusal, MessageSeverity::Critical);
                         return std::nullopt;
                     }
                     return held.setupImage;
                 }};
+    }
+
+    // Why the card on this connection is not the one the set-up is meant for; empty when it is
+    // or when nobody said which card that is.
+    QString wrongCard() const
+    {
+        const QByteArray& expected = options.expectedSerial;
+        if (!expected.isEmpty() && identified.serial != expected)
+            return QStringLiteral("The card on the line reports serial %1; the set-up is meant for the card with serial %2. Nothing was sent.")
+                .arg(identified.serial.isEmpty() ? QStringLiteral("(none)") : QString::fromLatin1(identified.serial.toHex().toUpper()),
+                     QString::fromLatin1(expected.toHex().toUpper()));
+        if (options.expectedCard && identified.kind && *identified.kind != *options.expectedCard)
+            return QStringLiteral("The card on the line is %1 card; the set-up is meant for %2 card. Nothing was sent.")
+                .arg(withArticle(*identified.kind), withArticle(*options.expectedCard));
+        return {};
     }
 
     void begin(bool isSend, const OperationOptions& o)
@@ -268,6 +291,12 @@ struct CardOperation::Impl {
             return;
         }
         stage(OperationStage::ReadingCard, true);
+        if (const QString wrong = wrongCard(); !wrong.isEmpty()) {
+            ui.status(2, QStringLiteral("Card Setup Failed"));
+            ui.tell(wrong, MessageSeverity::Critical);
+            finish(false);
+            return;
+        }
         const CardType card = kindOfImage(received);
         if (card != held.loadedCardType) {
             ui.status(2, QStringLiteral("Card Setup Failed"));

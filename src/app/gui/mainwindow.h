@@ -43,6 +43,7 @@ class SerialControl;
 class SettingsWindow;
 class ControlSettingsWindow;
 class CompareWindow;
+class CardsWindow;
 class ProgressDialog;
 struct ComparedSetup;
 
@@ -90,6 +91,8 @@ public:
     void openFromCommandLine(const QStringList& arguments); // without the program's name
     void compareWithFile();
     void compareWithCard();
+    // Tools > Cards...: the card inventory and the work over many cards.
+    void cardsCommand();
     void exportReport();
     // Shows the settings window that holds the setting, its control focused.
     void showSetting(Field field);
@@ -123,6 +126,7 @@ public:
     bool comparingWithCard() const { return comparingWithCard_; }
     PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
     BackupChooser* backupChooser() const { return backupChooser_; }
+    CardsWindow* cardsWindow() const;
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
 
@@ -214,6 +218,7 @@ private:
     QAction* recentSeparator_ = nullptr;
     QPointer<PortAssignmentDialog> assignment_;
     QPointer<BackupChooser> backupChooser_;
+    QPointer<CardsWindow> cards_;
     bool getting_ = false; // a Get runs that may replace the set-up
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;

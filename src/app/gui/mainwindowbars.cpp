@@ -100,6 +100,8 @@ void MainWindow::buildMenus()
             this, &MainWindow::compareWithFile);
     connect(addItem(tools, "toolsCompareWithCard", QStringLiteral("Compare With C&ard")), &QAction::triggered,
             this, &MainWindow::compareWithCard);
+    tools->addSeparator();
+    connect(addItem(tools, "toolsCards", QStringLiteral("Car&ds...")), &QAction::triggered, this, &MainWindow::cardsCommand);
 
     QMenu* options = menu("optionsMenu", QStringLiteral("&Options"));
     options->setToolTipsVisible(true);

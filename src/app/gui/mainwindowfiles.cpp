@@ -6,6 +6,7 @@
 
 #include "app/core/backups.h"
 #include "backupchooser.h"
+#include "cardswindow.h"
 #include "comparewindow.h"
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
@@ -140,6 +141,20 @@ void MainWindow::showComparison(const QString& otherName, const ComparedSetup& o
     compare_->show();
     compare_->raise();
     compare_->activateWindow();
+}
+
+CardsWindow* MainWindow::cardsWindow() const { return cards_; }
+
+void MainWindow::cardsCommand()
+{
+    if (cards_) {
+        cards_->raise();
+        cards_->activateWindow();
+        return;
+    }
+    auto desk = std::make_unique<FleetDesk>(store_, defaultInventoryPath());
+    cards_ = new CardsWindow(std::move(desk), [this] { return comparedSetupOf(held_); }, this);
+    cards_->show();
 }
 
 void MainWindow::compareWithFile()
