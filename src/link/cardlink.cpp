@@ -327,7 +327,10 @@ void CardLink::Impl::onKeepAliveTick()
         return; // the timer stays off
     }
     if (!s.linkUp) {
-        fail(failureOn(LinkFailure::CardSilent, port.commPort()));
+        LinkFailure failure = failureOn(LinkFailure::CardSilent, port.commPort());
+        failure.bytesHeard = receiver.bytesThisConnection();
+        failure.waitedMs = KeepAliveMs;
+        fail(failure);
         port.setPortOpen(false);
         if (flow.active)
             endTransfer(EndReason::PortClosed);

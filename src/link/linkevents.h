@@ -77,6 +77,8 @@ struct LinkFailure {
     int imageVersion = -1;
     QString refusal;         // ImageInvalid: why a SID set-up's values cannot be taken, in words;
                              // LineSpeedFixed: why the port cannot switch, naming the way that can
+    qint64 bytesHeard = -1;  // CardSilent: the bytes that arrived on the connection meanwhile
+    int waitedMs = -1;       // CardSilent: how long the card was waited for
     NetFailure network;      // a port on a serial server: why it did not open or was lost
 };
 

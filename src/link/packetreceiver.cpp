@@ -42,6 +42,7 @@ void PacketReceiver::receiveBytes()
         const QByteArray chunk = port.input(4096);
         if (chunk.isEmpty())
             return;
+        bytesThisConnection_ += chunk.size();
         for (char c : chunk) {
             if (!receiveByte(static_cast<quint8>(c)) || !port.portOpen())
                 return;
