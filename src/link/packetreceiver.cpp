@@ -190,7 +190,7 @@ void PacketReceiver::processFrame(const QByteArray& raw)
     if (control == AckControl) {
         if (answered == s.ownSeq && !s.ackReceived) {
             link_.trace.text("Ack In");
-            transmitter_.acknowledgeOutstanding();
+            transmitter_.acknowledgeOutstanding(true);
             s.retryCount = 0;
         }
         return;

@@ -142,6 +142,40 @@ INSTANTIATE_TEST_SUITE_P(
                    {"message [critical]: The serial port closed during the transfer. Please check the connection to the card."}},
         WordingRow{"port_vanished_says_why", fails(failure(K::PortVanished, [](LinkFailure& f) { f.portError = "No such device"; })),
                    {"message [critical]: The serial port closed during the transfer (No such device). Please check the connection to the card."}},
+        WordingRow{"server_port_not_opened_names_the_server", fails(failure(K::PortNotOpened, [](LinkFailure& f) {
+                       f.device = "rfc2217://rack3:4001";
+                       f.network = {NetFailure::Kind::ConnectionRefused, {}};
+                       f.findings = "Next step: check that ser2net is running.";
+                   })),
+                   {"message [critical]: The card's port on the serial server could not be opened: rfc2217://rack3:4001: the server "
+                    "refused the connection. | Next step: check that ser2net is running."}},
+        WordingRow{"server_port_not_opened_without_a_name_uses_the_ports_words", fails(failure(K::PortNotOpened, [](LinkFailure& f) {
+                       f.portError = "socket://rack3:4002: no answer from the server within 2 s";
+                       f.network = {NetFailure::Kind::NoAnswer, {}};
+                   })),
+                   {"message [critical]: The card's port on the serial server could not be opened: socket://rack3:4002: no answer "
+                    "from the server within 2 s."}},
+        WordingRow{"server_lost_mid_transfer", fails(failure(K::PortVanished, [](LinkFailure& f) {
+                       f.device = "rfc2217://rack3:4001";
+                       f.network = {NetFailure::Kind::Dropped, "the server closed it"};
+                       f.findings = "Next step: check the network.";
+                   })),
+                   {"message [critical]: The transfer stopped: rfc2217://rack3:4001: the connection to the server was lost (the "
+                    "server closed it). | Next step: check the network."}},
+        WordingRow{"avm_card_on_a_fixed_speed_line", fails(failure(K::LineSpeedFixed, [](LinkFailure& f) { f.refusal = "Use rfc2217://rack3:4002."; })),
+                   {"message [critical]: An AVM card was found, but the speed of its line cannot be changed through this port: the "
+                    "connection was ended before the transfer. | Use rfc2217://rack3:4002."}},
+        WordingRow{"round_trip_above_the_limit_said_once_for_each_server", [](CardLink& l) {
+                       for (int connection = 0; connection < 3; ++connection)
+                           Q_EMIT l.roundTripAboveLimit("rfc2217://rack3:4001", 243.4, 200);
+                       Q_EMIT l.roundTripAboveLimit("rfc2217://rack4:4001", 301, 200);
+                   },
+                   {"message [warning]: The serial server answers slowly: a round trip of 243 ms, above the 200 ms up to which "
+                    "transfers run clean. The card may send frames again; the transfer goes on. | Next step: reach the "
+                    "server over a faster network path (a wired link, a server nearer to the card, no VPN) if transfers fail.",
+                    "message [warning]: The serial server answers slowly: a round trip of 301 ms, above the 200 ms up to which "
+                    "transfers run clean. The card may send frames again; the transfer goes on. | Next step: reach the "
+                    "server over a faster network path (a wired link, a server nearer to the card, no VPN) if transfers fail."}},
         WordingRow{"not_identified", fails(failure(K::CardNotIdentified)),
                    {"message [critical]: Error establishing communications, Please check connections"}},
         WordingRow{"retransmission", fails(failure(K::RetransmissionFailed)), {"message [critical]: Error in communications, Retransmission failed."}},

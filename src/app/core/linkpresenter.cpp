@@ -22,17 +22,27 @@ QString checkModeText(CheckMode mode)
     return QStringLiteral("None");
 }
 
+// A serial server's failure, naming the port on it.
+QString networkSummary(const LinkFailure& f)
+{
+    return f.device.isEmpty() ? f.portError : netFailureSummary(f.network, f.device);
+}
+
 // What went wrong, in the operator's words.
 QString failureText(const LinkFailure& f)
 {
     switch (f.kind) {
     case LinkFailure::PortNotUsable: return QStringLiteral("Current com port selection is not valid");
     case LinkFailure::PortNotOpened:
+        if (f.network)
+            return QStringLiteral("The card's port on the serial server could not be opened: %1.").arg(networkSummary(f));
         return f.portError.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(f.port)
                                      : QStringLiteral("The serial port could not be opened: ") + f.portError;
     case LinkFailure::PortGone: return QStringLiteral("Port not functioning, please try another port #1");
     case LinkFailure::CardSilent: return QStringLiteral("Port not functioning, please try another port #2");
     case LinkFailure::PortVanished:
+        if (f.network)
+            return QStringLiteral("The transfer stopped: %1.").arg(networkSummary(f));
         return f.portError.isEmpty()
             ? QStringLiteral("The serial port closed during the transfer. Please check the connection to the card.")
             : QStringLiteral("The serial port closed during the transfer (%1). Please check the connection to the card.")
@@ -47,6 +57,9 @@ QString failureText(const LinkFailure& f)
             return f.refusal;
         return QStringLiteral("The card sent a set-up of %1 bytes with version %2, which is neither a SID nor an AVM set-up. Nothing was changed.")
             .arg(QString::number(f.imageSize), QString::number(f.imageVersion));
+    case LinkFailure::LineSpeedFixed:
+        return QStringLiteral("An AVM card was found, but the speed of its line cannot be changed through this port: "
+                              "the connection was ended before the transfer.");
     }
     return {};
 }
@@ -89,6 +102,17 @@ LinkPresenter::LinkPresenter(CardLink& link, OperatorUi& ui, LinkClock& clock)
     });
     // No card is known on a port until one identifies itself there.
     connect(&link, &CardLink::portOpening, this, [this] { ui_.status(3, QString()); });
+    connect(&link, &CardLink::roundTripAboveLimit, this, [this](const QString& device, double roundTripMs, double limitMs) {
+        if (slowServers_.contains(device))
+            return;
+        slowServers_ << device;
+        say(QStringLiteral("The serial server answers slowly: a round trip of %1 ms, above the %2 ms up to which "
+                           "transfers run clean. The card may send frames again; the transfer goes on.")
+                .arg(QString::number(qRound(roundTripMs)), QString::number(qRound(limitMs))),
+            MessageSeverity::Warning,
+            QStringLiteral("Next step: reach the server over a faster network path (a wired link, a server nearer "
+                           "to the card, no VPN) if transfers fail."));
+    });
     connect(&link, &CardLink::stageReached, this, &LinkPresenter::stageReached);
     connect(&link, &CardLink::serialNumberReceived, this, [this] { ui_.status(2, QStringLiteral("Serial Number Received")); });
     connect(&link, &CardLink::cardIdentified, this, [this](const CardIdentity& card) {
@@ -134,6 +158,13 @@ void LinkPresenter::failed(const LinkFailure& failure)
         break;
     case LinkFailure::CardSilent:
         details = silentCardDetails(failure);
+        break;
+    case LinkFailure::PortVanished:
+        if (failure.network)
+            details = failure.findings;
+        break;
+    case LinkFailure::LineSpeedFixed:
+        details = failure.refusal;
         break;
     default:
         break;

@@ -4,6 +4,7 @@
 #include "operatorui.h"
 
 #include <QObject>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -40,6 +41,7 @@ private:
     CardLink& link_;
     OperatorUi& ui_;
     std::unique_ptr<LinkTimer> buttonRestore_; // the buttons come back 20 s after a flow starts
+    QStringList slowServers_; // said once for each: an operation opens several connections
 };
 
 } // namespace quillon
