@@ -5,15 +5,19 @@
 # to its closing SYN, as the card sees it) to the line time of the bytes both sides sent plus
 # the pauses the protocol mandates (the host's 50 ms after an acknowledgement, the card's flash
 # write). 1.00 is the line's limit. The same rows again through ser2net on this computer (RFC
-# 2217, a round trip of well under a millisecond). Usage: scripts/bench-transfers.sh [build dir] [runs]
+# 2217, a round trip of well under a millisecond), and through ser2net behind a relay that delays
+# each direction by 20 ms (a round trip of 40 ms, as the relay measures it): over a network each
+# answer of the host to the card costs one round trip more, so those rows are measured against
+# line time, pauses and one round trip per answer. Usage: scripts/bench-transfers.sh [build dir] [runs]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
 runs=${2:-3}
 sim=$build/tools/sim/kx40-sim
 cli=$build/tools/cli/quillon-cli
+relay=$build/tests/net/net-delay-relay
 work=$(mktemp -d)
-trap 'kill "${simpid:-}" "${serverpid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill "${simpid:-}" "${serverpid:-}" "${relaypid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 
 # A simulated card of this kind on $work/kx40, logging to $work/sim.out; $file is its set-up.
@@ -53,19 +57,42 @@ stop_server() {
   serverpid=
 }
 
-# Rows of Get and Send, $runs of each, over the card's device or (net) through ser2net.
+# The relay in front of the server's port, $1 ms each way; $port becomes the relay's.
+start_relay() {
+  "$relay" "${port##*:}" "$1" >"$work/relay.out" &
+  relaypid=$!
+  for _ in $(seq 50); do [ -s "$work/relay.out" ] && break; sleep 0.1; done
+  port=rfc2217://127.0.0.1:$(head -n 1 "$work/relay.out")
+}
+
+stop_relay() {
+  kill "$relaypid"
+  wait "$relaypid" 2>/dev/null || true
+  relaypid=
+}
+
+# Rows of Get and Send, $runs of each, over the card's device or through ser2net (net), with a
+# round trip of 40 ms (net40) or none worth counting.
 worst=0
-for way in local net; do
-  [ "$way" = net ] && [ ! -x /usr/sbin/ser2net ] && { echo "ser2net is missing: no network rows (scripts/deps.sh installs it)"; continue; }
+for way in local net net40; do
+  [ "$way" != local ] && [ ! -x /usr/sbin/ser2net ] && { echo "ser2net is missing: no network rows (scripts/deps.sh installs it)"; continue; }
+  [ "$way" = net40 ] && [ ! -x "$relay" ] && { echo "$relay is missing: no rows at 40 ms"; continue; }
+  rtt=0
   for card in sid avm; do
     start_card "$card"
     port=$work/kx40
-    [ "$way" = net ] && start_server
+    [ "$way" != local ] && start_server
+    [ "$way" = net40 ] && start_relay 20
     for run in $(seq "$runs"); do
       "$cli" get -o "$file" --port "$port" >/dev/null
       "$cli" send "$file" --port "$port" --no-backup --no-verify >/dev/null
     done
-    [ "$way" = net ] && stop_server
+    if [ "$way" = net40 ]; then
+      stop_relay
+      # The round trip the relay really made: a busy computer adds to the delay asked for.
+      rtt=$(sed -n 's/^mean delay \([0-9.]*\) ms$/\1/p' "$work/relay.out" | tail -n 1 | awk '{ printf "%.1f", 2 * $1 }')
+    fi
+    [ "$way" != local ] && stop_server
     stop_card
     # Connections alternate: get, send, get, send, ...
     n=0
@@ -73,10 +100,14 @@ for way in local net; do
       kind=get
       [ $((n % 2)) -eq 1 ] && kind=send
       n=$((n + 1))
-      ratio=${line##* }
       label=$card
       [ "$way" = net ] && label="$card over ser2net (RFC 2217)"
-      printf '%-4s %-5s %s\n' "$label" "$kind" "${line#connection: }"
+      [ "$way" = net40 ] && label="$card over ser2net, 40 ms round trip"
+      # connection: T ms for L ms of line time and P ms of pauses, N answers: ratio R
+      ratio=$(echo "$line" | awk -v rtt="$rtt" '{ printf "%.3f", $2 / ($5 + $11 + $15 * rtt) }')
+      printf '%-38s %-5s %s' "$label" "$kind" "${line#connection: }"
+      [ "$way" = net40 ] && printf '; with %s ms a round trip: ratio %s' "$rtt" "$ratio"
+      printf '\n'
       worst=$(awk -v a="$worst" -v b="$ratio" 'BEGIN { print (b > a) ? b : a }')
     done < <(grep '^connection:' "$work/sim.out")
   done

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the main window, the five settings windows, the compare window, the backup chooser, a
-# settings window with an AVM set-up held and the about box into docs/screenshots/, on a virtual X
+# settings window with an AVM set-up held, a Send's one answer and the about box into docs/screenshots/, on a virtual X
 # server, so it runs on a machine without a display. A window manager on it lets the main window
 # be maximised as on a desktop.
 set -euo pipefail

@@ -48,6 +48,9 @@ void CardLink::Impl::portVanished()
         return;
     LinkFailure failure = failureOn(LinkFailure::PortVanished, port.commPort());
     failure.portError = port.lastError();
+    failure.network = port.netFailure();
+    if (failure.network)
+        failure.findings = port.diagnose(port.commPort());
     endTransfer(EndReason::PortClosed);
     finishFlow(FlowOutcome::Failed, FlowEnd::ConnectionEnded);
     fail(failure);
@@ -126,6 +129,8 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
         if (identity.kind)
             s.cardKind = *identity.kind;
         Q_EMIT q.cardIdentified(identity);
+        if (identity.kind == CardType::AVM && refuseFixedSpeed())
+            return;
         s.cardIdentified = true;
         Q_EMIT q.stageReached(TransferStage::CardIdentified);
         return;
@@ -150,6 +155,22 @@ void CardLink::Impl::handleCommand(const QByteArray& packet, bool verified)
     default:
         return;
     }
+}
+
+// An AVM card's link moves to 1200 baud, which a port whose speed is fixed at the server (raw
+// TCP) cannot follow. Nothing more is sent to the card than ends the connection cleanly: its
+// application id was acknowledged, and the closing SYN resets its link.
+bool CardLink::Impl::refuseFixedSpeed()
+{
+    const QString refusal = port.settingsRefusal(AvmSettings);
+    if (refusal.isEmpty())
+        return false;
+    LinkFailure failure = failureOn(LinkFailure::LineSpeedFixed, port.commPort());
+    failure.refusal = refusal;
+    fail(failure);
+    s.ticksSinceSerial = 0;
+    endTransfer(EndReason::Completed);
+    return true;
 }
 
 // ---------------------------------------------------------------- answers to the card
@@ -237,13 +258,33 @@ Task<bool> CardLink::Impl::openConnection()
     port.setCommPort(selected);
     port.setSettings(OpeningSettings);
     Q_EMIT q.portOpening(selected);
-    if (!port.setPortOpen(true)) {
+    const ConnectionToken::Held token = link.token.take();
+    bool opened = port.setPortOpen(true);
+    if (opened && port.portOpening()) {
+        // A port on a serial server: the connection and the line's settings are made in the
+        // background. A Cancel or a new flow meanwhile ends the connection, and this with it.
+        const ConnectionToken::Held* held = &token; // (only plain values in lambdas inside co_await: GCC 12)
+        co_await jobs.until([this, held] { return !port.portOpening() || ConnectionToken::stale(*held); },
+                            NetOpeningLimitMs);
+        if (ConnectionToken::stale(token))
+            co_return false;
+        opened = port.portOpen() && !port.portOpening();
+    }
+    if (!opened) {
         LinkFailure failure = failureOn(LinkFailure::PortNotOpened, selected);
+        failure.network = port.netFailure();
+        if (port.portOpening()) { // past every limit of its own: given up here
+            port.setPortOpen(false);
+            failure.network = {NetFailure::Kind::NoAnswer, {}};
+        }
         failure.portError = port.lastError();
         failure.findings = port.diagnose(selected);
         fail(failure);
     }
     portInUse = port.portOpen();
+    transmitter.startConnection(port.roundTripMs());
+    if (portInUse && port.roundTripMs() > CleanRoundTripMs)
+        Q_EMIT q.roundTripAboveLimit(ports.deviceOf(selected), port.roundTripMs(), CleanRoundTripMs);
     keepAliveTimer->start(KeepAliveMs);
     receiver.startConnection();
     co_await establishLink();
@@ -286,7 +327,10 @@ void CardLink::Impl::onKeepAliveTick()
         return; // the timer stays off
     }
     if (!s.linkUp) {
-        fail(failureOn(LinkFailure::CardSilent, port.commPort()));
+        LinkFailure failure = failureOn(LinkFailure::CardSilent, port.commPort());
+        failure.bytesHeard = receiver.bytesThisConnection();
+        failure.waitedMs = KeepAliveMs;
+        fail(failure);
         port.setPortOpen(false);
         if (flow.active)
             endTransfer(EndReason::PortClosed);

@@ -62,6 +62,10 @@ public:
 Q_SIGNALS:
     void flowStarted(FlowKind kind);
     void portOpening(int port); // no card is known on it until one identifies itself
+    // A port on a serial server (device: what the port stands for, when known) measured a round
+    // trip above the one up to which the card's own timers let transfers run clean (both in
+    // milliseconds); the transfer goes on. Told at every opening.
+    void roundTripAboveLimit(const QString& device, double roundTripMs, double limitMs);
     void stageReached(TransferStage stage);
     void serialNumberReceived(const QByteArray& serial);
     void cardIdentified(const CardIdentity& card);

@@ -26,6 +26,9 @@ inline const QString AvmSettings = QStringLiteral("1200,n,8,2");
 inline constexpr int KeepAliveMs = 5000;
 inline constexpr int VersionWaitMs = 3000;
 inline constexpr int FlashReportWaitMs = 10000;
+// A port on a serial server gives up opening within its own limits; this bounds the wait for it
+// whatever happens.
+inline constexpr int NetOpeningLimitMs = 20000;
 
 } // namespace cardlinkdetail
 
@@ -81,6 +84,7 @@ struct CardLink::Impl {
     void onSetupData(const QByteArray& packet);
     void onFlashResult(quint8 result);
     std::optional<LinkFailure> imageRefusal(const QByteArray& image) const;
+    bool refuseFixedSpeed();
 
     // connection
     Task<bool> openConnection(); // true when the card identified itself

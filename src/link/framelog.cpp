@@ -122,18 +122,46 @@ QString FrameLog::pathNextTo(const QString& tracePath)
     return QFileInfo(tracePath).absoluteDir().filePath(QStringLiteral("frames.log"));
 }
 
+void FrameLog::beginOperation()
+{
+    inOperation_ = true;
+    operationStarted_ = false;
+}
+
+void FrameLog::endOperation()
+{
+    inOperation_ = false;
+    operationStarted_ = false;
+}
+
 void FrameLog::connectionOpened()
 {
     openedAtMs_ = clock_.nowMs();
     connected_ = true;
     file_.close();
+    // The later connections of an operation add to what its first began.
+    const bool append = inOperation_ && std::exchange(operationStarted_, true);
     if (!path_.isEmpty()) {
         QDir().mkpath(QFileInfo(path_).absolutePath());
         file_.setFileName(path_);
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) && !std::exchange(warned_, true))
+        const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Text | (append ? QIODevice::Append : QIODevice::Truncate);
+        if (!file_.open(mode) && !std::exchange(warned_, true))
             std::fprintf(stderr, "The frame log %s cannot be written: %s\n", qPrintable(path_), qPrintable(file_.errorString()));
     }
+    if (!title_.isEmpty())
+        writeLine(QStringLiteral("==== %1 ====").arg(title_));
     write(QStringLiteral("--"), QStringLiteral("connection opened"));
+}
+
+void FrameLog::note(const QString& text)
+{
+    // A failure may be told once its connection has ended: it still belongs to that file.
+    const bool reopen = !file_.isOpen() && !path_.isEmpty() && file_.fileName() == path_
+        && file_.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Append);
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        write(QStringLiteral("--"), line);
+    if (reopen)
+        file_.close();
 }
 
 void FrameLog::connectionEnded(EndReason reason)
@@ -177,7 +205,11 @@ void FrameLog::speedChanged(int baud) { write(QStringLiteral("--"), QStringLiter
 
 void FrameLog::write(const QString& direction, const QString& text)
 {
-    const QString line = QStringLiteral("%1 %2 %3").arg(QString::number(clock_.nowMs() - openedAtMs_).rightJustified(7), direction, text);
+    writeLine(QStringLiteral("%1 %2 %3").arg(QString::number(clock_.nowMs() - openedAtMs_).rightJustified(7), direction, text));
+}
+
+void FrameLog::writeLine(const QString& line)
+{
     if (file_.isOpen()) {
         file_.write(line.toUtf8() + '\n');
         file_.flush(); // what happened up to a crash stays readable

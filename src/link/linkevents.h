@@ -6,6 +6,7 @@
 // application's (LinkPresenter).
 
 #include "endreason.h"
+#include "netfailure.h"
 #include "protocol.h"
 #include "../setup/cardtype.h"
 
@@ -62,6 +63,7 @@ struct LinkFailure {
         UnknownDevice,        // stray bytes at the opening speed
         CardVersionTooOld,    // the card takes set-ups of an older version only
         ImageInvalid,         // the card sent a set-up that is neither kind, or holds values out of range
+        LineSpeedFixed,       // an AVM card on a port whose line speed cannot be changed (raw TCP)
     };
     LinkFailure(Kind what) : kind(what) {}
     Kind kind;
@@ -73,7 +75,11 @@ struct LinkFailure {
     int setupVersion = -1;   // CardVersionTooOld: the version of the set-up to be sent
     qsizetype imageSize = -1; // ImageInvalid, and its version byte:
     int imageVersion = -1;
-    QString refusal;         // ImageInvalid: why a SID set-up's values cannot be taken, in words
+    QString refusal;         // ImageInvalid: why a SID set-up's values cannot be taken, in words;
+                             // LineSpeedFixed: why the port cannot switch, naming the way that can
+    qint64 bytesHeard = -1;  // CardSilent: the bytes that arrived on the connection meanwhile
+    int waitedMs = -1;       // CardSilent: how long the card was waited for
+    NetFailure network;      // a port on a serial server: why it did not open or was lost
 };
 
 } // namespace quillon

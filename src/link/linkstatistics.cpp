@@ -5,6 +5,23 @@
 
 namespace quillon {
 
+namespace {
+
+LinkCounters added(const LinkCounters& a, const LinkCounters& b)
+{
+    LinkCounters sum = b;
+    sum.framesSent += a.framesSent;
+    sum.framesReceived += a.framesReceived;
+    sum.retransmissions += a.retransmissions;
+    sum.nacks += a.nacks;
+    sum.crcErrors += a.crcErrors;
+    if (sum.lastFailure.isEmpty())
+        sum.lastFailure = a.lastFailure;
+    return sum;
+}
+
+} // namespace
+
 LinkStatistics::LinkStatistics(LinkClock& clock) : clock_(clock) {}
 
 void LinkStatistics::connectionOpened()
@@ -19,9 +36,12 @@ void LinkStatistics::connectionEnded(EndReason)
 {
     if (!std::exchange(connected_, false))
         return; // an ending with no connection behind it
+    earlier_ = added(earlier_, counters_);
     if (onConnectionEnded)
         onConnectionEnded(counters_);
 }
+
+LinkCounters LinkStatistics::totals() const { return connected_ ? added(earlier_, counters_) : earlier_; }
 
 void LinkStatistics::frameSent(const QByteArray&, PacketKind kind)
 {

@@ -28,6 +28,10 @@ public:
     explicit LinkStatistics(LinkClock& clock);
 
     const LinkCounters& counters() const { return counters_; }
+    // Added up over the connections since startTotals() (one operation's backup read, send and
+    // verify), the running one included; the last failure is the latest.
+    LinkCounters totals() const;
+    void startTotals() { earlier_ = {}; }
     // After every change of the counters.
     std::function<void()> onChanged;
     // When a connection that opened has ended, with its final counters.
@@ -47,6 +51,7 @@ private:
 
     LinkClock& clock_;
     LinkCounters counters_;
+    LinkCounters earlier_; // the ended connections since startTotals()
     qint64 openedAtMs_ = 0;
     bool connected_ = false;
 };

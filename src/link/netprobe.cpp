@@ -87,6 +87,10 @@ QStringList probeReport(const QString& name, const NetSerialControl& port)
               << field("verdict:", QStringLiteral("usable for a SID card; an AVM card needs rfc2217:// (it switches "
                                                   "the line to 1200 baud)"));
     }
+    if (port.roundTripMs() > CleanRoundTripMs)
+        lines << field("warning:", QStringLiteral("the round trip of %1 is above the %2 up to which transfers run "
+                                                  "clean: the card may send frames again")
+                                       .arg(ms(port.roundTripMs()), ms(CleanRoundTripMs)));
     lines << QStringLiteral("Nothing was sent to the card.");
     return lines;
 }

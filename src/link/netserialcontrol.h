@@ -67,6 +67,7 @@ public:
     QString diagnose(int port) const override;
     QString settingsRefusal(const QString& settings) const override;
     double roundTripMs() const override;
+    NetFailure netFailure() const override { return failure_; }
 
     // Why the last opening failed or the connection was lost; empty while all is well.
     const NetFailure& failure() const { return failure_; }

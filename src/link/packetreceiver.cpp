@@ -42,6 +42,7 @@ void PacketReceiver::receiveBytes()
         const QByteArray chunk = port.input(4096);
         if (chunk.isEmpty())
             return;
+        bytesThisConnection_ += chunk.size();
         for (char c : chunk) {
             if (!receiveByte(static_cast<quint8>(c)) || !port.portOpen())
                 return;
@@ -189,7 +190,7 @@ void PacketReceiver::processFrame(const QByteArray& raw)
     if (control == AckControl) {
         if (answered == s.ownSeq && !s.ackReceived) {
             link_.trace.text("Ack In");
-            transmitter_.acknowledgeOutstanding();
+            transmitter_.acknowledgeOutstanding(true);
             s.retryCount = 0;
         }
         return;

@@ -21,7 +21,13 @@ public:
     // The serial port's event: data received, or a write timeout.
     void onComm(int event);
     // A new connection: the trace file compares frames with this connection's only.
-    void startConnection() { previousFrame_.clear(); }
+    void startConnection()
+    {
+        previousFrame_.clear();
+        bytesThisConnection_ = 0;
+    }
+    // The bytes read since the connection opened: whether a silent card sent anything at all.
+    qint64 bytesThisConnection() const { return bytesThisConnection_; }
 
     // A packet to dispatch; verified: its check passed in a mode that has one.
     std::function<void(const QByteArray& packet, bool verified)> onPacket;
@@ -39,6 +45,7 @@ private:
     PacketTransmitter& transmitter_;
     QByteArray previousFrame_;
     bool discardingFrame_ = false; // the frame now arriving is longer than any frame can be
+    qint64 bytesThisConnection_ = 0;
 };
 
 } // namespace quillon

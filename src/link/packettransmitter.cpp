@@ -17,12 +17,22 @@ namespace {
 constexpr int RetransmissionTimeoutMs = 100;
 constexpr int AcknowledgementPauseMs = 50;
 constexpr int DrainLimitMs = 2000;
+// The bytes of an Ack frame from the card in 16-bit header form: STX, control, two sequence
+// bytes, two check bytes, ETX.
+constexpr int AckFrameBytes = 7;
+// A round trip learnt from one acknowledgement counts this much in the smoothed one.
+constexpr double RoundTripGain = 1.0 / 8;
+// Acknowledgements later than this (a card that waited for something) teach nothing; the round
+// trip grows to it at most.
+constexpr double RoundTripSampleLimitMs = 2000;
+// A wait for an acknowledgement that ran out on a network port lengthens the next ones so much.
+constexpr double RoundTripBackoffMs = 50;
 
 } // namespace
 
 PacketTransmitter::PacketTransmitter(LinkContext& link, LinkClock& clock)
     : link_(link), retransmissionTimer_(clock.createTimer()), acknowledgementPause_(clock.createTimer()),
-      drainLimit_(clock.createTimer())
+      drainLimit_(clock.createTimer()), clock_(clock)
 {
     retransmissionTimer_->onTimeout = [this] { onRetransmissionTimeout(); link_.jobs.pump(); };
     acknowledgementPause_->onTimeout = [this] { link_.jobs.pump(); };
@@ -125,8 +135,16 @@ void PacketTransmitter::writeFrame(const QByteArray& payload, PacketKind kind)
     link_.tell([&](LinkObserver& o) { o.frameSent(frame, kind); });
     if (kind == PacketKind::Resend)
         link_.tell([&](LinkObserver& o) { o.retransmitted(s.retryCount); });
-    if (!ackKind) // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
+    if (!ackKind) { // an Ack or Nack written meanwhile leaves the outstanding frame's wait alone
         outstandingFrameBytes_ = static_cast<int>(frame.size());
+        outstandingResent_ = kind == PacketKind::Resend;
+    }
+}
+
+void PacketTransmitter::startConnection(double roundTripMs)
+{
+    roundTripMs_ = std::max(0.0, roundTripMs);
+    waitStartedMs_ = -1;
 }
 
 // The acknowledgement wait starts once the frame has left the host: when the system has taken
@@ -146,7 +164,9 @@ void PacketTransmitter::startRetransmissionTimer()
 {
     retransmissionAwaitsDrain_ = false;
     drainLimit_->stop();
-    retransmissionTimer_->start(RetransmissionTimeoutMs + lineTimeMs(outstandingFrameBytes_));
+    waitStartedMs_ = clock_.nowMs();
+    const int network = static_cast<int>(std::ceil(roundTripMs_)); // 0 on a local port
+    retransmissionTimer_->start(RetransmissionTimeoutMs + lineTimeMs(outstandingFrameBytes_) + network);
 }
 
 void PacketTransmitter::stopRetransmissionTimer()
@@ -183,6 +203,11 @@ void PacketTransmitter::onRetransmissionTimeout()
         failRetransmission();
         return;
     }
+    // Over a network a wait that ran out may have been too short for the round trip, which an
+    // Ack of a resent frame cannot tell: wait longer from now on, until Acks of frames sent once
+    // say otherwise.
+    if (roundTripMs_ > 0)
+        roundTripMs_ = std::min(roundTripMs_ + RoundTripBackoffMs, RoundTripSampleLimitMs);
     link_.tell([](LinkObserver& o) { o.acknowledgementTimedOut(); });
     link_.trace.int16(TraceRetransmission);
     link_.trace.int16(s.retryCount);
@@ -200,11 +225,26 @@ void PacketTransmitter::resendSavedPacket()
     transmit(link_.s.savedPacket, PacketKind::Resend);
 }
 
-void PacketTransmitter::acknowledgeOutstanding()
+void PacketTransmitter::acknowledgeOutstanding(bool explicitly)
 {
+    if (explicitly && !link_.s.ackReceived)
+        learnRoundTrip();
     link_.s.ackReceived = true;
     ackedTicket_ = lastTicket_;
     stopRetransmissionTimer();
+}
+
+// From an Ack of a frame sent once, on a port with a round trip: what the wait took beyond the
+// frame's and the Ack's time on the line. (An Ack of a resent frame may answer either sending.)
+void PacketTransmitter::learnRoundTrip()
+{
+    if (roundTripMs_ <= 0 || outstandingResent_ || waitStartedMs_ < 0 || !retransmissionTimer_->isActive())
+        return;
+    const double sample = double(clock_.nowMs() - waitStartedMs_) - lineTimeMs(outstandingFrameBytes_)
+                        - lineTimeMs(AckFrameBytes);
+    if (sample > RoundTripSampleLimitMs)
+        return;
+    roundTripMs_ += (std::max(0.0, sample) - roundTripMs_) * RoundTripGain;
 }
 
 void PacketTransmitter::failRetransmission()

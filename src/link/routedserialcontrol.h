@@ -40,6 +40,7 @@ public:
     bool portOpening() const override { return active_->portOpening(); }
     QString settingsRefusal(const QString& settings) const override;
     double roundTripMs() const override { return active_->roundTripMs(); }
+    NetFailure netFailure() const override { return active_->netFailure(); }
 
 private:
     QString nameOf(int port) const;

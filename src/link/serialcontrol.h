@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "netfailure.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -59,6 +61,9 @@ public:
     // The measured time, in milliseconds, for a byte to reach the far end of the line and an
     // answer to come back, beyond the line time itself: 0 for a local port.
     virtual double roundTripMs() const { return 0; }
+    // Why a port on a serial server failed to open or was lost, as a value; None for a local
+    // port (its words are lastError() and diagnose()).
+    virtual NetFailure netFailure() const { return {}; }
 
     // OnComm: DataReceived, WriteTimeout, OpeningEnded; also raised with DataReceived when the
     // port closed by itself (device unplugged, connection lost), so waiters look again.
@@ -66,6 +71,11 @@ public:
     // The output buffer became empty: everything written has been taken by the system.
     std::function<void()> onOutputDrained;
 };
+
+// Up to this round trip to a serial server (milliseconds) transfers run clean: beyond it the
+// card's own acknowledgement timer, which cannot be changed, runs out while the host's
+// acknowledgement is on its way, and the card sends its frame again.
+inline constexpr double CleanRoundTripMs = 200;
 
 // The baud rate of a settings text such as "1200,n,8,2" (9600 when unreadable).
 int baudOfSettings(const QString& settings);

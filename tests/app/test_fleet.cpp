@@ -314,7 +314,7 @@ TEST(FleetReport, theTableTheSummaryAndTheJsonSayTheSame)
     const QJsonArray cards = json["cards"].toArray();
     ASSERT_EQ(cards.size(), 3);
     const QJsonObject spare = cards[1].toObject();
-    EXPECT_EQ(spare.keys(), (QStringList{"backup", "differences", "kind", "message", "name", "outcome", "port", "seconds", "serial"}));
+    EXPECT_EQ(spare.keys(), (QStringList{"backup", "differences", "kind", "message", "name", "outcome", "port", "seconds", "serial", "version"}));
     EXPECT_EQ(spare["name"].toString(), "Spare");
     EXPECT_EQ(spare["port"].toString(), "rfc2217://rack3:7001");
     EXPECT_EQ(spare["kind"].toString(), "AVM");

@@ -94,8 +94,8 @@ TEST(Inventory, aBadEntryIsReportedWithItsLineAndSkippedAndTheOthersAreRead)
         {"an empty name", "[ ]\nport = /dev/ttyS1\n" + good, {"Good"}, 1, "a card needs a name"},
         {"text that is not UTF-8", notUtf8 + good, {"Good"}, 3, "the line is not UTF-8 text"},
         {"a line too long", longLine + good, {"Good"}, 3, "longer than 4096 bytes"},
-        {"an unknown network protocol", "[Bad]\nport = ftp://rack3:7001\n" + good, {"Good"}, 2, "names no kind of port"},
-        {"a TCP port out of range", "[Bad]\nport = socket://rack3:70000\n" + good, {"Good"}, 2, "outside 1 to 65535"},
+        {"an unknown network protocol", "[Bad]\nport = ftp://rack3:7001\n" + good, {"Good"}, 2, "is no kind of network port"},
+        {"a TCP port out of range", "[Bad]\nport = socket://rack3:70000\n" + good, {"Good"}, 2, "is not a port number (1 to 65535)"},
 #if !defined(Q_OS_WIN)
         {"a Com port the settings do not assign", "[Bad]\nport = Com9\n" + good, {"Good"}, 2, "Com1 to Com4"},
 #endif

@@ -32,6 +32,13 @@ class Lines : public OperatorUi {
 public:
     void message(const QString& text) override { lines << "message: " + text; }
     void messageWithDetails(const QString& text, const QString& details) override { lines << "message: " + text + " | " + details; }
+    // How grave, in brackets: the box's icon.
+    void tell(const QString& text, MessageSeverity severity, const QString& details) override
+    {
+        static const char* const names[] = {"none", "information", "warning", "critical"};
+        lines << QStringLiteral("message [%1]: ").arg(QLatin1String(names[int(severity)])) + text
+                + (details.isEmpty() ? QString() : " | " + details);
+    }
     void status(int panel, const QString& text) override { lines << QStringLiteral("panel %1: %2").arg(QString::number(panel), text); }
     void transferButtonsEnabled(bool on) override { lines << (on ? "buttons on" : "buttons off"); }
     void diagnosticLabel(int index, const QString& text) override { lines << QStringLiteral("label %1: %2").arg(QString::number(index), text); }
@@ -85,6 +92,10 @@ TEST_P(Wording, isWhatTheProgramHasAlwaysSaid)
 }
 
 using K = LinkFailure::Kind;
+const QString SilentCardChecks = QStringLiteral(
+    "Check that the card is powered on, that it is connected with a null-modem cable, and that the cable is on the "
+    "port the card is on: Options > Port Assignment... shows what Com1 to Com4 stand for, and the Options menu "
+    "chooses one.");
 auto fails(LinkFailure f) { return [f](CardLink& l) { Q_EMIT l.failed(f); }; }
 auto ends(FlowResult r) { return [r](CardLink& l) { Q_EMIT l.flowEnded(r); }; }
 
@@ -108,43 +119,83 @@ INSTANTIATE_TEST_SUITE_P(
                    {"stage 3", "progress hidden"}},
         WordingRow{"connection_ended", [](CardLink& l) { Q_EMIT l.connectionEnded(EndReason::Completed); },
                    {"buttons on", "progress hidden", "panel 2: Port Closed 7"}},
-        WordingRow{"closed_by_hand", [](CardLink& l) { Q_EMIT l.closedByHand(); }, {"message: Port Closed"}},
-        WordingRow{"flash_0", [](CardLink& l) { Q_EMIT l.flashReported(0); }, {"message: Studio Transferred.", "focus"}},
-        WordingRow{"flash_1", [](CardLink& l) { Q_EMIT l.flashReported(1); }, {"message: Hardware Memory Error. Error 01.", "focus"}},
-        WordingRow{"flash_2", [](CardLink& l) { Q_EMIT l.flashReported(2); }, {"message: Error writing Studio to flash. Error 02.", "focus"}},
-        WordingRow{"flash_3", [](CardLink& l) { Q_EMIT l.flashReported(3); }, {"message: Error Closing Studio Error 03.", "focus"}},
+        WordingRow{"closed_by_hand", [](CardLink& l) { Q_EMIT l.closedByHand(); }, {"message [information]: Port Closed"}},
+        WordingRow{"flash_0", [](CardLink& l) { Q_EMIT l.flashReported(0); }, {"message [information]: Studio Transferred.", "focus"}},
+        WordingRow{"flash_1", [](CardLink& l) { Q_EMIT l.flashReported(1); }, {"message [critical]: Hardware Memory Error. Error 01.", "focus"}},
+        WordingRow{"flash_2", [](CardLink& l) { Q_EMIT l.flashReported(2); }, {"message [critical]: Error writing Studio to flash. Error 02.", "focus"}},
+        WordingRow{"flash_3", [](CardLink& l) { Q_EMIT l.flashReported(3); }, {"message [critical]: Error Closing Studio Error 03.", "focus"}},
         WordingRow{"flash_other", [](CardLink& l) { Q_EMIT l.flashReported(9); }, {"focus"}},
         WordingRow{"port_not_usable", fails(failure(K::PortNotUsable, [](LinkFailure& f) { f.findings = "Com2: gone"; })),
-                   {"message: Current com port selection is not valid | Com2: gone"}},
+                   {"message [critical]: Current com port selection is not valid | Com2: gone"}},
         WordingRow{"port_not_opened_says_why", fails(failure(K::PortNotOpened, [](LinkFailure& f) { f.portError = "Permission denied"; })),
-                   {"message: The serial port could not be opened: Permission denied | "}},
-        WordingRow{"port_not_opened_no_reason", fails(failure(K::PortNotOpened)), {"message: Com2 could not be opened. | "}},
-        WordingRow{"port_gone", fails(failure(K::PortGone)), {"message: Port not functioning, please try another port #1"}},
-        WordingRow{"card_silent", fails(failure(K::CardSilent)), {"message: Port not functioning, please try another port #2"}},
+                   {"message [critical]: The serial port could not be opened: Permission denied"}},
+        WordingRow{"port_not_opened_no_reason", fails(failure(K::PortNotOpened)), {"message [critical]: Com2 could not be opened."}},
+        WordingRow{"port_gone", fails(failure(K::PortGone)), {"message [critical]: Port not functioning, please try another port #1"}},
+        // The commonest failure in the field: what arrived from the card, and what to check.
+        WordingRow{"card_silent", fails(failure(K::CardSilent, [](LinkFailure& f) { f.device = "/dev/ttyUSB0"; f.bytesHeard = 0; f.waitedMs = 5000; })),
+                   {"message [critical]: Port not functioning, please try another port #2 | Nothing was received from the "
+                    "card on Com2 (/dev/ttyUSB0) in 5 s.\n" + SilentCardChecks}},
+        WordingRow{"card_silent_only_noise", fails(failure(K::CardSilent, [](LinkFailure& f) { f.bytesHeard = 7; f.waitedMs = 5000; })),
+                   {"message [critical]: Port not functioning, please try another port #2 | Only noise was received from "
+                    "the card on Com2 in 5 s (7 bytes that set up no link).\n" + SilentCardChecks}},
         WordingRow{"port_vanished", fails(failure(K::PortVanished)),
-                   {"message: The serial port closed during the transfer. Please check the connection to the card."}},
+                   {"message [critical]: The serial port closed during the transfer. Please check the connection to the card."}},
         WordingRow{"port_vanished_says_why", fails(failure(K::PortVanished, [](LinkFailure& f) { f.portError = "No such device"; })),
-                   {"message: The serial port closed during the transfer (No such device). Please check the connection to the card."}},
+                   {"message [critical]: The serial port closed during the transfer (No such device). Please check the connection to the card."}},
+        WordingRow{"server_port_not_opened_names_the_server", fails(failure(K::PortNotOpened, [](LinkFailure& f) {
+                       f.device = "rfc2217://rack3:4001";
+                       f.network = {NetFailure::Kind::ConnectionRefused, {}};
+                       f.findings = "Next step: check that ser2net is running.";
+                   })),
+                   {"message [critical]: The card's port on the serial server could not be opened: rfc2217://rack3:4001: the server "
+                    "refused the connection. | Next step: check that ser2net is running."}},
+        WordingRow{"server_port_not_opened_without_a_name_uses_the_ports_words", fails(failure(K::PortNotOpened, [](LinkFailure& f) {
+                       f.portError = "socket://rack3:4002: no answer from the server within 2 s";
+                       f.network = {NetFailure::Kind::NoAnswer, {}};
+                   })),
+                   {"message [critical]: The card's port on the serial server could not be opened: socket://rack3:4002: no answer "
+                    "from the server within 2 s."}},
+        WordingRow{"server_lost_mid_transfer", fails(failure(K::PortVanished, [](LinkFailure& f) {
+                       f.device = "rfc2217://rack3:4001";
+                       f.network = {NetFailure::Kind::Dropped, "the server closed it"};
+                       f.findings = "Next step: check the network.";
+                   })),
+                   {"message [critical]: The transfer stopped: rfc2217://rack3:4001: the connection to the server was lost (the "
+                    "server closed it). | Next step: check the network."}},
+        WordingRow{"avm_card_on_a_fixed_speed_line", fails(failure(K::LineSpeedFixed, [](LinkFailure& f) { f.refusal = "Use rfc2217://rack3:4002."; })),
+                   {"message [critical]: An AVM card was found, but the speed of its line cannot be changed through this port: the "
+                    "connection was ended before the transfer. | Use rfc2217://rack3:4002."}},
+        WordingRow{"round_trip_above_the_limit_said_once_for_each_server", [](CardLink& l) {
+                       for (int connection = 0; connection < 3; ++connection)
+                           Q_EMIT l.roundTripAboveLimit("rfc2217://rack3:4001", 243.4, 200);
+                       Q_EMIT l.roundTripAboveLimit("rfc2217://rack4:4001", 301, 200);
+                   },
+                   {"message [warning]: The serial server answers slowly: a round trip of 243 ms, above the 200 ms up to which "
+                    "transfers run clean. The card may send frames again; the transfer goes on. | Next step: reach the "
+                    "server over a faster network path (a wired link, a server nearer to the card, no VPN) if transfers fail.",
+                    "message [warning]: The serial server answers slowly: a round trip of 301 ms, above the 200 ms up to which "
+                    "transfers run clean. The card may send frames again; the transfer goes on. | Next step: reach the "
+                    "server over a faster network path (a wired link, a server nearer to the card, no VPN) if transfers fail."}},
         WordingRow{"not_identified", fails(failure(K::CardNotIdentified)),
-                   {"message: Error establishing communications, Please check connections"}},
-        WordingRow{"retransmission", fails(failure(K::RetransmissionFailed)), {"message: Error in communications, Retransmission failed."}},
-        WordingRow{"cts", fails(failure(K::WriteTimeout)), {"message: CTS Timeout Transfer aborted"}},
-        WordingRow{"unknown_device", fails(failure(K::UnknownDevice)), {"message: Unknown Device, Check Communications"}},
+                   {"message [critical]: Error establishing communications, Please check connections"}},
+        WordingRow{"retransmission", fails(failure(K::RetransmissionFailed)), {"message [critical]: Error in communications, Retransmission failed."}},
+        WordingRow{"cts", fails(failure(K::WriteTimeout)), {"message [critical]: CTS Timeout Transfer aborted"}},
+        WordingRow{"unknown_device", fails(failure(K::UnknownDevice)), {"message [critical]: Unknown Device, Check Communications"}},
         WordingRow{"card_version_too_old", fails(failure(K::CardVersionTooOld)),
-                   {"message: Card Setup Newer than Card Firmware, Please Upgrade Card Firmware.", "panel 2: Card Setup Failed"}},
+                   {"message [critical]: Card Setup Newer than Card Firmware, Please Upgrade Card Firmware.", "panel 2: Card Setup Failed"}},
         WordingRow{"image_of_neither_kind", fails(failure(K::ImageInvalid, [](LinkFailure& f) { f.imageSize = 2; f.imageVersion = 1; })),
-                   {"message: The card sent a set-up of 2 bytes with version 1, which is neither a SID nor an AVM set-up. Nothing was changed."}},
+                   {"message [critical]: The card sent a set-up of 2 bytes with version 1, which is neither a SID nor an AVM set-up. Nothing was changed."}},
         WordingRow{"image_with_a_value_out_of_range", fails(failure(K::ImageInvalid, [](LinkFailure& f) { f.refusal = "Level 25."; })),
-                   {"message: Level 25."}},
-        WordingRow{"get_done", ends(flow(FlowKind::Get, FlowEnd::Done)), {"panel 2: Process Complete", "message: Card Setup Retrieved"}},
+                   {"message [critical]: Level 25."}},
+        WordingRow{"get_done", ends(flow(FlowKind::Get, FlowEnd::Done)), {"panel 2: Process Complete", "message [information]: Card Setup Retrieved"}},
         WordingRow{"read_done", ends(flow(FlowKind::Read, FlowEnd::Done)), {}},
-        WordingRow{"send_done", ends(flow(FlowKind::Send, FlowEnd::Done)), {"panel 2: Card Setup Sent", "message: Card Setup Sent!"}},
+        WordingRow{"send_done", ends(flow(FlowKind::Send, FlowEnd::Done)), {"panel 2: Card Setup Sent", "message [information]: Card Setup Sent!"}},
         WordingRow{"send_refused", ends(flow(FlowKind::Send, FlowEnd::ImageRefused)),
-                   {"panel 2: Card Setup Failed", "message: Card Setup Failed"}},
+                   {"panel 2: Card Setup Failed", "message [critical]: Card Setup Failed"}},
         WordingRow{"send_version_not_verified", ends(flow(FlowKind::Send, FlowEnd::VersionNotVerified)),
-                   {"message: Version Packet Not Verified"}},
+                   {"message [critical]: Version Packet Not Verified"}},
         WordingRow{"send_not_confirmed", ends(flow(FlowKind::Send, FlowEnd::NotConfirmed)),
-                   {"panel 2: Card Setup Not Confirmed", "message: The card did not confirm writing the set-up to its flash memory."}},
+                   {"panel 2: Card Setup Not Confirmed", "message [critical]: The card did not confirm writing the set-up to its flash memory."}},
         WordingRow{"send_not_delivered", ends(flow(FlowKind::Send, FlowEnd::NotDelivered)), {"panel 2: Card Setup Failed"}},
         WordingRow{"send_cancelled", ends(flow(FlowKind::Send, FlowEnd::Cancelled)), {}}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -442,3 +442,36 @@ TEST_F(CliTest, cardsAddListAndRemoveKeepTheInventoryAsTheEngineerWroteIt)
     EXPECT_TRUE(none.out.isEmpty());
     EXPECT_TRUE(none.err.contains("there is no such file yet")) << none.err.toStdString();
 }
+
+// Wrong use of fleet ends with status 2 and says what is wrong before any card is reached; a set-up
+// file that cannot be read is a failure (1).
+TEST_F(CliTest, fleetRefusesWrongUseBeforeReachingAnyCard)
+{
+    const QString inventory = path("cards.ini");
+    writeFile(inventory, "[A]\nport = /dev/ttyS1\ngroups = g\n");
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char* says;
+    } rows[] = {
+        {{}, 2, "fleet needs status, backup, send, verify or diff"},
+        {{"reboot"}, 2, "unknown fleet command \"reboot\""},
+        {{"send"}, 2, "fleet send takes one set-up file"},
+        {{"status", "extra"}, 2, "unexpected argument extra"},
+        {{"backup", "--no-backup"}, 2, "would do nothing"},
+        {{"verify", "--no-verify"}, 2, "--no-verify is for fleet send"},
+        {{"status", "--jobs", "0"}, 2, "--jobs takes a number from 1 to 64"},
+        {{"status", "--jobs=65"}, 2, "--jobs takes a number from 1 to 64"},
+        {{"status", "--card", "B"}, 2, "no card named \"B\" in the inventory"},
+        {{"status", "--group", "h"}, 2, "no card of the inventory is in group \"h\""},
+        {{"status", "--group", "g", "--card", "A"}, 2, "give --group or --card, not both"},
+        {{"status", "--log="}, 2, "--log needs a file or folder name"},
+        {{"send", path("missing.kxd")}, 1, "missing.kxd"},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = cli(QStringList{"fleet"} + row.args + QStringList{"--inventory", inventory});
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.args.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String(row.says))) << row.args.join(' ').toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << row.args.join(' ').toStdString();
+    }
+}

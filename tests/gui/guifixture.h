@@ -50,6 +50,7 @@ protected:
             messages << message.text;
             details << message.detail;
             findings << message.findings;
+            severities << message.severity;
         };
         s.replaceQuestion = [this](std::function<void(ReplaceAnswer)> answered) {
             ++replaceQuestions;
@@ -88,6 +89,7 @@ protected:
     QStringList messages;
     QStringList details;
     QStringList findings; // the message boxes' details: what a port's diagnosis found
+    QList<MessageSeverity> severities; // the boxes' icons
     QList<QUrl> opened;
     ReplaceAnswer replaceAnswer = ReplaceAnswer::Discard; // the answer before replacing a modified set-up
     int replaceQuestions = 0;

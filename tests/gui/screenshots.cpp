@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Draws the main window, each settings window, the compare window, the backup chooser and a
-// settings window with an AVM set-up held into PNG files for the README:
+// Draws the main window, each settings window, the compare window, the backup chooser, a
+// settings window with an AVM set-up held and a Send's one answer into PNG files for the README:
 //   quillon-screenshots OUTPUT_FOLDER
 // It uses a settings store of its own whose ports name no device, so it touches no serial port.
 
@@ -17,7 +17,9 @@
 #include <QScreen>
 #include <QDir>
 #include <QFile>
+#include <QAbstractButton>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -164,8 +166,25 @@ int main(int argc, char** argv)
     ok = save(audio, folder, QStringLiteral("avm-held.png")) && ok;
     audio->close();
 
+    // A default Send's one answer, when the card keeps something else than it was sent.
+    quillon::OperatorMessage answer;
+    answer.text = QStringLiteral("Studio 4 Transferred.\nCard Setup Sent!\nThe card holds a different set-up than was sent.");
+    answer.findings = QStringLiteral("Set-up Audio, Level: Peak Analog: sent 14dBu  -10dB, read back 13dBu  -11dB\n\n"
+                                     "Backup of the card's set-up: "
+                                     "/home/studio/.local/share/Quillon/backups/SID-4B58343031-20261208-101500.kxd");
+    answer.severity = quillon::MessageSeverity::Warning;
+    quillon::showMessageBox(&window, answer);
+    if (auto* box = window.findChild<QMessageBox*>()) {
+        for (QAbstractButton* button : box->buttons())
+            if (box->buttonRole(button) == QMessageBox::ActionRole)
+                button->click(); // "Show Details..."
+        QTest::qWait(200);
+        ok = save(box, folder, QStringLiteral("send-answer.png")) && ok;
+        box->close();
+    }
+
     window.helpAbout();
     ok = save(window.aboutBox(), folder, QStringLiteral("about.png")) && ok;
-    window.close();
+    window.closeWithoutAsking();
     return ok ? 0 : 1;
 }

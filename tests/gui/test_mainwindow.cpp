@@ -6,6 +6,7 @@
 #include "setup/setupimage.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -106,6 +107,7 @@ TEST_F(MainWindow, menuTreeHasTheCaptionsShortcutsAndAvailability)
         {"setupControls", "Controls", QKeySequence("Ctrl+5"), true},
         {"setupCloseWindow", "Close Settings Window", QKeySequence("Ctrl+F4"), true},
         {"helpContents", "Contents", {}, true},
+        {"helpOpenLogFolder", "Open Log Folder", {}, true},
         {"helpAbout", "About", {}, true},
     };
     for (const MenuRow& row : rows) {
@@ -529,13 +531,23 @@ TEST_F(MainWindow, restoredSettingsWindowsCascadeAtLeastAtTheirLayoutsSize)
 
 // ---- help, exit ----------------------------------------------------------------------------
 
-TEST_F(MainWindow, helpContentsOpensTheManual)
+TEST_F(MainWindow, helpContentsOpensTheManualAndOpenLogFolderTheFrameLogsFolder)
 {
     window->menuItem("helpContents")->trigger();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened.front().isLocalFile());
     EXPECT_TRUE(opened.front().toLocalFile().endsWith("/QuillonHelp.html"));
     EXPECT_TRUE(QFileInfo::exists(opened.front().toLocalFile()));
+
+    // The folder the Log Frames item's tooltip names, made if it is not there yet.
+    settings.setValue("Trace", "Path", dir.filePath("logs/Out.bin"));
+    window = std::make_unique<quillon::MainWindow>(services());
+    const QString log = QDir::toNativeSeparators(dir.filePath("logs/frames.log"));
+    EXPECT_TRUE(window->menuItem("optionsLogFrames")->toolTip().endsWith(" to " + log));
+    window->menuItem("helpOpenLogFolder")->trigger();
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened.back(), QUrl::fromLocalFile(dir.filePath("logs")));
+    EXPECT_TRUE(QFileInfo(dir.filePath("logs")).isDir());
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -560,6 +572,7 @@ TEST_F(MainWindow, exitEndsTheTransferThenClosesFromTheEventLoop)
     EXPECT_TRUE(about.isNull());
     EXPECT_FALSE(window->link().portOpen());
     EXPECT_TRUE(messages.isEmpty()); // nothing is asked
+    EXPECT_EQ(replaceQuestions, 0); // the set-up is as it started
 }
 
 TEST_F(MainWindow, closingTheWindowTwiceShutsDownOnce)

@@ -10,6 +10,8 @@
 #include "forms/progressdialog.h"
 #include "app/core/settingsstore.h"
 #include "link/cardlink.h"
+#include "link/framelog.h"
+#include "support/testsupport.h"
 #include "support/virtualclock.h"
 #include "simulatedcard.h"
 #include "support/virtualserialline.h"
@@ -243,12 +245,14 @@ TEST_F(Transfers, anAppliedGetIsOneUndoStepAndCountsAsGot)
 }
 
 // A Send with both safety options on: backup read, send, read back; the stages ticked off,
-// the link's counters shown, and the verdict of the comparison.
+// the link's counters added up over the three connections, one answer at the end under the
+// icon of its worst part, and the frame log of all three connections.
 struct SendRow {
     const char* name;
     bool storeDifferently;
     const char* lastMessage;
     const char* panel2;
+    MessageSeverity icon;
 };
 
 class VerifiedSend : public Transfers, public ::testing::WithParamInterface<SendRow> {};
@@ -258,17 +262,28 @@ TEST_P(VerifiedSend, fromTheToolbarDeliversTheWindowsSettingsAndReadsThemBack)
     const SendRow& row = GetParam();
     CardOptions options;
     options.storeDifferently = row.storeDifferently;
+    settings.setFrameLog(true);
     start(options); // the store of this test alone: both on, as unless turned off
     typeInto("Controls", "gpi1Text", "ON AIR");
+    LinkCounters summed;
+    QObject::connect(&window->session(), &CardSession::connectionEnded, [&](const LinkCounters& c) {
+        summed.framesSent += c.framesSent;
+        summed.framesReceived += c.framesReceived;
+    });
 
     window->toolbarButtonClicked(5);
     ASSERT_TRUE(clock.advanceUntil([&] { return !window->operationRunning(); }, 30000, 5));
+    clock.advance(10); // the answer shows once the operation has ended
 
-    ASSERT_EQ(messages.size(), 3) << messages.join(" / ").toStdString();
-    EXPECT_EQ(messages.mid(0, 2), QStringList({"Unsaved Transferred.", "Card Setup Sent!"}));
-    EXPECT_EQ(messages[2], row.lastMessage);
-    // In the details, one line per setting that differs: the level the card changed.
-    EXPECT_EQ(findings[2], row.storeDifferently ? "Set-up Audio, Level: Peak Analog: sent 14dBu  -10dB, read back 13dBu  -11dB" : "");
+    ASSERT_EQ(messages.size(), 1) << messages.join(" / ").toStdString();
+    EXPECT_EQ(messages[0], QStringLiteral("Unsaved Transferred.\nCard Setup Sent!\n") + row.lastMessage);
+    EXPECT_EQ(severities[0], row.icon);
+    // In the details, one line per setting that differs (the level the card changed), then the backup.
+    const QString differs = "Set-up Audio, Level: Peak Analog: sent 14dBu  -10dB, read back 13dBu  -11dB\n\n";
+    const QStringList backups = QDir(settings.backupFolder()).entryList(QDir::Files);
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_EQ(findings[0], (row.storeDifferently ? differs : QString()) + "Backup of the card's set-up: "
+                               + QDir::toNativeSeparators(QDir(settings.backupFolder()).filePath(backups[0])));
     EXPECT_EQ(panel(2), row.panel2);
     EXPECT_EQ(panel(3), "SID Card Detected");
     EXPECT_TRUE(transferButtonsEnabled());
@@ -282,16 +297,49 @@ TEST_P(VerifiedSend, fromTheToolbarDeliversTheWindowsSettingsAndReadsThemBack)
                                                    "[x] Identifying the card", "[x] Sending the set-up",
                                                    "[x] Writing to flash", verifying}));
     const QString counters = progress->findChild<QLabel*>("countersLabel")->text();
-    EXPECT_TRUE(counters.contains(QRegularExpression("^Frames sent [1-9][0-9]*, received [1-9]"))) << counters.toStdString();
+    EXPECT_TRUE(counters.startsWith(QStringLiteral("Frames sent %1, received %2\n")
+                                        .arg(summed.framesSent).arg(summed.framesReceived))) << counters.toStdString();
     EXPECT_TRUE(counters.endsWith("Last failure: none")) << counters.toStdString();
+
+    // The frame log holds the whole Send, each connection under its header.
+    const QString log = QString::fromUtf8(testsupport::readFile(FrameLog::pathNextTo(settings.tracePath())));
+    QStringList headers;
+    for (const QString& line : log.split('\n'))
+        if (line.startsWith("==== ") || line.endsWith("-- connection opened"))
+            headers << line.trimmed();
+    EXPECT_EQ(headers, QStringList({"==== backup read ====", "0 -- connection opened", "==== send ====",
+                                    "0 -- connection opened", "==== verify ====", "0 -- connection opened"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cards, VerifiedSend,
-    ::testing::Values(SendRow{"card_keeps_what_was_sent", false, "Card Setup Verified.", "Card Setup Verified"},
+    ::testing::Values(SendRow{"card_keeps_what_was_sent", false, "Card Setup Verified.", "Card Setup Verified",
+                              MessageSeverity::Information},
                       SendRow{"card_stores_differently", true, "The card holds a different set-up than was sent.",
-                              "Card Setup Verify Failed"}),
+                              "Card Setup Verify Failed", MessageSeverity::Warning}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A card that never answers (powered off, the wrong cable, the wrong port): the message as it
+// always was, with what arrived and what to check in its details and in the frame log.
+TEST_F(Transfers, aSilentCardSaysWhatArrivedAndWhatToCheck)
+{
+    CardOptions options;
+    options.silent = true;
+    settings.setFrameLog(true);
+    start(options);
+    window->toolbarButtonClicked(6);
+    ASSERT_TRUE(clock.advanceUntil([&] { return !messages.isEmpty(); }, 30000, 5));
+
+    const QString heard = "Nothing was received from the card on Com1 (" + dir.filePath("noport1") + ") in 5 s.";
+    ASSERT_EQ(messages, QStringList{"Port not functioning, please try another port #2"});
+    EXPECT_EQ(severities, QList<MessageSeverity>{MessageSeverity::Critical});
+    EXPECT_TRUE(findings[0].startsWith(heard + "\nCheck that the card is powered on, that it is connected with a "
+                                                "null-modem cable")) << findings[0].toStdString();
+    EXPECT_TRUE(findings[0].contains("Options > Port Assignment...")) << findings[0].toStdString();
+    const QString log = QString::fromUtf8(testsupport::readFile(FrameLog::pathNextTo(settings.tracePath())));
+    for (const QString& words : {QStringLiteral("-- Port not functioning, please try another port #2\n"), "-- " + heard + "\n"})
+        EXPECT_TRUE(log.contains(words)) << log.toStdString();
+}
 
 TEST_F(Transfers, progressCancelEndsTheTransferAndOffersTheButtonsAgain)
 {

@@ -11,6 +11,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QSignalSpy>
+#include <QFileInfo>
 
 namespace quillon::test {
 namespace {
@@ -140,6 +142,9 @@ TEST_F(Undo, aCommandThatWouldReplaceAModifiedSetupAsksFirst)
         {"get", [&] { window->toolbarButtonClicked(6); }, ReplaceAnswer::Cancel, "EDITED"},
         {"get", [&] { dialogs.nextAnswer.reset(); window->toolbarButtonClicked(6); }, ReplaceAnswer::Save, "EDITED"},
         {"get", [&] { window->toolbarButtonClicked(6); }, ReplaceAnswer::Discard, "EDITED"},
+        {"close file", [&] { window->toolbarButtonClicked(2); }, ReplaceAnswer::Cancel, "EDITED"},
+        {"close file", [&] { window->toolbarButtonClicked(2); }, ReplaceAnswer::Discard,
+         defaultSetupValues().text(Field::MissingSidMessage)},
     };
     for (const auto& row : rows) {
         const std::string name = std::string(row.command) + " answered " + std::to_string(int(row.answer));
@@ -151,6 +156,7 @@ TEST_F(Undo, aCommandThatWouldReplaceAModifiedSetupAsksFirst)
         replaceQuestions = 0;
         replaceAnswer = row.answer;
         row.run(); // unmodified: no question
+        QTest::qWait(20); // a Get's answer comes once it has ended
         EXPECT_EQ(replaceQuestions, 0) << name;
         window->openFromCommandLine({studio});
         messages.clear();
@@ -158,7 +164,7 @@ TEST_F(Undo, aCommandThatWouldReplaceAModifiedSetupAsksFirst)
 
         typeInto("Windows", "missingSidMessage", "EDITED");
         row.run();
-        QApplication::processEvents();
+        QTest::qWait(20);
         EXPECT_EQ(replaceQuestions, 1) << name;
         EXPECT_EQ(missingSidMessage(), row.held) << name;
         const bool saveAsked = row.answer == ReplaceAnswer::Save;
@@ -170,6 +176,43 @@ TEST_F(Undo, aCommandThatWouldReplaceAModifiedSetupAsksFirst)
     }
     // The Save before the recent file kept the edits.
     EXPECT_EQ(readSetupFile(dir.filePath("Kept.kxd")).values.text(Field::MissingSidMessage), "EDITED");
+}
+
+// Exit, and closing the window by its title bar, ask as a Get or an Open asks: Cancel keeps the
+// program running with the edits, Save saves them first, Discard lets them go.
+TEST_F(Undo, exitAndClosingTheWindowAskBeforeAModifiedSetupIsLost)
+{
+    const auto exit = [&] { window->menuItem("fileExit")->trigger(); };
+    const auto titleBar = [&] { window->close(); };
+    const struct {
+        const char* how;
+        std::function<void()> close;
+        ReplaceAnswer answer;
+        bool closes;
+    } rows[] = {
+        {"exit", exit, ReplaceAnswer::Cancel, false},
+        {"exit", exit, ReplaceAnswer::Save, true},
+        {"exit", exit, ReplaceAnswer::Discard, true},
+        {"title bar", titleBar, ReplaceAnswer::Cancel, false},
+        {"title bar", titleBar, ReplaceAnswer::Discard, true},
+    };
+    for (const auto& row : rows) {
+        const std::string name = std::string(row.how) + " answered " + std::to_string(int(row.answer));
+        window = std::make_unique<MainWindow>(services());
+        window->show();
+        QSignalSpy shutDown(window.get(), &quillon::MainWindow::shutDown);
+        typeInto("Windows", "missingSidMessage", "EDITED");
+        const QString kept = dir.filePath(QStringLiteral("Kept%1.kxd").arg(int(row.answer)));
+        dialogs.nextAnswer = kept;
+        replaceQuestions = 0;
+        replaceAnswer = row.answer;
+        row.close();
+        QApplication::processEvents();
+        EXPECT_EQ(replaceQuestions, 1) << name;
+        EXPECT_EQ(shutDown.count(), row.closes ? 1 : 0) << name;
+        EXPECT_EQ(window->isVisible(), !row.closes) << name;
+        EXPECT_EQ(QFileInfo::exists(kept), row.answer == ReplaceAnswer::Save) << name;
+    }
 }
 
 } // namespace

@@ -31,12 +31,51 @@ public:
         if (open && !openable.count(port_))
             return false;
         open_ = open;
+        opening_ = open && opensInBackground;
         ++(open ? opens : closes);
-        if (!open)
+        if (!open) {
             in_.clear();
+            held.clear();
+        }
+        if (open)
+            network = {};
         return true;
     }
     bool portOpen() const override { return open_; }
+    bool portOpening() const override { return open_ && opening_; }
+    QString settingsRefusal(const QString& settings) const override
+    {
+        return baudOfSettings(settings) == 9600 ? QString() : speedRefusal;
+    }
+    double roundTripMs() const override { return roundTrip; }
+    NetFailure netFailure() const override { return network; }
+    QString lastError() const override { return network ? QStringLiteral("server said no") : QString(); }
+    QString diagnose(int) const override { return network ? QStringLiteral("next step") : QString(); }
+
+    // A port on a serial server whose opening is under way ends it, well or with this failure.
+    void finishOpening(NetFailure failure = {})
+    {
+        clock_.post(0, [this, failure] {
+            if (!opening_)
+                return;
+            opening_ = false;
+            network = failure;
+            open_ = !failure;
+            if (open_)
+                written += std::exchange(held, {});
+            else
+                held.clear();
+            if (onComm)
+                onComm(OpeningEnded);
+        });
+        clock_.runDue();
+    }
+    // The connection to the server is lost.
+    void drop(NetFailure failure)
+    {
+        network = failure;
+        unplug();
+    }
     int inBufferCount() const override { return static_cast<int>(in_.size()); }
     int outBufferCount() const override { return pendingOut; }
     QByteArray input(int maxBytes) override
@@ -47,7 +86,9 @@ public:
     }
     void output(const QByteArray& bytes) override
     {
-        if (open_)
+        if (opening_)
+            held += bytes; // sent once the line is ready
+        else if (open_)
             written += bytes;
     }
 
@@ -55,7 +96,7 @@ public:
     void deliver(const QByteArray& bytes)
     {
         clock_.post(0, [this, bytes] {
-            if (!open_)
+            if (!open_ || opening_)
                 return;
             in_ += bytes;
             if (onComm)
@@ -97,11 +138,19 @@ public:
     std::vector<std::function<void()>> heldSent;
     int opens = 0;
     int closes = 0;
+    // A port on a serial server: it opens in the background, may refuse a speed, and has a
+    // round trip; a failure is a NetFailure.
+    bool opensInBackground = false;
+    QString speedRefusal;
+    double roundTrip = 0;
+    NetFailure network;
+    QByteArray held;
 
 private:
     VirtualClock& clock_;
     int port_ = 0;
     bool open_ = false;
+    bool opening_ = false;
     QString settings_ = QStringLiteral("9600,N,8,2");
     QByteArray in_;
 };

@@ -7,6 +7,7 @@
 #include "support/testsupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -19,6 +20,7 @@
 #include <algorithm>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 #include <arpa/inet.h>
@@ -256,19 +258,32 @@ private:
 // delay in each direction, in order: a network with that one-way delay.
 class DelayRelay {
 public:
-    DelayRelay(quint16 target, int delayMs) : target_(target), delayMs_(delayMs)
+    DelayRelay(quint16 target, int delayMs, quint16 listenOn = 0) : target_(target), delayMs_(delayMs)
     {
-        server_.listen(QHostAddress::LocalHost, 0);
+        clock_.start();
+        server_.listen(QHostAddress::LocalHost, listenOn);
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
             while (QTcpSocket* client = server_.nextPendingConnection()) {
                 auto* upstream = new QTcpSocket(client);
                 upstream->connectToHost(QHostAddress::LocalHost, target_);
+                // Each chunk goes on as it is handed over, as a network would carry it.
+                client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+                QObject::connect(upstream, &QTcpSocket::connected, upstream,
+                                 [upstream] { upstream->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
                 pipe(client, upstream);
                 pipe(upstream, client);
+                QObject::connect(client, &QTcpSocket::disconnected, &server_, [this] {
+                    if (onClientGone)
+                        onClientGone();
+                });
             }
         });
     }
     quint16 port() const { return server_.serverPort(); }
+    // The delay each chunk really had, from being read to being written on, on average: a busy
+    // computer adds to the one asked for.
+    double meanDelayMs() const { return chunks_ ? totalDelayMs_ / chunks_ : 0; }
+    std::function<void()> onClientGone;
 
 private:
     // Bytes from `from` reach `to` delayMs later; an end of the stream too, after them.
@@ -276,9 +291,12 @@ private:
     {
         QObject::connect(from, &QTcpSocket::readyRead, to, [this, from, to] {
             const QByteArray bytes = from->readAll();
-            QTimer::singleShot(delayMs_, Qt::PreciseTimer, to, [to, bytes] {
+            const qint64 readAt = clock_.nsecsElapsed();
+            QTimer::singleShot(delayMs_, Qt::PreciseTimer, to, [this, to, bytes, readAt] {
                 if (to->state() == QAbstractSocket::ConnectedState || to->state() == QAbstractSocket::ConnectingState)
                     to->write(bytes);
+                totalDelayMs_ += double(clock_.nsecsElapsed() - readAt) / 1e6;
+                ++chunks_;
             });
         });
         QObject::connect(from, &QTcpSocket::disconnected, to, [this, to] {
@@ -289,6 +307,9 @@ private:
     quint16 target_;
     int delayMs_;
     QTcpServer server_;
+    QElapsedTimer clock_;
+    double totalDelayMs_ = 0;
+    qint64 chunks_ = 0;
 };
 
 } // namespace nettest

@@ -4,6 +4,7 @@
 
 #include "netfixture.h"
 
+#include "link/netprobe.h"
 #include "link/netserialcontrol.h"
 #include "app/core/portmanager.h"
 #include "link/routedserialcontrol.h"
@@ -99,6 +100,27 @@ TEST_F(NetPort, rfc2217OpeningSetsTheLineAt9600With2StopBitsAndMeasuresTheRoundT
     EXPECT_GT(port.roundTripMs(), 0.0);
     EXPECT_LT(port.roundTripMs(), 500.0);
     EXPECT_TRUE(port.settingsRefusal(QStringLiteral("1200,n,8,2")).isEmpty()) << "RFC 2217 can change the speed";
+}
+
+// The probe's report: the round trip as measured, and a warning only where the card's own timers
+// would be outrun.
+TEST_F(NetPort, theProbeWarnsOfARoundTripAboveTheCleanLimit)
+{
+    startServer({QStringLiteral("telnet(rfc2217)")});
+    ASSERT_TRUE(open(name("rfc2217"))) << why();
+    const QStringList near = probeReport(name("rfc2217"), port);
+    EXPECT_EQ(near.filter(QStringLiteral("round trip:")).size(), 1) << near.join('\n').toStdString();
+    EXPECT_TRUE(near.filter(QStringLiteral("warning:")).isEmpty()) << near.join('\n').toStdString();
+    port.setPortOpen(false);
+
+    DelayRelay far(connections[0].port, 110);
+    const QString farName = QStringLiteral("rfc2217://127.0.0.1:%1").arg(far.port());
+    ASSERT_TRUE(open(farName)) << why();
+    EXPECT_GT(port.roundTripMs(), 220.0);
+    const QStringList report = probeReport(farName, port);
+    EXPECT_EQ(report.filter(QStringLiteral("above the 200 ms up to which transfers run clean")).size(), 1)
+        << report.join('\n').toStdString();
+    EXPECT_EQ(report.last(), QStringLiteral("Nothing was sent to the card."));
 }
 
 TEST_F(NetPort, bytesGoBothWaysUnchangedIncluding0xFF)

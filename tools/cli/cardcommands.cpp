@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // cards: the inventory of the facility's cards.
 
+#include "cardargs.h"
 #include "cliterminal.h"
 #include "commands.h"
 
@@ -13,27 +14,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
-#include <map>
 #include <optional>
 
 namespace quillon {
 
 namespace {
-
-// The arguments of one cards command: the words, and the options with their values (a
-// repeated option keeps every value).
-struct CardArgs {
-    QStringList words;
-    std::map<QString, QStringList> values;
-    bool json = false;
-
-    QString value(const char* option) const
-    {
-        const auto it = values.find(QLatin1String(option));
-        return it == values.end() ? QString() : it->second.constLast();
-    }
-    bool has(const char* option) const { return values.count(QLatin1String(option)) > 0; }
-};
 
 int usageError(const QString& usage, const QString& problem)
 {
@@ -46,37 +31,6 @@ int failed(const QString& message)
 {
     printLine(stderr, QStringLiteral("quillon-cli: ") + message);
     return ExitFailed;
-}
-
-// valued: the options that take a value, as "--name VALUE" or "--name=VALUE".
-std::optional<CardArgs> parseCardArgs(const QStringList& args, const QStringList& valued, bool takesJson, QString* error)
-{
-    CardArgs parsed;
-    bool optionsEnded = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        const QString name = arg.section(u'=', 0, 0);
-        if (optionsEnded || !arg.startsWith(u'-') || arg.size() == 1) {
-            parsed.words << arg;
-        } else if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (valued.contains(name)) {
-            if (arg.contains(u'=')) {
-                parsed.values[name] << arg.section(u'=', 1);
-            } else if (i + 1 < args.size()) {
-                parsed.values[name] << args[++i];
-            } else {
-                *error = arg + QStringLiteral(" needs a value");
-                return std::nullopt;
-            }
-        } else if (takesJson && arg == QLatin1String("--json")) {
-            parsed.json = true;
-        } else {
-            *error = QStringLiteral("unknown option %1").arg(arg);
-            return std::nullopt;
-        }
-    }
-    return parsed;
 }
 
 QString inventoryPath(const CardArgs& args)
@@ -113,6 +67,30 @@ QString referenceFor(const QString& given, const QString& inventory)
     const QString absolute = QFileInfo(given).absoluteFilePath();
     const QString relative = QFileInfo(inventory).absoluteDir().relativeFilePath(absolute);
     return relative.startsWith(QLatin1String("..")) || QDir::isAbsolutePath(relative) ? absolute : relative;
+}
+
+// Fills the card's kind and serial from what the card on its port reports; false after saying
+// why (no answer, or the card is not what --kind or --serial said).
+bool probe(InventoryCard& card)
+{
+    const std::optional<CardResult> found = probeCard(card);
+    if (!found)
+        return false;
+    const auto article = [](CardType kind) { return kind == CardType::AVM ? QStringLiteral("an AVM") : QStringLiteral("a SID"); };
+    if (card.kind && *card.kind != *found->kind) {
+        failed(QStringLiteral("the card on %1 is %2 card, not %3 card as --kind says; nothing was added")
+                   .arg(card.port, article(*found->kind), article(*card.kind)));
+        return false;
+    }
+    if (!card.serial.isEmpty() && card.serial != found->serial) {
+        failed(QStringLiteral("the card on %1 reports serial %2, not %3 as --serial says; nothing was added")
+                   .arg(card.port, found->serial, card.serial));
+        return false;
+    }
+    card.kind = found->kind;
+    card.serial = found->serial;
+    printLine(stdout, QStringLiteral("The card on %1 is %2 card with serial %3").arg(card.port, article(*found->kind), card.serial));
+    return true;
 }
 
 int runAdd(const CardArgs& args, const QString& usage)
@@ -153,6 +131,8 @@ int runAdd(const CardArgs& args, const QString& usage)
     if (const int line = file->inventory.sectionLine(card.name); line > 0)
         return failed(QStringLiteral("a card named \"%1\" is already in %2, on line %3; remove it first")
                           .arg(card.name, QDir::toNativeSeparators(path), QString::number(line)));
+    if (args.flag("--probe") && !probe(card))
+        return ExitFailed;
     if (const QString problem = file->inventory.put(card); !problem.isEmpty())
         return failed(problem);
     if (const QString error = writeInventory(path, file->inventory); !error.isEmpty())
@@ -228,7 +208,7 @@ int runList(const CardArgs& args, const QString& usage)
     if (!file.ok())
         return failed(file.error);
     reportProblems(file);
-    if (args.json) {
+    if (args.flag("--json")) {
         const QByteArray json = listJson(file);
         std::fwrite(json.constData(), 1, std::size_t(json.size()), stdout);
     } else if (file.inventory.cards().isEmpty()) {
@@ -253,7 +233,12 @@ int runCards(const QStringList& args, const QString& usage)
         return usageError(usage, action.isEmpty() ? QStringLiteral("cards needs add, remove or list")
                                                   : QStringLiteral("unknown cards command \"%1\"").arg(action));
     QString error;
-    const std::optional<CardArgs> parsed = parseCardArgs(rest, valued, action == QLatin1String("list"), &error);
+    QStringList flags;
+    if (action == QLatin1String("list"))
+        flags << QStringLiteral("--json");
+    if (action == QLatin1String("add"))
+        flags << QStringLiteral("--probe");
+    const std::optional<CardArgs> parsed = parseCardArgs(rest, valued, flags, &error);
     if (!parsed)
         return usageError(usage, error);
     if (parsed->has("--inventory") && parsed->value("--inventory").isEmpty())
@@ -270,7 +255,7 @@ int runCards(const QStringList& args, const QString& usage)
 std::vector<CliCommand> cardCommands()
 {
     const QString usage = QStringLiteral(
-        "cards add NAME --port PORT [--kind sid|avm] [--serial HEX10] [--group G]... [--reference FILE] "
+        "cards add NAME --port PORT [--probe] [--kind sid|avm] [--serial HEX10] [--group G]... [--reference FILE] "
         "[--location TEXT] [--inventory FILE]\n"
         "  cards remove NAME [--inventory FILE]\n"
         "  cards list [--json] [--inventory FILE]");
@@ -278,7 +263,7 @@ std::vector<CliCommand> cardCommands()
         "Keeps the inventory of the facility's cards, a text file (~/.config/Quillon/cards.ini unless "
         "--inventory FILE): add a card with its port (a device, Com1 to Com4, rfc2217://HOST:PORT or "
         "socket://HOST:PORT), kind, serial (10 hexadecimal digits), groups, reference set-up file and "
-        "location; remove one; list them (--json for scripts). An entry with a fault is reported with "
+        "location (--probe asks the card on the port for its kind and serial); remove one; list them (--json for scripts). An entry with a fault is reported with "
         "its line and skipped, and list then exits 1.");
     return {{QStringLiteral("cards"), usage, summary, [usage](const QStringList& args) { return runCards(args, usage); }}};
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/core/fleetrunner.h"
 #include "setup/setupcompare.h"
 
 #include <QString>
@@ -34,5 +35,9 @@ std::vector<CliCommand> compareCommands(); // diff and report
 std::optional<ComparedSetup> readCardSetup(const QString& device, const SetupValues* base = nullptr);
 std::vector<CliCommand> portCommands(); // ports
 std::vector<CliCommand> cardCommands(); // cards: the inventory
+std::vector<CliCommand> fleetCommands(); // fleet: many cards at once
+// What the card on the inventory entry's port reports (kind, serial), read as fleet status
+// reads it; nullopt after saying why on stderr.
+std::optional<CardResult> probeCard(const InventoryCard& card);
 
 } // namespace quillon

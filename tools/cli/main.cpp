@@ -12,7 +12,7 @@ namespace {
 std::vector<CliCommand> allCommands()
 {
     std::vector<CliCommand> commands = fileCommands();
-    for (auto* more : {linkCommands, backupCommands, compareCommands, portCommands, cardCommands}) {
+    for (auto* more : {linkCommands, backupCommands, compareCommands, portCommands, cardCommands, fleetCommands}) {
         for (CliCommand& command : more())
             commands.push_back(std::move(command));
     }

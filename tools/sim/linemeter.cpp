@@ -4,6 +4,7 @@
 #include "link/protocol.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quillon::sim {
 
@@ -27,6 +28,8 @@ void LineMeter::hostByte(quint8 byte, int baud, double atMs)
             running_ = true;
             startMs_ = atMs;
             lineMs_ = pausesMs_ = 0;
+            turns_ = 0;
+            cardSpokeLast_ = false;
             identified_ = false;
             inFrame_ = false;
             lastAckLineMs_ = -1;
@@ -34,15 +37,17 @@ void LineMeter::hostByte(quint8 byte, int baud, double atMs)
         return;
     }
     lineMs_ += byteMs(baud);
+    if (std::exchange(cardSpokeLast_, false))
+        ++turns_;
     if (byte == SYN && !inFrame_) {
         running_ = false;
         hostReset(atMs);
         const double elapsed = atMs - startMs_;
         const double due = lineMs_ + pausesMs_;
         if (onReport)
-            onReport(QStringLiteral("connection: %1 ms for %2 ms of line time and %3 ms of pauses: ratio %4")
+            onReport(QStringLiteral("connection: %1 ms for %2 ms of line time and %3 ms of pauses, %4 answers: ratio %5")
                          .arg(QString::number(elapsed, 'f', 1), QString::number(lineMs_, 'f', 1),
-                              QString::number(pausesMs_, 'f', 1),
+                              QString::number(pausesMs_, 'f', 1), QString::number(turns_),
                               QString::number(elapsed / std::max(1.0, due), 'f', 3)));
         return;
     }
@@ -85,8 +90,10 @@ void LineMeter::identified()
 
 void LineMeter::cardByte(int baud)
 {
-    if (running_)
-        lineMs_ += byteMs(baud);
+    if (!running_)
+        return;
+    lineMs_ += byteMs(baud);
+    cardSpokeLast_ = true;
 }
 
 void LineMeter::pause(double ms)

@@ -11,7 +11,8 @@ namespace quillon::sim {
 // card's SYN to the host's closing SYN, against the time the bytes of both sides need on the
 // line plus the pauses the protocol mandates (the host's 50 ms after an acknowledgement before
 // its next data packet, the card's flash write). A ratio of 1.00 means the line never idled
-// for anything else. It also reports how long the card waited after the host's SYN before
+// for anything else. Over a network each time the host answers the card (the line turns from
+// the card's bytes to the host's: "answers") costs one round trip more. It also reports how long the card waited after the host's SYN before
 // calling again, when the host answered that first call: the card's own time between connections.
 class LineMeter {
 public:
@@ -31,6 +32,8 @@ private:
     double lineMs_ = 0;
     double pausesMs_ = 0;
     bool identified_ = false;
+    int turns_ = 0;              // the host's answers: its bytes after the card's
+    bool cardSpokeLast_ = false;
     // the host's frames, for its pause after an acknowledgement
     bool inFrame_ = false;
     int frameBytes_ = 0;

@@ -512,6 +512,7 @@ void SimulatedCard::retransmitTimeout()
     }
     ++retries_;
     ++retransmissions_;
+    notice(QStringLiteral("no acknowledgement from the host in time: frame sent again"));
     transmitOutstanding();
 }
 

@@ -58,6 +58,8 @@ struct CardOperation::Impl {
     bool imageDelivered = false; // the card has acknowledged it
     bool sent = false;           // and written it to its flash
     bool staleFlowEnd = false; // the link is about to end a flow that is not this connection's
+    bool firstConnection = true;
+    CardIdentity identified;   // the card on this connection, once it has said who it is
 
     Impl(CardLink& l, LinkClock& clock, HeldSetup& h, OperatorUi& u, CardOperation& owner)
         : link(l), held(h), ui(u), q(owner), next(clock.createTimer())
@@ -73,6 +75,7 @@ struct CardOperation::Impl {
         connect(&link, &CardLink::imageSending, &q, [this] { imageSending = step == Step::Send; });
         // The card the next Send is for; a set-up read only to be compared is no reason to change it.
         connect(&link, &CardLink::cardIdentified, &q, [this](const CardIdentity& card) {
+            identified = card;
             if (card.kind && step != Step::Compare)
                 held.connectedCardType = *card.kind;
         });
@@ -89,7 +92,7 @@ struct CardOperation::Impl {
             if (written.ok())
                 backupPath = written.path;
             else
-                ui.message(written.error);
+                ui.tell(written.error, MessageSeverity::Warning);
         }
         if (step == Step::Backup) {
             const BackupResult written = BackupFolder(options.backupFolder, options.keepDays).write(image, serial);
@@ -106,7 +109,7 @@ struct CardOperation::Impl {
         const QByteArray previous = std::exchange(held.setupImage, image);
         if (const QString refusal = applySetupImage(held); !refusal.isEmpty()) {
             held.setupImage = previous;
-            ui.message(refusal);
+            ui.tell(refusal, MessageSeverity::Critical);
             return;
         }
         held.loadedCardType = kindOfImage(image);
@@ -141,9 +144,24 @@ struct CardOperation::Impl {
 
     // Starts one of the link's flows as this operation's connection. A flow still running on
     // the link (Get or Send pressed again) is ended by the link first: its end is not ours.
+    static QString connectionTitle(Step s)
+    {
+        switch (s) {
+        case Step::Get: return QStringLiteral("get");
+        case Step::Backup: return QStringLiteral("backup read");
+        case Step::Send: return QStringLiteral("send");
+        case Step::Verify: return QStringLiteral("verify");
+        case Step::Compare: return QStringLiteral("read to compare");
+        case Step::Idle: break;
+        }
+        return {};
+    }
+
     void startFlow(Step s)
     {
         step = s;
+        Q_EMIT q.connectionStarting(connectionTitle(s), std::exchange(firstConnection, false));
+        identified = {};
         staleFlowEnd = link.flowRunning();
         if (s == Step::Get)
             link.get();
@@ -170,12 +188,32 @@ struct CardOperation::Impl {
                         ? quint8(held.setupImage.at(1)) : quint8(0);
                 },
                 [this](std::optional<quint8> cardVersion) -> std::optional<QByteArray> {
+                    if (const QString wrong = wrongCard(); !wrong.isEmpty()) {
+                        ui.status(2, QStringLiteral("Card Setup Failed"));
+                        ui.tell(wrong, MessageSeverity::Critical);
+                        return std::nullopt;
+                    }
                     if (const QString refusal = buildSetupImage(held, cardVersion); !refusal.isEmpty()) {
-                        ui.message(refusal);
+                        ui.tell(refusal, MessageSeverity::Critical);
                         return std::nullopt;
                     }
                     return held.setupImage;
                 }};
+    }
+
+    // Why the card on this connection is not the one the set-up is meant for; empty when it is
+    // or when nobody said which card that is.
+    QString wrongCard() const
+    {
+        const QByteArray& expected = options.expectedSerial;
+        if (!expected.isEmpty() && identified.serial != expected)
+            return QStringLiteral("The card on the line reports serial %1; the set-up is meant for the card with serial %2. Nothing was sent.")
+                .arg(identified.serial.isEmpty() ? QStringLiteral("(none)") : QString::fromLatin1(identified.serial.toHex().toUpper()),
+                     QString::fromLatin1(expected.toHex().toUpper()));
+        if (options.expectedCard && identified.kind && *identified.kind != *options.expectedCard)
+            return QStringLiteral("The card on the line is %1 card; the set-up is meant for %2 card. Nothing was sent.")
+                .arg(withArticle(*identified.kind), withArticle(*options.expectedCard));
+        return {};
     }
 
     void begin(bool isSend, const OperationOptions& o)
@@ -189,6 +227,7 @@ struct CardOperation::Impl {
         sent = false;
         backupPath.clear();
         backupError.clear();
+        firstConnection = true;
     }
 
     void startSend()
@@ -235,7 +274,7 @@ struct CardOperation::Impl {
             return;
         case Step::Compare:
             ui.status(2, QStringLiteral("Process Complete"));
-            ui.message(QStringLiteral("Card Setup Retrieved"));
+            ui.tell(QStringLiteral("Card Setup Retrieved"), MessageSeverity::Information);
             finish(true);
             return;
         case Step::Idle:
@@ -247,16 +286,23 @@ struct CardOperation::Impl {
     {
         if (!backupError.isEmpty()) {
             ui.status(2, QStringLiteral("Card Setup Failed"));
-            ui.message(backupError + QStringLiteral(" Nothing was sent."));
+            ui.tell(backupError + QStringLiteral(" Nothing was sent."), MessageSeverity::Critical);
             finish(false);
             return;
         }
         stage(OperationStage::ReadingCard, true);
+        if (const QString wrong = wrongCard(); !wrong.isEmpty()) {
+            ui.status(2, QStringLiteral("Card Setup Failed"));
+            ui.tell(wrong, MessageSeverity::Critical);
+            finish(false);
+            return;
+        }
         const CardType card = kindOfImage(received);
         if (card != held.loadedCardType) {
             ui.status(2, QStringLiteral("Card Setup Failed"));
-            ui.message(QStringLiteral("The card on the line is %1 card; the set-up to send is %2 set-up. Nothing was sent.")
-                           .arg(withArticle(card), withArticle(held.loadedCardType)));
+            ui.tell(QStringLiteral("The card on the line is %1 card; the set-up to send is %2 set-up. Nothing was sent.")
+                        .arg(withArticle(card), withArticle(held.loadedCardType)),
+                    MessageSeverity::Critical);
             finish(false);
             return;
         }
@@ -269,14 +315,14 @@ struct CardOperation::Impl {
         if (differences.isEmpty()) {
             stage(OperationStage::Verifying, true);
             ui.status(2, QStringLiteral("Card Setup Verified"));
-            ui.message(QStringLiteral("Card Setup Verified."));
+            ui.tell(QStringLiteral("Card Setup Verified."), MessageSeverity::Information);
             finish(true);
             return;
         }
         ui.status(2, QStringLiteral("Card Setup Verify Failed"));
         // The settings that differ may be many: they are the message's details.
-        ui.messageWithDetails(QStringLiteral("The card holds a different set-up than was sent."),
-                              differences.join(QLatin1Char('\n')));
+        ui.tell(QStringLiteral("The card holds a different set-up than was sent."), MessageSeverity::Warning,
+                differences.join(QLatin1Char('\n')));
         finish(false);
     }
 
@@ -353,7 +399,7 @@ void CardOperation::cancel()
     else
         d->link.cancel();
     if (received || maybe)
-        d->ui.message(d->tooLateText(received));
+        d->ui.tell(d->tooLateText(received), MessageSeverity::Warning);
 }
 
 void CardOperation::abandon() { d->abandon(); }

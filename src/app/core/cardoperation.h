@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "../../setup/cardtype.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 
 namespace quillon {
 
@@ -25,6 +28,11 @@ struct OperationOptions {
     bool verify = true;    // Send: read the set-up back and compare
     QString backupFolder;  // where backups go
     int keepDays = 365;
+    // Send: the card the set-up is meant for, when it is known (its 5-byte serial, its kind). A
+    // card that reports another is refused before anything is sent to it: a card swapped in a
+    // rack keeps its own set-up.
+    QByteArray expectedSerial;
+    std::optional<CardType> expectedCard;
 };
 
 // The stages a Get or Send with these options goes through, in order.
@@ -71,6 +79,9 @@ public:
 Q_SIGNALS:
     // A stage starts (done false) or is complete (done true).
     void stageChanged(OperationStage stage, bool done);
+    // A connection of the operation is about to open: what it is for ("backup read", "send",
+    // "verify"), and whether it is the operation's first.
+    void connectionStarting(const QString& what, bool first);
     // Once, when the operation has ended.
     void finished(const OperationResult& result);
 

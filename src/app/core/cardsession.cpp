@@ -17,6 +17,15 @@ CardSession::CardSession(SerialControl& port, PortSelection& ports, HeldSetup& h
     link_.addObserver(&statistics_);
     statistics_.onChanged = [this] { Q_EMIT countersChanged(); };
     statistics_.onConnectionEnded = [this](const LinkCounters& counters) { Q_EMIT connectionEnded(counters); };
+    presenter_.logNote = [this](const QString& text) { frameLog_.note(text); };
+    connect(&operation_, &CardOperation::connectionStarting, this, [this](const QString& what, bool first) {
+        if (first) {
+            frameLog_.beginOperation();
+            statistics_.startTotals();
+        }
+        frameLog_.setConnectionTitle(what);
+    });
+    connect(&operation_, &CardOperation::finished, this, [this] { frameLog_.endOperation(); });
 }
 
 CardSession::~CardSession()
@@ -59,6 +68,14 @@ void CardSession::shutdown()
     operation_.abandon();
     link_.shutdown();
     presenter_.stop();
+}
+
+void CardSession::openPort()
+{
+    frameLog_.endOperation();
+    frameLog_.setConnectionTitle(QStringLiteral("Open Port"));
+    statistics_.startTotals();
+    link_.openPort();
 }
 
 bool CardSession::busy() const { return link_.flowRunning() || link_.portOpen(); }

@@ -40,10 +40,13 @@ public:
     void cancel();
     // Closing the program: the operation ends without a word, the connection with its SYN.
     void shutdown();
+    // Controls > "Open Port": a connection opened by hand, with a frame log of its own.
+    void openPort();
     // A flow runs or the port is open.
     bool busy() const;
 
-    // Frames go to frames.log next to the trace file from the next connection on.
+    // Frames go to frames.log next to the trace file from the next connection on; the log starts
+    // afresh at each operation (all its connections, each under a header) or connection by hand.
     void setFrameLogging(bool on);
 
     LinkClock& clock() { return clock_; }
@@ -53,6 +56,8 @@ public:
     TraceFile& trace() { return trace_; }
     FrameLog& frameLog() { return frameLog_; }
     const LinkCounters& counters() const { return statistics_.counters(); }
+    // The counters added up over the running (or last) operation's connections.
+    LinkCounters operationCounters() const { return statistics_.totals(); }
 
 Q_SIGNALS:
     void countersChanged();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fleetports.h"
 
+#include "../../link/netportname.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -20,33 +22,17 @@ const QRegularExpression& comPattern()
     return pattern;
 }
 
-// scheme, host (an IPv6 address keeps its brackets), port.
-const QRegularExpression& networkPattern()
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^([a-z0-9+.-]+)://(\\[[0-9a-f:.]+\\]|[a-z0-9._-]+):([0-9]{1,5})$"),
-        QRegularExpression::CaseInsensitiveOption);
-    return pattern;
-}
-
 bool hasControlCharacter(const QString& text)
 {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
+// The network port's name as the link reads it when the connection opens.
 QString networkProblem(const QString& port)
 {
-    const QString example = QStringLiteral("write rfc2217://HOST:PORT or socket://HOST:PORT, "
-                                           "such as rfc2217://rack3.example.net:7001");
-    const QRegularExpressionMatch m = networkPattern().match(port);
-    if (!m.hasMatch())
-        return QStringLiteral("the port \"%1\" is not a network port: %2").arg(port, example);
-    const QString scheme = m.captured(1).toLower();
-    if (scheme != QLatin1String("rfc2217") && scheme != QLatin1String("socket"))
-        return QStringLiteral("the port \"%1\" names no kind of port the program knows: %2").arg(port, example);
-    const int number = m.captured(3).toInt();
-    if (number < 1 || number > 65535)
-        return QStringLiteral("the port \"%1\" has a TCP port outside 1 to 65535").arg(port);
+    QString error;
+    if (!parseNetPortName(port, &error))
+        return QStringLiteral("the port \"%1\" cannot be used: %2").arg(port, error);
     return {};
 }
 
@@ -86,7 +72,7 @@ QString portNameProblem(const QString& port)
         return QStringLiteral("the port is longer than %1 characters").arg(MaxPortLength);
     if (hasControlCharacter(port) || port != port.trimmed())
         return QStringLiteral("the port \"%1\" holds control characters or blanks at its ends").arg(port.simplified());
-    if (port.contains(QLatin1String("://")))
+    if (looksLikeNetPortName(port))
         return networkProblem(port);
     const QRegularExpressionMatch com = comPattern().match(port);
     if (com.hasMatch())
@@ -96,9 +82,8 @@ QString portNameProblem(const QString& port)
 
 QString portLineKey(const QString& port, const std::function<QString(int)>& comDevice)
 {
-    const QRegularExpressionMatch network = networkPattern().match(port);
-    if (network.hasMatch())
-        return QStringLiteral("net:%1:%2").arg(network.captured(2).toLower(), QString::number(network.captured(3).toInt()));
+    if (const std::optional<NetPortName> network = parseNetPortName(port))
+        return QStringLiteral("net:%1:%2").arg(network->host.toLower(), QString::number(network->port));
     const QRegularExpressionMatch com = comPattern().match(port);
     if (com.hasMatch() && comDevice) {
         const QString device = comDevice(com.captured(1).toInt());

@@ -142,6 +142,7 @@ QByteArray fleetJson(const QList<FleetRunner::Row>& rows)
             {QStringLiteral("backup"), row.result.backup},
             {QStringLiteral("seconds"), std::round(row.result.seconds * 1000.0) / 1000.0},
             {QStringLiteral("differences"), QJsonArray::fromStringList(row.result.differences)},
+            {QStringLiteral("version"), row.result.version ? QString::number(*row.result.version) : QString()},
         });
     }
     const std::array<int, 3> n = counts(rows);

@@ -34,7 +34,7 @@ QStringList alignedColumns(const QList<QStringList>& cells);
 // "8 cards: 6 ok, 1 failed, 1 skipped"
 QString fleetSummary(const QList<FleetRunner::Row>& rows);
 // {"cards": [{"name", "port", "kind", "serial", "outcome", "message", "backup", "seconds",
-// "differences"}], "ok": A, "failed": B, "skipped": C}, for scripts and facility tools.
+// "differences", "version"}], "ok": A, "failed": B, "skipped": C}, for scripts and facility tools.
 QByteArray fleetJson(const QList<FleetRunner::Row>& rows);
 // 0 when every card succeeded, else 1.
 int fleetExitCode(const QList<FleetRunner::Row>& rows);

@@ -132,6 +132,11 @@ void FleetRunner::startRow(int index)
         return;
     }
     slot.job->finished = [this, index](const CardResult& result) { endRow(index, result); };
+    slot.job->progressed = [this, index](const QString& text) {
+        rows_[index].progress = text;
+        if (onRowProgress)
+            onRowProgress(index, text);
+    };
     if (onRowChanged)
         onRowChanged(index);
     slot.job->start();

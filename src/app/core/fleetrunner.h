@@ -36,6 +36,7 @@ struct CardResult {
     QString backup;                // the backup file written, if any
     std::optional<CardType> kind;  // as the card reported it
     QString serial;                // as the card reported it
+    std::optional<int> version;    // Status: the set-up version of what the card holds
     QStringList differences;       // Verify and Diff: one line each
     double seconds = 0;            // from the job's start to its end; set by the runner
 };
@@ -55,6 +56,8 @@ public:
     virtual void stop() = 0;
 
     std::function<void(const CardResult&)> finished;
+    // What the card is doing now ("Reading the card (backup)"), for a table of cards.
+    std::function<void(const QString&)> progressed;
 };
 
 using CardJobFactory = std::function<std::unique_ptr<CardJob>(const InventoryCard&, const FleetTask&)>;
@@ -74,6 +77,7 @@ public:
         InventoryCard card;
         enum State { Waiting, Running, Done } state = Waiting;
         CardResult result;
+        QString progress; // while it runs: what it is doing
     };
 
     // lineOf gives the serial line a card's port reaches (portLineKey); the port itself if empty.
@@ -98,6 +102,8 @@ public:
 
     // A row has changed state (a card started or ended).
     std::function<void(int row)> onRowChanged;
+    // A running card's progress.
+    std::function<void(int row, const QString& text)> onRowProgress;
     // Every card has ended, been skipped or given up on; told once.
     std::function<void()> onFinished;
 

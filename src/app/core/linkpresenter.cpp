@@ -4,6 +4,8 @@
 #include "../../link/cardlink.h"
 #include "../../setup/numbers.h"
 
+#include <algorithm>
+
 namespace quillon {
 
 namespace {
@@ -20,17 +22,27 @@ QString checkModeText(CheckMode mode)
     return QStringLiteral("None");
 }
 
+// A serial server's failure, naming the port on it.
+QString networkSummary(const LinkFailure& f)
+{
+    return f.device.isEmpty() ? f.portError : netFailureSummary(f.network, f.device);
+}
+
 // What went wrong, in the operator's words.
 QString failureText(const LinkFailure& f)
 {
     switch (f.kind) {
     case LinkFailure::PortNotUsable: return QStringLiteral("Current com port selection is not valid");
     case LinkFailure::PortNotOpened:
+        if (f.network)
+            return QStringLiteral("The card's port on the serial server could not be opened: %1.").arg(networkSummary(f));
         return f.portError.isEmpty() ? QStringLiteral("Com%1 could not be opened.").arg(f.port)
                                      : QStringLiteral("The serial port could not be opened: ") + f.portError;
     case LinkFailure::PortGone: return QStringLiteral("Port not functioning, please try another port #1");
     case LinkFailure::CardSilent: return QStringLiteral("Port not functioning, please try another port #2");
     case LinkFailure::PortVanished:
+        if (f.network)
+            return QStringLiteral("The transfer stopped: %1.").arg(networkSummary(f));
         return f.portError.isEmpty()
             ? QStringLiteral("The serial port closed during the transfer. Please check the connection to the card.")
             : QStringLiteral("The serial port closed during the transfer (%1). Please check the connection to the card.")
@@ -45,9 +57,37 @@ QString failureText(const LinkFailure& f)
             return f.refusal;
         return QStringLiteral("The card sent a set-up of %1 bytes with version %2, which is neither a SID nor an AVM set-up. Nothing was changed.")
             .arg(QString::number(f.imageSize), QString::number(f.imageVersion));
+    case LinkFailure::LineSpeedFixed:
+        return QStringLiteral("An AVM card was found, but the speed of its line cannot be changed through this port: "
+                              "the connection was ended before the transfer.");
     }
     return {};
 }
+
+// The port a failure happened on, as the operator knows it: "Com1 (/dev/ttyS0)".
+QString portName(const LinkFailure& f)
+{
+    const QString com = QStringLiteral("Com") + QString::number(f.port);
+    return f.device.isEmpty() ? com : QStringLiteral("%1 (%2)").arg(com, f.device);
+}
+
+// A card that never answered: powered off, the wrong cable or the wrong port, the commonest
+// failure in the field. What arrived, and what to check.
+QString silentCardDetails(const LinkFailure& f)
+{
+    const QString seconds = QString::number(std::max(f.waitedMs, 0) / 1000);
+    const QString heard = f.bytesHeard > 0
+        ? QStringLiteral("Only noise was received from the card on %1 in %2 s (%3 bytes that set up no link).")
+              .arg(portName(f), seconds, QString::number(f.bytesHeard))
+        : QStringLiteral("Nothing was received from the card on %1 in %2 s.").arg(portName(f), seconds);
+    return heard + QLatin1Char('\n')
+        + QStringLiteral("Check that the card is powered on, that it is connected with a null-modem cable, and "
+                         "that the cable is on the port the card is on: Options > Port Assignment... shows what "
+                         "Com1 to Com4 stand for, and the Options menu chooses one.");
+}
+
+// How grave a link failure is for the operator: every one ends the transfer.
+constexpr MessageSeverity FailureSeverity = MessageSeverity::Critical;
 
 } // namespace
 
@@ -62,6 +102,17 @@ LinkPresenter::LinkPresenter(CardLink& link, OperatorUi& ui, LinkClock& clock)
     });
     // No card is known on a port until one identifies itself there.
     connect(&link, &CardLink::portOpening, this, [this] { ui_.status(3, QString()); });
+    connect(&link, &CardLink::roundTripAboveLimit, this, [this](const QString& device, double roundTripMs, double limitMs) {
+        if (slowServers_.contains(device))
+            return;
+        slowServers_ << device;
+        say(QStringLiteral("The serial server answers slowly: a round trip of %1 ms, above the %2 ms up to which "
+                           "transfers run clean. The card may send frames again; the transfer goes on.")
+                .arg(QString::number(qRound(roundTripMs)), QString::number(qRound(limitMs))),
+            MessageSeverity::Warning,
+            QStringLiteral("Next step: reach the server over a faster network path (a wired link, a server nearer "
+                           "to the card, no VPN) if transfers fail."));
+    });
     connect(&link, &CardLink::stageReached, this, &LinkPresenter::stageReached);
     connect(&link, &CardLink::serialNumberReceived, this, [this] { ui_.status(2, QStringLiteral("Serial Number Received")); });
     connect(&link, &CardLink::cardIdentified, this, [this](const CardIdentity& card) {
@@ -82,35 +133,51 @@ LinkPresenter::LinkPresenter(CardLink& link, OperatorUi& ui, LinkClock& clock)
     connect(&link, &CardLink::failed, this, &LinkPresenter::failed);
     connect(&link, &CardLink::flashReported, this, &LinkPresenter::flashReported);
     connect(&link, &CardLink::flowEnded, this, &LinkPresenter::flowEnded);
-    connect(&link, &CardLink::closedByHand, this, [this] { say(QStringLiteral("Port Closed")); });
+    connect(&link, &CardLink::closedByHand, this, [this] { say(QStringLiteral("Port Closed"), MessageSeverity::Information); });
 }
 
 LinkPresenter::~LinkPresenter() = default;
 
 void LinkPresenter::stop() { buttonRestore_->stop(); }
 
-// Every message of the link goes through these two: the one place where an operation's messages
-// could be collected, each with how bad it is, and shown together at its end.
-void LinkPresenter::say(const QString& text) { ui_.message(text); }
-
-void LinkPresenter::sayWithDetails(const QString& text, const QString& details) { ui_.messageWithDetails(text, details); }
+// Every message of the link goes through here, with how grave it is: the operator's side holds
+// an operation's messages and shows them together once it has ended.
+void LinkPresenter::say(const QString& text, MessageSeverity severity, const QString& details)
+{
+    ui_.tell(text, severity, details);
+}
 
 void LinkPresenter::failed(const LinkFailure& failure)
 {
     const QString text = failureText(failure);
+    QString details;
     switch (failure.kind) {
     case LinkFailure::PortNotUsable:
     case LinkFailure::PortNotOpened:
-        sayWithDetails(text, failure.findings);
-        return;
-    case LinkFailure::CardVersionTooOld:
-        say(text);
-        ui_.status(2, QStringLiteral("Card Setup Failed"));
-        return;
+        details = failure.findings;
+        break;
+    case LinkFailure::CardSilent:
+        details = silentCardDetails(failure);
+        break;
+    case LinkFailure::PortVanished:
+        if (failure.network)
+            details = failure.findings;
+        break;
+    case LinkFailure::LineSpeedFixed:
+        details = failure.refusal;
+        break;
     default:
-        say(text);
-        return;
+        break;
     }
+    say(text, FailureSeverity, details);
+    // The frame log tells the maintainer what the operator was told, not only the end's number.
+    if (logNote) {
+        logNote(text);
+        if (!details.isEmpty())
+            logNote(details);
+    }
+    if (failure.kind == LinkFailure::CardVersionTooOld)
+        ui_.status(2, QStringLiteral("Card Setup Failed"));
 }
 
 void LinkPresenter::stageReached(TransferStage stage)
@@ -134,11 +201,12 @@ void LinkPresenter::connectionEnded(EndReason reason)
 void LinkPresenter::flashReported(quint8 result)
 {
     const QString name = fileName ? fileName() : QStringLiteral("Unsaved");
+    constexpr MessageSeverity bad = MessageSeverity::Critical;
     switch (result) {
-    case 0: say(name + QStringLiteral(" Transferred.")); break;
-    case 1: say(QStringLiteral("Hardware Memory Error. Error 01.")); break;
-    case 2: say(QStringLiteral("Error writing ") + name + QStringLiteral(" to flash. Error 02.")); break;
-    case 3: say(QStringLiteral("Error Closing ") + name + QStringLiteral(" Error 03.")); break;
+    case 0: say(name + QStringLiteral(" Transferred."), MessageSeverity::Information); break;
+    case 1: say(QStringLiteral("Hardware Memory Error. Error 01."), bad); break;
+    case 2: say(QStringLiteral("Error writing ") + name + QStringLiteral(" to flash. Error 02."), bad); break;
+    case 3: say(QStringLiteral("Error Closing ") + name + QStringLiteral(" Error 03."), bad); break;
     default: break;
     }
     ui_.focusMainWindow();
@@ -149,25 +217,25 @@ void LinkPresenter::flowEnded(const FlowResult& result)
     const QString failed = QStringLiteral("Card Setup Failed");
     if (result.kind == FlowKind::Get && result.end == FlowEnd::Done) {
         ui_.status(2, QStringLiteral("Process Complete"));
-        say(QStringLiteral("Card Setup Retrieved"));
+        say(QStringLiteral("Card Setup Retrieved"), MessageSeverity::Information);
     }
     if (result.kind != FlowKind::Send)
         return;
     switch (result.end) {
     case FlowEnd::Done:
         ui_.status(2, QStringLiteral("Card Setup Sent"));
-        say(QStringLiteral("Card Setup Sent!"));
+        say(QStringLiteral("Card Setup Sent!"), MessageSeverity::Information);
         break;
     case FlowEnd::ImageRefused:
         ui_.status(2, failed);
-        say(failed);
+        say(failed, MessageSeverity::Critical);
         break;
     case FlowEnd::VersionNotVerified:
-        say(QStringLiteral("Version Packet Not Verified"));
+        say(QStringLiteral("Version Packet Not Verified"), MessageSeverity::Critical);
         break;
     case FlowEnd::NotConfirmed:
         ui_.status(2, QStringLiteral("Card Setup Not Confirmed"));
-        say(QStringLiteral("The card did not confirm writing the set-up to its flash memory."));
+        say(QStringLiteral("The card did not confirm writing the set-up to its flash memory."), MessageSeverity::Critical);
         break;
     case FlowEnd::NotDelivered:
         ui_.status(2, failed);

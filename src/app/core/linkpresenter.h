@@ -4,6 +4,7 @@
 #include "operatorui.h"
 
 #include <QObject>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -24,12 +25,13 @@ public:
 
     // The name the flash result's messages give the set-up ("Studio Transferred.").
     std::function<QString()> fileName;
+    // Where a failure's words go besides the operator: the frame log.
+    std::function<void(const QString& text)> logNote;
     // Shut-down: the buttons' own timer stops.
     void stop();
 
 private:
-    void say(const QString& text);
-    void sayWithDetails(const QString& text, const QString& details);
+    void say(const QString& text, MessageSeverity severity, const QString& details = {});
     void failed(const LinkFailure& failure);
     void stageReached(TransferStage stage);
     void connectionEnded(EndReason reason);
@@ -39,6 +41,7 @@ private:
     CardLink& link_;
     OperatorUi& ui_;
     std::unique_ptr<LinkTimer> buttonRestore_; // the buttons come back 20 s after a flow starts
+    QStringList slowServers_; // said once for each: an operation opens several connections
 };
 
 } // namespace quillon

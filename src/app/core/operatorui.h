@@ -7,6 +7,10 @@
 
 namespace quillon {
 
+// How grave a message is: the desktop program's box shows the matching icon (None: no icon).
+// Ordered, so that the worst of several is the greatest.
+enum class MessageSeverity { None, Information, Warning, Critical };
+
 // Everything the program shows the operator goes through here: the desktop program shows message
 // boxes and status panels, the command-line tool prints, tests record. A message never holds up
 // the caller: it returns at once, as if OK had been pressed.
@@ -21,6 +25,17 @@ public:
     virtual void messageWithDetails(const QString& text, const QString& details)
     {
         message(details.isEmpty() ? text : text + QLatin1Char('\n') + details);
+    }
+    // A message of a transfer, with how grave it is and what lies behind it (the details). The
+    // desktop program holds these until the operation ends and shows them as one box; a shell
+    // without icons shows it as message() and messageWithDetails() would.
+    virtual void tell(const QString& text, MessageSeverity severity, const QString& details = {})
+    {
+        (void)severity;
+        if (details.isEmpty())
+            message(text);
+        else
+            messageWithDetails(text, details);
     }
     // Status bar panel 1 (kind of set-up held), 2 (progress and result) or 3 (card detected).
     virtual void status(int panel, const QString& text) = 0;

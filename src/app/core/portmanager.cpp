@@ -23,6 +23,8 @@ QString PortManager::discoverPorts()
 {
     QString usable;
     portUsable_.fill(false);
+    probedPort_ = 0; // what an earlier attempt said no longer holds
+    probeError_.clear();
     for (int p = 1; p <= 4; ++p) {
         port_.setCommPort(p);
         if (!port_.setPortOpen(true))
@@ -49,10 +51,39 @@ QString PortManager::diagnosis() const
         port = isPortNumber(comm) ? comm : 1;
     }
     const QString found = port_.diagnose(port);
-    if (found.isEmpty())
+    // What the attempt just made said comes first: the system's findings are read afterwards.
+    const QString attempt = port == probedPort_ && !probeError_.isEmpty()
+        ? QStringLiteral("Com%1 was tried again just now and did not open (%2).\n").arg(QString::number(port), probeError_)
+        : QString();
+    if (found.isEmpty() && attempt.isEmpty())
         return {};
-    return QStringLiteral("Com%1: %2\nOptions > Port Assignment... shows every port and what Com1 to Com4 "
-                          "stand for.").arg(QString::number(port), found);
+    return attempt + QStringLiteral("Com%1: %2\nOptions > Port Assignment... shows every port and what Com1 to Com4 "
+                                    "stand for.").arg(QString::number(port), found);
+}
+
+void PortManager::probeChosenPort()
+{
+    bool ok = false;
+    const int chosen = store_.chosenPort().toInt(&ok);
+    const int port = ok && isPortNumber(chosen) ? chosen : 1;
+    if (portUsable_[port] || port_.portOpen())
+        return;
+    items_[port].device = store_.portDevice(port);
+    probedPort_ = port;
+    port_.setCommPort(port);
+    if (!port_.setPortOpen(true)) {
+        probeError_ = port_.lastError();
+        if (isPortNumber(selectedPort_))
+            port_.setCommPort(selectedPort_);
+        return;
+    }
+    port_.setPortOpen(false);
+    probeError_.clear();
+    portUsable_[port] = true;
+    items_[port].enabled = true;
+    markOnly(port);
+    if (onMenusChanged)
+        onMenusChanged();
 }
 
 void PortManager::start()

@@ -35,6 +35,11 @@ public:
     // were assigned anew.
     void start();
     void resetPort();
+    // Before a Get, Send or Open Port: the chosen port (the stored "Comm") is tried again when it
+    // could not be opened before, so that an adapter plugged in after start-up is used at once.
+    // It opens: it is offered and selected. It fails: the diagnosis starts from this attempt.
+    // The serial control must be closed.
+    void probeChosenPort();
     void chooseComItem(int port, bool checkedBeforeClick);
 
     void clickComItem(int port);            // Options > Com1..4
@@ -57,6 +62,8 @@ private:
     int selectedPort_ = 0;
     bool slowChecked_ = false;
     bool turboChecked_ = false;
+    int probedPort_ = 0;  // the port last tried by probeChosenPort, and why it failed
+    QString probeError_;
 };
 
 } // namespace quillon

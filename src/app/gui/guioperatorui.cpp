@@ -163,12 +163,57 @@ void GuiOperatorUi::askBeforeReplacing(std::function<void(ReplaceAnswer)> answer
 
 void GuiOperatorUi::message(const QString& text)
 {
-    sink_({text, {}, {}});
+    sink_({text, {}, {}, MessageSeverity::None});
 }
 
 void GuiOperatorUi::messageWithDetails(const QString& text, const QString& details)
 {
     sink_({text, {}, details});
+}
+
+void GuiOperatorUi::tell(const QString& text, MessageSeverity severity, const QString& details)
+{
+    const OperatorMessage m{text, {}, details, severity};
+    if (holding_)
+        held_ << m;
+    else
+        sink_(m);
+}
+
+void GuiOperatorUi::holdMessages() { holding_ = true; }
+
+void GuiOperatorUi::dropHeldMessages()
+{
+    holding_ = false;
+    held_.clear();
+}
+
+// The messages of one operation as one box.
+static OperatorMessage oneAnswer(const QList<OperatorMessage>& messages, const QString& extraDetails)
+{
+    OperatorMessage answer;
+    QStringList texts, details;
+    for (const OperatorMessage& m : messages) {
+        texts << m.text;
+        if (!m.findings.isEmpty())
+            details << m.findings;
+        answer.severity = std::max(answer.severity, m.severity);
+    }
+    if (!extraDetails.isEmpty())
+        details << extraDetails;
+    answer.text = texts.join(QLatin1Char('\n'));
+    answer.findings = details.join(QStringLiteral("\n\n"));
+    return answer;
+}
+
+void GuiOperatorUi::releaseMessages(const QString& extraDetails, MessageSeverity quietUpTo)
+{
+    QList<OperatorMessage> said = std::exchange(held_, {});
+    holding_ = false;
+    if (quietUpTo != MessageSeverity::None)
+        said.removeIf([quietUpTo](const OperatorMessage& m) { return m.severity <= quietUpTo; });
+    if (!said.isEmpty())
+        sink_(oneAnswer(said, extraDetails));
 }
 
 void GuiOperatorUi::failure(const QString& text, const QString& reason)

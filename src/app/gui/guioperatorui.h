@@ -3,6 +3,7 @@
 
 #include "app/core/shellui.h"
 
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -11,9 +12,6 @@ class QWidget;
 namespace quillon {
 
 class MainWindow;
-
-// How grave a message is; it chooses the box's icon. None shows no icon.
-enum class MessageSeverity { None, Information, Warning, Critical };
 
 // One message for the operator. detail: the reason behind a failure, below the message, empty
 // for most messages; findings: a list behind it (what was found behind a port's failure and the
@@ -48,6 +46,7 @@ public:
 
     void message(const QString& text) override;
     void messageWithDetails(const QString& text, const QString& details) override;
+    void tell(const QString& text, MessageSeverity severity, const QString& details = {}) override;
     void failure(const QString& text, const QString& reason) override;
     void status(int panel, const QString& text) override;
     void caption(const QString& text) override;
@@ -59,8 +58,22 @@ public:
     void focusMainWindow() override;
     void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered) override;
 
+    // An operation (Get, Send with its backup read and verify, Compare With Card) begins: what it
+    // tells is held until it has ended, so the operator gets one answer, not a box per step.
+    void holdMessages();
+    // The operation has ended: what it told shows as one box, the texts in order, with the icon
+    // of the worst of them and their details, then 'extraDetails' (the backup written), in the
+    // box's details. Messages no graver than 'quietUpTo' are dropped (a Compare's answer is its
+    // window); nothing left, no box.
+    void releaseMessages(const QString& extraDetails, MessageSeverity quietUpTo = MessageSeverity::None);
+    // The window closes: what was held goes unsaid.
+    void dropHeldMessages();
+    bool holdingMessages() const { return holding_; }
+
 private:
     MainWindow& window_;
+    bool holding_ = false;
+    QList<OperatorMessage> held_;
     MessageSink sink_;
     ReplaceQuestionSink question_;
 };

@@ -28,8 +28,9 @@ int main(int argc, char** argv)
     quillon::MainWindow window;
     QObject::connect(&window, &quillon::MainWindow::shutDown, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    // A logout or Ctrl+C ends the program as closing its window does.
-    const quillon::StopSignals stop([&window](int) { window.close(); });
+    // A logout or Ctrl+C ends the program as closing its window does, without a question that
+    // nobody may be there to answer.
+    const quillon::StopSignals stop([&window](int) { window.closeWithoutAsking(); });
     window.show();
     // "quillon Studio.kxd": the set-up file to start with (Qt's own options are taken out).
     QStringList files = QCoreApplication::arguments().mid(1);

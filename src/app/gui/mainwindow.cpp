@@ -25,6 +25,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -105,6 +107,7 @@ MainWindow::MainWindow(ShellServices services)
                                    : [this](const OperatorMessage& message) { showMessageBox(this, message); },
           services.replaceQuestion),
       session_(std::make_unique<CardSession>(*serial_, *ports_, held_, ui_, store_, clock_)),
+      answer_(clock_->createTimer()),
       app_(std::make_unique<AppState>(held_, ui_, store_)),
       subWindowStyle_(std::make_unique<SubWindowStyle>())
 {
@@ -199,7 +202,10 @@ void MainWindow::createSettingsWindows()
     addSettingsWindow(QStringLiteral("Colors"), new ColourSettingsWindow(setup));
     auto* controls = new ControlSettingsWindow(setup);
     addSettingsWindow(QStringLiteral("Controls"), controls);
-    connect(controls, &ControlSettingsWindow::openPortClicked, this, [this] { link().openPort(); });
+    connect(controls, &ControlSettingsWindow::openPortClicked, this, [this] {
+        ports_->probeChosenPort();
+        session_->openPort();
+    });
     connect(controls, &ControlSettingsWindow::closePortClicked, this, [this] { link().closePort(); });
     addSettingsWindow(QStringLiteral("SourceId"), new SourceIdSettingsWindow(setup));
     addSettingsWindow(QStringLiteral("Windows"), new OnScreenSettingsWindow(setup));
@@ -334,7 +340,7 @@ void MainWindow::toolbarButtonClicked(int number)
     try {
         switch (number) {
         case 1: app_->openFileFromDisk(*dialogs_); break;
-        case 2: app_->newSetup(); break;
+        case 2: closeFileCommand(); break;
         case 3: app_->saveFileToDisk(*dialogs_); break;
         case 5: sendCommand(); break;
         case 6: getCommand(); break;
@@ -350,11 +356,21 @@ void MainWindow::toolbarButtonClicked(int number)
     }
 }
 
+// A modified set-up is saved first if the operator wants; Cancel keeps the program running.
 void MainWindow::exitCommand()
 {
-    link().endTransfer(EndReason::Completed);
-    // Pending events run first; the close then follows from the event loop, not from here.
-    QTimer::singleShot(0, this, &QWidget::close);
+    app_->whenReplacing([this] {
+        leaving_ = true;
+        link().endTransfer(EndReason::Completed);
+        // Pending events run first; the close then follows from the event loop, not from here.
+        QTimer::singleShot(0, this, &QWidget::close);
+    });
+}
+
+// Toolbar "Close File" (and File > New and Close): the defaults replace the set-up held.
+void MainWindow::closeFileCommand()
+{
+    app_->whenReplacing([this] { app_->newSetup(); });
 }
 
 QString MainWindow::helpFile()
@@ -365,6 +381,17 @@ QString MainWindow::helpFile()
 void MainWindow::helpContents()
 {
     openUrl_(QUrl::fromLocalFile(helpFile()));
+}
+
+// The folder of the frame log and the trace file, in the desktop's file manager.
+void MainWindow::openLogFolder()
+{
+    const QString folder = QFileInfo(FrameLog::pathNextTo(session_->trace().path())).absolutePath();
+    QDir().mkpath(folder); // before the first connection it may not be there yet
+    if (!openUrl_(QUrl::fromLocalFile(folder)))
+        ui_.tell(QStringLiteral("The log folder %1 could not be shown: no file manager answered.")
+                     .arg(QDir::toNativeSeparators(folder)),
+                 MessageSeverity::Warning);
 }
 
 void MainWindow::helpAbout()
@@ -441,6 +468,7 @@ QString countersText(const LinkCounters& c)
 void MainWindow::startOperation(bool send)
 {
     comparingWithCard_ = false;
+    holdOperationMessages();
     // The operation this one replaces ends without telling.
     if (getting_)
         endGet(false);
@@ -454,11 +482,13 @@ void MainWindow::startOperation(bool send)
             stages << operationStageText(stage, send);
         dialog->beginOperation(stages);
     }
+    ports_->probeChosenPort();
     send ? session_->send() : session_->get();
 }
 
 void MainWindow::operationFinished(const OperationResult& result)
 {
+    answerOperation(session_->operation().backupPath(), comparingWithCard_);
     if (ProgressDialog* dialog = progressDialog(false)) {
         dialog->endOperation();
         dialog->hide();
@@ -477,7 +507,7 @@ void MainWindow::operationFinished(const OperationResult& result)
 void MainWindow::showCounters()
 {
     if (ProgressDialog* dialog = progressDialog(false); dialog && dialog->inOperation())
-        dialog->setCounters(countersText(session_->counters()));
+        dialog->setCounters(countersText(session_->operationCounters())); // not reset per connection
 }
 
 // The bar follows the frame that carries the image: the host's when it sends one, the card's
@@ -509,6 +539,34 @@ void MainWindow::endGet(bool replaced)
     getting_ = false;
     app_->getEnded(replaced);
 }
+
+// An operation's messages make one answer when it has ended. The last operation's answer, if it
+// still waits for its turn, is shown first: the two never mix.
+void MainWindow::holdOperationMessages()
+{
+    if (answer_->isActive()) {
+        answer_->stop();
+        answer_->onTimeout();
+    }
+    ui_.holdMessages();
+}
+
+// The operation's answer shows once what its end still tells in the same turn (a Cancel's word on
+// a set-up that may have arrived after all) is in.
+void MainWindow::answerOperation(const QString& backupPath, bool comparison)
+{
+    const QString backup = backupPath.isEmpty()
+        ? QString()
+        : QStringLiteral("Backup of the card's set-up: ") + QDir::toNativeSeparators(backupPath);
+    // A Compare's answer is its window: only what went wrong is told besides.
+    const MessageSeverity quiet = comparison ? MessageSeverity::Information : MessageSeverity::None;
+    answer_->onTimeout = [this, backup, quiet] {
+        if (!closed_)
+            ui_.releaseMessages(backup, quiet);
+    };
+    answer_->start(0);
+}
+
 bool MainWindow::operationRunning() const { return session_ && session_->operation().running(); }
 
 void MainWindow::operationStage(OperationStage stage, bool done)
@@ -571,11 +629,24 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Closed by its title bar or the window manager: a modified set-up is asked about, as Exit
+    // asks. The answer closes the window again, from the event loop (Qt ignores a close from
+    // inside its own close).
+    if (!closed_ && !leaving_ && app_->modified()) {
+        event->ignore();
+        app_->whenReplacing([this] {
+            leaving_ = true;
+            QTimer::singleShot(0, this, &QWidget::close);
+        });
+        return;
+    }
     event->accept();
     if (closed_)
         return;
     closed_ = true;
     comparingWithCard_ = false;
+    answer_->stop();
+    ui_.dropHeldMessages();
     session_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();

@@ -37,11 +37,13 @@ namespace quillon {
 class CardLink;
 class FileDialogs;
 class LinkClock;
+class LinkTimer;
 class PortManager;
 class SerialControl;
 class SettingsWindow;
 class ControlSettingsWindow;
 class CompareWindow;
+class CardsWindow;
 class ProgressDialog;
 struct ComparedSetup;
 
@@ -75,12 +77,22 @@ public:
     // The kind of set-up held has been shown: the settings windows apply to a SID set-up only.
     void heldKindShown();
     void exitCommand();
+    void closeFileCommand(); // toolbar "Close File", File > New and Close
+    // A logout or a stop signal: the window closes without asking about a modified set-up.
+    void closeWithoutAsking()
+    {
+        leaving_ = true;
+        close();
+    }
     void helpContents();
     void helpAbout();
+    void openLogFolder(); // Help > "Open Log Folder"
     // Opens the set-up file the program was started with, as File > Open would.
     void openFromCommandLine(const QStringList& arguments); // without the program's name
     void compareWithFile();
     void compareWithCard();
+    // Tools > Cards...: the card inventory and the work over many cards.
+    void cardsCommand();
     void exportReport();
     // Shows the settings window that holds the setting, its control focused.
     void showSetting(Field field);
@@ -114,6 +126,7 @@ public:
     bool comparingWithCard() const { return comparingWithCard_; }
     PortAssignmentDialog* portAssignmentDialog() const { return assignment_; }
     BackupChooser* backupChooser() const { return backupChooser_; }
+    CardsWindow* cardsWindow() const;
     QMdiArea* mdiArea() const { return mdi_; }
     QToolBar* toolbar() const { return toolbar_; }
 
@@ -150,6 +163,8 @@ private:
     void refreshRecentFiles();
     void showComparison(const QString& otherName, const ComparedSetup& other);
     void operationFinished(const OperationResult& result);
+    void holdOperationMessages();
+    void answerOperation(const QString& backupPath, bool comparison);
     void placeBesideSettings(QWidget* other);
     // The control that holds a setting, and the key of its window.
     QWidget* settingControl(Field field, QString* windowKey = nullptr) const;
@@ -187,6 +202,7 @@ private:
     std::unique_ptr<LinkObserver> imageFrames_;   // moves its bar along the image frame
     GuiOperatorUi ui_;
     std::unique_ptr<CardSession> session_;
+    std::unique_ptr<LinkTimer> answer_; // shows an operation's one answer once it has ended
     std::unique_ptr<AppState> app_;
 
     QMdiArea* mdi_ = nullptr;
@@ -202,10 +218,12 @@ private:
     QAction* recentSeparator_ = nullptr;
     QPointer<PortAssignmentDialog> assignment_;
     QPointer<BackupChooser> backupChooser_;
+    QPointer<CardsWindow> cards_;
     bool getting_ = false; // a Get runs that may replace the set-up
     std::unique_ptr<QStyle> subWindowStyle_;
     bool arrangingWindows_ = false;
     bool closed_ = false;
+    bool leaving_ = false; // Exit was confirmed: the close asks nothing more
 };
 
 } // namespace quillon

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
+#include "link/framelog.h"
+
 #include "app/core/portmanager.h"
 #include "link/cardlink.h"
 
 #include <QAction>
+#include <QDir>
 #include <QTimer>
 #include <QLabel>
 #include <QMenuBar>
@@ -69,7 +72,7 @@ void MainWindow::buildMenus()
 
     QMenu* file = menu("fileMenu", QStringLiteral("&File"));
     connect(notOffered(addItem(file, "fileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N))),
-            &QAction::triggered, this, [this] { app_->newSetup(); });
+            &QAction::triggered, this, &MainWindow::closeFileCommand);
     connect(addItem(file, "fileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
             &QAction::triggered, this, [this] { app_->openFileFromDisk(*dialogs_); });
     connect(addItem(file, "fileOpenBackup", QStringLiteral("Open &Backup...")),
@@ -77,7 +80,7 @@ void MainWindow::buildMenus()
     connect(addItem(file, "fileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, [this] { app_->saveFileToDisk(*dialogs_); });
     connect(notOffered(addItem(file, "fileClose", QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_C))),
-            &QAction::triggered, this, [this] { app_->newSetup(); });
+            &QAction::triggered, this, &MainWindow::closeFileCommand);
     QAction* exit = addItem(file, "fileExit", QStringLiteral("E&xit"), QKeySequence(Qt::Key_F3));
     connect(exit, &QAction::triggered, this, &MainWindow::exitCommand);
     buildFileExtras(file, exit);
@@ -97,6 +100,8 @@ void MainWindow::buildMenus()
             this, &MainWindow::compareWithFile);
     connect(addItem(tools, "toolsCompareWithCard", QStringLiteral("Compare With C&ard")), &QAction::triggered,
             this, &MainWindow::compareWithCard);
+    tools->addSeparator();
+    connect(addItem(tools, "toolsCards", QStringLiteral("Car&ds...")), &QAction::triggered, this, &MainWindow::cardsCommand);
 
     QMenu* options = menu("optionsMenu", QStringLiteral("&Options"));
     options->setToolTipsVisible(true);
@@ -129,6 +134,9 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, &MainWindow::portAssignment);
     QAction* logFrames = addItem(options, "optionsLogFrames", QStringLiteral("&Log Frames"));
     logFrames->setCheckable(true);
+    // Where the file is: the maintainer asks for it, and Help > Open Log Folder shows it.
+    logFrames->setToolTip(QStringLiteral("Writes every frame of each Get or Send (backup read, send and verify) to %1")
+                              .arg(QDir::toNativeSeparators(FrameLog::pathNextTo(session_->trace().path()))));
     connect(logFrames, &QAction::triggered, this, [this](bool on) {
         setFrameLogging(on);
         store_.setFrameLog(on);
@@ -164,6 +172,8 @@ void MainWindow::buildMenus()
     QMenu* help = menu("helpMenu", QStringLiteral("&Help"));
     connect(addItem(help, "helpContents", QStringLiteral("&Contents")), &QAction::triggered, this,
             &MainWindow::helpContents);
+    connect(addItem(help, "helpOpenLogFolder", QStringLiteral("Open &Log Folder")), &QAction::triggered, this,
+            &MainWindow::openLogFolder);
     connect(addItem(help, "helpAbout", QStringLiteral("&About")), &QAction::triggered, this,
             &MainWindow::helpAbout);
 }

@@ -6,6 +6,7 @@
 
 #include "app/core/backups.h"
 #include "backupchooser.h"
+#include "cardswindow.h"
 #include "comparewindow.h"
 #include "files/setupfiles.h"
 #include "files/setupnames.h"
@@ -142,6 +143,20 @@ void MainWindow::showComparison(const QString& otherName, const ComparedSetup& o
     compare_->activateWindow();
 }
 
+CardsWindow* MainWindow::cardsWindow() const { return cards_; }
+
+void MainWindow::cardsCommand()
+{
+    if (cards_) {
+        cards_->raise();
+        cards_->activateWindow();
+        return;
+    }
+    auto desk = std::make_unique<FleetDesk>(store_, defaultInventoryPath());
+    cards_ = new CardsWindow(std::move(desk), [this] { return comparedSetupOf(held_); }, this);
+    cards_->show();
+}
+
 void MainWindow::compareWithFile()
 {
     const FileQuestion question{OpenFilter, held_.loadedCardType == CardType::AVM ? 2 : 1, QString(),
@@ -163,6 +178,7 @@ void MainWindow::compareWithCard()
         return;
     }
     comparingWithCard_ = true;
+    holdOperationMessages();
     session_->compare();
 }
 
