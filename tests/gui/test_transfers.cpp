@@ -302,7 +302,7 @@ TEST_P(VerifiedSend, fromTheToolbarDeliversTheWindowsSettingsAndReadsThemBack)
     EXPECT_TRUE(counters.endsWith("Last failure: none")) << counters.toStdString();
 
     // The frame log holds the whole Send, each connection under its header.
-    const QString log = QString::fromUtf8(testsupport::readFile(FrameLog::pathNextTo(settings.tracePath())));
+    const QString log = testsupport::readText(FrameLog::pathNextTo(settings.tracePath()));
     QStringList headers;
     for (const QString& line : log.split('\n'))
         if (line.startsWith("==== ") || line.endsWith("-- connection opened"))
@@ -336,7 +336,7 @@ TEST_F(Transfers, aSilentCardSaysWhatArrivedAndWhatToCheck)
     EXPECT_TRUE(findings[0].startsWith(heard + "\nCheck that the card is powered on, that it is connected with a "
                                                 "null-modem cable")) << findings[0].toStdString();
     EXPECT_TRUE(findings[0].contains("Options > Port Assignment...")) << findings[0].toStdString();
-    const QString log = QString::fromUtf8(testsupport::readFile(FrameLog::pathNextTo(settings.tracePath())));
+    const QString log = testsupport::readText(FrameLog::pathNextTo(settings.tracePath()));
     for (const QString& words : {QStringLiteral("-- Port not functioning, please try another port #2\n"), "-- " + heard + "\n"})
         EXPECT_TRUE(log.contains(words)) << log.toStdString();
 }

@@ -46,6 +46,14 @@ inline QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A text file's contents with its line ends as "\n" (Windows writes "\r\n"); empty when it
+// cannot be read.
+inline QString readText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 inline void writeFile(const QString& path, const QByteArray& content)
 {
     QFile file(path);
