@@ -33,6 +33,19 @@ QHash<QString, QString> byIdNames()
     return names;
 }
 
+bool sameDevice(const QString& a, const QString& b)
+{
+#if defined(Q_OS_WIN)
+    // "com3", "COM3" and "\\.\COM3" name one port.
+    const auto bare = [](const QString& name) {
+        return name.startsWith(QLatin1String("\\\\.\\")) ? name.mid(4) : name;
+    };
+    return bare(a).compare(bare(b), Qt::CaseInsensitive) == 0;
+#else
+    return a == b;
+#endif
+}
+
 } // namespace
 
 QString SerialPortEntry::usbId() const
@@ -46,7 +59,11 @@ QList<SerialPortEntry> SystemPortCatalogue::ports() const
     QList<SerialPortEntry> list;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         SerialPortEntry entry;
+#if defined(Q_OS_WIN)
+        entry.device = info.portName(); // "COM3", not "\\.\COM3": the name operators know and store
+#else
         entry.device = info.systemLocation();
+#endif
 #if defined(Q_OS_MACOS)
         if (!entry.device.startsWith(QLatin1String("/dev/cu.")))
             continue; // the /dev/tty.* twin waits for a carrier before it opens
@@ -80,7 +97,7 @@ QString stableNameOf(const SerialPortEntry& port)
 const SerialPortEntry* findPort(const QString& deviceOrName, const QList<SerialPortEntry>& present)
 {
     for (const SerialPortEntry& port : present) {
-        if (port.device == deviceOrName || (!port.byIdName.isEmpty() && port.byIdName == deviceOrName)
+        if (sameDevice(port.device, deviceOrName) || (!port.byIdName.isEmpty() && port.byIdName == deviceOrName)
             || stableNameOf(port) == deviceOrName)
             return &port;
     }

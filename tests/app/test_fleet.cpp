@@ -3,6 +3,7 @@
 #include "app/core/fleetrunner.h"
 #include "support/virtualclock.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -296,7 +297,8 @@ TEST(FleetReport, theTableTheSummaryAndTheJsonSayTheSame)
 
     EXPECT_EQ(fleetTable(rows), (QStringList{
         "card        port                  kind  serial      outcome  time    backup",
-        "Studio 3 A  /dev/ttyUSB0          SID   4B58343031  ok       4.2 s   /b/SID-4B58343031-20261208-101500.kxd",
+        "Studio 3 A  /dev/ttyUSB0          SID   4B58343031  ok       4.2 s   "
+            + QDir::toNativeSeparators("/b/SID-4B58343031-20261208-101500.kxd"),
         "Spare       rfc2217://rack3:7001  AVM   0A0B0C0D0E  failed   12.1 s  -",
         "B           Com2                  -     -           skipped  -       -"}));
     EXPECT_EQ(fleetSummary(rows), "3 cards: 1 ok, 1 failed, 1 skipped");

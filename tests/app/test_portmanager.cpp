@@ -9,8 +9,10 @@
 #include "link/portdoctor.h"
 #include "link/serialcontrol.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -229,6 +231,9 @@ TEST_F(PortManagerTest, comItemsNameTheirDevices)
 #if defined(Q_OS_LINUX)
     EXPECT_EQ(pm.comItem(1).device, QStringLiteral("/dev/ttyS0"));
     EXPECT_EQ(pm.comItem(4).device, QStringLiteral("/dev/ttyS3"));
+#elif defined(Q_OS_WIN)
+    EXPECT_EQ(pm.comItem(1).device, QStringLiteral("COM1"));
+    EXPECT_EQ(pm.comItem(4).device, QStringLiteral("COM4"));
 #endif
     EXPECT_TRUE(pm.comItem(0).device.isEmpty());
     EXPECT_TRUE(settings.portDevice(5).isEmpty());
@@ -245,10 +250,26 @@ TEST_F(PortManagerTest, storeReadsKeysWhateverTheirLetterCase)
     EXPECT_EQ(settings.value(QStringLiteral("File"), QStringLiteral("Load"), QStringLiteral("fallback")), QString());
     QSettings raw(file, QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("File"));
-    EXPECT_EQ(raw.childKeys(), QStringList{QStringLiteral("load")});
+    // (One key: spelt as written now, or on Windows, whose settings ignore letter case, as first.)
+    ASSERT_EQ(raw.childKeys().size(), 1);
+    EXPECT_EQ(raw.childKeys().front().compare(QStringLiteral("load"), Qt::CaseInsensitive), 0);
 
     EXPECT_EQ(settings.value(QStringLiteral("File"), QStringLiteral("Missing"), QStringLiteral("1")), QStringLiteral("1"));
     EXPECT_FALSE(settings.contains(QStringLiteral("Other"), QStringLiteral("load")));
+}
+
+// The trace goes where the settings say, else to the platform's place for it.
+TEST_F(PortManagerTest, traceIsThePlatformsPlaceUnlessTheSettingsNameAnother)
+{
+#ifdef Q_OS_WIN
+    EXPECT_EQ(settings.tracePath(), QStringLiteral("C:\\Out.bin"));
+#else
+    EXPECT_EQ(settings.tracePath(),
+              QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Quillon/Out.bin");
+#endif
+    const QString chosen = QDir::temp().filePath(QStringLiteral("Elsewhere.bin"));
+    settings.setValue(QStringLiteral("Trace"), QStringLiteral("Path"), chosen);
+    EXPECT_EQ(settings.tracePath(), chosen);
 }
 
 // ---- the ports present, their diagnosis and listing -----------------------------------------
@@ -288,6 +309,7 @@ SerialPortEntry ftdi()
     return port;
 }
 
+#if !defined(Q_OS_WIN) // Windows keeps COM names, and its default devices are COM1 to COM4
 TEST_F(PortManagerTest, portListingShowsEachPortThenWhatTheComItemsStandFor)
 {
     ListedPorts catalogue;
@@ -331,7 +353,9 @@ TEST_F(PortManagerTest, portListingShowsEachPortThenWhatTheComItemsStandFor)
     catalogue.list.clear();
     EXPECT_EQ(portListing(catalogue, doctor, settings).first(), QStringLiteral("No serial port is present."));
 }
+#endif
 
+#if !defined(Q_OS_WIN)
 TEST(PortNames, anAdapterIsKeptByItsStableNameAndFoundAgainByIt)
 {
     QTemporaryDir dir;
@@ -364,6 +388,7 @@ TEST(PortNames, anAdapterIsKeptByItsStableNameAndFoundAgainByIt)
     EXPECT_EQ(stableNameOf(moved), QStringLiteral("/dev/ttyUSB5")) << "without a serial number only the device names it";
 #endif
 }
+#endif
 
 TEST(PortFindingsText, sayWhatWasFoundAndTheNextStep)
 {
@@ -442,5 +467,57 @@ TEST(PortFindingsText, sayWhatWasFoundAndTheNextStep)
         EXPECT_EQ(verdictOf(f), row.verdict) << row.what;
     }
 }
+
+#ifdef Q_OS_WIN
+// ---- Windows ---------------------------------------------------------------------------------
+
+// The user's own store is the registry; what the test changes there is put back.
+TEST(WindowsSettings, theUsersChoicesAreKeptInTheirRegistry)
+{
+    QSettings registry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quillon\\Quillon"), QSettings::NativeFormat);
+    const QVariant comm = registry.value(QStringLiteral("File/Comm"));
+    const QVariant com2 = registry.value(QStringLiteral("Ports/Com2"));
+    SettingsStore user;
+    user.setChosenPort(3);
+    user.setPortDevice(2, QStringLiteral("COM7"));
+    registry.sync();
+    EXPECT_EQ(registry.value(QStringLiteral("File/Comm")).toString(), QStringLiteral("3"));
+    EXPECT_EQ(registry.value(QStringLiteral("Ports/Com2")).toString(), QStringLiteral("COM7"));
+    EXPECT_EQ(user.portDevice(2), QStringLiteral("COM7"));
+    for (const auto& [key, old] : {std::pair{QStringLiteral("File/Comm"), comm}, std::pair{QStringLiteral("Ports/Com2"), com2}})
+        old.isValid() ? registry.setValue(key, old) : registry.remove(key);
+}
+
+// Windows names no process that holds a port: a COM port that is listed but fails is in use.
+// Its name is the one operators type, in any letter case, and the one stored: COM names follow
+// an adapter already.
+TEST(WindowsPortDoctor, aListedPortIsInUseAnUnlistedOneDoesNotExist)
+{
+    ListedPorts catalogue;
+    SerialPortEntry com3;
+    com3.device = QStringLiteral("COM3");
+    com3.description = QStringLiteral("Communications Port");
+    catalogue.list = {com3};
+    const SystemPortDoctor doctor(catalogue);
+    const struct {
+        const char* device;
+        bool exists;
+        const char* said;
+    } rows[] = {
+        {"COM3", true, "COM3 is in use by another program."},
+        {"com3", true, "com3 is in use by another program."},
+        {"\\\\.\\COM3", true, "is in use by another program."},
+        {"COM9", false, "COM9 does not exist.\nSerial ports present now:\n  COM3  Communications Port"},
+    };
+    for (const auto& row : rows) {
+        const PortFindings f = doctor.examine(QString::fromLatin1(row.device));
+        EXPECT_EQ(f.exists, row.exists) << row.device;
+        EXPECT_EQ(f.holderUnknown, row.exists) << row.device;
+        EXPECT_TRUE(explanationOf(f).contains(QString::fromLatin1(row.said))) << explanationOf(f).toStdString();
+    }
+    EXPECT_EQ(stableNameOf(com3), QStringLiteral("COM3"));
+    EXPECT_EQ(resolveAssignment(QStringLiteral("COM3"), catalogue), QStringLiteral("COM3"));
+}
+#endif
 
 } // namespace

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guifixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QSettings>
 
 namespace quillon::test {
 namespace {
@@ -60,6 +62,48 @@ TEST_F(AboutBox, systemInfoWithoutAToolSaysSoAndStaysOpen)
     EXPECT_TRUE(window->aboutBox()->isVisible());
 }
 
+#if defined(Q_OS_WIN)
+// Windows' System Information (MSINFO32) is where the registry says: its path, else the
+// shared tools' folder.
+TEST_F(AboutBox, systemInfoIsTheToolTheRegistryNames)
+{
+    QSettings msinfo("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", QSettings::NativeFormat);
+    QSettings location("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location", QSettings::NativeFormat);
+    const QVariant savedPath = msinfo.value("PATH");
+    const QVariant savedFolder = location.value("MSINFO");
+    const QString folder = QDir::toNativeSeparators(tools.path());
+    const QString tool = folder + "\\MSINFO32.EXE";
+    const struct {
+        const char* what;
+        QString path;
+        QString folder;
+        bool toolThere;
+        QString found; // empty: none
+    } rows[] = {
+        {"the path", "C:\\Tools\\msinfo32.exe", folder, true, "C:\\Tools\\msinfo32.exe"},
+        {"the folder, the tool in it", {}, folder, true, tool},
+        {"the folder, no tool in it", {}, folder, false, {}},
+        {"neither", {}, {}, false, {}},
+    };
+    for (const auto& row : rows) {
+        row.path.isEmpty() ? msinfo.remove("PATH") : msinfo.setValue("PATH", row.path);
+        row.folder.isEmpty() ? location.remove("MSINFO") : location.setValue("MSINFO", row.folder);
+        msinfo.sync();
+        location.sync();
+        if (msinfo.status() != QSettings::NoError || location.status() != QSettings::NoError)
+            GTEST_SKIP() << "needs write access to HKEY_LOCAL_MACHINE";
+        QFile file(tool);
+        if (row.toolThere)
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        else
+            file.remove();
+        const auto found = AboutDialog::systemInfoTool();
+        EXPECT_EQ(found ? found->program : QString(), row.found) << row.what;
+    }
+    savedPath.isValid() ? msinfo.setValue("PATH", savedPath) : msinfo.remove("PATH");
+    savedFolder.isValid() ? location.setValue("MSINFO", savedFolder) : location.remove("MSINFO");
+}
+#elif !defined(Q_OS_MACOS)
 TEST_F(AboutBox, systemInfoFindsAKnownToolOnThePath)
 {
     const QString tool = tools.filePath("hardinfo");
@@ -72,6 +116,7 @@ TEST_F(AboutBox, systemInfoFindsAKnownToolOnThePath)
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->program, tool);
 }
+#endif
 
 TEST_F(AboutBox, okUnloadsTheBoxAndAboutShowsAFreshOne)
 {

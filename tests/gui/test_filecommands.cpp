@@ -70,6 +70,7 @@ TEST_F(FileCommands, saveNewOpenRoundTripThroughTheWindows)
 // Three backups of two cards, both kinds, written a minute apart.
 TEST_F(FileCommands, openBackupListsEveryBackupNewestFirstAndOpensOneAsAnUnsavedCopy)
 {
+    QDir(defaultBackupFolder()).removeRecursively(); // what earlier tests left there
     SetupValues values = defaultSetupValues();
     values.setText(Field::MissingSidMessage, "FROM CARD");
     QDateTime time(QDate(2024, 5, 1), QTime(14, 3, 22));
@@ -142,6 +143,9 @@ TEST_F(FileCommands, openBackupListsEveryBackupNewestFirstAndOpensOneAsAnUnsaved
 TEST_F(FileCommands, openingAnAvmFileNamedWithBackslashesKeepsTheWindows)
 {
     const QString path = dir.filePath("Sets\\Studio.A.kxm"); // a Windows-style name
+#ifdef Q_OS_WIN
+    QDir(dir.path()).mkdir("Sets"); // where it is one
+#endif
     writeFile(path, avmImage());
     typeInto("Windows", "missingSidMessage", "KEPT");
 
@@ -205,7 +209,11 @@ TEST_F(FileCommands, failedOpenOfAnAvmNameLeavesTheSidFileInUse)
     ASSERT_TRUE(messages.isEmpty());
     const QString folder = window->appState().storedFolder();
 
-    dialogs.nextAnswer = dir.filePath("C:\\Sets\\Missing.kxm");
+#ifdef Q_OS_WIN
+    dialogs.nextAnswer = QDir::toNativeSeparators(dir.filePath("Sets/Missing.kxm")); // no such folder
+#else
+    dialogs.nextAnswer = dir.filePath("C:\\Sets\\Missing.kxm"); // a Windows-style name
+#endif
     window->toolbarButtonClicked(1);
 
     EXPECT_EQ(messages, QStringList{"Error during load, save aborted!"});

@@ -42,5 +42,20 @@ TEST(HelpLocation, installedManualFirstThenTheProgramsHelpFolder)
     }
 }
 
+#ifdef Q_OS_WIN
+// The installer puts the manual in help\ beside quillon.exe; nothing is installed under
+// ..\share, and the folder may come in Windows' own spelling.
+TEST(HelpLocation, onWindowsTheManualBesideTheInstalledProgramIsFound)
+{
+    QTemporaryDir root;
+    QDir tree(root.path());
+    tree.mkpath("Program Files/Quillon/help");
+    QFile(tree.filePath("Program Files/Quillon/help/QuillonHelp.html")).open(QIODevice::WriteOnly);
+    const QString program = QDir::toNativeSeparators(tree.filePath("Program Files/Quillon"));
+    EXPECT_EQ(findHelpFile(program),
+              QFileInfo(tree.filePath("Program Files/Quillon/help/QuillonHelp.html")).canonicalFilePath());
+}
+#endif
+
 } // namespace
 } // namespace quillon::test

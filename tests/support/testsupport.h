@@ -4,25 +4,54 @@
 // Small helpers the test suites share.
 
 #include <QByteArray>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QObject>
+#include <QStandardPaths>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
+#endif
 
 namespace testsupport {
+
+// Keeps a run's settings and files (backups, traces) apart from the user's. Linux: in dir, by
+// the XDG variables, before anything reads them. Windows: in Qt's test-mode folders, emptied
+// first; the settings are in the registry of the throw-away Wine prefix the tests run in.
+inline void useOwnUserFolders(const QTemporaryDir& dir)
+{
+#ifdef Q_OS_WIN
+    (void)dir;
+    QStandardPaths::setTestModeEnabled(true);
+    for (auto location : {QStandardPaths::GenericDataLocation, QStandardPaths::GenericConfigLocation})
+        QDir(QStandardPaths::writableLocation(location)).removeRecursively();
+#else
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit()); // the backups' default home
+#endif
+}
 
 // A file's bytes; empty when it cannot be read.
 inline QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A text file's contents with its line ends as "\n" (Windows writes "\r\n"); empty when it
+// cannot be read.
+inline QString readText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 inline void writeFile(const QString& path, const QByteArray& content)
@@ -49,6 +78,7 @@ inline bool waitFor(const std::function<bool()>& done, int limitMs = 2000)
     return done();
 }
 
+#ifdef Q_OS_UNIX
 // A pseudo-terminal whose slave side stands in for a serial device; the master stays open.
 class PseudoTerminal {
 public:
@@ -70,5 +100,6 @@ public:
 private:
     int master_ = -1;
 };
+#endif
 
 } // namespace testsupport

@@ -43,6 +43,11 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 {
     if (argc > 1 && qstrcmp(argv[1], "report") == 0) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef Q_OS_WIN
+        // The offscreen platform draws with FreeType from a folder of font files: Windows' own.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR"))
+            qputenv("QT_QPA_FONTDIR", qgetenv("WINDIR") + "\\Fonts");
+#endif
         return std::make_unique<QGuiApplication>(argc, argv);
     }
     return std::make_unique<QCoreApplication>(argc, argv);

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "stopsignals.h"
 
-#if defined(Q_OS_UNIX)
+#if defined(Q_OS_WIN)
+#include <QMetaObject>
+#include <QThread>
+#include <csignal>
+#include <mutex>
+#include <windows.h>
+#elif defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
 #include <iterator>
@@ -68,6 +74,64 @@ void StopSignals::readSignal()
     if (::read(signalSockets[0], &byte, 1) == 1 && onStop_)
         onStop_(static_cast<unsigned char>(byte));
 }
+
+#elif defined(Q_OS_WIN)
+
+// The console's Ctrl+C (as SIGINT) and Ctrl+Break or its window closing (as SIGTERM). Windows
+// calls the handler on a thread of its own: it only posts the stop to the event loop.
+struct StopSignals::Saved {
+    QObject receiver; // on the thread that made the object
+    std::function<void(int)> post;
+};
+
+namespace {
+
+std::mutex activeMutex;
+const std::function<void(int)>* activePost = nullptr; // the one object's, while it lives
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    const int signal = event == CTRL_C_EVENT ? SIGINT
+                       : event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT ? SIGTERM : 0;
+    {
+        const std::lock_guard lock(activeMutex);
+        if (!activePost || signal == 0)
+            return FALSE; // Windows' default: the program ends
+        (*activePost)(signal);
+    }
+    // A closing console ends the process once this returns: give the event loop the time
+    // Windows allows (5 s) to close the port and save; the program ends before that.
+    if (event == CTRL_CLOSE_EVENT)
+        QThread::msleep(4500);
+    return TRUE;
+}
+
+} // namespace
+
+StopSignals::StopSignals(std::function<void(int)> onStop)
+    : onStop_(std::move(onStop)), saved_(std::make_unique<Saved>())
+{
+    saved_->post = [this](int signal) {
+        QMetaObject::invokeMethod(&saved_->receiver, [this, signal] {
+            if (onStop_)
+                onStop_(signal);
+        }, Qt::QueuedConnection);
+    };
+    {
+        const std::lock_guard lock(activeMutex);
+        activePost = &saved_->post;
+    }
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+StopSignals::~StopSignals()
+{
+    ::SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    const std::lock_guard lock(activeMutex);
+    activePost = nullptr;
+}
+
+void StopSignals::readSignal() {}
 
 #else
 

@@ -11,7 +11,8 @@ namespace quillon {
 // that the program ends as it does when the operator ends it: with the port closed and
 // everything saved. The signal handler only writes a byte to a socket pair; the event loop reads
 // it and calls onStop. One object at a time; the handlers before it come back when it goes.
-// Elsewhere than on Unix the object does nothing.
+// On Windows, the console's Ctrl+C stands for SIGINT, Ctrl+Break and closing the console for
+// SIGTERM. Elsewhere the object does nothing.
 class StopSignals {
 public:
     explicit StopSignals(std::function<void(int signal)> onStop);
