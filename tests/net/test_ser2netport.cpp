@@ -95,7 +95,9 @@ TEST_F(NetPort, rfc2217OpeningSetsTheLineAt9600With2StopBitsAndMeasuresTheRoundT
     const NetSerialControl::Findings found = port.findings();
     ASSERT_TRUE(found.confirmed.has_value());
     EXPECT_EQ(*found.confirmed, (LineSettings{9600, 'n', 8, 2}));
-    EXPECT_TRUE(found.signature.startsWith(QStringLiteral("ser2net"))) << found.signature.toStdString();
+    // ser2net 4.3 (Debian 12) names itself; 4.6 (Debian 13) leaves the signature unanswered.
+    EXPECT_TRUE(found.signature.isEmpty() || found.signature.startsWith(QStringLiteral("ser2net")))
+        << found.signature.toStdString();
     EXPECT_GE(found.answerTimesMs.size(), 6u); // signature, five settings, purge
     EXPECT_GT(port.roundTripMs(), 0.0);
     EXPECT_LT(port.roundTripMs(), 500.0);
