@@ -138,8 +138,8 @@ TEST_F(Fleet, cardsOnDifferentLinesRunAtOnceUpToTheJobsAndTwoOnOneLineNever)
         journal = {};
         behaviours.clear();
         QList<InventoryCard> cards;
-        for (const QString& spec : row.cards) {
-            const QStringList parts = spec.split(':');
+        for (const QString& entry : row.cards) {
+            const QStringList parts = entry.split(':');
             cards << card(parts[0], parts[1]);
             behaviours[parts[0]].ms = parts[2].toInt();
         }

@@ -20,19 +20,6 @@ namespace quillon {
 
 namespace {
 
-int usageError(const QString& usage, const QString& problem)
-{
-    printLine(stderr, QStringLiteral("quillon-cli: ") + problem);
-    printLine(stderr, QStringLiteral("usage: quillon-cli ") + usage);
-    return ExitUsage;
-}
-
-int failed(const QString& message)
-{
-    printLine(stderr, QStringLiteral("quillon-cli: ") + message);
-    return ExitFailed;
-}
-
 QString inventoryPath(const CardArgs& args)
 {
     return args.has("--inventory") ? args.value("--inventory") : defaultInventoryPath();

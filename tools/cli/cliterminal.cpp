@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cliterminal.h"
 
+#include "commands.h"
+
 namespace quillon {
 
 namespace {
@@ -24,6 +26,19 @@ void printLine(std::FILE* stream, const QString& text)
     const QByteArray line = text.toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, std::size_t(line.size()), stream);
     std::fflush(stream);
+}
+
+int usageError(const QString& usage, const QString& problem)
+{
+    printLine(stderr, QStringLiteral("quillon-cli: ") + problem);
+    printLine(stderr, QStringLiteral("usage: quillon-cli ") + usage);
+    return ExitUsage;
+}
+
+int failed(const QString& message)
+{
+    printLine(stderr, QStringLiteral("quillon-cli: ") + message);
+    return ExitFailed;
 }
 
 void CliTerminal::status(int panel, const QString& text)

@@ -28,4 +28,9 @@ private:
 // Prints a line to a stream, in the terminal's encoding.
 void printLine(std::FILE* stream, const QString& text);
 
+// Says what is wrong on stderr ("quillon-cli: ..."), with the command's usage after it for a
+// usage error, and gives the exit code that goes with it.
+int usageError(const QString& usage, const QString& problem);
+int failed(const QString& message);
+
 } // namespace quillon

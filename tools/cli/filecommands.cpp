@@ -61,12 +61,6 @@ std::optional<FileArgs> parseFileArgs(const QStringList& args, int inputs, bool 
     return parsed;
 }
 
-int failed(const QString& message)
-{
-    printLine(stderr, QStringLiteral("quillon-cli: ") + message);
-    return ExitFailed;
-}
-
 bool refusesAvmOutput(const QString& output, int* exitCode)
 {
     if (setupKindFromName(output) != CardType::AVM)

@@ -22,19 +22,6 @@ namespace quillon {
 
 namespace {
 
-int usageError(const QString& usage, const QString& problem)
-{
-    printLine(stderr, QStringLiteral("quillon-cli: ") + problem);
-    printLine(stderr, QStringLiteral("usage: quillon-cli ") + usage);
-    return ExitUsage;
-}
-
-int failed(const QString& message)
-{
-    printLine(stderr, QStringLiteral("quillon-cli: ") + message);
-    return ExitFailed;
-}
-
 struct Action {
     const char* name;
     FleetAction action;

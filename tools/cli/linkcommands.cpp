@@ -50,19 +50,6 @@ struct LinkArgs {
     bool verbose = false;
 };
 
-int usageError(const QString& usage, const QString& problem)
-{
-    printLine(stderr, QStringLiteral("quillon-cli: ") + problem);
-    printLine(stderr, QStringLiteral("usage: quillon-cli ") + usage);
-    return ExitUsage;
-}
-
-int failed(const QString& message)
-{
-    printLine(stderr, QStringLiteral("quillon-cli: ") + message);
-    return ExitFailed;
-}
-
 std::optional<LinkArgs> parseLinkArgs(const QStringList& args, bool wantsOutput, QString* error)
 {
     LinkArgs parsed;
