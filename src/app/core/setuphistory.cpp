@@ -179,6 +179,12 @@ void SetupHistory::replace(const QString& text, const std::function<void()>& run
         const QScopedValueRollback quiet(quiet_, true);
         run();
     }
+    recordChange(text, before);
+}
+
+// One step on the stack from before to the document as it is now, when they differ.
+void SetupHistory::recordChange(const QString& text, const DocumentState& before)
+{
     const DocumentState after = app_.documentState();
     recorded_ = after.setup;
     if (after != before)
@@ -197,12 +203,7 @@ void SetupHistory::endHold(const QString& text, DocumentState before)
 {
     holding_ = false;
     before.setup = recorded_;
-    const DocumentState after = app_.documentState();
-    recorded_ = after.setup;
-    if (after != before)
-        stack_.push(new DocumentCommand(*this, text, before, after));
-    breakMerging();
-    app_.refreshCaption();
+    recordChange(text, before);
 }
 
 void SetupHistory::endHoldUnchanged()

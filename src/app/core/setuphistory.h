@@ -77,6 +77,7 @@ public:
     int generation() const { return generation_; }
 
 private:
+    void recordChange(const QString& text, const DocumentState& before);
     void fieldChanged();
     void flush();
     // Records what the settings changed since the last step; text names it, else the setting.
