@@ -14,6 +14,7 @@
 #include "portassignmentdialog.h"
 #include "link/cardlink.h"
 #include "app/core/portmanager.h"
+#include "app/core/stopsignals.h"
 #include "link/qtlinkclock.h"
 #include "link/routedserialcontrol.h"
 #include "link/framelog.h"
@@ -638,6 +639,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
     session_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();
+}
+
+void MainWindow::closeOnStopSignals()
+{
+    if (!stopSignals_) // one at a time: a second would take the first one's handlers for the system's
+        stopSignals_ = std::make_unique<StopSignals>([this](int) { closeWithoutAsking(); });
 }
 
 void MainWindow::destroyWindows()
