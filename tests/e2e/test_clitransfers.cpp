@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -45,9 +46,12 @@ TEST_F(CliTransfer, sidCardGetGivesItsSettingsAndSendFlashesThemBack)
 {
     startCard({});
     const QString file = ws.path(QStringLiteral("Studio.kxd"));
-    const CliResult got = cli({QStringLiteral("get"), QStringLiteral("-o"), file});
+    const QString backups = ws.path(QStringLiteral("backups"));
+    const CliResult got = cli({QStringLiteral("get"), QStringLiteral("-o"), file, QStringLiteral("--no-backup"),
+                               QStringLiteral("--backup-dir"), backups});
     ASSERT_EQ(got.exitCode, 0) << got.err.toStdString();
     EXPECT_TRUE(got.out.contains(QStringLiteral("Card Setup Retrieved")));
+    EXPECT_FALSE(QFileInfo::exists(backups)) << "backups turned off";
     EXPECT_EQ(contentOf(file), setupText(defaultSetupValues()));
     EXPECT_FALSE(card.lines().contains(QStringLiteral("host at 1200 baud")));
 
