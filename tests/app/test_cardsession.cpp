@@ -121,9 +121,10 @@ TEST(SessionOverVirtualLine, getFromAnAvmCardMovesTo1200Baud)
 struct FlashRow {
     quint8 result;
     const char* message;
+    int writeMs = 300; // how long the card writes its flash; the host waits 10 s for the report
 };
 
-void PrintTo(const FlashRow& row, std::ostream* os) { *os << "flash result " << int(row.result); }
+void PrintTo(const FlashRow& row, std::ostream* os) { *os << "flash result " << int(row.result) << (row.writeMs >= 10000 ? ", too late" : ""); }
 
 class SendOverVirtualLine : public ::testing::TestWithParam<FlashRow> {};
 
@@ -131,6 +132,7 @@ TEST_P(SendOverVirtualLine, deliversTheImageAndReportsTheFlashResult)
 {
     CardOptions options;
     options.flashResult = GetParam().result;
+    options.flashMs = GetParam().writeMs;
     Connection c(options);
     loadDefaults(c.held.fields);
     c.send();
@@ -138,13 +140,15 @@ TEST_P(SendOverVirtualLine, deliversTheImageAndReportsTheFlashResult)
     ASSERT_FALSE(c.card.received().isEmpty());
     EXPECT_EQ(c.card.image(), encodeSidImage(defaultSetupValues()).image);
     EXPECT_TRUE(c.ui.messages.contains(QString::fromLatin1(GetParam().message))) << c.ui.messages.join(" | ").toStdString();
+    EXPECT_EQ(c.outcomes, QList<bool>{GetParam().result == 0 && GetParam().writeMs < 10000});
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, SendOverVirtualLine,
                          ::testing::Values(FlashRow{0, "Studio Transferred."},
                                            FlashRow{1, "Hardware Memory Error. Error 01."},
                                            FlashRow{2, "Error writing Studio to flash. Error 02."},
-                                           FlashRow{3, "Error Closing Studio Error 03."}));
+                                           FlashRow{3, "Error Closing Studio Error 03."},
+                                           FlashRow{0, "The card did not confirm writing the set-up to its flash memory.", 30000}));
 
 TEST(SessionOverVirtualLine, anAvmSendAt1200BaudNeedsNoRetransmissionAndEndsWithASynHeardAt1200)
 {

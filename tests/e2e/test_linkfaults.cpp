@@ -107,8 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"six_nacks_and_a_timeout", {QStringLiteral("--nack"), QStringLiteral("6"), QStringLiteral("--ignore"), QStringLiteral("1")},
                    "Error in communications, Retransmission failed.", "Port Closed 2"},
         FailureRow{"syn_after_identification", {QStringLiteral("--syn-mid-transfer")}, "", "Port Closed 4"},
-        FailureRow{"unknown_device", {QStringLiteral("--unknown-device")}, "Unknown Device, Check Communications", "Port Closed 5"},
-        FailureRow{"silent_card", {QStringLiteral("--silent")}, "Port not functioning, please try another port #2", "Port Closed 10"}),
+        FailureRow{"unknown_device", {QStringLiteral("--unknown-device")}, "Unknown Device, Check Communications", "Port Closed 5"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimulatorProcess, stopsCleanlyOnSigtermAndRemovesItsLink)
