@@ -13,6 +13,7 @@
 #include "recordingui.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
+#include "support/operatorrecorder.h"
 #include "support/testsupport.h"
 #include "support/virtualserialline.h"
 
@@ -27,14 +28,6 @@ using namespace quillon::sim;
 namespace {
 
 // The operator's side, recorded: every status a panel showed, in order.
-class Recorder : public OperatorUi {
-public:
-    void message(const QString& text) override { messages << text; }
-    void status(int panel, const QString& text) override { statuses[panel] << text; }
-    QStringList messages;
-    QMap<int, QStringList> statuses;
-};
-
 OperationOptions noSafetyNet()
 {
     OperationOptions options;
@@ -69,7 +62,7 @@ struct Connection {
     VirtualSerialLine line{clock, card};
     FixedPort ports{1};
     HeldSetup held;
-    Recorder ui;
+    test::OperatorRecorder ui;
     SettingsStore settings{dir.filePath("Quillon.conf")};
     CardSession session{line, ports, held, ui, settings, &clock};
     CardLink& link = session.link();
@@ -337,7 +330,7 @@ TEST(TwoSessions, runAtOnceEachOnItsOwn)
     toSend[50] = 0x42;
     avmHeld.setupImage = toSend;
     avmHeld.loadedCardType = CardType::AVM;
-    Recorder sidUi, avmUi;
+    test::OperatorRecorder sidUi, avmUi;
     SettingsStore settings(dir.filePath("Quillon.conf"));
     CardSession getting(sidLine, ports, sidHeld, sidUi, settings, &clock);
     CardSession sending(avmLine, ports, avmHeld, avmUi, settings, &clock);

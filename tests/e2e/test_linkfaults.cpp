@@ -5,30 +5,21 @@
 #include "cardprocess.h"
 
 #include "app/core/cardsession.h"
-#include "app/core/operatorui.h"
 #include "link/cardlink.h"
 #include "link/qtserialcontrol.h"
 #include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
+#include "support/operatorrecorder.h"
 
 #include <QFileInfo>
-#include <QMap>
 #include <gtest/gtest.h>
 
 using namespace e2e;
 using namespace quillon;
 
 namespace {
-
-class Recorder : public OperatorUi {
-public:
-    void message(const QString& text) override { messages << text; }
-    void status(int panel, const QString& text) override { statuses[panel] << text; }
-    QStringList messages;
-    QMap<int, QStringList> statuses;
-};
 
 struct GetResult {
     std::optional<bool> succeeded;
@@ -50,7 +41,7 @@ GetResult getFrom(const QStringList& cardOptions)
     FixedPort ports(1);
     HeldSetup held;
     loadDefaults(held.fields);
-    Recorder ui;
+    test::OperatorRecorder ui;
     CardSession session(port, ports, held, ui, store);
     session.trace().setPath({});
     GetResult run;
