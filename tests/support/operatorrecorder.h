@@ -66,7 +66,7 @@ private:
         if (onLine)
             onLine(lines.last());
     }
-    // What changes is named by what, and its state held there.
+    // Shows what (the buttons, a label, the progress dialog) in a state; with changesOnly, once per change.
     void change(const QString& what, const QString& state, const QString& line)
     {
         if (changesOnly && shown_.value(what) == state)
