@@ -171,6 +171,7 @@ bool NetSerialControl::setPortOpen(bool open)
     }
     held_.clear();
     inUseRetries_ = 0;
+    unconfirmedRetried_ = false;
     // Nothing touches the network before the caller is back: an opening closed at once (the
     // ports probed at start-up) never reaches the server.
     restartLater(0);
@@ -518,7 +519,14 @@ void NetSerialControl::checkDeadline()
         if (rfc_->state() == Rfc2217Session::State::Negotiating)
             fail(NetFailure::Kind::Rfc2217Refused, QStringLiteral("no answer to the RFC 2217 negotiation within 2 s: "
                                                                   "the port speaks raw TCP or plain Telnet"));
-        else
+        else if (!unconfirmedRetried_) {
+            // A server may leave a connection that reached it while the line's previous client
+            // was being let go with its options agreed and the line never set (ser2net 4.6
+            // does): one more connection, once that one has gone, is answered.
+            unconfirmedRetried_ = true;
+            dropSocket(false);
+            restartLater(InUseRetryMs);
+        } else
             fail(NetFailure::Kind::NotConfirmed, rfc_->oldestRequestText());
         return;
     case Phase::Ready:

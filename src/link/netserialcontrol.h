@@ -29,7 +29,8 @@ namespace quillon {
 // Opening runs in the background (see SerialControl::portOpening): the name is looked up, the
 // connection made (no answer within 2 s is a failure), then, for RFC 2217, binary mode and the
 // COM-PORT option negotiated, the line set and checked, and both of the server's buffers
-// purged (2 s more at most). A failure at any point is a NetFailure, with words.
+// purged (2 s more at most; a server that agreed to the option and left the line unset gets one
+// more connection). A failure at any point is a NetFailure, with words.
 class NetSerialControl : public QObject, public SerialControl {
     Q_OBJECT
 public:
@@ -131,6 +132,7 @@ private:
     QByteArray held_;
     QByteArray staleText_; // what a raw server said before it let go at once
     int inUseRetries_ = 0;
+    bool unconfirmedRetried_ = false;
 
     QElapsedTimer elapsed_;
     QTimer deadline_;     // the limit of the phase, or of the oldest unanswered request

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
+#include <ctime>
 #include <gtest/gtest.h>
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
@@ -65,6 +66,16 @@ TEST_F(Backups, namesTellKindSerialAndTimeAndAClashGetsTheNextSuffix)
         << "a card that sent no serial";
     EXPECT_EQ(backups.write(avmImage(90), QByteArray::fromHex("0a0b0c0d0e")).path,
               path("AVM-0A0B0C0D0E-20240501-120101.kxm"));
+
+    // East of Greenwich a name tells the time on the operator's wall, not UTC.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "IST-5:30");
+    tzset();
+    now = QDateTime(QDate(2024, 5, 1), QTime(6, 40), Qt::UTC);
+    const QString east = backups.write(sidImage("EAST"), Serial).path;
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    tzset();
+    EXPECT_EQ(east, path("SID-4B58343031-20240501-121000.kxd"));
 }
 
 TEST_F(Backups, aSidBackupIsTheSetupFileOfTheDecodedImageAndAnAvmBackupTheImage)
@@ -172,7 +183,7 @@ TEST(BackupNames, onlyNamesThisProgramMakesAreBackups)
     EXPECT_EQ(entry->clash, 3);
 }
 
-// Backups of card A, one a day back from today, a few of card B, and files of others.
+// Backups of card A, one a day back from today, a few of card B of the same kind, and files of others.
 TEST_F(Backups, retentionKeepsTheYoungAndTheTwentyNewestOfEachCardAndNothingElseIsTouched)
 {
     const QString cardA = "4B58343031", cardB = "0A0B0C0D0E";
@@ -180,7 +191,7 @@ TEST_F(Backups, retentionKeepsTheYoungAndTheTwentyNewestOfEachCardAndNothingElse
     for (int day = 0; day < 30; ++day)
         writeFile(path("SID-" + cardA + "-" + Noon.addDays(-day).toString("yyyyMMdd-HHmmss") + ".kxd"), "x");
     for (int day : {400, 500})
-        writeFile(path("AVM-" + cardB + "-" + Noon.addDays(-day).toString("yyyyMMdd-HHmmss") + ".kxm"), "x");
+        writeFile(path("SID-" + cardB + "-" + Noon.addDays(-day).toString("yyyyMMdd-HHmmss") + ".kxd"), "x");
     const QStringList foreign{"Studio.kxd", "SID-" + cardA + "-20000101-000000.kxd.bak", "notes.txt"};
     for (const QString& name : foreign)
         writeFile(path(name), "x");
@@ -192,7 +203,7 @@ TEST_F(Backups, retentionKeepsTheYoungAndTheTwentyNewestOfEachCardAndNothingElse
     for (const auto& row : rows) {
         folder(row.keepDays).prune();
         EXPECT_EQ(folder().list(cardA).size(), row.keptOfA) << row.keepDays;
-        EXPECT_EQ(folder().list(cardB).size(), 2) << "fewer than 20, however old";
+        EXPECT_EQ(folder().list(cardB).size(), 2) << "fewer than 20 of this card, however old";
         for (const QString& name : foreign)
             EXPECT_TRUE(QFile::exists(path(name))) << name.toStdString();
     }

@@ -13,6 +13,7 @@
 #include "recordingui.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
+#include "support/operatorrecorder.h"
 #include "support/testsupport.h"
 #include "support/virtualserialline.h"
 
@@ -27,14 +28,6 @@ using namespace quillon::sim;
 namespace {
 
 // The operator's side, recorded: every status a panel showed, in order.
-class Recorder : public OperatorUi {
-public:
-    void message(const QString& text) override { messages << text; }
-    void status(int panel, const QString& text) override { statuses[panel] << text; }
-    QStringList messages;
-    QMap<int, QStringList> statuses;
-};
-
 OperationOptions noSafetyNet()
 {
     OperationOptions options;
@@ -69,7 +62,7 @@ struct Connection {
     VirtualSerialLine line{clock, card};
     FixedPort ports{1};
     HeldSetup held;
-    Recorder ui;
+    test::OperatorRecorder ui;
     SettingsStore settings{dir.filePath("Quillon.conf")};
     CardSession session{line, ports, held, ui, settings, &clock};
     CardLink& link = session.link();
@@ -121,9 +114,10 @@ TEST(SessionOverVirtualLine, getFromAnAvmCardMovesTo1200Baud)
 struct FlashRow {
     quint8 result;
     const char* message;
+    int writeMs = 300; // how long the card writes its flash; the host waits 10 s for the report
 };
 
-void PrintTo(const FlashRow& row, std::ostream* os) { *os << "flash result " << int(row.result); }
+void PrintTo(const FlashRow& row, std::ostream* os) { *os << "flash result " << int(row.result) << (row.writeMs >= 10000 ? ", too late" : ""); }
 
 class SendOverVirtualLine : public ::testing::TestWithParam<FlashRow> {};
 
@@ -131,6 +125,7 @@ TEST_P(SendOverVirtualLine, deliversTheImageAndReportsTheFlashResult)
 {
     CardOptions options;
     options.flashResult = GetParam().result;
+    options.flashMs = GetParam().writeMs;
     Connection c(options);
     loadDefaults(c.held.fields);
     c.send();
@@ -138,13 +133,15 @@ TEST_P(SendOverVirtualLine, deliversTheImageAndReportsTheFlashResult)
     ASSERT_FALSE(c.card.received().isEmpty());
     EXPECT_EQ(c.card.image(), encodeSidImage(defaultSetupValues()).image);
     EXPECT_TRUE(c.ui.messages.contains(QString::fromLatin1(GetParam().message))) << c.ui.messages.join(" | ").toStdString();
+    EXPECT_EQ(c.outcomes, QList<bool>{GetParam().result == 0 && GetParam().writeMs < 10000});
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, SendOverVirtualLine,
                          ::testing::Values(FlashRow{0, "Studio Transferred."},
                                            FlashRow{1, "Hardware Memory Error. Error 01."},
                                            FlashRow{2, "Error writing Studio to flash. Error 02."},
-                                           FlashRow{3, "Error Closing Studio Error 03."}));
+                                           FlashRow{3, "Error Closing Studio Error 03."},
+                                           FlashRow{0, "The card did not confirm writing the set-up to its flash memory.", 30000}));
 
 TEST(SessionOverVirtualLine, anAvmSendAt1200BaudNeedsNoRetransmissionAndEndsWithASynHeardAt1200)
 {
@@ -333,7 +330,7 @@ TEST(TwoSessions, runAtOnceEachOnItsOwn)
     toSend[50] = 0x42;
     avmHeld.setupImage = toSend;
     avmHeld.loadedCardType = CardType::AVM;
-    Recorder sidUi, avmUi;
+    test::OperatorRecorder sidUi, avmUi;
     SettingsStore settings(dir.filePath("Quillon.conf"));
     CardSession getting(sidLine, ports, sidHeld, sidUi, settings, &clock);
     CardSession sending(avmLine, ports, avmHeld, avmUi, settings, &clock);

@@ -5,6 +5,7 @@
 #include "link/cardlink.h"
 #include "link/tracefile.h"
 #include "recordingui.h"
+#include "support/operatorrecorder.h"
 #include "support/virtualclock.h"
 
 #include <gtest/gtest.h>
@@ -27,35 +28,13 @@ public:
     void output(const QByteArray&) override {}
 };
 
-// Every call, one line each.
-class Lines : public OperatorUi {
-public:
-    void message(const QString& text) override { lines << "message: " + text; }
-    void messageWithDetails(const QString& text, const QString& details) override { lines << "message: " + text + " | " + details; }
-    // How grave, in brackets: the box's icon.
-    void tell(const QString& text, MessageSeverity severity, const QString& details) override
-    {
-        static const char* const names[] = {"none", "information", "warning", "critical"};
-        lines << QStringLiteral("message [%1]: ").arg(QLatin1String(names[int(severity)])) + text
-                + (details.isEmpty() ? QString() : " | " + details);
-    }
-    void status(int panel, const QString& text) override { lines << QStringLiteral("panel %1: %2").arg(QString::number(panel), text); }
-    void transferButtonsEnabled(bool on) override { lines << (on ? "buttons on" : "buttons off"); }
-    void diagnosticLabel(int index, const QString& text) override { lines << QStringLiteral("label %1: %2").arg(QString::number(index), text); }
-    void showProgress() override { lines << "progress shown"; }
-    void hideProgress() override { lines << "progress hidden"; }
-    void progress(TransferStage stage) override { lines << QStringLiteral("stage %1").arg(int(stage)); }
-    void focusMainWindow() override { lines << "focus"; }
-    QStringList lines;
-};
-
 struct Said {
     VirtualClock clock;
     NoPort port;
     FixedPort ports{1};
     TraceFile trace;
     CardLink link{port, clock, ports, trace};
-    Lines ui;
+    test::OperatorRecorder ui;
     LinkPresenter presenter{link, ui, clock};
     Said() { presenter.fileName = [] { return QStringLiteral("Studio"); }; }
 };

@@ -12,6 +12,7 @@
 #include "link/linkobserver.h"
 #include "app/core/settingsstore.h"
 #include "link/tracefile.h"
+#include "support/operatorrecorder.h"
 #include "support/virtualclock.h"
 #include "recordingui.h"
 #include "setup/setupimage.h"
@@ -28,43 +29,6 @@ namespace {
 
 using sim::CardKind;
 using sim::CardOptions;
-
-// Everything the operator is shown, one line each, with the virtual time it was shown at. Buttons,
-// labels and the progress dialog count only when they change.
-class GoldenUi : public OperatorUi {
-public:
-    explicit GoldenUi(const VirtualClock& clock) : clock_(clock) {}
-    void message(const QString& text) override { add("message: " + text); }
-    void messageWithDetails(const QString& text, const QString& details) override
-    {
-        add("message: " + text + " | details: " + details);
-    }
-    void status(int panel, const QString& text) override { add(QStringLiteral("panel %1: %2").arg(QString::number(panel), text)); }
-    void transferButtonsEnabled(bool enabled) override { change(buttons_, enabled ? "on" : "off", "buttons"); }
-    void diagnosticLabel(int index, const QString& text) override
-    {
-        change(labels_[index], text, QStringLiteral("label %1").arg(index));
-    }
-    void showProgress() override { change(progress_, "shown", "progress dialog"); }
-    void hideProgress() override { change(progress_, "hidden", "progress dialog"); }
-    void progress(TransferStage stage) override { add(QStringLiteral("progress: stage %1").arg(int(stage))); }
-    void focusMainWindow() override { add("focus main window"); }
-
-    QStringList lines;
-
-private:
-    void add(const QString& line) { lines << QStringLiteral("%1 %2").arg(QString::number(clock_.nowMs()).rightJustified(6), line); }
-    void change(QString& state, const QString& now, const QString& what)
-    {
-        if (state != now)
-            add(what + ": " + now);
-        state = now;
-    }
-    const VirtualClock& clock_;
-    QString buttons_ = "on";
-    QString progress_ = "hidden";
-    QMap<int, QString> labels_;
-};
 
 // Keeps the trace file of each connection as it stood when the connection ended.
 class TraceSnapshots : public LinkObserver {
@@ -112,6 +76,9 @@ struct Rig {
     {
         if (!row.portOpens)
             line.setOpenablePorts({});
+        // Everything the operator is shown, at the virtual time it was shown.
+        ui.clock = [this] { return clock.nowMs(); };
+        ui.changesOnly = true;
         session.presenter().fileName = [] { return QStringLiteral("Studio"); };
         session.trace().setPath(dir.filePath("Out.bin"));
         loadDefaults(held.fields);
@@ -159,7 +126,7 @@ struct Rig {
     sim::VirtualSerialLine line{clock, card};
     FixedPort ports{1};
     HeldSetup held;
-    GoldenUi ui{clock};
+    test::OperatorRecorder ui;
     TraceSnapshots snapshots{dir.filePath("Out.bin")};
     SettingsStore settings{dir.filePath("Quillon.conf")};
     CardSession session{line, ports, held, ui, settings, &clock};

@@ -60,7 +60,7 @@ public:
         return waitFor([this] {
             collect();
             return lines_.contains(device) || process_.state() == QProcess::NotRunning;
-        }, 5000) && lines_.contains(device);
+        }, 15000) && lines_.contains(device);
     }
     void stop()
     {
@@ -77,7 +77,7 @@ public:
         collect();
         return lines_;
     }
-    bool said(const QString& line, int limitMs = 2000)
+    bool said(const QString& line, int limitMs = 10000)
     {
         return waitFor([&] { return lines().contains(line); }, limitMs);
     }

@@ -244,8 +244,8 @@ TEST_F(FleetRack, twoCardsOnOneLineTakeTurnsAndCtrlCEndsTheRunCleanly)
         }
     }
     // The running cards heard the host's closing SYN.
-    EXPECT_TRUE(waitFor([&] { return count(0, "SYN from the host at 1200 baud") + count(0, "SYN from the host at 9600 baud") > syns0; }, 2000));
-    EXPECT_TRUE(waitFor([&] { return count(1, "SYN from the host at 1200 baud") + count(1, "SYN from the host at 9600 baud") > syns1; }, 2000));
+    EXPECT_TRUE(waitFor([&] { return count(0, "SYN from the host at 1200 baud") + count(0, "SYN from the host at 9600 baud") > syns0; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return count(1, "SYN from the host at 1200 baud") + count(1, "SYN from the host at 9600 baud") > syns1; }, 10000));
 }
 
 } // namespace

@@ -5,30 +5,21 @@
 #include "cardprocess.h"
 
 #include "app/core/cardsession.h"
-#include "app/core/operatorui.h"
 #include "link/cardlink.h"
 #include "link/qtserialcontrol.h"
 #include "app/core/settingsstore.h"
 #include "link/tracefile.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
+#include "support/operatorrecorder.h"
 
 #include <QFileInfo>
-#include <QMap>
 #include <gtest/gtest.h>
 
 using namespace e2e;
 using namespace quillon;
 
 namespace {
-
-class Recorder : public OperatorUi {
-public:
-    void message(const QString& text) override { messages << text; }
-    void status(int panel, const QString& text) override { statuses[panel] << text; }
-    QStringList messages;
-    QMap<int, QStringList> statuses;
-};
 
 struct GetResult {
     std::optional<bool> succeeded;
@@ -50,7 +41,7 @@ GetResult getFrom(const QStringList& cardOptions)
     FixedPort ports(1);
     HeldSetup held;
     loadDefaults(held.fields);
-    Recorder ui;
+    test::OperatorRecorder ui;
     CardSession session(port, ports, held, ui, store);
     session.trace().setPath({});
     GetResult run;
@@ -107,8 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureRow{"six_nacks_and_a_timeout", {QStringLiteral("--nack"), QStringLiteral("6"), QStringLiteral("--ignore"), QStringLiteral("1")},
                    "Error in communications, Retransmission failed.", "Port Closed 2"},
         FailureRow{"syn_after_identification", {QStringLiteral("--syn-mid-transfer")}, "", "Port Closed 4"},
-        FailureRow{"unknown_device", {QStringLiteral("--unknown-device")}, "Unknown Device, Check Communications", "Port Closed 5"},
-        FailureRow{"silent_card", {QStringLiteral("--silent")}, "Port not functioning, please try another port #2", "Port Closed 10"}),
+        FailureRow{"unknown_device", {QStringLiteral("--unknown-device")}, "Unknown Device, Check Communications", "Port Closed 5"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimulatorProcess, stopsCleanlyOnSigtermAndRemovesItsLink)

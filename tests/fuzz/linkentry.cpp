@@ -5,11 +5,11 @@
 #include "fuzzentries.h"
 
 #include "app/core/cardsession.h"
-#include "app/core/operatorui.h"
 #include "link/cardlink.h"
 #include "link/framecodec.h"
 #include "app/core/settingsstore.h"
 #include "link/tracefile.h"
+#include "support/operatorrecorder.h"
 #include "support/virtualclock.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
@@ -34,19 +34,12 @@ using namespace quillon::sim;
 }
 
 // Every text shown to the operator must have all its placeholders filled.
-class WatchfulUi : public OperatorUi {
-public:
-    void message(const QString& text) override { check(text); }
-    void status(int, const QString& text) override { check(text); }
-
-private:
-    static void check(const QString& text)
-    {
-        static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
-        if (text.contains(placeholder))
-            violated("a message with an unfilled placeholder");
-    }
-};
+void checkPlaceholders(const QString& shown)
+{
+    static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
+    if (shown.contains(placeholder))
+        violated("a message with an unfilled placeholder");
+}
 
 enum class Reached { PortOpen, LinkUpgraded, LinkUp, Identified, ImageSent };
 
@@ -100,6 +93,7 @@ QByteArray modeSwitchFrame(quint8 control)
 struct Session {
     explicit Session(const LinkStart& start) : begin(start), card(clock, cardOptions(start.card))
     {
+        ui.onLine = checkPlaceholders;
         loadDefaults(held.fields);
         if (start.card == CardKind::Avm && start.flow == FlowKind::Send) {
             held.setupImage = defaultCardImage(CardKind::Avm);
@@ -163,7 +157,7 @@ struct Session {
     VirtualSerialLine line{clock, card};
     FixedPort ports{1};
     HeldSetup held;
-    WatchfulUi ui;
+    test::OperatorRecorder ui;
     SettingsStore settings{QDir::temp().filePath(QStringLiteral("quillon-fuzz-unwritten.conf"))}; // read, never written
     CardSession session{line, ports, held, ui, settings, &clock};
     CardLink& link = session.link();

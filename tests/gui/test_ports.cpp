@@ -160,7 +160,7 @@ TEST_F(PortsInTheProgram, anAdapterChosenForCom2IsStoredByItsOwnNameAndOffered)
 
     // Kept by vendor, product and serial number: found again wherever it is plugged in.
     EXPECT_EQ(settings.value("Ports", "Com2"), "usb:0403:6001:TEST123");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->menuItem("optionsCom2")->isEnabled(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->menuItem("optionsCom2")->isEnabled(); }, 10000));
     EXPECT_FALSE(window->menuItem("optionsCom1")->isEnabled());
     window->menuItem("optionsCom2")->trigger();
     EXPECT_TRUE(window->menuItem("optionsCom2")->isChecked());

@@ -32,8 +32,8 @@ protected:
         sim.setProgram(QStringLiteral(KX40_SIM));
         sim.setArguments(QStringList{"--link", dir.filePath("kx40"), "--save-image", received} + cardOptions);
         sim.start();
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
+        ASSERT_TRUE(sim.waitForStarted(15000));
+        ASSERT_TRUE(sim.waitForReadyRead(15000)) << sim.readAllStandardError().toStdString();
         ASSERT_EQ(QString::fromLocal8Bit(sim.readLine()).trimmed(), dir.filePath("kx40"));
     }
     void openWindow()
@@ -97,7 +97,7 @@ TEST_F(SimulatorOnPty, aPortThatVanishesMidTransferFailsItAndGivesTheButtonsBack
         sim.kill();
         sim.waitForFinished(3000);
 
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->link().flowRunning() && !messages.isEmpty(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->link().flowRunning() && !messages.isEmpty(); }, 15000));
         QTest::qWait(50);
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].startsWith("The serial port closed during the transfer")) << messages[0].toStdString();
@@ -155,7 +155,7 @@ TEST_F(SimulatorOnPty, aPortCreatedAfterStartUpWorksAtTheNextGet)
     ASSERT_FALSE(window->menuItem("optionsCom1")->isEnabled());
     window->show();
     window->toolbarButtonClicked(6);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.isEmpty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.isEmpty(); }, 15000));
     ASSERT_EQ(messages[0], "Current com port selection is not valid");
     EXPECT_TRUE(findings[0].startsWith("Com1 was tried again just now and did not open (")) << findings[0].toStdString();
     EXPECT_TRUE(findings[0].contains(dir.filePath("kx40") + " does not exist.")) << findings[0].toStdString();

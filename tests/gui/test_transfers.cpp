@@ -230,8 +230,9 @@ TEST_F(Transfers, anAppliedGetIsOneUndoStepAndCountsAsGot)
         EXPECT_EQ(window->held().setupImage, row.image);
         EXPECT_EQ(panel(1), row.panel1);
         EXPECT_EQ(window->windowTitle(), "Quillon");
-        if (row.kind == CardKind::Sid)
+        if (row.kind == CardKind::Sid) { // braces: EXPECT_EQ's own if-else
             EXPECT_EQ(window->held().fields.values(), onCard);
+        }
 
         // The card holds what its newest backup holds: a second Get writes no other.
         const qsizetype kept = BackupFolder(settings.backupFolder()).list().size();
@@ -459,7 +460,7 @@ TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
         if (row.signal == 0) {
             window->close();
         } else if (raiseStop(row.signal)) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return shutDown.count() > 0; }, 2000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return shutDown.count() > 0; }, 10000));
         } else {
             // The shut-down is the close box's then; Ctrl+C in a console is tried end to end
             // (scripts/windows/e2e.sh).

@@ -178,7 +178,7 @@ TEST_F(SerialPty, closingLetsQueuedOutputLeaveAtItsSpeedBeforeTheDeviceIsLetGo)
         seen += pty.readAll();
         const termios tio = pty.lineSettings();
         return cfgetospeed(&tio) != speed_t(B1200);
-    }, 2000));
+    }, 10000));
     EXPECT_GE(elapsed.elapsed(), 284);
     EXPECT_EQ(seen, block + QByteArray(1, '\x16'));
     ASSERT_TRUE(port.setPortOpen(true));
@@ -239,9 +239,9 @@ TEST_F(SerialPty, whenSentWaitsForTheLineTimeOfWhatWasWritten)
     qint64 sentAfter = -1;
     port.whenSent([&] { sentAfter = elapsed.elapsed(); });
     EXPECT_EQ(sentAfter, -1) << "never from inside the call";
-    ASSERT_TRUE(testsupport::waitFor([&] { return sentAfter >= 0; }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return sentAfter >= 0; }, 10000));
     EXPECT_GE(sentAfter, 92);
-    EXPECT_LT(sentAfter, 92 + 500);
+    EXPECT_LT(sentAfter, 92 + 2000) << "the line time, not a poll or a keep-alive (room for a loaded machine)";
 }
 
 TEST_F(SerialPty, settingsTakeEffectAtOnceWhileOpen)

@@ -113,6 +113,7 @@ TEST(SetupComparison, avmImagesCompareByteByByteAndASidSetupDoesNotCompareWithTh
     mine[0] = 24;
     mine[1] = 2;
     QByteArray other = mine;
+    other[0] = 25;
     other[1] = 3;
     other[0x7f] = '\xff';
     other.append('\x01');
@@ -122,9 +123,10 @@ TEST(SetupComparison, avmImagesCompareByteByByteAndASidSetupDoesNotCompareWithTh
     QStringList lines;
     for (const SetupDifference& d : bytes.differences)
         lines << differenceLine(d);
-    EXPECT_EQ(lines, QStringList({"byte 0x01: 0x02 -> 0x03", "byte 0x7f: 0x33 -> 0xff", "byte 0x96: -- -> 0x01"}));
-    EXPECT_EQ(bytes.differences[1].offset, 0x7f);
-    EXPECT_EQ(differenceCount(bytes), "3 bytes differ");
+    EXPECT_EQ(lines, QStringList({"byte 0x00: 0x18 -> 0x19", "byte 0x01: 0x02 -> 0x03", "byte 0x7f: 0x33 -> 0xff",
+                                  "byte 0x96: -- -> 0x01"}));
+    EXPECT_EQ(bytes.differences[2].offset, 0x7f);
+    EXPECT_EQ(differenceCount(bytes), "4 bytes differ");
     EXPECT_EQ(differenceCount(compareSetups(avm(mine), avm(mine))), "0 bytes differ");
 
     for (const auto& [a, b] : {std::pair{sid(defaultSetupValues()), avm(mine)}, std::pair{avm(mine), sid(defaultSetupValues())}}) {
