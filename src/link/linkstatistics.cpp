@@ -100,4 +100,12 @@ QString countersLine(const LinkCounters& c)
              c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
 }
 
+QString countersText(const LinkCounters& c)
+{
+    return QStringLiteral("Frames sent %1, received %2\nRetransmissions %3, NACKs %4, CRC errors %5\nLast failure: %6")
+        .arg(QString::number(c.framesSent), QString::number(c.framesReceived), QString::number(c.retransmissions),
+             QString::number(c.nacks), QString::number(c.crcErrors),
+             c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
+}
+
 } // namespace quillon

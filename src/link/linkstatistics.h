@@ -58,5 +58,7 @@ private:
 
 // The counters in one line, as --stats prints them.
 QString countersLine(const LinkCounters& counters);
+// The counters on three lines, as the progress dialog shows them.
+QString countersText(const LinkCounters& counters);
 
 } // namespace quillon

@@ -53,6 +53,33 @@ QSerialPort::StopBits stopBitsOf(int stopBits)
 
 } // namespace
 
+DeviceCalls DeviceCalls::system()
+{
+    DeviceCalls calls;
+    calls.drain = [](QSerialPort& serial) {
+#ifdef Q_OS_WIN
+        ::FlushFileBuffers(reinterpret_cast<HANDLE>(serial.handle()));
+#else
+        ::tcdrain(static_cast<int>(serial.handle()));
+#endif
+    };
+    // Qt empties its own buffer and has the driver drop its queue (tcflush, PurgeComm).
+    calls.dropOutput = [](QSerialPort& serial) { serial.clear(QSerialPort::Output); };
+    // QSerialPort keeps these while closed and applies them when it opens; while open they
+    // take effect at once.
+    calls.applySettings = [](QSerialPort& serial, const LineSettings& s) {
+        serial.setBaudRate(s.baud);
+        serial.setParity(parityOf(s.parity));
+        serial.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
+        serial.setStopBits(stopBitsOf(s.stopBits));
+    };
+    calls.close = [](QSerialPort& serial) {
+        serial.close();
+        serial.clearError();
+    };
+    return calls;
+}
+
 QtSerialControl::QtSerialControl(const ComPortNames& names, const PortCatalogue* catalogue, QObject* parent)
     : QObject(parent), names_(names), catalogue_(catalogue ? *catalogue : systemCatalogue_), doctor_(catalogue_)
 {
@@ -118,15 +145,8 @@ void QtSerialControl::setSettings(const QString& settings)
 
 void QtSerialControl::applySettings()
 {
-    const auto s = parseLineSettings(settings_);
-    if (!s)
-        return;
-    // QSerialPort keeps these while closed and applies them when it opens; while open they
-    // take effect at once.
-    serial_.setBaudRate(s->baud);
-    serial_.setParity(parityOf(s->parity));
-    serial_.setDataBits(static_cast<QSerialPort::DataBits>(s->dataBits));
-    serial_.setStopBits(stopBitsOf(s->stopBits));
+    if (const auto s = parseLineSettings(settings_))
+        calls_.applySettings(serial_, *s);
 }
 
 bool QtSerialControl::setPortOpen(bool open)
@@ -197,10 +217,8 @@ void QtSerialControl::finishReleaseNow()
 void QtSerialControl::release()
 {
     hangUpCheck_.stop();
-    if (serial_.isOpen()) {
-        serial_.close();
-        serial_.clearError();
-    }
+    if (serial_.isOpen())
+        calls_.close(serial_);
     releasing_ = false;
 }
 
@@ -245,19 +263,10 @@ void QtSerialControl::settleDriver(bool giveUp)
 {
     if (!serial_.isOpen())
         return;
-#ifdef Q_OS_WIN
-    const auto handle = reinterpret_cast<HANDLE>(serial_.handle());
     if (giveUp)
-        ::PurgeComm(handle, PURGE_TXCLEAR);
+        calls_.dropOutput(serial_);
     else
-        ::FlushFileBuffers(handle);
-#else
-    const int fd = static_cast<int>(serial_.handle());
-    if (giveUp)
-        ::tcflush(fd, TCOFLUSH);
-    else
-        ::tcdrain(fd);
-#endif
+        calls_.drain(serial_);
 }
 
 void QtSerialControl::scheduleSentCheck()
@@ -320,9 +329,9 @@ void QtSerialControl::discardOutput()
 {
     if (!portOpen())
         return;
-    // The port's buffer and the driver's queue. What the device itself holds (a UART's FIFO, a
-    // USB adapter's buffers) still goes, so the line time counted for it stays as it was.
-    serial_.clear(QSerialPort::Output);
+    // What the device itself holds (a UART's FIFO, a USB adapter's buffers) still goes, so the
+    // line time counted for it stays as it was.
+    calls_.dropOutput(serial_);
 }
 
 void QtSerialControl::raise(int event)

@@ -4,6 +4,7 @@
 #include "portdoctor.h"
 #include "portselection.h"
 #include "serialcontrol.h"
+#include "serialsettings.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -14,6 +15,19 @@
 #include <vector>
 
 namespace quillon {
+
+// The calls that change an open device's line or let it go, in one place: their order is what
+// keeps the last bytes (the closing SYN) from being cut off or sent at the wrong speed.
+struct DeviceCalls {
+    // Waits until the driver has put everything on the line (tcdrain, FlushFileBuffers).
+    std::function<void(QSerialPort&)> drain;
+    // Drops what is written and not yet on the line: Qt's buffer and the driver's queue.
+    std::function<void(QSerialPort&)> dropOutput;
+    std::function<void(QSerialPort&, const LineSettings&)> applySettings;
+    std::function<void(QSerialPort&)> close;
+
+    static DeviceCalls system();
+};
 
 // The serial control over Qt SerialPort. Port numbers 1..4 stand for the devices the names say,
 // found again at each opening, unless a device path is forced. Every event is queued, so none
@@ -45,6 +59,8 @@ public:
     QString lastError() const override { return lastError_; }
     void whenSent(std::function<void()> done) override;
     QString diagnose(int port) const override;
+    // Replaces the system's own calls (DeviceCalls::system()), for instance to watch them.
+    void setDeviceCalls(DeviceCalls calls) { calls_ = std::move(calls); }
 
 private:
     void applySettings();
@@ -70,6 +86,7 @@ private:
     const PortCatalogue& catalogue_;
     SystemPortDoctor doctor_;
     QSerialPort serial_;
+    DeviceCalls calls_ = DeviceCalls::system();
     QString forcedDevice_;
     QString settings_ = QStringLiteral("9600,n,8,1");
     QString lastError_;

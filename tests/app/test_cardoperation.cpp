@@ -103,14 +103,14 @@ struct CancelRow {
 
 void PrintTo(const CancelRow& row, std::ostream* os) { *os << row.name; }
 
-// Runs the Send until the moment comes, then presses Cancel; false when it never came. Each
-// connection opens the port once.
-bool cancelAt(Rig& r, Moment moment)
+// Runs the Send until the moment comes, then presses Cancel (or does stop); false when it never
+// came. Each connection opens the port once.
+bool cancelAt(Rig& r, Moment moment, const std::function<void()>& stop = {})
 {
     const auto at = [&](std::function<bool()> when) {
         if (!r.clock.advanceUntil([&] { return when() || !r.finished.isEmpty(); }, 30000, 1) || !r.finished.isEmpty())
             return false;
-        r.operation.cancel();
+        stop ? stop() : r.operation.cancel();
         return true;
     };
     switch (moment) {
@@ -186,6 +186,16 @@ INSTANTIATE_TEST_SUITE_P(
                       CancelRow{"send_waiting_for_flash", CardKind::Sid, Moment::WaitingForFlash, 1, 1},
                       CancelRow{"verify_read", CardKind::Avm, Moment::VerifyRead, 1, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Closing the program stops an image on its way as Cancel does.
+TEST(ClosedProgram, leavesTheRestOfAnImageOnItsWayAtTheHost)
+{
+    Rig r(CardKind::Avm, CardKind::Avm);
+    r.operation.send(r.options);
+    ASSERT_TRUE(cancelAt(r, Moment::SendImageOnItsWay, [&] { r.session.shutdown(); }));
+    r.clock.advance(60000);
+    EXPECT_EQ(r.imagesAtCard, 0);
+}
 
 // ---------------------------------------------------------------- whole operations
 

@@ -6,7 +6,6 @@
 #include "guifixture.h"
 
 #include "app/core/backups.h"
-#include "app/core/stopsignals.h"
 #include "forms/progressdialog.h"
 #include "app/core/settingsstore.h"
 #include "link/cardlink.h"
@@ -446,7 +445,7 @@ TEST_F(Transfers, closingAtAnyStageOfATransferEndsItCleanly)
         restart(row.options);
         QStringList cardLog;
         card->onLog = [&cardLog](const QString& line) { cardLog << line; };
-        const StopSignals stopSignals([this](int) { window->close(); });
+        window->closeOnStopSignals();
         QSignalSpy shutDown(window.get(), &MainWindow::shutDown);
 
         // The stages of one connection: the safety net's extra connections are tested on their own.

@@ -219,4 +219,12 @@ TEST(CardLinkObserver, isToldOfFramesRetransmissionsNacksCrcErrorsTimeoutsAndSpe
     h.link.shutdown();
 }
 
+// The progress dialog's counters, each under its own name.
+TEST(LinkStatistics, theDialogShowsEachCounterUnderItsOwnName)
+{
+    const LinkCounters c{1, 2, 3, 4, 5, 480, QStringLiteral("no acknowledgement in time")};
+    EXPECT_EQ(countersText(c).toStdString(), "Frames sent 1, received 2\nRetransmissions 3, NACKs 4, CRC errors 5\n"
+                                             "Last failure: no acknowledgement in time");
+}
+
 } // namespace

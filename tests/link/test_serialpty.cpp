@@ -99,9 +99,24 @@ protected:
         QMap<int, QString> devices;
     } names;
     Pty pty;
+    QStringList deviceCalls; // as watchDeviceCalls() sees them
     QtSerialControl port{names};
     std::vector<int> events;
     int drained = 0;
+
+    // The system's own calls, each noted as it is made: "drain", "close", or the baud rate set.
+    void watchDeviceCalls()
+    {
+        const DeviceCalls system = DeviceCalls::system();
+        DeviceCalls watched = system;
+        watched.drain = [this, system](QSerialPort& serial) { deviceCalls << "drain"; system.drain(serial); };
+        watched.applySettings = [this, system](QSerialPort& serial, const LineSettings& settings) {
+            deviceCalls << QString::number(settings.baud);
+            system.applySettings(serial, settings);
+        };
+        watched.close = [this, system](QSerialPort& serial) { deviceCalls << "close"; system.close(serial); };
+        port.setDeviceCalls(watched);
+    }
 };
 
 TEST_F(SerialPty, missingDeviceFailsToOpenWithAReason)
@@ -169,6 +184,38 @@ TEST_F(SerialPty, closingLetsQueuedOutputLeaveAtItsSpeedBeforeTheDeviceIsLetGo)
     ASSERT_TRUE(port.setPortOpen(true));
     const termios tio = pty.lineSettings();
     EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
+}
+
+// A pseudo-terminal has no line to drain: what shows is that the driver is told to drain
+// before the speed changes (the acknowledgement of a speed change) and before the device is
+// let go (the closing SYN).
+TEST_F(SerialPty, theDriverDrainsBeforeTheSpeedChangesAndBeforeTheDeviceIsClosed)
+{
+    watchDeviceCalls();
+    ASSERT_TRUE(port.setPortOpen(true));
+    port.output(QByteArray(4, 'x'));
+    port.whenSent([this] { port.setSettings(QStringLiteral("1200,n,8,2")); });
+    ASSERT_TRUE(testsupport::waitFor([&] { return deviceCalls.contains("1200"); }));
+    port.output(QByteArray(1, '\x16'));
+    port.setPortOpen(false);
+    ASSERT_TRUE(port.setPortOpen(true)); // at once: the closing finishes first
+    port.output(QByteArray(1, '\x16'));
+    port.setPortOpen(false);
+    ASSERT_TRUE(testsupport::waitFor([&] { return deviceCalls.count("close") == 2; }));
+    EXPECT_EQ(deviceCalls.join(u' ').toStdString(), "9600 drain 1200 drain close 1200 drain close");
+}
+
+// A Cancel: the rest of an image must not reach the card.
+TEST_F(SerialPty, discardingDropsWhatThePortAndTheDriverStillHold)
+{
+    ASSERT_TRUE(port.setPortOpen(true));
+    port.output(QByteArray(64 * 1024, 'x')); // more than the driver takes: the rest waits in the port
+    port.discardOutput();
+    EXPECT_EQ(port.outBufferCount(), 0);
+    QByteArray seen;
+    testsupport::waitFor([&] { seen += pty.readAll(); return false; }, 300);
+    // Only what the far end had already read in (its 4 KB line buffer), not the driver's queue.
+    EXPECT_LE(seen.size(), 4096);
 }
 
 // A program busy after writing (a backup being saved) must not shorten the line time counted

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/core/stopsignals.h"
 #include "commandline.h"
 #include "mainwindow.h"
 
@@ -30,7 +29,7 @@ int main(int argc, char** argv)
                      Qt::QueuedConnection);
     // A logout or Ctrl+C ends the program as closing its window does, without a question that
     // nobody may be there to answer.
-    const quillon::StopSignals stop([&window](int) { window.closeWithoutAsking(); });
+    window.closeOnStopSignals();
     window.show();
     // "quillon Studio.kxd": the set-up file to start with (Qt's own options are taken out).
     QStringList files = QCoreApplication::arguments().mid(1);

@@ -14,6 +14,7 @@
 #include "portassignmentdialog.h"
 #include "link/cardlink.h"
 #include "app/core/portmanager.h"
+#include "app/core/stopsignals.h"
 #include "link/qtlinkclock.h"
 #include "link/routedserialcontrol.h"
 #include "link/framelog.h"
@@ -453,18 +454,6 @@ ControlSettingsWindow* MainWindow::controlSettings() const
 
 // ---- Get and Send as whole operations -------------------------------------------------------
 
-namespace {
-
-QString countersText(const LinkCounters& c)
-{
-    return QStringLiteral("Frames sent %1, received %2\nRetransmissions %3, NACKs %4, CRC errors %5\nLast failure: %6")
-        .arg(QString::number(c.framesSent), QString::number(c.framesReceived), QString::number(c.retransmissions),
-             QString::number(c.nacks), QString::number(c.crcErrors),
-             c.lastFailure.isEmpty() ? QStringLiteral("none") : c.lastFailure);
-}
-
-} // namespace
-
 void MainWindow::startOperation(bool send)
 {
     comparingWithCard_ = false;
@@ -650,6 +639,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
     session_->shutdown();
     destroyWindows();
     Q_EMIT shutDown();
+}
+
+void MainWindow::closeOnStopSignals()
+{
+    if (!stopSignals_) // one at a time: a second would take the first one's handlers for the system's
+        stopSignals_ = std::make_unique<StopSignals>([this](int) { closeWithoutAsking(); });
 }
 
 void MainWindow::destroyWindows()

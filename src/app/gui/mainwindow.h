@@ -45,6 +45,7 @@ class ControlSettingsWindow;
 class CompareWindow;
 class CardsWindow;
 class ProgressDialog;
+class StopSignals;
 struct ComparedSetup;
 
 // What the main window talks to outside itself; anything left empty is the real thing.
@@ -84,6 +85,9 @@ public:
         leaving_ = true;
         close();
     }
+    // From now on SIGTERM and SIGINT (a logout, Ctrl+C) close the window as closeWithoutAsking()
+    // does, through its shut-down: the connection ends with its SYN.
+    void closeOnStopSignals();
     void helpContents();
     void helpAbout();
     void openLogFolder(); // Help > "Open Log Folder"
@@ -224,6 +228,7 @@ private:
     bool arrangingWindows_ = false;
     bool closed_ = false;
     bool leaving_ = false; // Exit was confirmed: the close asks nothing more
+    std::unique_ptr<StopSignals> stopSignals_;
 };
 
 } // namespace quillon
