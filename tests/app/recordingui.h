@@ -29,7 +29,7 @@ public:
         reasons << reason;
     }
 
-    void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered) override
+    void askBeforeReplacing(const QString&, std::function<void(ReplaceAnswer)> answered) override
     {
         ++replaceQuestions;
         answered(replaceAnswer);

@@ -52,8 +52,9 @@ protected:
             findings << message.findings;
             severities << message.severity;
         };
-        s.replaceQuestion = [this](std::function<void(ReplaceAnswer)> answered) {
+        s.replaceQuestion = [this](const QString& question, std::function<void(ReplaceAnswer)> answered) {
             ++replaceQuestions;
+            lastQuestion = question;
             answered(replaceAnswer);
         };
         s.openUrl = [this](const QUrl& url) {
@@ -93,6 +94,7 @@ protected:
     QList<QUrl> opened;
     ReplaceAnswer replaceAnswer = ReplaceAnswer::Discard; // the answer before replacing a modified set-up
     int replaceQuestions = 0;
+    QString lastQuestion;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -166,6 +166,7 @@ TEST_F(Undo, aCommandThatWouldReplaceAModifiedSetupAsksFirst)
         row.run();
         QTest::qWait(20);
         EXPECT_EQ(replaceQuestions, 1) << name;
+        EXPECT_EQ(lastQuestion, ReplaceQuestion) << name;
         EXPECT_EQ(missingSidMessage(), row.held) << name;
         const bool saveAsked = row.answer == ReplaceAnswer::Save;
         EXPECT_EQ(!dialogs.kinds.isEmpty() && dialogs.kinds.first() == "save", saveAsked) << name;
@@ -209,6 +210,7 @@ TEST_F(Undo, exitAndClosingTheWindowAskBeforeAModifiedSetupIsLost)
         row.close();
         QApplication::processEvents();
         EXPECT_EQ(replaceQuestions, 1) << name;
+        EXPECT_EQ(lastQuestion, ClosingQuestion) << name;
         EXPECT_EQ(shutDown.count(), row.closes ? 1 : 0) << name;
         EXPECT_EQ(window->isVisible(), !row.closes) << name;
         EXPECT_EQ(QFileInfo::exists(kept), row.answer == ReplaceAnswer::Save) << name;

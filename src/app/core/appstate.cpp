@@ -222,13 +222,13 @@ void AppState::openBackup(const QString& path)
     });
 }
 
-void AppState::whenReplacing(const std::function<void()>& proceed)
+void AppState::whenReplacing(const std::function<void()>& proceed, const QString& question)
 {
     if (!modified()) {
         proceed();
         return;
     }
-    ui_.askBeforeReplacing([this, proceed](ReplaceAnswer answer) {
+    ui_.askBeforeReplacing(question, [this, proceed](ReplaceAnswer answer) {
         if (answer == ReplaceAnswer::Cancel)
             return;
         if (answer == ReplaceAnswer::Save) {

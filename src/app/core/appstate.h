@@ -63,7 +63,7 @@ public:
     bool modified() const;
     // Runs proceed at once when nothing would be lost; else asks first (Save, Discard, Cancel).
     // Save uses the file dialogs given here.
-    void whenReplacing(const std::function<void()>& proceed);
+    void whenReplacing(const std::function<void()>& proceed, const QString& question = ReplaceQuestion);
     void setFileDialogs(FileDialogs* dialogs) { dialogs_ = dialogs; }
 
     // A Get has started, and has ended having replaced the set-up or not.

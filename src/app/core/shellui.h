@@ -11,9 +11,12 @@ namespace quillon {
 // The operator's answer when a modified set-up is about to be replaced.
 enum class ReplaceAnswer { Save, Discard, Cancel };
 
-// What the question says.
+// What the question says: before another set-up takes the held one's place, and before the
+// program closes.
 inline const QString ReplaceQuestion =
     QStringLiteral("The set-up has changed since it was last saved, opened or got. Save it before it is replaced?");
+inline const QString ClosingQuestion =
+    QStringLiteral("The set-up has changed since it was last saved, opened or got. Save it before Quillon closes?");
 
 // What the application shell shows besides the link's messages and status panels.
 class ShellUi : public OperatorUi {
@@ -27,10 +30,12 @@ public:
         (void)reason;
         message(text);
     }
-    // Asks whether to save a modified set-up before it is replaced, and tells the answer (now
-    // or later: the caller goes on only from the answer). A shell that cannot ask keeps it.
-    virtual void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered)
+    // Asks `question` (ReplaceQuestion, ClosingQuestion) about a modified set-up, and tells the
+    // answer (now or later: the caller goes on only from the answer). A shell that cannot ask
+    // keeps it.
+    virtual void askBeforeReplacing(const QString& question, std::function<void(ReplaceAnswer)> answered)
     {
+        (void)question;
         answered(ReplaceAnswer::Cancel);
     }
 };

@@ -131,9 +131,9 @@ void showMessageBox(QWidget* parent, const OperatorMessage& message)
     openNextMessage();
 }
 
-void askBeforeReplacingBox(QWidget* parent, std::function<void(ReplaceAnswer)> answered)
+void askBeforeReplacingBox(QWidget* parent, const QString& question, std::function<void(ReplaceAnswer)> answered)
 {
-    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Quillon"), ReplaceQuestion,
+    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Quillon"), question,
                                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
     box->setDefaultButton(QMessageBox::Save);
     box->setEscapeButton(QMessageBox::Cancel);
@@ -153,12 +153,12 @@ GuiOperatorUi::GuiOperatorUi(MainWindow& window, MessageSink sink, ReplaceQuesti
 {
 }
 
-void GuiOperatorUi::askBeforeReplacing(std::function<void(ReplaceAnswer)> answered)
+void GuiOperatorUi::askBeforeReplacing(const QString& question, std::function<void(ReplaceAnswer)> answered)
 {
     if (question_)
-        question_(std::move(answered));
+        question_(question, std::move(answered));
     else
-        askBeforeReplacingBox(&window_, std::move(answered));
+        askBeforeReplacingBox(&window_, question, std::move(answered));
 }
 
 void GuiOperatorUi::message(const QString& text)

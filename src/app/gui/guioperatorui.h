@@ -34,10 +34,10 @@ void showMessageBox(QWidget* parent, const OperatorMessage& message);
 int messageBoxTitleWidth(const QWidget* box);
 
 // Where the question before replacing a modified set-up goes: a message box by default.
-using ReplaceQuestionSink = std::function<void(std::function<void(ReplaceAnswer)> answered)>;
+using ReplaceQuestionSink = std::function<void(const QString& question, std::function<void(ReplaceAnswer)> answered)>;
 // The question before a modified set-up is replaced: Save, Discard or Cancel, window-modal; the
 // answer is told when the operator gives it.
-void askBeforeReplacingBox(QWidget* parent, std::function<void(ReplaceAnswer)> answered);
+void askBeforeReplacingBox(QWidget* parent, const QString& question, std::function<void(ReplaceAnswer)> answered);
 
 // What the link and the commands show, in the main window and its dialogs.
 class GuiOperatorUi : public ShellUi {
@@ -56,7 +56,7 @@ public:
     void progress(TransferStage stage) override;
     void hideProgress() override;
     void focusMainWindow() override;
-    void askBeforeReplacing(std::function<void(ReplaceAnswer)> answered) override;
+    void askBeforeReplacing(const QString& question, std::function<void(ReplaceAnswer)> answered) override;
 
     // An operation (Get, Send with its backup read and verify, Compare With Card) begins: what it
     // tells is held until it has ended, so the operator gets one answer, not a box per step.

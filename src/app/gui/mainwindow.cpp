@@ -365,7 +365,7 @@ void MainWindow::exitCommand()
         link().endTransfer(EndReason::Completed);
         // Pending events run first; the close then follows from the event loop, not from here.
         QTimer::singleShot(0, this, &QWidget::close);
-    });
+    }, ClosingQuestion);
 }
 
 // Toolbar "Close File" (and File > New and Close): the defaults replace the set-up held.
@@ -626,7 +626,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         app_->whenReplacing([this] {
             leaving_ = true;
             QTimer::singleShot(0, this, &QWidget::close);
-        });
+        }, ClosingQuestion);
         return;
     }
     event->accept();
