@@ -10,11 +10,17 @@ use strict;
 use warnings;
 use File::Basename;
 use File::Find;
-use File::Spec;
+use Cwd qw(abs_path);
 
 my ($src, $qtcore) = @ARGV;
 die "usage: $0 SRC_DIR QTCORE_INCLUDE_DIR\n" unless $src && $qtcore && -d $src && -d $qtcore;
-$src = File::Spec->rel2abs($src);
+$src = abs_path($src);
+
+# A path below src/ as written from src/; one elsewhere starts with "../".
+sub belowSrc {
+    my ($path) = @_;
+    return index($path, "$src/") == 0 ? substr($path, length($src) + 1) : "../$path";
+}
 
 my %forbidden = (
     'link'  => [qw(app forms files report)],
@@ -25,10 +31,8 @@ my %forbidden = (
 sub layerOf {
     my ($file, $included) = @_;
     for my $base (dirname($file), $src) {
-        my $path = File::Spec->canonpath(File::Spec->rel2abs($included, $base));
-        1 while $path =~ s{/[^/]+/\.\./}{/};
-        next unless -e $path;
-        my $relative = File::Spec->abs2rel($path, $src);
+        next unless -e "$base/$included";
+        my $relative = belowSrc(abs_path("$base/$included"));
         return $relative =~ m{^\.\.} ? 'outside' : (split m{/}, $relative)[0] . ($relative =~ m{^app/core/} ? '/core' : '');
     }
     return 'missing';
@@ -37,14 +41,14 @@ sub layerOf {
 my $found = 0;
 sub complain {
     my ($file, $line, $what) = @_;
-    print File::Spec->abs2rel($file, $src), ":$line: $what\n";
+    print belowSrc($file), ":$line: $what\n";
     $found = 1;
 }
 
 find(sub {
     return unless /\.(cpp|h)$/;
     my $file = $File::Find::name;
-    my $relative = File::Spec->abs2rel($file, $src);
+    my $relative = belowSrc($file);
     my $layer = (split m{/}, $relative)[0];
     $layer .= '/core' if $relative =~ m{^app/core/};
     open(my $in, '<', $_) or die "$file: $!";

@@ -270,36 +270,41 @@ void CardsWindow::chooseWhatToSend(std::function<void(const std::optional<Compar
 
 void CardsWindow::addCard()
 {
-    auto* dialog = new CardEntryDialog(InventoryCard{}, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, dialog] {
-        if (const QString error = desk_->put(dialog->card()); !error.isEmpty())
-            tell(error);
-    });
-    dialog->open();
+    openCardDialog(InventoryCard{}, QString());
 }
 
 void CardsWindow::editCard()
 {
-    const QModelIndexList rows = table_->selectionModel()->selectedRows();
-    if (rows.size() != 1)
-        return;
-    const InventoryCard original = desk_->cards()[rows.first().row()];
-    auto* dialog = new CardEntryDialog(original, this);
+    if (const std::optional<InventoryCard> card = selectedCard())
+        openCardDialog(*card, card->name);
+}
+
+// The card's entry dialog; OK puts what it holds into the inventory, in place of `replacing`.
+void CardsWindow::openCardDialog(const InventoryCard& card, const QString& replacing)
+{
+    auto* dialog = new CardEntryDialog(card, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this, dialog, name = original.name] {
-        if (const QString error = desk_->put(dialog->card(), name); !error.isEmpty())
+    connect(dialog, &QDialog::accepted, this, [this, dialog, replacing] {
+        if (const QString error = desk_->put(dialog->card(), replacing); !error.isEmpty())
             tell(error);
     });
     dialog->open();
 }
 
-void CardsWindow::removeCard()
+std::optional<InventoryCard> CardsWindow::selectedCard() const
 {
     const QModelIndexList rows = table_->selectionModel()->selectedRows();
     if (rows.size() != 1)
+        return std::nullopt;
+    return desk_->cards()[rows.first().row()];
+}
+
+void CardsWindow::removeCard()
+{
+    const std::optional<InventoryCard> card = selectedCard();
+    if (!card)
         return;
-    if (const QString error = desk_->remove(desk_->cards()[rows.first().row()].name); !error.isEmpty())
+    if (const QString error = desk_->remove(card->name); !error.isEmpty())
         tell(error);
 }
 

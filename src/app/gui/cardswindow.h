@@ -58,6 +58,9 @@ private:
     void fill();
     void fillRow(int row);
     void updateButtons();
+    // The one card selected; none when no row or several are.
+    std::optional<InventoryCard> selectedCard() const;
+    void openCardDialog(const InventoryCard& card, const QString& replacing);
     void fitColumns();
     void chooseWhatToSend(std::function<void(const std::optional<ComparedSetup>&, const QString&)> then);
     void closeEvent(QCloseEvent* event) override;
