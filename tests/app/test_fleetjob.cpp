@@ -36,15 +36,6 @@ struct RackEntry {
     CardOptions more;
 };
 
-RackEntry entry(const char* name, CardKind kind, const char* serial)
-{
-    RackEntry e;
-    e.name = QLatin1String(name);
-    e.kind = kind;
-    e.serial = QByteArray::fromHex(serial);
-    return e;
-}
-
 class FleetJobs : public ::testing::Test {
 protected:
     void SetUp() override
@@ -59,8 +50,15 @@ protected:
         task.options.backupFolder = dir.filePath("backups");
     }
 
-    void add(const RackEntry& entry)
+    // A card in the rack and its inventory entry; tweak changes the entry's defaults.
+    void add(const char* name, CardKind kind, const char* serial, const std::function<void(RackEntry&)>& tweak = {})
     {
+        RackEntry entry;
+        entry.name = QLatin1String(name);
+        entry.kind = kind;
+        entry.serial = QByteArray::fromHex(serial);
+        if (tweak)
+            tweak(entry);
         CardOptions options = entry.more;
         options.kind = entry.kind;
         options.serialNumber = entry.serial;
@@ -134,11 +132,9 @@ protected:
 
 TEST_F(FleetJobs, statusIdentifiesEachCardChangesNothingAndFlagsASwappedOne)
 {
-    add(entry("sid", CardKind::Sid, "4b58340001"));
-    add(entry("avm", CardKind::Avm, "4b58340002"));
-    RackEntry swapped = entry("swapped", CardKind::Sid, "4b58340099");
-    swapped.listedSerial = QStringLiteral("4B58340003");
-    add(swapped);
+    add("sid", CardKind::Sid, "4b58340001");
+    add("avm", CardKind::Avm, "4b58340002");
+    add("swapped", CardKind::Sid, "4b58340099", [](RackEntry& e) { e.listedSerial = QStringLiteral("4B58340003"); });
     run(FleetAction::Status);
 
     EXPECT_EQ(result("sid").outcome, CardOutcome::Ok) << result("sid").message.toStdString();
@@ -157,8 +153,8 @@ TEST_F(FleetJobs, statusIdentifiesEachCardChangesNothingAndFlagsASwappedOne)
 
 TEST_F(FleetJobs, backupKeepsEachCardsSetUpByTheBackupRules)
 {
-    add(entry("sid", CardKind::Sid, "4b58340001"));
-    add(entry("avm", CardKind::Avm, "4b58340002"));
+    add("sid", CardKind::Sid, "4b58340001");
+    add("avm", CardKind::Avm, "4b58340002");
     run(FleetAction::Backup);
     const QString sidBackup = result("sid").backup;
     EXPECT_TRUE(QFileInfo(sidBackup).fileName().startsWith("SID-4B58340001-")) << sidBackup.toStdString();
@@ -178,17 +174,11 @@ TEST_F(FleetJobs, sendGoesOnlyToTheCardsItIsForAndIsVerified)
     const QString file = writeSidFile(QStringLiteral("Studio.kxd"), [](SetupValues& v) { v.setText(Field::MissingSidMessage, QStringLiteral("STUDIO 3")); });
     setup->setup = readSetupFile(file);
     task.file = file;
-    add(entry("good", CardKind::Sid, "4b58340001"));
-    add(entry("listed-avm", CardKind::Avm, "4b58340002"));
-    RackEntry unlisted = entry("unlisted-avm", CardKind::Avm, "4b58340003");
-    unlisted.listKind = false;
-    add(unlisted);
-    RackEntry swapped = entry("swapped", CardKind::Sid, "4b58340099");
-    swapped.listedSerial = QStringLiteral("4B58340004");
-    add(swapped);
-    RackEntry faulty = entry("faulty", CardKind::Sid, "4b58340005");
-    faulty.more.storeDifferently = true;
-    add(faulty);
+    add("good", CardKind::Sid, "4b58340001");
+    add("listed-avm", CardKind::Avm, "4b58340002");
+    add("unlisted-avm", CardKind::Avm, "4b58340003", [](RackEntry& e) { e.listKind = false; });
+    add("swapped", CardKind::Sid, "4b58340099", [](RackEntry& e) { e.listedSerial = QStringLiteral("4B58340004"); });
+    add("faulty", CardKind::Sid, "4b58340005", [](RackEntry& e) { e.more.storeDifferently = true; });
 
     for (const bool backup : {true, false}) {
         SCOPED_TRACE(backup ? "with a backup" : "without a backup");
@@ -214,10 +204,8 @@ TEST_F(FleetJobs, anAvmImageGoesByteForByteToTheAvmCardsAlone)
     QByteArray image = sim::defaultCardImage(CardKind::Avm);
     image[40] = char(0x5A);
     setup->setup = ComparedSetup{CardType::AVM, {}, image};
-    add(entry("avm", CardKind::Avm, "4b58340001"));
-    RackEntry sid = entry("sid", CardKind::Sid, "4b58340002");
-    sid.listKind = false;
-    add(sid);
+    add("avm", CardKind::Avm, "4b58340001");
+    add("sid", CardKind::Sid, "4b58340002", [](RackEntry& e) { e.listKind = false; });
     run(FleetAction::Send);
     EXPECT_EQ(result("avm").outcome, CardOutcome::Ok) << result("avm").message.toStdString();
     EXPECT_EQ(cards.at(QStringLiteral("avm"))->image(), image);
@@ -229,17 +217,11 @@ TEST_F(FleetJobs, verifyAndDiffCompareEachCardWithItsReference)
 {
     const QString reference = writeSidFile(QStringLiteral("ref.kxd"), [](SetupValues&) {});
     const QString other = writeSidFile(QStringLiteral("other.kxd"), [](SetupValues& v) { v.setText(Field::MissingSidMessage, QStringLiteral("ELSEWHERE")); });
-    RackEntry same = entry("same", CardKind::Sid, "4b58340001");
-    same.reference = QStringLiteral("ref.kxd"); // relative to the inventory
-    add(same);
-    RackEntry differs = entry("differs", CardKind::Sid, "4b58340002");
-    differs.reference = other;
-    add(differs);
-    add(entry("none", CardKind::Sid, "4b58340003"));
-    RackEntry avm = entry("avm", CardKind::Avm, "4b58340004");
-    avm.listKind = false;
-    avm.reference = reference;
-    add(avm);
+    // same's reference is relative to the inventory.
+    add("same", CardKind::Sid, "4b58340001", [](RackEntry& e) { e.reference = QStringLiteral("ref.kxd"); });
+    add("differs", CardKind::Sid, "4b58340002", [&](RackEntry& e) { e.reference = other; });
+    add("none", CardKind::Sid, "4b58340003");
+    add("avm", CardKind::Avm, "4b58340004", [&](RackEntry& e) { e.listKind = false; e.reference = reference; });
 
     run(FleetAction::Diff);
     EXPECT_EQ(result("same").outcome, CardOutcome::Ok) << result("same").message.toStdString();
@@ -261,9 +243,9 @@ TEST_F(FleetJobs, aStopEndsRunningConnectionsWithASynAndSkipsTheRest)
 {
     const QString file = writeSidFile(QStringLiteral("Studio.kxd"), [](SetupValues&) {});
     setup->setup = readSetupFile(file);
-    add(entry("first", CardKind::Sid, "4b58340001"));
-    add(entry("second", CardKind::Sid, "4b58340002"));
-    add(entry("third", CardKind::Sid, "4b58340003"));
+    add("first", CardKind::Sid, "4b58340001");
+    add("second", CardKind::Sid, "4b58340002");
+    add("third", CardKind::Sid, "4b58340003");
     inventory[1].port = inventory[0].port; // the second waits for the first's line
     run(FleetAction::Send, [this] {
         clock.advanceUntil([this] { return cards.at(QStringLiteral("first"))->phase() == sim::CardPhase::Ready; }, 10000, 1);

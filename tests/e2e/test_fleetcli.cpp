@@ -49,12 +49,14 @@ protected:
         ASSERT_EQ(quillon::writeInventory(inventory, file.inventory), QString());
     }
 
-    CliResult fleet(QStringList args)
+    // quillon-cli's arguments for a fleet command on this rack.
+    QStringList fleetArgs(const QStringList& args) const
     {
-        args.prepend(QStringLiteral("fleet"));
-        args << QStringLiteral("--inventory") << inventory << QStringLiteral("--backup-dir") << ws.path(QStringLiteral("backups"));
-        return runCli(ws, args, 60000);
+        return QStringList{QStringLiteral("fleet")} + args
+               + QStringList{QStringLiteral("--inventory"), inventory, QStringLiteral("--backup-dir"), ws.path(QStringLiteral("backups"))};
     }
+
+    CliResult fleet(const QStringList& args) { return runCli(ws, fleetArgs(args), 60000); }
 
     FleetOutput fleetJson(QStringList args)
     {
@@ -124,13 +126,7 @@ TEST_F(FleetRack, statusBackupVerifyAndDiffOverEightMixedCards)
         edit(card.name, [&](quillon::InventoryCard& c) { c.reference = ws.path(QStringLiteral("backups/") + kept.first()); });
     }
     edit(QStringLiteral("card-05"), [&](quillon::InventoryCard& c) {
-        QFile::copy(c.reference, ws.path(QStringLiteral("other.kxd")));
-        QFile other(ws.path(QStringLiteral("other.kxd")));
-        ASSERT_TRUE(other.open(QIODevice::ReadWrite));
-        QByteArray text = other.readAll();
-        text.replace("NO AVM", "STUDIO");
-        other.resize(0);
-        other.write(text);
+        testsupport::writeFile(ws.path(QStringLiteral("other.kxd")), testsupport::readFile(c.reference).replace("NO AVM", "STUDIO"));
         c.reference = QStringLiteral("other.kxd");
     });
 
@@ -184,9 +180,8 @@ TEST_F(FleetRack, sendReachesTheCardsItIsForAndRefusesTheRestBeforeSending)
                                      QStringLiteral("--card"), QStringLiteral("card-03"), QStringLiteral("--no-verify"),
                                      QStringLiteral("--log"), ws.path(QStringLiteral("frames.log")), QStringLiteral("--stats")});
     EXPECT_EQ(stopped.exitCode, 1);
-    QFile log(ws.path(QStringLiteral("frames-card-01.log"))); // each card's own frame log
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(log.readAll().contains("SerialNumber 4b58340001"));
+    // Each card's own frame log.
+    EXPECT_TRUE(testsupport::readFile(ws.path(QStringLiteral("frames-card-01.log"))).contains("SerialNumber 4b58340001"));
     EXPECT_EQ(stopped.out.count(QLatin1String("card-01: ")), 3) << "two connections' counters, then its message";
     EXPECT_TRUE(stopped.out.contains("card-03: Not started: card \"card-02\" failed before it.")) << stopped.out.toStdString();
     EXPECT_TRUE(stopped.out.endsWith("3 cards: 1 ok, 1 failed, 1 skipped\n")) << stopped.out.toStdString();
@@ -200,11 +195,8 @@ TEST_F(FleetRack, twoCardsOnOneLineTakeTurnsAndCtrlCEndsTheRunCleanly)
     for (RackCard& card : cards)
         card.avm = true; // slow at 1200 baud
     startRack(cards);
-    quillon::InventoryFile file = quillon::readInventory(inventory);
-    quillon::InventoryCard twin = *file.inventory.find(QStringLiteral("card-01"));
-    twin.name = QStringLiteral("card-01-twin");
-    ASSERT_EQ(file.inventory.put(twin), QString());
-    ASSERT_EQ(quillon::writeInventory(inventory, file.inventory), QString());
+    // card-01's entry again under another name: a second entry on the same line.
+    edit(QStringLiteral("card-01"), [](quillon::InventoryCard& c) { c.name = QStringLiteral("card-01-twin"); });
 
     QElapsedTimer wall;
     wall.start();
@@ -220,13 +212,12 @@ TEST_F(FleetRack, twoCardsOnOneLineTakeTurnsAndCtrlCEndsTheRunCleanly)
 
     const auto count = [this](int card, const char* line) { return rack.process(card).lines().count(QLatin1String(line)); };
     const qsizetype identified = count(0, "identified to the host");
-    const qsizetype syns0 = count(0, "SYN from the host at 1200 baud") + count(0, "SYN from the host at 9600 baud");
-    const qsizetype syns1 = count(1, "SYN from the host at 1200 baud") + count(1, "SYN from the host at 9600 baud");
+    const auto syns = [&](int card) { return count(card, "SYN from the host at 1200 baud") + count(card, "SYN from the host at 9600 baud"); };
+    const qsizetype syns0 = syns(0);
+    const qsizetype syns1 = syns(1);
     QProcess cli;
     cli.setProcessEnvironment(ws.environment());
-    cli.start(QStringLiteral(QUILLON_CLI_PATH), {QStringLiteral("fleet"), QStringLiteral("backup"), QStringLiteral("--jobs"), QStringLiteral("2"),
-                                                 QStringLiteral("--json"), QStringLiteral("--inventory"), inventory,
-                                                 QStringLiteral("--backup-dir"), ws.path(QStringLiteral("backups"))});
+    cli.start(QStringLiteral(QUILLON_CLI_PATH), fleetArgs({QStringLiteral("backup"), QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--json")}));
     ASSERT_TRUE(cli.waitForStarted());
     ASSERT_TRUE(waitFor([&] { return count(0, "identified to the host") > identified; }, 10000));
     ::kill(pid_t(cli.processId()), SIGINT);
@@ -244,8 +235,8 @@ TEST_F(FleetRack, twoCardsOnOneLineTakeTurnsAndCtrlCEndsTheRunCleanly)
         }
     }
     // The running cards heard the host's closing SYN.
-    EXPECT_TRUE(waitFor([&] { return count(0, "SYN from the host at 1200 baud") + count(0, "SYN from the host at 9600 baud") > syns0; }, 10000));
-    EXPECT_TRUE(waitFor([&] { return count(1, "SYN from the host at 1200 baud") + count(1, "SYN from the host at 9600 baud") > syns1; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return syns(0) > syns0; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return syns(1) > syns1; }, 10000));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "files/setupfiles.h"
 #include "setup/setupimage.h"
 #include "simulatedcard.h"
+#include "support/testsupport.h"
 #include "support/virtualclock.h"
 #include "support/virtualserialline.h"
 
@@ -30,12 +31,9 @@ protected:
         settings.setValue(QStringLiteral("Backups"), QStringLiteral("Folder"), dir.filePath("backups"));
         settings.setValue(QStringLiteral("Trace"), QStringLiteral("Path"), dir.filePath("Out.bin"));
         exportSetupText(dir.filePath("ref.kxd"), defaultSetupValues());
-        QFile file(inventory);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[A]\nport = /dev/rack/a\nkind = SID\nserial = 4B58340001\ngroups = studio3\nreference = ref.kxd\n\n"
-                   "[B]\nport = /dev/rack/b\nkind = SID\nserial = 4B58340002\n\n"
-                   "[Silent]\nport = /dev/rack/silent\n");
-        file.close();
+        testsupport::writeFile(inventory, "[A]\nport = /dev/rack/a\nkind = SID\nserial = 4B58340001\ngroups = studio3\nreference = ref.kxd\n\n"
+                                          "[B]\nport = /dev/rack/b\nkind = SID\nserial = 4B58340002\n\n"
+                                          "[Silent]\nport = /dev/rack/silent\n");
         addCard(QStringLiteral("A"), "4b58340001", false);
         addCard(QStringLiteral("B"), "4b58340002", false);
         addCard(QStringLiteral("Silent"), "4b58340003", true);
